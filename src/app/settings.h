@@ -1,0 +1,29 @@
+// The program settings of the [Settings] section of tavrona.INI, shared by every executable.
+#pragma once
+
+#include <cstdint>
+#include <filesystem>
+
+namespace tavrona {
+
+class IniFile;
+
+inline constexpr const char* kSettingsSection = "Settings";
+inline constexpr const char* kIniFileName = "tavrona.INI";
+
+struct Settings {
+  uint32_t callbackTimeoutMs = 5000;  // decoder thread's wait while the hand-off slot is full
+  uint32_t abortTimeoutMs = 3000;     // frame request's wait before asking the user
+  int32_t framePrev = 10;             // frames behind the request still reached by decoding on
+  int32_t frameNext = -1;             // frames after the request that a seek stops at
+  int32_t pixelQuality = 2;           // drawing method when event and project both say 0
+  int32_t textImageMode = 0;          // edge treatment of text images
+};
+
+// Reads the six keys with their defaults and applies the read-time rules: a timeout below 100
+// (as unsigned) becomes 100; a negative FramePrev becomes 10.
+Settings ReadSettings(const IniFile& ini);
+// Writes the six keys with their current values, whether or not they were in the file.
+void WriteSettings(IniFile& ini, const Settings& settings);
+
+}  // namespace tavrona

@@ -1,0 +1,1 @@
+int tavrona_test_plugin_marker(void) { return 42; }
