@@ -16,6 +16,11 @@ std::u16string_view PathView(const PathBuffer& buffer) {
   return std::u16string_view(buffer.data(), static_cast<size_t>(end - buffer.begin()));
 }
 
+std::u16string_view FolderOf(std::u16string_view filePath) {
+  const size_t cut = filePath.find_last_of(u"\\/");
+  return cut == std::u16string_view::npos ? std::u16string_view{} : filePath.substr(0, cut);
+}
+
 void ResetFileEntry(FileEntry& entry) {
   entry.movie.reset();
   ReleaseFrameBuffer(entry.picture);

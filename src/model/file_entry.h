@@ -25,6 +25,10 @@ using PathBuffer = std::array<char16_t, kMaxPath>;
 bool SetPath(PathBuffer& buffer, std::u16string_view text);
 std::u16string_view PathView(const PathBuffer& buffer);
 
+// The folder of a file path: everything before its last separator (backslash or slash), empty
+// when there is none.
+std::u16string_view FolderOf(std::u16string_view filePath);
+
 enum FileKind : int32_t {
   FileEmpty = 0,
   FileMovie = 1,

@@ -23,9 +23,4 @@ std::optional<std::filesystem::path> ResolveSourcePath(std::u16string_view path,
   return std::filesystem::path(ToUtf8(full));
 }
 
-std::u16string_view FolderOf(std::u16string_view filePath) {
-  const size_t cut = filePath.find_last_of(u"\\/");
-  return cut == std::u16string_view::npos ? std::u16string_view{} : filePath.substr(0, cut);
-}
-
 }  // namespace tavrona

@@ -5,6 +5,8 @@
 #include <optional>
 #include <string_view>
 
+#include "model/file_entry.h"  // FolderOf
+
 namespace tavrona {
 
 // A path that begins with a backslash is relative: the full name is the plain concatenation of
@@ -13,9 +15,5 @@ namespace tavrona {
 // the file system's encoding (UTF-8). Returns nullopt when the full name does not fit.
 std::optional<std::filesystem::path> ResolveSourcePath(std::u16string_view path,
                                                        std::u16string_view baseFolder);
-
-// The folder of a file path: everything before its last separator (backslash or slash), empty
-// when there is none.
-std::u16string_view FolderOf(std::u16string_view filePath);
 
 }  // namespace tavrona

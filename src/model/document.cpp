@@ -1,0 +1,34 @@
+#include "model/document.h"
+
+#include "app/process_state.h"
+
+namespace tavrona {
+
+bool ProjectDocument::NewProject() {
+  auto project = AllocateProjectData();
+  if (!project) return false;
+  ApplyNewProjectReset(*project);
+  project_ = std::move(project);
+  modified_ = false;
+  Process().defaultDrawingMethodMirror = 0;
+  return true;
+}
+
+bool ProjectDocument::OpenProject(const std::u16string& path, SourceOpener& opener,
+                                  LoadQuestions& questions) {
+  auto project = AllocateProjectData();
+  if (!project) return false;
+  if (!ReadProjectFile(path, *project, opener, questions)) return false;
+  project_ = std::move(project);
+  modified_ = false;
+  Process().defaultDrawingMethodMirror = project_->defaultDrawingMethod;
+  return true;
+}
+
+bool ProjectDocument::SaveProject(const std::u16string& path) {
+  if (!project_ || !WriteProjectFile(path, *project_)) return false;
+  modified_ = false;
+  return true;
+}
+
+}  // namespace tavrona

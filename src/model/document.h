@@ -1,0 +1,39 @@
+// The document's project-level operations without any user interface: the one project block,
+// New, Open and Save, the modification flag and the drawing-method mirror. The GUI's document
+// and the command line both work through it; they word the failures.
+#pragma once
+
+#include <memory>
+#include <string>
+
+#include "model/project_data.h"
+#include "model/project_file.h"
+
+namespace tavrona {
+
+class ProjectDocument {
+ public:
+  // Installs a new project (the new-project values). The current block is replaced only once
+  // the new one exists, so a failed allocation keeps the current project. Returns false then.
+  bool NewProject();
+
+  // Reads path into a new block. On success installs it, sets the drawing-method mirror to the
+  // value read and clears the modification flag. On failure nothing changes (the caller shows
+  // "読み込みに失敗しました。").
+  bool OpenProject(const std::u16string& path, SourceOpener& opener, LoadQuestions& questions);
+
+  // Writes the block. On success clears the modification flag; on failure it stays set (the
+  // caller shows "保存に失敗しました。").
+  bool SaveProject(const std::u16string& path);
+
+  ProjectData* Project() { return project_.get(); }
+  const ProjectData* Project() const { return project_.get(); }
+  bool Modified() const { return modified_; }
+  void SetModified(bool modified = true) { modified_ = modified; }
+
+ private:
+  std::unique_ptr<ProjectData> project_;
+  bool modified_ = false;
+};
+
+}  // namespace tavrona

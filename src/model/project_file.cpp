@@ -1,0 +1,354 @@
+#include "model/project_file.h"
+
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <cmath>
+#include <cstdio>
+#include <cstring>
+#include <filesystem>
+#include <fstream>
+
+#include "model/messages.h"
+#include "model/project_data.h"
+#include "model/text_encoding.h"
+#include "model/track_data.h"
+
+namespace tavrona {
+namespace {
+
+enum Tag : uint32_t {
+  TagSkip = 0,
+  TagVersion = 1,
+  TagEnd = 2,
+  TagHeader = 3,
+  TagFile = 4,
+  TagTrack = 5,
+  TagTemplate = 6,
+};
+
+constexpr char kMagic[4] = {'T', 'P', 'R', 'J'};
+constexpr size_t kPathBytes = kMaxPath * 2;
+
+// Bounded little-endian reads over the file's bytes; every read fails rather than run past the
+// end.
+class ByteReader {
+ public:
+  explicit ByteReader(std::string_view data) : data_(data) {}
+
+  size_t Remaining() const { return data_.size() - pos_; }
+
+  bool Bytes(void* out, size_t n) {
+    if (n > Remaining()) return false;
+    std::memcpy(out, data_.data() + pos_, n);
+    pos_ += n;
+    return true;
+  }
+  template <class T>
+  bool Value(T& out) {
+    return Bytes(&out, sizeof(T));
+  }
+  bool Skip(size_t n) {
+    if (n > Remaining()) return false;
+    pos_ += n;
+    return true;
+  }
+  bool Path(PathBuffer& out) {
+    uint8_t raw[kPathBytes];
+    if (!Bytes(raw, sizeof raw)) return false;
+    out.fill(0);
+    // The units after the terminator are ignored; the last unit is always a terminator.
+    for (size_t i = 0; i + 1 < out.size(); ++i) {
+      const char16_t c = static_cast<char16_t>(raw[2 * i] | (raw[2 * i + 1] << 8));
+      if (c == 0) break;
+      out[i] = c;
+    }
+    return true;
+  }
+
+ private:
+  std::string_view data_;
+  size_t pos_ = 0;
+};
+
+class ByteWriter {
+ public:
+  template <class T>
+  void Value(const T& v) {
+    Bytes(&v, sizeof(T));
+  }
+  void Bytes(const void* p, size_t n) { out_.append(static_cast<const char*>(p), n); }
+  void Path(const PathBuffer& path) {
+    // Units after the terminator are written as zero.
+    const std::u16string_view view = PathView(path);
+    char16_t units[kMaxPath] = {};
+    std::copy(view.begin(), view.end(), units);
+    Bytes(units, sizeof units);
+  }
+  std::string Take() { return std::move(out_); }
+
+ private:
+  std::string out_;
+};
+
+bool ReadEvent(ByteReader& in, uint32_t version, EventRecord& out) {
+  uint8_t raw[sizeof(EventRecord)];
+  if (!in.Bytes(raw, sizeof raw)) return false;
+  out = ConvertEventRecord(raw, version);
+  return true;
+}
+
+bool ReadHeader(ByteReader& in, uint32_t version, ProjectData& p) {
+  double rate = 0;
+  if (!in.Path(p.basePath) || !in.Value(p.outputWidth) || !in.Value(p.outputHeight) ||
+      !in.Value(rate) || !in.Value(p.movieLength) || !in.Value(p.backgroundColour)) {
+    return false;
+  }
+  // A rate of zero or below has no frame duration; it can only come from a damaged file.
+  if (!(rate > 0) || FrameDurationFromRate(rate) <= 0) return false;
+  p.SetFrameRate(rate);
+  if (version > kProjectVersion0) return in.Value(p.defaultDrawingMethod);
+  p.defaultDrawingMethod = DrawMethodNormal;
+  return true;
+}
+
+// Opens a movie or image slot: against the base path first, then the project folder.
+bool OpenStoredSource(FileEntry& entry, int32_t kind, std::u16string_view path,
+                      const ProjectData& p, SourceOpener& opener) {
+  for (std::u16string_view base : {PathView(p.basePath), PathView(p.projectFolder)}) {
+    const bool ok = kind == FileMovie ? opener.OpenMovie(entry, path, base)
+                                      : opener.OpenImage(entry, path, base);
+    if (ok) return true;
+  }
+  return false;
+}
+
+bool ReadFileSlot(ByteReader& in, ProjectData& p, SourceOpener& opener,
+                  LoadQuestions& questions) {
+  uint32_t id = 0, kind = 0;
+  if (!in.Value(id) || !in.Value(kind)) return false;
+  if (id >= static_cast<uint32_t>(kFileCount)) return false;
+  FileEntry& entry = p.files[id];
+  if (kind == FileMovie || kind == FileStillImage) {
+    if (kind == FileMovie && !in.Value(entry.referenceFrameDuration100ns)) return false;
+    PathBuffer path{};
+    uint32_t transparent = 0;
+    if (!in.Path(path) || !in.Value(transparent)) return false;
+    if (!OpenStoredSource(entry, static_cast<int32_t>(kind), PathView(path), p, opener)) {
+      if (!questions.AskYesNo(SourceLoadQuestion(PathView(path)))) return false;
+      ResetFileEntry(entry);
+    }
+    entry.transparentColour = transparent;
+    return true;
+  }
+  if (kind == FileText) {
+    uint32_t transparent = 0, n = 0;
+    LOGFONTW font{};
+    if (!in.Value(transparent) || !in.Value(font) || !in.Value(n)) return false;
+    // The text block holds UTF-16 units and must contain its terminator.
+    if (n % 2 != 0 || n > in.Remaining()) return false;
+    std::u16string units(n / 2, u'\0');
+    if (!in.Bytes(units.data(), n)) return false;
+    const size_t length = units.find(u'\0');
+    if (length == std::u16string::npos) return false;
+    units.resize(length);
+    font.lfFaceName[kLfFaceSize - 1] = 0;  // a face name always ends inside its field
+    if (!opener.MakeText(entry, units, (transparent ^ 0x808080u) & 0xFFFFFFu, font)) {
+      if (!questions.AskYesNo(TextCreateQuestion(units))) return false;
+      ResetFileEntry(entry);
+      return true;
+    }
+    entry.transparentColour = transparent;
+    return true;
+  }
+  return false;
+}
+
+bool ReadTrack(ByteReader& in, uint32_t version, ProjectData& p) {
+  uint32_t number = 0, count = 0;
+  if (!in.Value(number) || !in.Value(count)) return false;
+  if (number >= static_cast<uint32_t>(kTrackCount)) return false;
+  // The records must be in the file before the array is allocated for them.
+  if (static_cast<uint64_t>(count) * sizeof(EventRecord) > in.Remaining()) return false;
+  TrackData& track = p.tracks[number];
+  if (!ResetTrack(track, count)) return false;
+  for (uint32_t i = 0; i < count; ++i) {
+    if (!ReadEvent(in, version, track.events[i])) return false;
+  }
+  return true;
+}
+
+bool ReadRecords(ByteReader& in, ProjectData& p, SourceOpener& opener, LoadQuestions& questions) {
+  uint32_t version = kProjectVersionCurrent;
+  for (;;) {
+    uint32_t tag = 0;
+    if (!in.Value(tag)) return false;
+    switch (tag) {
+      case TagSkip: {
+        uint32_t length = 0;
+        if (!in.Value(length) || !in.Skip(length)) return false;
+        break;
+      }
+      case TagVersion:
+        if (!in.Value(version) || version > kProjectVersionCurrent) return false;
+        break;
+      case TagEnd:
+        return true;
+      case TagHeader:
+        if (!ReadHeader(in, version, p)) return false;
+        break;
+      case TagFile:
+        if (!ReadFileSlot(in, p, opener, questions)) return false;
+        break;
+      case TagTrack:
+        if (!ReadTrack(in, version, p)) return false;
+        break;
+      case TagTemplate: {
+        uint32_t slot = 0;
+        EventRecord e{};
+        if (!in.Value(slot) || slot >= static_cast<uint32_t>(kTemplateCount)) return false;
+        if (!ReadEvent(in, version, e)) return false;
+        p.templates[slot] = e;
+        break;
+      }
+      default:
+        return false;
+    }
+  }
+}
+
+bool ReadWholeFile(const std::filesystem::path& path, std::string& out) {
+  std::ifstream in(path, std::ios::binary);
+  if (!in) return false;
+  in.seekg(0, std::ios::end);
+  const std::streamoff size = in.tellg();
+  if (size < 0) return false;
+  in.seekg(0, std::ios::beg);
+  try {
+    out.resize(static_cast<size_t>(size));
+  } catch (const std::bad_alloc&) {
+    return false;
+  }
+  in.read(out.data(), size);
+  return in.gcount() == size;
+}
+
+void SetProjectFolderFrom(ProjectData& p, std::u16string_view path) {
+  if (!SetPath(p.projectFolder, FolderOf(path))) p.projectFolder.fill(0);
+}
+
+// Writes data to a temporary file beside target, flushes it to disk and renames it over target.
+bool WriteFileAtomically(const std::filesystem::path& target, const std::string& data) {
+  std::filesystem::path temp = target;
+  temp += ".saving~";
+  const int fd = ::open(temp.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0666);
+  if (fd < 0) return false;
+  size_t done = 0;
+  bool ok = true;
+  while (ok && done < data.size()) {
+    const ssize_t n = ::write(fd, data.data() + done, data.size() - done);
+    if (n < 0 && errno == EINTR) continue;
+    if (n <= 0) ok = false;
+    else done += static_cast<size_t>(n);
+  }
+  ok = ok && ::fsync(fd) == 0;
+  ok = (::close(fd) == 0) && ok;
+  if (ok) ok = ::rename(temp.c_str(), target.c_str()) == 0;
+  if (!ok) ::unlink(temp.c_str());
+  return ok;
+}
+
+}  // namespace
+
+EventRecord ConvertEventRecord(const uint8_t (&raw)[sizeof(EventRecord)], uint32_t version) {
+  EventRecord e{};
+  if (version >= kProjectVersionCurrent) {
+    std::memcpy(&e, raw, sizeof e);
+    return e;
+  }
+  auto* out = reinterpret_cast<uint8_t*>(&e);
+  std::memcpy(out, raw, 12);            // flags, start, file ID
+  if (version >= kProjectVersion1) {
+    std::memcpy(out + 12, raw + 12, 4);  // drawing method
+  }
+  std::memcpy(out + 16, raw + 16, 36);   // position, rate, region, colour
+  // 52..55: blend mode 0 (normal)
+  std::memcpy(out + 56, raw + 52, 96);   // matrices and base/scale/rotation/position
+  return e;
+}
+
+std::string SerializeProject(const ProjectData& p) {
+  ByteWriter out;
+  out.Bytes(kMagic, 4);
+  out.Value<uint32_t>(TagVersion);
+  out.Value<uint32_t>(kProjectVersionCurrent);
+
+  out.Value<uint32_t>(TagHeader);
+  out.Path(p.basePath);
+  out.Value(p.outputWidth);
+  out.Value(p.outputHeight);
+  out.Value(p.frameRate);
+  out.Value(p.movieLength);
+  out.Value(p.backgroundColour);
+  out.Value(p.defaultDrawingMethod);
+
+  for (uint32_t id = 0; id < static_cast<uint32_t>(kFileCount); ++id) {
+    const FileEntry& f = p.files[id];
+    if (f.kind == FileEmpty) continue;
+    out.Value<uint32_t>(TagFile);
+    out.Value(id);
+    out.Value(static_cast<uint32_t>(f.kind));
+    if (f.kind == FileMovie) out.Value(f.referenceFrameDuration100ns);
+    if (f.kind == FileMovie || f.kind == FileStillImage) {
+      out.Path(f.path);
+      out.Value(f.transparentColour);
+    } else if (f.kind == FileText) {
+      out.Value(f.transparentColour);
+      out.Value(f.font);
+      const uint32_t n = static_cast<uint32_t>(f.text.size() * 2 / 4 * 4 + 4);
+      out.Value(n);
+      std::string block(n, '\0');
+      std::memcpy(block.data(), f.text.data(), f.text.size() * 2);
+      out.Bytes(block.data(), block.size());
+    }
+  }
+
+  for (uint32_t t = 0; t < static_cast<uint32_t>(kTrackCount); ++t) {
+    const TrackData& track = p.tracks[t];
+    if (track.count == 0 || !track.events) continue;
+    out.Value<uint32_t>(TagTrack);
+    out.Value(t);
+    out.Value(track.count);
+    out.Bytes(track.events.get(), sizeof(EventRecord) * track.count);
+  }
+
+  for (uint32_t s = 0; s < static_cast<uint32_t>(kTemplateCount); ++s) {
+    if (!p.templates[s].InUse()) continue;
+    out.Value<uint32_t>(TagTemplate);
+    out.Value(s);
+    out.Value(p.templates[s]);
+  }
+
+  out.Value<uint32_t>(TagEnd);
+  return out.Take();
+}
+
+bool ReadProjectFile(const std::u16string& path, ProjectData& project, SourceOpener& opener,
+                     LoadQuestions& questions) {
+  SetProjectFolderFrom(project, path);
+  std::string data;
+  if (!ReadWholeFile(ToUtf8(path), data)) return false;
+  if (data.size() < 4 || std::memcmp(data.data(), kMagic, 4) != 0) return false;
+  ApplyNewProjectReset(project);
+  ByteReader in(std::string_view(data).substr(4));
+  return ReadRecords(in, project, opener, questions);
+}
+
+bool WriteProjectFile(const std::u16string& path, ProjectData& project) {
+  if (!WriteFileAtomically(ToUtf8(path), SerializeProject(project))) return false;
+  SetProjectFolderFrom(project, path);
+  return true;
+}
+
+}  // namespace tavrona
