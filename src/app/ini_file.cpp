@@ -1,6 +1,6 @@
 #include "app/ini_file.h"
 
-#include <unistd.h>
+#include "app/atomic_file.h"
 
 #include <cstdio>
 #include <fstream>
@@ -70,24 +70,7 @@ bool IniFile::Save(const std::filesystem::path& path) const {
     data += line.text;
     data += crlf_ ? "\r\n" : "\n";
   }
-  std::filesystem::path temp = path;
-  temp += ".tmp";
-  FILE* f = std::fopen(temp.c_str(), "wb");
-  if (f == nullptr) return false;
-  const bool written = std::fwrite(data.data(), 1, data.size(), f) == data.size() &&
-                       std::fflush(f) == 0 && fsync(fileno(f)) == 0;
-  const bool closed = std::fclose(f) == 0;
-  std::error_code ec;
-  if (!written || !closed) {
-    std::filesystem::remove(temp, ec);
-    return false;
-  }
-  std::filesystem::rename(temp, path, ec);
-  if (ec) {
-    std::filesystem::remove(temp, ec);
-    return false;
-  }
-  return true;
+  return WriteFileAtomically(path, data);
 }
 
 std::optional<size_t> IniFile::FindSection(std::string_view section) const {

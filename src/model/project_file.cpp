@@ -1,15 +1,12 @@
 #include "model/project_file.h"
 
-#include <fcntl.h>
-#include <sys/stat.h>
-#include <unistd.h>
-
 #include <cmath>
 #include <cstdio>
 #include <cstring>
 #include <filesystem>
 #include <fstream>
 
+#include "app/atomic_file.h"
 #include "model/messages.h"
 #include "model/project_data.h"
 #include "model/text_encoding.h"
@@ -236,27 +233,6 @@ bool ReadWholeFile(const std::filesystem::path& path, std::string& out) {
 
 void SetProjectFolderFrom(ProjectData& p, std::u16string_view path) {
   if (!SetPath(p.projectFolder, FolderOf(path))) p.projectFolder.fill(0);
-}
-
-// Writes data to a temporary file beside target, flushes it to disk and renames it over target.
-bool WriteFileAtomically(const std::filesystem::path& target, const std::string& data) {
-  std::filesystem::path temp = target;
-  temp += ".saving~";
-  const int fd = ::open(temp.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0666);
-  if (fd < 0) return false;
-  size_t done = 0;
-  bool ok = true;
-  while (ok && done < data.size()) {
-    const ssize_t n = ::write(fd, data.data() + done, data.size() - done);
-    if (n < 0 && errno == EINTR) continue;
-    if (n <= 0) ok = false;
-    else done += static_cast<size_t>(n);
-  }
-  ok = ok && ::fsync(fd) == 0;
-  ok = (::close(fd) == 0) && ok;
-  if (ok) ok = ::rename(temp.c_str(), target.c_str()) == 0;
-  if (!ok) ::unlink(temp.c_str());
-  return ok;
 }
 
 }  // namespace
