@@ -74,8 +74,14 @@ struct Recipe {
   bool (*tidyPacket)(AVPacket& packet);
 };
 
+// 4:2:0 chroma for even sizes; odd sizes keep full chroma, as the last chroma column of an odd
+// width does not come back right through libavcodec's JPEG coder and x264 refuses it.
+AVPixelFormat SubsampledUnlessOdd(const AVCodecContext& c) {
+  return c.width % 2 == 0 && c.height % 2 == 0 ? AV_PIX_FMT_YUV420P : AV_PIX_FMT_YUV444P;
+}
+
 void ConfigureMjpeg(AVCodecContext& c, Dictionary&) {
-  c.pix_fmt = AV_PIX_FMT_YUV420P;
+  c.pix_fmt = SubsampledUnlessOdd(c);
   c.color_range = AVCOL_RANGE_JPEG;  // JPEG's own full range
   c.colorspace = AVCOL_SPC_BT470BG;
   c.flags |= AV_CODEC_FLAG_QSCALE;
@@ -97,8 +103,7 @@ void ConfigureHuffyuv(AVCodecContext& c, Dictionary&) {
 void ConfigureUtVideo(AVCodecContext& c, Dictionary&) { c.pix_fmt = AV_PIX_FMT_GBRP; }
 
 void ConfigureX264(AVCodecContext& c, Dictionary& options) {
-  // 4:2:0 needs even sizes; other sizes keep full chroma.
-  c.pix_fmt = (c.width % 2 == 0 && c.height % 2 == 0) ? AV_PIX_FMT_YUV420P : AV_PIX_FMT_YUV444P;
+  c.pix_fmt = SubsampledUnlessOdd(c);
   c.colorspace = AVCOL_SPC_BT470BG;
   c.color_range = AVCOL_RANGE_MPEG;
   c.gop_size = 1;  // every frame an IDR frame
