@@ -159,4 +159,11 @@ std::vector<uint8_t> DecodeToBgr0(const std::string& path) {
   return std::vector<uint8_t>(out.begin(), out.end());
 }
 
+std::vector<uint8_t> DecodeToBgr0Frame(const std::string& path, uint32_t n) {
+  const std::string out = RunCommand("ffmpeg -v error -i '" + path + "' -vf 'select=eq(n\\," +
+                                     std::to_string(n) +
+                                     ")' -frames:v 1 -f rawvideo -pix_fmt bgr0 -");
+  return std::vector<uint8_t>(out.begin(), out.end());
+}
+
 }  // namespace tavrona::testing

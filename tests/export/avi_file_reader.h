@@ -58,5 +58,7 @@ int CountStreams(const std::string& json);
 
 // Every frame decoded by ffmpeg as top-down bgr0 rows.
 std::vector<uint8_t> DecodeToBgr0(const std::string& path);
+// Frame n alone, decoded the same way.
+std::vector<uint8_t> DecodeToBgr0Frame(const std::string& path, uint32_t n);
 
 }  // namespace tavrona::testing
