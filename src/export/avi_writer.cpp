@@ -100,7 +100,9 @@ void ConfigureHuffyuv(AVCodecContext& c, Dictionary&) {
   c.pix_fmt = AV_PIX_FMT_RGB32;  // bytes B, G, R, A: the frames' own byte order
 }
 
-void ConfigureUtVideo(AVCodecContext& c, Dictionary&) { c.pix_fmt = AV_PIX_FMT_GBRP; }
+void ConfigureUtVideo(AVCodecContext& c, Dictionary&) {
+  c.pix_fmt = AV_PIX_FMT_GBRP;
+}
 
 void ConfigureX264(AVCodecContext& c, Dictionary& options) {
   c.pix_fmt = SubsampledUnlessOdd(c);
@@ -183,10 +185,10 @@ const Recipe kRecipes[] = {
      ConfigureMjpeg, nullptr},
     {"ffv1", "ffv1", u"FFV1 (可逆圧縮)", MakeFourCc('F', 'F', 'V', '1'), FF_THREAD_SLICE,
      ConfigureFfv1, nullptr},
-    {"ffvhuff", "ffvhuff", u"FFVHuff (可逆圧縮)", MakeFourCc('F', 'F', 'V', 'H'),
-     FF_THREAD_FRAME, ConfigureHuffyuv, nullptr},
-    {"huffyuv", "huffyuv", u"HuffYUV (可逆圧縮)", MakeFourCc('H', 'F', 'Y', 'U'),
-     FF_THREAD_FRAME, ConfigureHuffyuv, nullptr},
+    {"ffvhuff", "ffvhuff", u"FFVHuff (可逆圧縮)", MakeFourCc('F', 'F', 'V', 'H'), FF_THREAD_FRAME,
+     ConfigureHuffyuv, nullptr},
+    {"huffyuv", "huffyuv", u"HuffYUV (可逆圧縮)", MakeFourCc('H', 'F', 'Y', 'U'), FF_THREAD_FRAME,
+     ConfigureHuffyuv, nullptr},
     {"utvideo", "utvideo", u"Ut Video RGB (可逆圧縮)", MakeFourCc('U', 'L', 'R', 'G'),
      FF_THREAD_FRAME, ConfigureUtVideo, nullptr},
     {"h264", "libx264", u"H.264 (x264)", MakeFourCc('H', '2', '6', '4'), FF_THREAD_FRAME,
@@ -244,7 +246,7 @@ struct AviWriter::State {
   AviCompressor compressor = FullFrames();
   int encoderThreads = 0;
 
-  BITMAPINFOHEADER input{};  // the frames handed in
+  BITMAPINFOHEADER input{};    // the frames handed in
   AVRational frameTime{1, 1};  // scale / rate: one frame in seconds
   uint32_t framesHandedIn = 0;
 
@@ -252,22 +254,36 @@ struct AviWriter::State {
   AVStream* stream = nullptr;  // owned by output
   CodecContextPtr encoder;     // null for full frames
   bool (*tidyPacket)(AVPacket&) = nullptr;
-  ScalerPtr scaler;            // null when the encoder takes the frames' byte order
-  FramePtr frame;              // the encoder's input picture
+  ScalerPtr scaler;  // null when the encoder takes the frames' byte order
+  FramePtr frame;    // the encoder's input picture
   PacketPtr packet;
 };
 
 AviWriter::AviWriter() : state_(std::make_unique<State>()) {}
 
-AviWriter::~AviWriter() { CloseAviWriter(*this); }
+AviWriter::~AviWriter() {
+  CloseAviWriter(*this);
+}
 
-bool AviWriter::Initialised() const { return state_->initialised; }
-bool AviWriter::StreamOpen() const { return state_->streamOpen; }
-const AviCompressor& AviWriter::Compressor() const { return state_->compressor; }
-uint32_t AviWriter::FramesHandedIn() const { return state_->framesHandedIn; }
-void AviWriter::SetEncoderThreads(int threads) { state_->encoderThreads = threads < 0 ? 0 : threads; }
+bool AviWriter::Initialised() const {
+  return state_->initialised;
+}
+bool AviWriter::StreamOpen() const {
+  return state_->streamOpen;
+}
+const AviCompressor& AviWriter::Compressor() const {
+  return state_->compressor;
+}
+uint32_t AviWriter::FramesHandedIn() const {
+  return state_->framesHandedIn;
+}
+void AviWriter::SetEncoderThreads(int threads) {
+  state_->encoderThreads = threads < 0 ? 0 : threads;
+}
 
-void DestroyAviWriter(AviWriter* writer) { delete writer; }
+void DestroyAviWriter(AviWriter* writer) {
+  delete writer;
+}
 
 LatePtr<AviWriter> MakeAviWriter() {
   return MakeLatePtr(new (std::nothrow) AviWriter, &DestroyAviWriter);
@@ -294,7 +310,9 @@ bool ChooseCompressor(AviWriter& writer, std::string_view compressorName) {
   return true;
 }
 
-void InitAviWriter(AviWriter& writer) { writer.state_->initialised = true; }
+void InitAviWriter(AviWriter& writer) {
+  writer.state_->initialised = true;
+}
 
 namespace {
 
@@ -334,8 +352,8 @@ bool OpenEncoder(AviWriter::State& s, const Recipe& recipe) {
     // The frames are full-range RGB; the encoder's range decides the output's.
     const int* coefficients = sws_getCoefficients(SWS_CS_ITU601);
     const int fullRange = c.color_range == AVCOL_RANGE_JPEG ? 1 : 0;
-    sws_setColorspaceDetails(s.scaler.get(), coefficients, 1, coefficients, fullRange, 0,
-                             1 << 16, 1 << 16);
+    sws_setColorspaceDetails(s.scaler.get(), coefficients, 1, coefficients, fullRange, 0, 1 << 16,
+                             1 << 16);
   }
   return true;
 }
@@ -367,8 +385,16 @@ bool WriteReadyPackets(AviWriter::State& s) {
 // Puts the bottom-up frame into the encoder's picture, top row first, in its pixel format.
 bool FillEncoderFrame(AviWriter::State& s, const uint8_t* pixels) {
   AVFrame& f = *s.frame;
-  // The encoder may still hold the previous picture (worker threads): get a fresh buffer then.
-  if (av_frame_make_writable(&f) < 0) return false;
+  // Worker threads may still hold the previous picture: then take a fresh buffer (not a copy,
+  // every byte is written below).
+  if (!av_frame_is_writable(&f)) {
+    const int format = f.format;
+    av_frame_unref(&f);
+    f.format = format;
+    f.width = s.input.biWidth;
+    f.height = s.input.biHeight;
+    if (av_frame_get_buffer(&f, 0) < 0) return false;
+  }
   const int width = s.input.biWidth;
   const int height = s.input.biHeight;
   const int rowBytes = width * 4;
@@ -376,8 +402,7 @@ bool FillEncoderFrame(AviWriter::State& s, const uint8_t* pixels) {
   if (s.scaler) {
     const uint8_t* source[4] = {topRow, nullptr, nullptr, nullptr};
     const int sourceStride[4] = {-rowBytes, 0, 0, 0};
-    return sws_scale(s.scaler.get(), source, sourceStride, 0, height, f.data, f.linesize) ==
-           height;
+    return sws_scale(s.scaler.get(), source, sourceStride, 0, height, f.data, f.linesize) == height;
   }
   av_image_copy_plane(f.data[0], f.linesize[0], topRow, -rowBytes, rowBytes, height);
   return true;

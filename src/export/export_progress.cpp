@@ -26,8 +26,8 @@ void AppendMinutesSeconds(std::u16string& text, uint64_t ms) {
 
 }  // namespace
 
-ProgressFigures ComputeProgress(uint32_t framesWritten, uint32_t total,
-                                int64_t frameDuration100ns, uint64_t elapsedMs) {
+ProgressFigures ComputeProgress(uint32_t framesWritten, uint32_t total, int64_t frameDuration100ns,
+                                uint64_t elapsedMs) {
   ProgressFigures f;
   f.framesWritten = framesWritten;
   f.total = total;

@@ -31,8 +31,8 @@ struct ProgressFigures {
   uint64_t remainingMs = 0;
 };
 
-ProgressFigures ComputeProgress(uint32_t framesWritten, uint32_t total,
-                                int64_t frameDuration100ns, uint64_t elapsedMs);
+ProgressFigures ComputeProgress(uint32_t framesWritten, uint32_t total, int64_t frameDuration100ns,
+                                uint64_t elapsedMs);
 
 // "現在位置 %02u:%02u.%03u\t進捗度 %u%%\n経過時間 %02u:%02u.%03u\t推定残り時間 %02u:%02u.%03u"
 // with the position as minutes (not wrapped at 60), seconds and milliseconds, the percentage,
@@ -41,9 +41,9 @@ std::u16string FormatProgressText(const ProgressFigures& figures);
 
 // What the timer tick does first.
 enum class ProgressTick {
-  Refresh,        // the job runs: refresh bar, text and thumbnail
-  EndCancelled,   // the job was aborted: stop the timer, end the dialog with cancel
-  EndDone,        // all frames are written and the file closed: end the dialog with OK
+  Refresh,       // the job runs: refresh bar, text and thumbnail
+  EndCancelled,  // the job was aborted: stop the timer, end the dialog with cancel
+  EndDone,       // all frames are written and the file closed: end the dialog with OK
 };
 ProgressTick ProgressTickAction(const ProjectData& project);
 
@@ -52,7 +52,9 @@ const FrameBuffer& LastWrittenFrame(const ProjectData& project);
 
 // Left edge of the 320 x 240 thumbnail in a client area of the given width, centred (signed,
 // truncated toward zero; negative when the client is narrower than the thumbnail).
-constexpr int ThumbnailLeft(int clientWidth) { return (clientWidth - kThumbnailWidth) / 2; }
+constexpr int ThumbnailLeft(int clientWidth) {
+  return (clientWidth - kThumbnailWidth) / 2;
+}
 
 // The progress of one running export, measured from its start on a monotonic clock.
 class ExportProgress {

@@ -1,9 +1,10 @@
 #include "avi_file_reader.h"
 
+#include <sys/wait.h>
+
 #include <cstdio>
 #include <cstring>
 #include <fstream>
-#include <sys/wait.h>
 
 namespace tavrona::testing {
 namespace {
@@ -81,8 +82,7 @@ class Walker {
         layout_.idx1.push_back(
             {Le32(&data[i]), Le32(&data[i + 4]), Le32(&data[i + 8]), Le32(&data[i + 12])});
       }
-    } else if (listType == FourCc("movi") &&
-               (id == FourCc("00db") || id == FourCc("00dc"))) {
+    } else if (listType == FourCc("movi") && (id == FourCc("00db") || id == FourCc("00dc"))) {
       layout_.frameChunkIds.push_back(id);
       if (keepFrames_) {
         layout_.frames.emplace_back();
@@ -133,8 +133,9 @@ std::string JsonField(const std::string& json, const std::string& key) {
   const bool quoted = pos < json.size() && json[pos] == '"';
   if (quoted) ++pos;
   size_t end = pos;
-  while (end < json.size() &&
-         (quoted ? json[end] != '"' : (json[end] != ',' && json[end] != '\n' && json[end] != '}'))) {
+  while (
+      end < json.size() &&
+      (quoted ? json[end] != '"' : (json[end] != ',' && json[end] != '\n' && json[end] != '}'))) {
     ++end;
   }
   return json.substr(pos, end - pos);
@@ -160,9 +161,9 @@ std::vector<uint8_t> DecodeToBgr0(const std::string& path) {
 }
 
 std::vector<uint8_t> DecodeToBgr0Frame(const std::string& path, uint32_t n) {
-  const std::string out = RunCommand("ffmpeg -v error -i '" + path + "' -vf 'select=eq(n\\," +
-                                     std::to_string(n) +
-                                     ")' -frames:v 1 -f rawvideo -pix_fmt bgr0 -");
+  const std::string out =
+      RunCommand("ffmpeg -v error -i '" + path + "' -vf 'select=eq(n\\," + std::to_string(n) +
+                 ")' -frames:v 1 -f rawvideo -pix_fmt bgr0 -");
   return std::vector<uint8_t>(out.begin(), out.end());
 }
 

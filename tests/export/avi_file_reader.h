@@ -16,22 +16,22 @@ struct AviIndexEntry {
 };
 
 struct AviFileLayout {
-  uint32_t riffCount = 0;          // RIFF 'AVI ' plus every RIFF 'AVIX'
-  uint32_t streamCount = 0;        // strl lists
-  uint32_t avihTotalFrames = 0;    // main header, frames of the first RIFF
-  uint32_t odmlTotalFrames = 0;    // dmlh, 0 when absent
+  uint32_t riffCount = 0;        // RIFF 'AVI ' plus every RIFF 'AVIX'
+  uint32_t streamCount = 0;      // strl lists
+  uint32_t avihTotalFrames = 0;  // main header, frames of the first RIFF
+  uint32_t odmlTotalFrames = 0;  // dmlh, 0 when absent
   // strh of the (first) stream
   uint32_t fccType = 0;
   uint32_t fccHandler = 0;
   uint32_t scale = 0;
   uint32_t rate = 0;
   uint32_t length = 0;
-  std::vector<uint8_t> strf;       // the stream format, as stored
-  uint32_t superIndexEntries = 0;  // entries in use of the 'indx' chunk, 0 when absent
+  std::vector<uint8_t> strf;         // the stream format, as stored
+  uint32_t superIndexEntries = 0;    // entries in use of the 'indx' chunk, 0 when absent
   uint32_t standardIndexChunks = 0;  // 'ix00' chunks
   std::vector<AviIndexEntry> idx1;
-  std::vector<uint32_t> frameChunkIds;        // '00db' / '00dc' of every movi list, in order
-  std::vector<std::vector<uint8_t>> frames;   // their payloads, when asked for
+  std::vector<uint32_t> frameChunkIds;       // '00db' / '00dc' of every movi list, in order
+  std::vector<std::vector<uint8_t>> frames;  // their payloads, when asked for
 };
 
 // Walks the whole file. False when the RIFF structure is broken (sizes beyond the file,

@@ -23,8 +23,8 @@ class AviWriterTest : public testing::TempFolderTest {
   // Writes frames 0 .. count - 1 of the test picture with the given compressor; returns the
   // frames as written (bottom-up bytes).
   std::vector<std::vector<uint8_t>> WriteMovie(const std::string& file,
-                                               const std::string& compressor, int width,
-                                               int height, uint32_t count, int threads = 0,
+                                               const std::string& compressor, int width, int height,
+                                               uint32_t count, int threads = 0,
                                                uint32_t rate = 300000, uint32_t scale = 10000) {
     std::vector<std::vector<uint8_t>> written;
     AviWriter writer;
@@ -93,7 +93,7 @@ TEST(AviCompressorListTest, FullFramesFirstAndTheCodecsOfThisMachine) {
   }
   // The build machine's libavcodec has all of these.
   const std::pair<const char*, uint32_t> expected[] = {
-      {"mjpeg", FourCc("MJPG")},  {"ffv1", FourCc("FFV1")},    {"ffvhuff", FourCc("FFVH")},
+      {"mjpeg", FourCc("MJPG")},   {"ffv1", FourCc("FFV1")},    {"ffvhuff", FourCc("FFVH")},
       {"huffyuv", FourCc("HFYU")}, {"utvideo", FourCc("ULRG")}, {"h264", FourCc("H264")}};
   for (const auto& [name, fourcc] : expected) {
     auto it = std::find_if(list.begin(), list.end(),
@@ -196,9 +196,9 @@ TEST_F(AviWriterTest, FullFramesAreStoredExactly) {
   const BITMAPINFOHEADER header = FrameHeader(w, h);
   ASSERT_EQ(layout.strf.size(), 40u);
   EXPECT_EQ(std::memcmp(layout.strf.data(), &header, 40), 0);
-  const uint8_t expectedStrf[40] = {40, 0, 0, 0,  37, 0, 0, 0,  23, 0, 0, 0,  1, 0, 32, 0,
-                                    0,  0, 0, 0,  0x4C, 0x0D, 0, 0,  // 37 * 4 * 23 = 3404
-                                    0,  0, 0, 0,  0, 0, 0, 0,  0, 0, 0, 0,  0, 0, 0, 0};
+  const uint8_t expectedStrf[40] = {40, 0, 0, 0, 37,   0,    0, 0, 23, 0, 0, 0, 1, 0, 32, 0,
+                                    0,  0, 0, 0, 0x4C, 0x0D, 0, 0,  // 37 * 4 * 23 = 3404
+                                    0,  0, 0, 0, 0,    0,    0, 0, 0,  0, 0, 0, 0, 0, 0,  0};
   EXPECT_EQ(std::memcmp(layout.strf.data(), expectedStrf, 40), 0);
 
   ASSERT_EQ(layout.frames.size(), 5u);
@@ -308,8 +308,7 @@ struct CodecCase {
   int largestError;  // 0: lossless
 };
 
-class AviCompressorTest : public AviWriterTest,
-                      public ::testing::WithParamInterface<CodecCase> {};
+class AviCompressorTest : public AviWriterTest, public ::testing::WithParamInterface<CodecCase> {};
 
 TEST_P(AviCompressorTest, WritesAStreamOthersDecode) {
   const CodecCase& c = GetParam();
@@ -337,7 +336,8 @@ TEST_P(AviCompressorTest, WritesAStreamOthersDecode) {
     EXPECT_EQ(JsonField(probe, "height"), std::to_string(h));
     EXPECT_EQ(JsonField(probe, "r_frame_rate"), "30/1");
     EXPECT_EQ(JsonField(probe, "nb_read_frames"), "6");
-    const int error = LargestColourDifference(testing::DecodeToBgr0(PathOf("c.avi")), written, w, h);
+    const int error =
+        LargestColourDifference(testing::DecodeToBgr0(PathOf("c.avi")), written, w, h);
     EXPECT_LE(error, c.largestError);
   }
 }
@@ -356,15 +356,14 @@ TEST_P(AviCompressorTest, ThreadsDoNotChangeTheStream) {
   for (size_t n = 0; n < 6; ++n) EXPECT_EQ(one.frames[n], three.frames[n]) << "frame " << n;
 }
 
-INSTANTIATE_TEST_SUITE_P(
-    Compressors, AviCompressorTest,
-    ::testing::Values(CodecCase{"mjpeg", "mjpeg", FourCc("MJPG"), 16},
-                      CodecCase{"ffv1", "ffv1", FourCc("FFV1"), 0},
-                      CodecCase{"ffvhuff", "ffvhuff", FourCc("FFVH"), 0},
-                      CodecCase{"huffyuv", "huffyuv", FourCc("HFYU"), 0},
-                      CodecCase{"utvideo", "utvideo", FourCc("ULRG"), 0},
-                      CodecCase{"h264", "h264", FourCc("H264"), 16}),
-    [](const auto& info) { return std::string(info.param.name); });
+INSTANTIATE_TEST_SUITE_P(Compressors, AviCompressorTest,
+                         ::testing::Values(CodecCase{"mjpeg", "mjpeg", FourCc("MJPG"), 16},
+                                           CodecCase{"ffv1", "ffv1", FourCc("FFV1"), 0},
+                                           CodecCase{"ffvhuff", "ffvhuff", FourCc("FFVH"), 0},
+                                           CodecCase{"huffyuv", "huffyuv", FourCc("HFYU"), 0},
+                                           CodecCase{"utvideo", "utvideo", FourCc("ULRG"), 0},
+                                           CodecCase{"h264", "h264", FourCc("H264"), 16}),
+                         [](const auto& info) { return std::string(info.param.name); });
 
 // More than 1 GiB of frames: the file goes on in AVIX parts with OpenDML indexes. Writes about
 // 1.1 GB, so it runs only when TAVRONA_LARGE_AVI_TESTS is set; a value above 310 is the number

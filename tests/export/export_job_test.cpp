@@ -32,18 +32,17 @@ struct FakeComposer {
   std::vector<const FrameBuffer*> targets;
 
   ExportComposer Hooks() {
-    return ExportComposer{
-        [this](ProjectData&) {
-          ++prepareCalls;
-          composed = 0;
-        },
-        [this](ProjectData& project, FrameBuffer& dst) {
-          FillFrameBuffer(dst, project.backgroundColour);
-          const uint32_t n = composed++;
-          dst.At(0, 0) = n;
-          targets.push_back(&dst);
-          return n != failAt;
-        }};
+    return ExportComposer{[this](ProjectData&) {
+                            ++prepareCalls;
+                            composed = 0;
+                          },
+                          [this](ProjectData& project, FrameBuffer& dst) {
+                            FillFrameBuffer(dst, project.backgroundColour);
+                            const uint32_t n = composed++;
+                            dst.At(0, 0) = n;
+                            targets.push_back(&dst);
+                            return n != failAt;
+                          }};
   }
 };
 
@@ -193,8 +192,7 @@ TEST_F(ExportJobTest, CancelClosesTheFileWithTheFramesSoFar) {
   const AviFileLayout layout = Layout("cancel.avi");
   EXPECT_EQ(layout.fccHandler, FourCc("FFVH"));
   EXPECT_EQ(layout.frameChunkIds.size(), 3u);
-  EXPECT_EQ(testing::JsonField(testing::ProbeStreams(PathOf("cancel.avi")), "nb_read_frames"),
-            "3");
+  EXPECT_EQ(testing::JsonField(testing::ProbeStreams(PathOf("cancel.avi")), "nb_read_frames"), "3");
 }
 
 TEST_F(ExportJobTest, FrameThatCannotBeWrittenAbortsTheJob) {

@@ -37,7 +37,7 @@ TEST(ExportProgressTest, PositionInMinutesSecondsAndMilliseconds) {
 }
 
 TEST(ExportProgressTest, RemainingTimeEstimate) {
-  EXPECT_EQ(RemainingOf(0, 300, 5000), "00:00.000");  // nothing written yet
+  EXPECT_EQ(RemainingOf(0, 300, 5000), "00:00.000");     // nothing written yet
   EXPECT_EQ(RemainingOf(150, 300, 20000), "00:20.000");  // halfway after 20 s
   EXPECT_EQ(RemainingOf(1, 3, 1001), "00:02.002");
   EXPECT_EQ(RemainingOf(300, 300, 20000), "00:00.000");

@@ -2,11 +2,11 @@
 #pragma once
 
 #include <gtest/gtest.h>
+#include <unistd.h>
 
 #include <cstdlib>
 #include <filesystem>
 #include <string>
-#include <unistd.h>
 
 #include "export/avi_writer.h"
 #include "model/text_encoding.h"
