@@ -423,13 +423,13 @@ bool OpenAviStream(AviWriter& writer, std::u16string_view path, const BITMAPINFO
   s.framesHandedIn = 0;
 
   // The file first (an existing one is replaced), then the compressor, then the stream.
-  const std::string pathUtf8 = ToUtf8(path);
+  // Always a plain file: without the "file:" prefix libavformat would read a name such as
+  // "pipe:1" or "tcp:host" as another protocol.
+  const std::string url = "file:" + ToUtf8(path);
   AVFormatContext* output = nullptr;
-  if (avformat_alloc_output_context2(&output, nullptr, "avi", pathUtf8.c_str()) < 0) {
-    return false;
-  }
+  if (avformat_alloc_output_context2(&output, nullptr, "avi", url.c_str()) < 0) return false;
   s.output.reset(output);
-  if (avio_open(&s.output->pb, pathUtf8.c_str(), AVIO_FLAG_WRITE) < 0) return false;
+  if (avio_open(&s.output->pb, url.c_str(), AVIO_FLAG_WRITE) < 0) return false;
 
   if (recipe->encoder != nullptr && !OpenEncoder(s, *recipe)) return false;
 

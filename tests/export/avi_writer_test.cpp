@@ -238,6 +238,22 @@ TEST_F(AviWriterTest, ReplacesAnExistingFile) {
   EXPECT_EQ(JsonField(testing::ProbeStreams(PathOf("same.avi")), "nb_read_frames"), "2");
 }
 
+// File names are file names, even when they look like another libavformat protocol.
+TEST_F(AviWriterTest, NamesThatLookLikeProtocolsAreFiles) {
+  const std::filesystem::path before = std::filesystem::current_path();
+  std::filesystem::current_path(folder_);
+  AviWriter writer;
+  InitAviWriter(writer);
+  FrameBuffer frame;
+  ASSERT_TRUE(CreateFrameBuffer(frame, 8, 8));
+  const bool opened = OpenAviStream(writer, u"pipe:1", frame.header, 30, 1);
+  if (opened) WriteAviFrame(writer, 0, frame.pixels, frame.byteSize, nullptr);
+  CloseAviWriter(writer);
+  std::filesystem::current_path(before);
+  EXPECT_TRUE(opened);
+  EXPECT_EQ(Layout("pipe:1").frameChunkIds.size(), 1u);
+}
+
 TEST_F(AviWriterTest, HandlerIsZeroForFullFramesAfterACompressedExport) {
   WriteMovie("first.avi", "mjpeg", 16, 16, 1);
   EXPECT_EQ(Layout("first.avi").fccHandler, FourCc("MJPG"));
