@@ -67,6 +67,27 @@ const FrameBuffer& LastWrittenFrame(const ProjectData& project) {
   return project.workFrames[static_cast<uint32_t>(project.exportJob.framesWritten) % 2];
 }
 
+bool MakeThumbnail(const FrameBuffer& frame, FrameBuffer& thumbnail) {
+  if (frame.Empty()) return false;
+  if (thumbnail.Empty() || thumbnail.Width() != kThumbnailWidth ||
+      thumbnail.Height() != kThumbnailHeight) {
+    if (!CreateFrameBuffer(thumbnail, kThumbnailWidth, kThumbnailHeight, 32)) return false;
+  }
+  const int64_t w = frame.Width();
+  const int64_t h = frame.Height();
+  int32_t sourceColumn[kThumbnailWidth];
+  for (int x = 0; x < kThumbnailWidth; ++x) {
+    sourceColumn[x] = static_cast<int32_t>(x * w / kThumbnailWidth);
+  }
+  for (int y = 0; y < kThumbnailHeight; ++y) {
+    const int sourceRow = static_cast<int>(y * h / kThumbnailHeight);
+    const uint32_t* source = frame.TopRow() - static_cast<size_t>(sourceRow) * frame.Width();
+    uint32_t* target = thumbnail.TopRow() - static_cast<size_t>(y) * kThumbnailWidth;
+    for (int x = 0; x < kThumbnailWidth; ++x) target[x] = source[sourceColumn[x]];
+  }
+  return true;
+}
+
 uint64_t ExportProgress::ElapsedMs(Clock::time_point now) const {
   if (now <= start_) return 0;
   return static_cast<uint64_t>(

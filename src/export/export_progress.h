@@ -50,6 +50,13 @@ ProgressTick ProgressTickAction(const ProjectData& project);
 // The frame written last (work frame framesWritten mod 2), which the thumbnail shows.
 const FrameBuffer& LastWrittenFrame(const ProjectData& project);
 
+// Stretches frame to the 320 x 240 thumbnail as a colour-on-colour stretch does: every
+// thumbnail pixel (x, y) is the frame's pixel (x * W / 320, y * H / 240), so rows and columns
+// are dropped or repeated, never blended, and the aspect ratio is not kept. The thumbnail is
+// (re)made at 320 x 240 when it is not that size. False when frame is empty or the thumbnail
+// cannot be made.
+bool MakeThumbnail(const FrameBuffer& frame, FrameBuffer& thumbnail);
+
 // Left edge of the 320 x 240 thumbnail in a client area of the given width, centred (signed,
 // truncated toward zero; negative when the client is narrower than the thumbnail).
 constexpr int ThumbnailLeft(int clientWidth) {

@@ -105,5 +105,34 @@ TEST(ExportProgressTest, ThumbnailIsCentredWithSignedTruncation) {
   EXPECT_EQ(ThumbnailLeft(319), 0);  // -1 / 2 truncates toward zero
 }
 
+TEST(ExportProgressTest, ThumbnailDropsAndRepeatsPixels) {
+  FrameBuffer thumbnail;
+  FrameBuffer empty;
+  EXPECT_FALSE(MakeThumbnail(empty, thumbnail));
+  // 640 x 120: every other column is dropped, every row repeated twice.
+  FrameBuffer wide;
+  ASSERT_TRUE(CreateFrameBuffer(wide, 640, 120));
+  for (int y = 0; y < 120; ++y) {
+    for (int x = 0; x < 640; ++x) wide.At(x, y) = static_cast<uint32_t>(y << 16 | x);
+  }
+  ASSERT_TRUE(MakeThumbnail(wide, thumbnail));
+  ASSERT_EQ(thumbnail.Width(), kThumbnailWidth);
+  ASSERT_EQ(thumbnail.Height(), kThumbnailHeight);
+  EXPECT_EQ(thumbnail.At(0, 0), 0u);
+  EXPECT_EQ(thumbnail.At(1, 0), 2u);
+  EXPECT_EQ(thumbnail.At(319, 0), 638u);
+  EXPECT_EQ(thumbnail.At(5, 1), uint32_t(0 << 16 | 10));
+  EXPECT_EQ(thumbnail.At(5, 2), uint32_t(1 << 16 | 10));
+  EXPECT_EQ(thumbnail.At(7, 239), uint32_t(119 << 16 | 14));
+  // A single pixel fills the whole thumbnail.
+  FrameBuffer dot;
+  ASSERT_TRUE(CreateFrameBuffer(dot, 1, 1));
+  dot.At(0, 0) = 0x123456;
+  ASSERT_TRUE(MakeThumbnail(dot, thumbnail));
+  for (int y = 0; y < kThumbnailHeight; ++y) {
+    for (int x = 0; x < kThumbnailWidth; ++x) ASSERT_EQ(thumbnail.At(x, y), 0x123456u);
+  }
+}
+
 }  // namespace
 }  // namespace tavrona
