@@ -1,0 +1,113 @@
+// AviWriter: writes the export's frames into an AVI file with one video stream, either as full
+// uncompressed frames or through one of the compressors libavcodec offers for AVI.
+//
+// Frames handed in are frame buffers: W x H, 32 bits per pixel, rows bottom-up, W * 4 * H
+// bytes. Full frames are stored exactly so: the stream format is the frames' own 40-byte
+// BI_RGB header and every sample is the W * 4 * H bytes as handed in, flagged as a key frame.
+// Compressors are asked for a key frame on every frame.
+//
+// States: idle -> initialised (InitAviWriter) -> stream open (OpenAviStream) -> frames written
+// in increasing order from 0 -> idle (CloseAviWriter). The file is complete and playable once
+// CloseAviWriter has run, whether after the last frame or part-way (abort, error).
+//
+// Every operation reports failure as false and words nothing; the caller does. Used on one
+// thread (the user-interface thread); the encoder may run worker threads of its own.
+#pragma once
+
+#include <cstdint>
+#include <memory>
+#include <string>
+#include <string_view>
+#include <vector>
+
+#include "model/late_ptr.h"
+#include "model/win_types.h"
+
+namespace tavrona {
+
+// One entry of the compressor choice.
+struct AviCompressor {
+  std::string name;            // the key ChooseCompressor takes ("raw", "mjpeg", ...)
+  std::u16string description;  // shown to the user
+  uint32_t fourcc = 0;         // handler code of the stream header and strf; 0 = full frames
+};
+
+inline constexpr char kFullFramesCompressor[] = "raw";
+
+constexpr uint32_t MakeFourCc(char a, char b, char c, char d) {
+  return static_cast<uint32_t>(static_cast<uint8_t>(a)) |
+         static_cast<uint32_t>(static_cast<uint8_t>(b)) << 8 |
+         static_cast<uint32_t>(static_cast<uint8_t>(c)) << 16 |
+         static_cast<uint32_t>(static_cast<uint8_t>(d)) << 24;
+}
+
+// The compressors this machine can write into AVI: full frames ("raw") always, first, then
+// every known compressor whose encoder this libavcodec has and the AVI muxer accepts.
+std::vector<AviCompressor> ListAviCompressors();
+
+class AviWriter {
+ public:
+  AviWriter();
+  ~AviWriter();  // closes like CloseAviWriter
+  AviWriter(const AviWriter&) = delete;
+  AviWriter& operator=(const AviWriter&) = delete;
+
+  bool Initialised() const;
+  bool StreamOpen() const;
+  // The chosen compressor; full frames when nothing was chosen.
+  const AviCompressor& Compressor() const;
+  // Frames handed to WriteAviFrame since the stream was opened.
+  uint32_t FramesHandedIn() const;
+
+  // Encoder worker threads for the next OpenAviStream: 0 lets the encoder pick one per core,
+  // 1 encodes on the calling thread. The written bytes do not depend on it.
+  void SetEncoderThreads(int threads);
+
+  struct State;  // the file, stream, encoder and buffers; defined with the operations
+
+ private:
+  friend bool ChooseCompressor(AviWriter&, std::string_view);
+  friend void InitAviWriter(AviWriter&);
+  friend bool OpenAviStream(AviWriter&, std::u16string_view, const BITMAPINFOHEADER&, uint32_t,
+                            uint32_t);
+  friend bool WriteAviFrame(AviWriter&, uint32_t, const uint8_t*, uint32_t, const uint8_t*);
+  friend void CloseAviWriter(AviWriter&);
+  std::unique_ptr<State> state_;
+};
+
+// Makes a writer owned through the project's LatePtr, and the function that destroys it.
+void DestroyAviWriter(AviWriter* writer);
+LatePtr<AviWriter> MakeAviWriter();
+
+// Chooses the compressor for the next stream by its name from ListAviCompressors. False, and
+// the choice unchanged, while a stream is open or when the name is not offered here.
+bool ChooseCompressor(AviWriter& writer, std::string_view compressorName);
+
+// Marks the writer initialised (the export's start does this after CloseAviWriter).
+void InitAviWriter(AviWriter& writer);
+
+// Creates (or replaces) the file at path (UTF-16) and its video stream for frames described by
+// input (40 bytes, 32-bit BI_RGB, positive height, image size W * 4 * H). The stream's frame
+// rate is rate / scale frames per second (scale 0 counts as 1). Starts the chosen compressor.
+// False when the writer is not initialised or a stream is already open, for an input header
+// that is not such a frame, a zero rate, or when the file, the encoder or the stream cannot be
+// made; what was opened stays until CloseAviWriter.
+bool OpenAviStream(AviWriter& writer, std::u16string_view path, const BITMAPINFOHEADER& input,
+                   uint32_t rate, uint32_t scale);
+
+// Compresses and writes frame n. Frames must come in order from 0 without gaps; pixels holds
+// byteCount = W * 4 * H bytes, bottom row first. previousPixels is frame n - 1 (may be null);
+// the compressors offered code every frame on its own, so it is not read. False (nothing
+// written for the frame) when no stream is open, n is not the next frame, the size is wrong,
+// or compression or writing fails. An encoder with worker threads may hand a frame's data out
+// only on a later call or at CloseAviWriter.
+bool WriteAviFrame(AviWriter& writer, uint32_t n, const uint8_t* pixels, uint32_t byteCount,
+                   const uint8_t* previousPixels);
+
+// Ends everything: drains the encoder into the file, completes the file (index, headers) so
+// that it plays with every frame written so far, closes it and frees the encoder and buffers.
+// The compressor choice is cleared. Safe at any time, also twice; does nothing unless
+// initialised.
+void CloseAviWriter(AviWriter& writer);
+
+}  // namespace tavrona

@@ -1,0 +1,99 @@
+#include "export/export_job.h"
+
+#include <cmath>
+#include <string>
+
+namespace tavrona {
+namespace {
+
+inline constexpr uint32_t kRateScale = 10000;
+
+// The stream rate for a frame rate: trunc(rate * 10000), over a scale of 10000. 0 when the
+// frame rate gives no positive rate that fits the stream header.
+uint32_t StreamRate(double frameRate) {
+  const double rate = std::trunc(frameRate * kRateScale);
+  if (!(rate >= 1.0) || rate > 2147483647.0) return 0;
+  return static_cast<uint32_t>(rate);
+}
+
+}  // namespace
+
+AviWriter* ProjectAviWriter(ProjectData& project) {
+  if (!project.exportWriter) project.exportWriter = MakeAviWriter();
+  return project.exportWriter.get();
+}
+
+bool BeginExport(ProjectData& project, std::u16string_view path, const ExportComposer& composer) {
+  for (FrameBuffer& frame : project.workFrames) {
+    if (!CreateFrameBuffer(frame, project.outputWidth, project.outputHeight, 32)) return false;
+    FillFrameBuffer(frame, project.backgroundColour);
+  }
+  AviWriter* writer = ProjectAviWriter(project);
+  if (writer == nullptr) return false;
+  // A writer left open by an earlier start that failed is closed here. Closing forgets the
+  // compressor, but the one chosen for this export must stay.
+  const std::string chosen = writer->Compressor().name;
+  CloseAviWriter(*writer);
+  ChooseCompressor(*writer, chosen);
+  InitAviWriter(*writer);
+
+  const uint32_t rate = StreamRate(project.frameRate);
+  if (rate == 0) return false;
+  if (!OpenAviStream(*writer, path, project.workFrames[0].header, rate, kRateScale)) return false;
+
+  if (composer.prepareTracks) composer.prepareTracks(project);
+  for (FileEntry& entry : project.files) entry.cachedFrameIndex = -1;
+  project.exportJob.framesWritten = 0;
+  project.exportJob.abort = 0;
+  project.exportJob.done = 0;
+  return true;
+}
+
+bool ExportStep(ProjectData& project, bool write, const ExportComposer& composer) {
+  const uint32_t n = static_cast<uint32_t>(project.exportJob.framesWritten);
+  FrameBuffer& current = project.workFrames[1 - n % 2];
+  const FrameBuffer& previous = project.workFrames[n % 2];
+  if (current.Empty() || previous.Empty()) return false;
+  AviWriter* writer = project.exportWriter.get();
+  if (write && (writer == nullptr || !writer->StreamOpen())) return false;
+
+  bool composed = true;
+  if (composer.composeNextFrame) {
+    composed = composer.composeNextFrame(project, current);
+  } else {
+    FillFrameBuffer(current, project.backgroundColour);
+  }
+  // A failed event only stops the job when the user asked for that; otherwise the frame is
+  // written as composed.
+  if (!composed && project.exportJob.stopOnEventError != 0) return false;
+
+  if (write && !WriteAviFrame(*writer, n, current.pixels, current.byteSize, previous.pixels)) {
+    return false;
+  }
+  project.exportJob.framesWritten = static_cast<int32_t>(n + 1);
+  return true;
+}
+
+bool EndExport(ProjectData& project) {
+  if (project.exportWriter) CloseAviWriter(*project.exportWriter);
+  return true;
+}
+
+void HandleExportStepRequest(ProjectData& project, const ExportComposer& composer) {
+  ExportJobState& job = project.exportJob;
+  if (job.abort != 0 || job.done != 0) return;
+  if (static_cast<uint32_t>(job.framesWritten) >= project.movieLength) {
+    EndExport(project);
+    job.done = 1;
+  } else if (!ExportStep(project, true, composer)) {
+    job.abort = 1;
+    EndExport(project);
+  }
+}
+
+void CancelExport(ProjectData& project) {
+  project.exportJob.abort = 1;
+  EndExport(project);
+}
+
+}  // namespace tavrona
