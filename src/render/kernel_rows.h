@@ -168,6 +168,13 @@ inline void BlendLinear(const DrawPlan& p, const SampleRegion& region, const int
   }
 }
 
+#if defined(__AVX2__)
+#include "render/kernel_rows_avx2.h"
+constexpr bool kAvx2 = true;
+#else
+constexpr bool kAvx2 = false;
+#endif
+
 // ---- Rows ------------------------------------------------------------------------------------
 
 template <int Method, int Mode, bool Keyed, bool Coloured, bool Opaque>
@@ -181,11 +188,29 @@ void DrawRows(const DrawPlan& p, int32_t yBegin, int32_t yEnd) {
     const RowMap r = MakeRowMap<Method>(p.inverse, y);
     for (int32_t x = p.x0; x < p.x1; x += kChunk) {
       const int n = static_cast<int>(std::min<int32_t>(kChunk, p.x1 - x));
-      if constexpr (Method <= 2) {
+      constexpr bool kRounding = Method == 4;
+      if constexpr (kAvx2) {
+#if defined(__AVX2__)
+        if constexpr (Method <= 2) {
+          if (r.projective) {
+            MapNearestAvx2<Method, true>(r, p, x, n, a);
+          } else {
+            MapNearestAvx2<Method, false>(r, p, x, n, a);
+          }
+          BlendNearestAvx2<Mode, Keyed, Coloured, Opaque>(p, a, n, row + x);
+        } else {
+          if (r.projective) {
+            MapLinearAvx2<kRounding, Keyed, true>(r, p, x, n, a, b, c);
+          } else {
+            MapLinearAvx2<kRounding, Keyed, false>(r, p, x, n, a, b, c);
+          }
+          BlendLinearAvx2<kRounding, Mode, Keyed, Coloured, Opaque>(p, region, a, b, c, n, row + x);
+        }
+#endif
+      } else if constexpr (Method <= 2) {
         MapNearest<Method>(r, p, x, n, a);
         BlendNearest<Mode, Keyed, Coloured, Opaque>(p, a, n, row + x);
       } else {
-        constexpr bool kRounding = Method == 4;
         MapLinear<kRounding, Keyed>(r, p, x, n, a, b, c);
         BlendLinear<kRounding, Mode, Keyed, Coloured, Opaque>(p, region, a, b, c, n, row + x);
       }
