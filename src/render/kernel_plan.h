@@ -26,6 +26,8 @@ struct DrawPlan {
   uint32_t* destinationTop = nullptr;
   int32_t destinationWidth = 0;
   float inverse[9] = {};
+  // The inverse matrix only scales and translates (m01 = m10 = m20 = m21 = 0).
+  bool separable = false;
 };
 
 // Draws destination rows [yBegin, yEnd) of the plan's rectangle.

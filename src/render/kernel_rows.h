@@ -71,38 +71,63 @@ inline RowMap MakeRowMap(const float* m, int32_t y) {
 
 // ---- Mapping, scalar ----------------------------------------------------------------------
 
+// The mapped point of pixel x before rounding: w (m00 x + row term + m02), likewise for y.
+inline void MapPoint(const RowMap& r, int32_t x, double& vx, double& vy) {
+  const double dx = x;
+  const double w = r.projective ? 1.0 / ((r.m20 * dx + r.a2) + r.m22) : r.w;
+  vx = w * ((r.m00 * dx + r.a0) + r.m02);
+  vy = w * ((r.m10 * dx + r.a1) + r.m12);
+}
+
+// A nearest-texel coordinate: truncated (method 1) or rounded down (method 2), and tested
+// against [low, high). False when it misses.
+template <int Method>
+inline bool NearestCoordinate(double v, int32_t low, int32_t high, int32_t& t) {
+  if constexpr (Method == 1) {
+    v = std::trunc(v);
+  } else {
+    v = std::trunc(v + 4096.0) - 4096.0;
+  }
+  if (!(v >= low && v < high)) return false;
+  t = static_cast<int32_t>(v);
+  return true;
+}
+
 // Nearest texel of pixel x: the offset from the source's top row, or kSkip.
 template <int Method>
 inline int32_t MapNearestOne(const RowMap& r, const DrawPlan& p, int32_t x) {
-  const double dx = x;
-  const double w = r.projective ? 1.0 / ((r.m20 * dx + r.a2) + r.m22) : r.w;
-  double tx = w * ((r.m00 * dx + r.a0) + r.m02);
-  double ty = w * ((r.m10 * dx + r.a1) + r.m12);
-  if constexpr (Method == 1) {
-    tx = std::trunc(tx);
-    ty = std::trunc(ty);
-  } else {
-    tx = std::trunc(tx + 4096.0) - 4096.0;
-    ty = std::trunc(ty + 4096.0) - 4096.0;
+  double vx, vy;
+  MapPoint(r, x, vx, vy);
+  int32_t tx, ty;
+  if (!NearestCoordinate<Method>(vx, p.left, p.right, tx) ||
+      !NearestCoordinate<Method>(vy, p.top, p.bottom, ty)) {
+    return kSkip;
   }
-  if (!(tx >= p.left && tx < p.right && ty >= p.top && ty < p.bottom)) return kSkip;
-  return static_cast<int32_t>(tx) - static_cast<int32_t>(ty) * p.sourceWidth;
+  return tx - ty * p.sourceWidth;
+}
+
+// A bilinear coordinate: the mapped value rounded to float, tested against the float region
+// bounds [low, high), then turned into the sampler's fixed point. False when it misses.
+template <bool Rounding, bool Keyed>
+inline bool LinearCoordinate(double v, double low, double high, Fixed& f) {
+  const double s = RoundToFloat(v);
+  if (!(s >= low && s < high)) return false;
+  // s lies inside the picture, so the fixed-point coordinate needs no clamping.
+  f = SplitFixed(FixedCoordinate<Rounding, Keyed>(s));
+  return true;
 }
 
 template <bool Rounding, bool Keyed>
 inline void MapLinearOne(const RowMap& r, const DrawPlan& p, int32_t x, int32_t& ix, int32_t& iy,
                          int32_t& fxy) {
-  const double dx = x;
-  const double w = r.projective ? 1.0 / ((r.m20 * dx + r.a2) + r.m22) : r.w;
-  const double sx = RoundToFloat(w * ((r.m00 * dx + r.a0) + r.m02));
-  const double sy = RoundToFloat(w * ((r.m10 * dx + r.a1) + r.m12));
-  if (!(sx >= p.leftF && sx < p.rightF && sy >= p.topF && sy < p.bottomF)) {
+  double vx, vy;
+  MapPoint(r, x, vx, vy);
+  Fixed fx, fy;
+  if (!LinearCoordinate<Rounding, Keyed>(vx, p.leftF, p.rightF, fx) ||
+      !LinearCoordinate<Rounding, Keyed>(vy, p.topF, p.bottomF, fy)) {
     ix = kSkip;
     return;
   }
-  // sx and sy lie inside the picture, so the fixed-point coordinates need no clamping.
-  const Fixed fx = SplitFixed(FixedCoordinate<Rounding, Keyed>(sx));
-  const Fixed fy = SplitFixed(FixedCoordinate<Rounding, Keyed>(sy));
   ix = fx.whole;
   iy = fy.whole;
   fxy = fx.fraction | (fy.fraction << 16);
@@ -123,9 +148,11 @@ inline void MapLinear(const RowMap& r, const DrawPlan& p, int32_t x, int n, int3
 
 // ---- Sampling and blending, one chunk ------------------------------------------------------
 
+// offset[i] is relative to src (the source's top row, or for separable placements the row
+// the whole destination row samples).
 template <int Mode, bool Keyed, bool Coloured, bool Opaque>
-inline void BlendNearest(const DrawPlan& p, const int32_t* offset, int n, uint32_t* d) {
-  const uint32_t* src = p.sourceTop;
+inline void BlendNearest(const DrawPlan& p, const uint32_t* src, const int32_t* offset, int n,
+                         uint32_t* d) {
   for (int i = 0; i < n; ++i) {
     if (offset[i] == kSkip) continue;
     const uint32_t s = src[offset[i]];
@@ -170,15 +197,54 @@ inline void BlendLinear(const DrawPlan& p, const SampleRegion& region, const int
 
 #if defined(__AVX2__)
 #include "render/kernel_rows_avx2.h"
-constexpr bool kAvx2 = true;
-#else
-constexpr bool kAvx2 = false;
 #endif
 
 // ---- Rows ------------------------------------------------------------------------------------
 
+// Nearest-texel chunk: map, then sample and blend.
 template <int Method, int Mode, bool Keyed, bool Coloured, bool Opaque>
-void DrawRows(const DrawPlan& p, int32_t yBegin, int32_t yEnd) {
+inline void NearestChunk(const DrawPlan& p, const RowMap& r, int32_t x, int n, int32_t* offset,
+                         uint32_t* d) {
+#if defined(__AVX2__)
+  if (r.projective) {
+    MapNearestAvx2<Method, true>(r, p, x, n, offset);
+  } else {
+    MapNearestAvx2<Method, false>(r, p, x, n, offset);
+  }
+  BlendNearestAvx2<Mode, Keyed, Coloured, Opaque>(p, p.sourceTop, offset, n, d, false);
+#else
+  MapNearest<Method>(r, p, x, n, offset);
+  BlendNearest<Mode, Keyed, Coloured, Opaque>(p, p.sourceTop, offset, n, d);
+#endif
+}
+
+template <bool Rounding, int Mode, bool Keyed, bool Coloured, bool Opaque>
+inline void LinearSample(const DrawPlan& p, const SampleRegion& region, const int32_t* ix,
+                         const int32_t* iy, const int32_t* fxy, int n, uint32_t* d) {
+#if defined(__AVX2__)
+  BlendLinearAvx2<Rounding, Mode, Keyed, Coloured, Opaque>(p, region, ix, iy, fxy, n, d);
+#else
+  BlendLinear<Rounding, Mode, Keyed, Coloured, Opaque>(p, region, ix, iy, fxy, n, d);
+#endif
+}
+
+template <bool Rounding, bool Keyed>
+inline void LinearMapChunk(const DrawPlan& p, const RowMap& r, int32_t x, int n, int32_t* ix,
+                           int32_t* iy, int32_t* fxy) {
+#if defined(__AVX2__)
+  if (r.projective) {
+    MapLinearAvx2<Rounding, Keyed, true>(r, p, x, n, ix, iy, fxy);
+  } else {
+    MapLinearAvx2<Rounding, Keyed, false>(r, p, x, n, ix, iy, fxy);
+  }
+#else
+  MapLinear<Rounding, Keyed>(r, p, x, n, ix, iy, fxy);
+#endif
+}
+
+// General placements: every pixel is mapped.
+template <int Method, int Mode, bool Keyed, bool Coloured, bool Opaque>
+void DrawRowsGeneral(const DrawPlan& p, int32_t yBegin, int32_t yEnd) {
   alignas(64) int32_t a[kChunk];
   alignas(64) int32_t b[kChunk];
   alignas(64) int32_t c[kChunk];
@@ -188,33 +254,82 @@ void DrawRows(const DrawPlan& p, int32_t yBegin, int32_t yEnd) {
     const RowMap r = MakeRowMap<Method>(p.inverse, y);
     for (int32_t x = p.x0; x < p.x1; x += kChunk) {
       const int n = static_cast<int>(std::min<int32_t>(kChunk, p.x1 - x));
-      constexpr bool kRounding = Method == 4;
-      if constexpr (kAvx2) {
-#if defined(__AVX2__)
-        if constexpr (Method <= 2) {
-          if (r.projective) {
-            MapNearestAvx2<Method, true>(r, p, x, n, a);
-          } else {
-            MapNearestAvx2<Method, false>(r, p, x, n, a);
-          }
-          BlendNearestAvx2<Mode, Keyed, Coloured, Opaque>(p, a, n, row + x);
-        } else {
-          if (r.projective) {
-            MapLinearAvx2<kRounding, Keyed, true>(r, p, x, n, a, b, c);
-          } else {
-            MapLinearAvx2<kRounding, Keyed, false>(r, p, x, n, a, b, c);
-          }
-          BlendLinearAvx2<kRounding, Mode, Keyed, Coloured, Opaque>(p, region, a, b, c, n, row + x);
-        }
-#endif
-      } else if constexpr (Method <= 2) {
-        MapNearest<Method>(r, p, x, n, a);
-        BlendNearest<Mode, Keyed, Coloured, Opaque>(p, a, n, row + x);
+      if constexpr (Method <= 2) {
+        NearestChunk<Method, Mode, Keyed, Coloured, Opaque>(p, r, x, n, a, row + x);
       } else {
-        MapLinear<kRounding, Keyed>(r, p, x, n, a, b, c);
-        BlendLinear<kRounding, Mode, Keyed, Coloured, Opaque>(p, region, a, b, c, n, row + x);
+        constexpr bool kRounding = Method == 4;
+        LinearMapChunk<kRounding, Keyed>(p, r, x, n, a, b, c);
+        LinearSample<kRounding, Mode, Keyed, Coloured, Opaque>(p, region, a, b, c, n, row + x);
       }
     }
+  }
+}
+
+// Separable placements (the inverse matrix has m01 = m10 = m20 = m21 = 0, i.e. scaling and
+// translation only): the source column of a pixel depends on x alone and its source row on y
+// alone, for every pixel of the call, because the terms that would couple them are zeros. So
+// the columns of a strip of kChunk pixels are mapped once, and every row of the strip maps one
+// point. The values are those of the general loop, computed fewer times.
+template <int Method, int Mode, bool Keyed, bool Coloured, bool Opaque>
+void DrawRowsSeparable(const DrawPlan& p, int32_t yBegin, int32_t yEnd) {
+  alignas(64) int32_t columns[kChunk];
+  alignas(64) int32_t fractions[kChunk];
+  alignas(64) int32_t rows[kChunk];
+  alignas(64) int32_t fxy[kChunk];
+  const SampleRegion region{p.left, p.right - 1, p.top, p.bottom - 1};
+  const RowMap first = MakeRowMap<Method>(p.inverse, yBegin);
+  for (int32_t x = p.x0; x < p.x1; x += kChunk) {
+    const int n = static_cast<int>(std::min<int32_t>(kChunk, p.x1 - x));
+    bool any = false;
+    for (int i = 0; i < n; ++i) {
+      double vx, vy;
+      MapPoint(first, x + i, vx, vy);
+      if constexpr (Method <= 2) {
+        int32_t tx;
+        columns[i] = NearestCoordinate<Method>(vx, p.left, p.right, tx) ? tx : kSkip;
+      } else {
+        Fixed f;
+        const bool hit = LinearCoordinate<Method == 4, Keyed>(vx, p.leftF, p.rightF, f);
+        columns[i] = hit ? f.whole : kSkip;
+        fractions[i] = hit ? f.fraction : 0;
+      }
+      any = any || columns[i] != kSkip;
+    }
+    if (!any) continue;
+    for (int32_t y = yBegin; y < yEnd; ++y) {
+      uint32_t* row = p.destinationTop - static_cast<ptrdiff_t>(y) * p.destinationWidth + x;
+      const RowMap r = MakeRowMap<Method>(p.inverse, y);
+      double vx, vy;
+      MapPoint(r, x, vx, vy);
+      if constexpr (Method <= 2) {
+        int32_t ty;
+        if (!NearestCoordinate<Method>(vy, p.top, p.bottom, ty)) continue;
+        const uint32_t* src = p.sourceTop - static_cast<ptrdiff_t>(ty) * p.sourceWidth;
+#if defined(__AVX2__)
+        BlendNearestAvx2<Mode, Keyed, Coloured, Opaque>(p, src, columns, n, row, true);
+#else
+        BlendNearest<Mode, Keyed, Coloured, Opaque>(p, src, columns, n, row);
+#endif
+      } else {
+        Fixed fy;
+        if (!LinearCoordinate<Method == 4, Keyed>(vy, p.topF, p.bottomF, fy)) continue;
+        for (int i = 0; i < n; ++i) {
+          rows[i] = fy.whole;
+          fxy[i] = fractions[i] | (fy.fraction << 16);
+        }
+        LinearSample<Method == 4, Mode, Keyed, Coloured, Opaque>(p, region, columns, rows, fxy, n,
+                                                                 row);
+      }
+    }
+  }
+}
+
+template <int Method, int Mode, bool Keyed, bool Coloured, bool Opaque>
+void DrawRows(const DrawPlan& p, int32_t yBegin, int32_t yEnd) {
+  if (p.separable) {
+    DrawRowsSeparable<Method, Mode, Keyed, Coloured, Opaque>(p, yBegin, yEnd);
+  } else {
+    DrawRowsGeneral<Method, Mode, Keyed, Coloured, Opaque>(p, yBegin, yEnd);
   }
 }
 

@@ -29,51 +29,87 @@ struct RowMapV {
         w(_mm256_set1_pd(r.w)) {}
 };
 
-template <bool Projective>
+// How w reaches the pixels of a row: 1 exactly (affine with a unit last row: multiplying by it
+// changes nothing and is left out), one value for the row, or one value per pixel.
+enum WeightKind { kUnitWeight, kRowWeight, kProjective };
+
+template <int Kind>
 inline void MapPoint4(const RowMapV& v, __m256d xs, __m256d& px, __m256d& py) {
-  __m256d w = v.w;
-  if constexpr (Projective) {
-    w = _mm256_div_pd(_mm256_set1_pd(1.0),
-                      _mm256_add_pd(_mm256_add_pd(_mm256_mul_pd(v.m20, xs), v.a2), v.m22));
+  px = _mm256_add_pd(_mm256_add_pd(_mm256_mul_pd(v.m00, xs), v.a0), v.m02);
+  py = _mm256_add_pd(_mm256_add_pd(_mm256_mul_pd(v.m10, xs), v.a1), v.m12);
+  if constexpr (Kind == kRowWeight) {
+    px = _mm256_mul_pd(v.w, px);
+    py = _mm256_mul_pd(v.w, py);
+  } else if constexpr (Kind == kProjective) {
+    const __m256d w = _mm256_div_pd(
+        _mm256_set1_pd(1.0), _mm256_add_pd(_mm256_add_pd(_mm256_mul_pd(v.m20, xs), v.a2), v.m22));
+    px = _mm256_mul_pd(w, px);
+    py = _mm256_mul_pd(w, py);
   }
-  px = _mm256_mul_pd(w, _mm256_add_pd(_mm256_add_pd(_mm256_mul_pd(v.m00, xs), v.a0), v.m02));
-  py = _mm256_mul_pd(w, _mm256_add_pd(_mm256_add_pd(_mm256_mul_pd(v.m10, xs), v.a1), v.m12));
+}
+
+inline int KindOf(const RowMap& r) {
+  if (r.projective) return kProjective;
+  return r.w == 1.0 ? kUnitWeight : kRowWeight;
+}
+
+// Eight pixels per step. The truncating conversion gives trunc(v) for every v that fits in 32
+// bits and 0x80000000 otherwise (also for NaN); with the region starting at 0 or later, that
+// value always misses, as the scalar test does. For method 2, 0x80000000 - 4096 wraps to
+// 0x7FFFF000, beyond any picture (at most 2^29 pixels).
+template <int Method, int Kind>
+inline void MapNearestAvx2Kind(const RowMap& r, const DrawPlan& p, int32_t x, int n,
+                               int32_t* offset) {
+  const RowMapV v(r);
+  const __m256d bias = _mm256_set1_pd(4096.0);
+  const __m256i bias32 = _mm256_set1_epi32(4096);
+  const __m256i leftLess = _mm256_set1_epi32(p.left - 1), right = _mm256_set1_epi32(p.right);
+  const __m256i topLess = _mm256_set1_epi32(p.top - 1), bottom = _mm256_set1_epi32(p.bottom);
+  const __m256i width = _mm256_set1_epi32(p.sourceWidth);
+  const __m256i skip = _mm256_set1_epi32(kSkip);
+  int i = 0;
+  for (; i + 8 <= n; i += 8) {
+    const __m256d xs0 = _mm256_add_pd(_mm256_set1_pd(static_cast<double>(x + i)), Iota4());
+    const __m256d xs1 = _mm256_add_pd(xs0, _mm256_set1_pd(4.0));
+    __m256d vx0, vy0, vx1, vy1;
+    MapPoint4<Kind>(v, xs0, vx0, vy0);
+    MapPoint4<Kind>(v, xs1, vx1, vy1);
+    if constexpr (Method == 2) {
+      vx0 = _mm256_add_pd(vx0, bias);
+      vy0 = _mm256_add_pd(vy0, bias);
+      vx1 = _mm256_add_pd(vx1, bias);
+      vy1 = _mm256_add_pd(vy1, bias);
+    }
+    __m256i tx = _mm256_set_m128i(_mm256_cvttpd_epi32(vx1), _mm256_cvttpd_epi32(vx0));
+    __m256i ty = _mm256_set_m128i(_mm256_cvttpd_epi32(vy1), _mm256_cvttpd_epi32(vy0));
+    if constexpr (Method == 2) {
+      tx = _mm256_sub_epi32(tx, bias32);
+      ty = _mm256_sub_epi32(ty, bias32);
+    }
+    const __m256i valid = _mm256_and_si256(
+        _mm256_and_si256(_mm256_cmpgt_epi32(tx, leftLess), _mm256_cmpgt_epi32(right, tx)),
+        _mm256_and_si256(_mm256_cmpgt_epi32(ty, topLess), _mm256_cmpgt_epi32(bottom, ty)));
+    const __m256i off = _mm256_sub_epi32(tx, _mm256_mullo_epi32(ty, width));
+    _mm256_storeu_si256(reinterpret_cast<__m256i*>(offset + i), _mm256_blendv_epi8(skip, off, valid));
+  }
+  for (; i < n; ++i) offset[i] = MapNearestOne<Method>(r, p, x + i);
 }
 
 template <int Method, bool Projective>
 inline void MapNearestAvx2(const RowMap& r, const DrawPlan& p, int32_t x, int n,
                            int32_t* offset) {
-  constexpr int kTrunc = _MM_FROUND_TO_ZERO | _MM_FROUND_NO_EXC;
-  const RowMapV v(r);
-  const __m256d left = _mm256_set1_pd(p.left), right = _mm256_set1_pd(p.right);
-  const __m256d top = _mm256_set1_pd(p.top), bottom = _mm256_set1_pd(p.bottom);
-  const __m256d bias = _mm256_set1_pd(4096.0);
-  const __m128i width = _mm_set1_epi32(p.sourceWidth);
-  const __m128i skip = _mm_set1_epi32(kSkip);
-  int i = 0;
-  for (; i + 4 <= n; i += 4) {
-    const __m256d xs = _mm256_add_pd(_mm256_set1_pd(static_cast<double>(x + i)), Iota4());
-    __m256d tx, ty;
-    MapPoint4<Projective>(v, xs, tx, ty);
-    if constexpr (Method == 1) {
-      tx = _mm256_round_pd(tx, kTrunc);
-      ty = _mm256_round_pd(ty, kTrunc);
-    } else {
-      tx = _mm256_sub_pd(_mm256_round_pd(_mm256_add_pd(tx, bias), kTrunc), bias);
-      ty = _mm256_sub_pd(_mm256_round_pd(_mm256_add_pd(ty, bias), kTrunc), bias);
-    }
-    const __m256d valid = _mm256_and_pd(InRange(tx, left, right), InRange(ty, top, bottom));
-    // Lanes outside the region may convert to anything; they are replaced by kSkip.
-    const __m128i off = _mm_sub_epi32(_mm256_cvttpd_epi32(tx),
-                                      _mm_mullo_epi32(_mm256_cvttpd_epi32(ty), width));
-    _mm_storeu_si128(reinterpret_cast<__m128i*>(offset + i),
-                     _mm_blendv_epi8(skip, off, Narrow(valid)));
+  switch (KindOf(r)) {
+    case kUnitWeight:
+      return MapNearestAvx2Kind<Method, kUnitWeight>(r, p, x, n, offset);
+    case kRowWeight:
+      return MapNearestAvx2Kind<Method, kRowWeight>(r, p, x, n, offset);
+    default:
+      return MapNearestAvx2Kind<Method, kProjective>(r, p, x, n, offset);
   }
-  for (; i < n; ++i) offset[i] = MapNearestOne<Method>(r, p, x + i);
 }
 
-template <bool Rounding, bool Keyed, bool Projective>
-inline void MapLinearAvx2(const RowMap& r, const DrawPlan& p, int32_t x, int n, int32_t* ix,
+template <bool Rounding, bool Keyed, int Kind>
+inline void MapLinearAvx2Kind(const RowMap& r, const DrawPlan& p, int32_t x, int n, int32_t* ix,
                           int32_t* iy, int32_t* fxy) {
   [[maybe_unused]] constexpr int kTrunc = _MM_FROUND_TO_ZERO | _MM_FROUND_NO_EXC;
   constexpr int kFloor = _MM_FROUND_TO_NEG_INF | _MM_FROUND_NO_EXC;
@@ -100,7 +136,7 @@ inline void MapLinearAvx2(const RowMap& r, const DrawPlan& p, int32_t x, int n, 
   for (; i + 4 <= n; i += 4) {
     const __m256d xs = _mm256_add_pd(_mm256_set1_pd(static_cast<double>(x + i)), Iota4());
     __m256d sx, sy;
-    MapPoint4<Projective>(v, xs, sx, sy);
+    MapPoint4<Kind>(v, xs, sx, sy);
     sx = _mm256_cvtps_pd(_mm256_cvtpd_ps(sx));  // the sample point is a float
     sy = _mm256_cvtps_pd(_mm256_cvtpd_ps(sy));
     const __m256d valid = _mm256_and_pd(InRange(sx, left, right), InRange(sy, top, bottom));
@@ -115,6 +151,19 @@ inline void MapLinearAvx2(const RowMap& r, const DrawPlan& p, int32_t x, int n, 
     _mm_storeu_si128(reinterpret_cast<__m128i*>(fxy + i), _mm_or_si128(fx, _mm_slli_epi32(fy, 16)));
   }
   for (; i < n; ++i) MapLinearOne<Rounding, Keyed>(r, p, x + i, ix[i], iy[i], fxy[i]);
+}
+
+template <bool Rounding, bool Keyed, bool Projective>
+inline void MapLinearAvx2(const RowMap& r, const DrawPlan& p, int32_t x, int n, int32_t* ix,
+                          int32_t* iy, int32_t* fxy) {
+  switch (KindOf(r)) {
+    case kUnitWeight:
+      return MapLinearAvx2Kind<Rounding, Keyed, kUnitWeight>(r, p, x, n, ix, iy, fxy);
+    case kRowWeight:
+      return MapLinearAvx2Kind<Rounding, Keyed, kRowWeight>(r, p, x, n, ix, iy, fxy);
+    default:
+      return MapLinearAvx2Kind<Rounding, Keyed, kProjective>(r, p, x, n, ix, iy, fxy);
+  }
 }
 
 // ---- Eight-pixel channel arithmetic ----------------------------------------------------------
@@ -181,9 +230,13 @@ inline __m256i BlendV(__m256i s, __m256i d, __m256i opacityLo) {
 
 inline bool None(__m256i mask) { return _mm256_testz_si256(mask, mask) != 0; }
 
+// tryRuns: look for eight consecutive texels and load them directly instead of gathering (worth
+// it where the placement is unscaled).
 template <int Mode, bool Keyed, bool Coloured, bool Opaque>
-inline void BlendNearestAvx2(const DrawPlan& p, const int32_t* offset, int n, uint32_t* d) {
-  const int* src = reinterpret_cast<const int*>(p.sourceTop);
+inline void BlendNearestAvx2(const DrawPlan& p, const uint32_t* source, const int32_t* offset,
+                             int n, uint32_t* d, bool tryRuns) {
+  const int* src = reinterpret_cast<const int*>(source);
+  const __m256i iota = _mm256_setr_epi32(0, 1, 2, 3, 4, 5, 6, 7);
   const __m256i skip = _mm256_set1_epi32(kSkip), key = _mm256_set1_epi32(static_cast<int>(p.key));
   const __m256i colour = _mm256_set1_epi32(static_cast<int>(p.colour));
   const __m256i opacity = _mm256_set1_epi16(static_cast<short>(p.opacity));
@@ -193,14 +246,21 @@ inline void BlendNearestAvx2(const DrawPlan& p, const int32_t* offset, int n, ui
     const __m256i off = _mm256_loadu_si256(reinterpret_cast<const __m256i*>(offset + i));
     __m256i valid = _mm256_xor_si256(_mm256_cmpeq_epi32(off, skip), ones);
     if (None(valid)) continue;
-    const __m256i s = _mm256_mask_i32gather_epi32(_mm256_setzero_si256(), src, off, valid, 4);
+    __m256i s;
+    if (tryRuns && offset[i] != kSkip &&
+        _mm256_movemask_epi8(_mm256_cmpeq_epi32(
+            off, _mm256_add_epi32(_mm256_set1_epi32(offset[i]), iota))) == -1) {
+      s = _mm256_loadu_si256(reinterpret_cast<const __m256i*>(src + offset[i]));
+    } else {
+      s = _mm256_mask_i32gather_epi32(_mm256_setzero_si256(), src, off, valid, 4);
+    }
     if constexpr (Keyed) valid = _mm256_andnot_si256(_mm256_cmpeq_epi32(s, key), valid);
     __m256i* dp = reinterpret_cast<__m256i*>(d + i);
     const __m256i dv = _mm256_loadu_si256(dp);
     const __m256i sc = Coloured ? MultiplyV(s, colour) : s;
     _mm256_storeu_si256(dp, _mm256_blendv_epi8(dv, BlendV<Mode, Opaque>(sc, dv, opacity), valid));
   }
-  if (i < n) BlendNearest<Mode, Keyed, Coloured, Opaque>(p, offset + i, n - i, d + i);
+  if (i < n) BlendNearest<Mode, Keyed, Coloured, Opaque>(p, source, offset + i, n - i, d + i);
 }
 
 // Eight bilinear samples; valid lanes only are gathered. Unkeyed: fourth byte 0 except for

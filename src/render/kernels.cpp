@@ -81,6 +81,10 @@ bool PlanDraw(int method, const KernelParams& p, DrawPlan& plan) {
   if (p.destinationPixels == nullptr || p.sourcePixels == nullptr) return false;
   if (p.destinationWidth <= 0 || p.destinationHeight <= 0) return false;
   if (p.sourceWidth <= 0 || p.sourceHeight <= 0) return false;
+  // Texel offsets are 32-bit: pictures are limited to 2^29 pixels (2 GiB), as frame buffers are.
+  constexpr int64_t kMaxPixels = int64_t{1} << 29;
+  if (int64_t{p.sourceWidth} * p.sourceHeight > kMaxPixels) return false;
+  if (int64_t{p.destinationWidth} * p.destinationHeight > kMaxPixels) return false;
 
   const int32_t clipLeft = std::max(p.clipLeft, 0);
   const int32_t clipTop = std::max(p.clipTop, 0);
@@ -147,6 +151,8 @@ bool PlanDraw(int method, const KernelParams& p, DrawPlan& plan) {
   plan.destinationTop =
       p.destinationPixels + static_cast<size_t>(p.destinationHeight - 1) * p.destinationWidth;
   std::copy(p.inverseMatrix, p.inverseMatrix + 9, plan.inverse);
+  plan.separable = plan.inverse[1] == 0 && plan.inverse[3] == 0 && plan.inverse[6] == 0 &&
+                   plan.inverse[7] == 0;
   return true;
 }
 
