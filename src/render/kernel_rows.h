@@ -211,7 +211,8 @@ inline void NearestChunk(const DrawPlan& p, const RowMap& r, int32_t x, int n, i
   } else {
     MapNearestAvx2<Method, false>(r, p, x, n, offset);
   }
-  BlendNearestAvx2<Mode, Keyed, Coloured, Opaque>(p, p.sourceTop, offset, n, d, false);
+  BlendNearestAvx2<Mode, Keyed, Coloured, Opaque>(p, p.sourceTop, p.left - p.top * p.sourceWidth,
+                                                  offset, n, d, false);
 #else
   MapNearest<Method>(r, p, x, n, offset);
   BlendNearest<Mode, Keyed, Coloured, Opaque>(p, p.sourceTop, offset, n, d);
@@ -249,11 +250,13 @@ void DrawRowsGeneral(const DrawPlan& p, int32_t yBegin, int32_t yEnd) {
   alignas(64) int32_t b[kChunk];
   alignas(64) int32_t c[kChunk];
   const SampleRegion region{p.left, p.right - 1, p.top, p.bottom - 1};
-  for (int32_t y = yBegin; y < yEnd; ++y) {
-    uint32_t* row = p.destinationTop - static_cast<ptrdiff_t>(y) * p.destinationWidth;
-    const RowMap r = MakeRowMap<Method>(p.inverse, y);
-    for (int32_t x = p.x0; x < p.x1; x += kChunk) {
-      const int n = static_cast<int>(std::min<int32_t>(kChunk, p.x1 - x));
+  // Strips of kChunk columns, top to bottom: under rotation, one strip's rows sample a small
+  // band of the source that stays in the first-level cache from row to row.
+  for (int32_t x = p.x0; x < p.x1; x += kChunk) {
+    const int n = static_cast<int>(std::min<int32_t>(kChunk, p.x1 - x));
+    for (int32_t y = yBegin; y < yEnd; ++y) {
+      uint32_t* row = p.destinationTop - static_cast<ptrdiff_t>(y) * p.destinationWidth;
+      const RowMap r = MakeRowMap<Method>(p.inverse, y);
       if constexpr (Method <= 2) {
         NearestChunk<Method, Mode, Keyed, Coloured, Opaque>(p, r, x, n, a, row + x);
       } else {
@@ -306,7 +309,7 @@ void DrawRowsSeparable(const DrawPlan& p, int32_t yBegin, int32_t yEnd) {
         if (!NearestCoordinate<Method>(vy, p.top, p.bottom, ty)) continue;
         const uint32_t* src = p.sourceTop - static_cast<ptrdiff_t>(ty) * p.sourceWidth;
 #if defined(__AVX2__)
-        BlendNearestAvx2<Mode, Keyed, Coloured, Opaque>(p, src, columns, n, row, true);
+        BlendNearestAvx2<Mode, Keyed, Coloured, Opaque>(p, src, p.left, columns, n, row, true);
 #else
         BlendNearest<Mode, Keyed, Coloured, Opaque>(p, src, columns, n, row);
 #endif

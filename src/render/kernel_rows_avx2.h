@@ -230,11 +230,27 @@ inline __m256i BlendV(__m256i s, __m256i d, __m256i opacityLo) {
 
 inline bool None(__m256i mask) { return _mm256_testz_si256(mask, mask) != 0; }
 
-// tryRuns: look for eight consecutive texels and load them directly instead of gathering (worth
+// Eight texels at src + off where valid, 0 elsewhere. Lanes that are not valid read the texel
+// at src + safe instead (a texel of the region), so no lane reads outside the region.
+inline __m256i Gather8(const int* src, __m256i off, __m256i valid, int32_t safe) {
+#if defined(TAVRONA_HARDWARE_GATHER)
+  (void)safe;
+  return _mm256_mask_i32gather_epi32(_mm256_setzero_si256(), src, off, valid, 4);
+#else
+  alignas(32) int32_t o[8];
+  _mm256_store_si256(reinterpret_cast<__m256i*>(o),
+                     _mm256_blendv_epi8(_mm256_set1_epi32(safe), off, valid));
+  const __m256i t = _mm256_setr_epi32(src[o[0]], src[o[1]], src[o[2]], src[o[3]], src[o[4]],
+                                      src[o[5]], src[o[6]], src[o[7]]);
+  return _mm256_and_si256(t, valid);
+#endif
+}
+
+// safe: the offset of a texel of the region from source. tryRuns: look for eight consecutive texels and load them directly instead of gathering (worth
 // it where the placement is unscaled).
 template <int Mode, bool Keyed, bool Coloured, bool Opaque>
-inline void BlendNearestAvx2(const DrawPlan& p, const uint32_t* source, const int32_t* offset,
-                             int n, uint32_t* d, bool tryRuns) {
+inline void BlendNearestAvx2(const DrawPlan& p, const uint32_t* source, int32_t safe,
+                             const int32_t* offset, int n, uint32_t* d, bool tryRuns) {
   const int* src = reinterpret_cast<const int*>(source);
   const __m256i iota = _mm256_setr_epi32(0, 1, 2, 3, 4, 5, 6, 7);
   const __m256i skip = _mm256_set1_epi32(kSkip), key = _mm256_set1_epi32(static_cast<int>(p.key));
@@ -252,7 +268,7 @@ inline void BlendNearestAvx2(const DrawPlan& p, const uint32_t* source, const in
             off, _mm256_add_epi32(_mm256_set1_epi32(offset[i]), iota))) == -1) {
       s = _mm256_loadu_si256(reinterpret_cast<const __m256i*>(src + offset[i]));
     } else {
-      s = _mm256_mask_i32gather_epi32(_mm256_setzero_si256(), src, off, valid, 4);
+      s = Gather8(src, off, valid, safe);
     }
     if constexpr (Keyed) valid = _mm256_andnot_si256(_mm256_cmpeq_epi32(s, key), valid);
     __m256i* dp = reinterpret_cast<__m256i*>(d + i);
@@ -288,10 +304,12 @@ inline __m256i SampleAvx2(const DrawPlan& p, const SampleRegion& region, __m256i
   const __m256i width = _mm256_set1_epi32(p.sourceWidth);
   const __m256i row0 = _mm256_mullo_epi32(r0, width), row1 = _mm256_mullo_epi32(r1, width);
   const __m256i zero = _mm256_setzero_si256();
-  __m256i t00 = _mm256_mask_i32gather_epi32(zero, src, _mm256_sub_epi32(c0, row0), valid, 4);
-  __m256i t10 = _mm256_mask_i32gather_epi32(zero, src, _mm256_sub_epi32(c1, row0), valid, 4);
-  __m256i t01 = _mm256_mask_i32gather_epi32(zero, src, _mm256_sub_epi32(c0, row1), valid, 4);
-  __m256i t11 = _mm256_mask_i32gather_epi32(zero, src, _mm256_sub_epi32(c1, row1), valid, 4);
+  const int32_t safe = region.firstX - region.firstY * p.sourceWidth;
+  (void)zero;
+  __m256i t00 = Gather8(src, _mm256_sub_epi32(c0, row0), valid, safe);
+  __m256i t10 = Gather8(src, _mm256_sub_epi32(c1, row0), valid, safe);
+  __m256i t01 = Gather8(src, _mm256_sub_epi32(c0, row1), valid, safe);
+  __m256i t11 = Gather8(src, _mm256_sub_epi32(c1, row1), valid, safe);
   if constexpr (Keyed) {
     const __m256i key = _mm256_set1_epi32(static_cast<int>(p.key));
     const __m256i opaque = _mm256_set1_epi32(static_cast<int>(0xFF000000u));
