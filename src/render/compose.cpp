@@ -1,0 +1,102 @@
+#include "render/compose.h"
+
+#include <algorithm>
+#include <limits>
+
+#include "render/kernels.h"
+#include "render/matrix.h"
+#include "render/playback.h"
+
+namespace tavrona {
+
+uint32_t MovieFrameIndex(int64_t position, int64_t duration) {
+  if (position <= 0 || duration <= 0) return 0;
+  const int64_t n = position / duration;
+  return static_cast<uint32_t>(std::min<int64_t>(n, std::numeric_limits<int32_t>::max()));
+}
+
+bool DrawTrackEvent(TrackData& track, FrameBuffer& destination, FileTable& files,
+                    MovieFrames* movies) {
+  const EventRecord& e = track.playback.current;
+  if (!(e.flags & EventInUse)) return true;
+  if (e.fileId < 0 || e.fileId >= kFileCount) return true;
+  FileEntry& entry = files[e.fileId];
+  if (entry.picture.Empty()) return true;
+  bool ok = true;
+  if (entry.kind == FileMovie && entry.movie && movies != nullptr) {
+    ok = movies->PrepareFrame(
+        entry, MovieFrameIndex(e.playbackPosition, movies->FrameDuration(entry)));
+  }
+  KernelParams k;
+  k.clipRight = destination.Width();
+  k.clipBottom = destination.Height();
+  k.regionLeft = e.regionLeft;
+  k.regionTop = e.regionTop;
+  k.regionRight = e.regionRight;
+  k.regionBottom = e.regionBottom;
+  k.destinationPixels = destination.Words();
+  k.destinationWidth = destination.Width();
+  k.destinationHeight = destination.Height();
+  k.sourcePixels = entry.picture.Words();
+  k.sourceWidth = entry.picture.Width();
+  k.sourceHeight = entry.picture.Height();
+  k.transparentColour = entry.transparentColour;
+  k.colourWord = static_cast<uint32_t>(e.red) | (static_cast<uint32_t>(e.green) << 8) |
+                 (static_cast<uint32_t>(e.blue) << 16) | (static_cast<uint32_t>(e.opacity) << 24);
+  k.blendMode = static_cast<uint32_t>(e.blendMode);
+  std::copy(e.matrix, e.matrix + 9, k.matrix);
+  std::copy(e.inverseMatrix, e.inverseMatrix + 9, k.inverseMatrix);
+  DrawWithMethod(ResolveDrawingMethod(e.drawingMethod), k);
+  return ok;
+}
+
+bool StepTrack(TrackData& track, FrameBuffer* destination, FileTable& files,
+               MovieFrames* movies) {
+  if (!EnterDueEvents(track)) return false;
+  const bool result =
+      destination != nullptr ? DrawTrackEvent(track, *destination, files, movies) : true;
+  AdvanceTrack(track);
+  return result;
+}
+
+bool ComposeTrackAt(ProjectData& project, int t, uint32_t frame, FrameBuffer& destination,
+                    MovieFrames* movies) {
+  FillFrameBuffer(destination, project.backgroundColour);
+  if (t < 0 || t >= kTrackCount) return true;
+  TrackData& track = project.tracks[t];
+  ResetPlaybackState(track);
+  SeekTrack(track, frame);
+  return DrawTrackEvent(track, destination, project.files, movies);
+}
+
+bool ComposeFrameAt(ProjectData& project, uint32_t frame, FrameBuffer& destination,
+                    MovieFrames* movies) {
+  FillFrameBuffer(destination, project.backgroundColour);
+  bool ok = true;
+  for (TrackData& track : project.tracks) {
+    ResetPlaybackState(track);
+    SeekTrack(track, frame);
+    if (ok) ok = DrawTrackEvent(track, destination, project.files, movies);
+  }
+  return ok;
+}
+
+void PrepareExportTracks(ProjectData& project) {
+  for (TrackData& track : project.tracks) {
+    ResetPlaybackState(track);
+    SeekTrack(track, 0);
+  }
+  for (FileEntry& entry : project.files) entry.cachedFrameIndex = -1;
+}
+
+bool ComposeNextExportFrame(ProjectData& project, FrameBuffer& destination, MovieFrames* movies,
+                            bool stopOnEventError) {
+  FillFrameBuffer(destination, project.backgroundColour);
+  for (TrackData& track : project.tracks) {
+    if (!track.events) continue;
+    if (!StepTrack(track, &destination, project.files, movies) && stopOnEventError) return false;
+  }
+  return true;
+}
+
+}  // namespace tavrona

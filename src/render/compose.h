@@ -1,0 +1,59 @@
+// Composing output frames from the tracks: one event per track in ascending track order,
+// each drawn through the kernel of its drawing method.
+#pragma once
+
+#include <array>
+#include <cstdint>
+
+#include "model/file_entry.h"
+#include "model/project_data.h"
+#include "model/track_data.h"
+#include "render/frame_buffer.h"
+
+namespace tavrona {
+
+// What drawing needs from movie entries; the sources layer implements it.
+class MovieFrames {
+ public:
+  virtual ~MovieFrames() = default;
+  // The frame duration of a movie entry in 100-ns units (its reference duration when given).
+  virtual int64_t FrameDuration(const FileEntry& entry) = 0;
+  // Brings the entry's picture to the frame index (clamped to the movie); false when the frame
+  // could not be fetched, the picture then keeps what it last held.
+  virtual bool PrepareFrame(FileEntry& entry, uint32_t frameIndex) = 0;
+};
+
+// The movie frame index shown at a playback position: 0 for a position at or before 0,
+// otherwise position / frame duration, truncated (saturating at the largest signed 32-bit
+// index, which the movie clamps to its last frame).
+uint32_t MovieFrameIndex(int64_t playbackPosition100ns, int64_t frameDuration100ns);
+
+using FileTable = std::array<FileEntry, kFileCount>;
+
+// Draws the track's current event into destination (whole-frame clip). An event without the
+// in-use flag, an empty entry and a file ID outside the table draw nothing and succeed. False
+// when a movie frame could not be prepared (the event is still drawn from the picture held).
+bool DrawTrackEvent(TrackData& track, FrameBuffer& destination, FileTable& files,
+                    MovieFrames* movies);
+
+// Draws the track's event for its current frame into destination (when given) and advances the
+// state by one frame. False for a track without an event array or a failed draw.
+bool StepTrack(TrackData& track, FrameBuffer* destination, FileTable& files, MovieFrames* movies);
+
+// Random access for previews: the background, then one track (ComposeTrackAt) or every track
+// (ComposeFrameAt) reset, sought to the frame and drawn. ComposeFrameAt stops drawing after the
+// first track that fails but still positions the rest. destination must be the project's size.
+bool ComposeTrackAt(ProjectData& project, int track, uint32_t frame, FrameBuffer& destination,
+                    MovieFrames* movies);
+bool ComposeFrameAt(ProjectData& project, uint32_t frame, FrameBuffer& destination,
+                    MovieFrames* movies);
+
+// Export: every track reset and sought to frame 0, every movie fetched afresh.
+void PrepareExportTracks(ProjectData& project);
+// Export: fills destination with the background and steps every track with an event array.
+// With stopOnEventError a failed track ends the frame at once (false; later tracks neither
+// drawn nor advanced); otherwise failures are ignored.
+bool ComposeNextExportFrame(ProjectData& project, FrameBuffer& destination, MovieFrames* movies,
+                            bool stopOnEventError);
+
+}  // namespace tavrona

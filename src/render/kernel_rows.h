@@ -1,0 +1,359 @@
+// The row loops of the four kernels, compiled once per instruction-set variant: the including
+// file defines TAVRONA_KERNEL_NS (portable, sse41, avx2) and is built with that variant's
+// compiler flags, so each copy lands in its own namespace and may use the variant's intrinsics.
+//
+// A row is drawn in chunks: first every pixel of the chunk is mapped into the source (texel
+// offsets for the nearest-texel methods, fixed-point coordinates for the bilinear ones; a pixel
+// that misses the region is marked kSkip), then the chunk is sampled and blended by a loop
+// specialised for the blend mode, keying, colouring and opacity of the call. The mapping is
+// pure double arithmetic in a fixed order, so every variant gives the same bits.
+#pragma once
+
+#ifndef TAVRONA_KERNEL_NS
+#error "define TAVRONA_KERNEL_NS before including kernel_rows.h"
+#endif
+
+#include <algorithm>
+#include <array>
+#include <climits>
+#include <cmath>
+#include <cstddef>
+#include <cstdint>
+#include <utility>
+
+#include "render/kernel_plan.h"
+#include "render/kernel_sampling.h"
+#include "render/pixel_ops.h"
+
+#if defined(__SSE4_1__) || defined(__AVX2__)
+#include <immintrin.h>
+#endif
+
+namespace tavrona::kernel_detail::TAVRONA_KERNEL_NS {
+namespace {
+
+constexpr int kChunk = 256;
+constexpr int32_t kSkip = INT32_MIN;
+
+// The parts of the inverse mapping that are constant along a destination row. For methods 1, 3
+// and 4 the row terms m01 y, m11 y, m21 y are kept as floats; method 2 (MapPointFloor) keeps
+// them in double. When m20 is 0 the denominator, and so its reciprocal w, is the same for every
+// pixel of the row (m20 x is then a zero of fixed sign for every x >= 0).
+struct RowMap {
+  double m00, m02, m10, m12, m20, m22;
+  double a0, a1, a2;  // row terms
+  double w;           // 1 / denominator when it is constant along the row
+  bool projective;
+};
+
+template <int Method>
+inline RowMap MakeRowMap(const float* m, int32_t y) {
+  RowMap r;
+  r.m00 = m[0];
+  r.m02 = m[2];
+  r.m10 = m[3];
+  r.m12 = m[5];
+  r.m20 = m[6];
+  r.m22 = m[8];
+  if constexpr (Method == 2) {
+    r.a0 = static_cast<double>(m[1]) * y;
+    r.a1 = static_cast<double>(m[4]) * y;
+    r.a2 = static_cast<double>(m[7]) * y;
+  } else {
+    r.a0 = RoundToFloat(static_cast<double>(m[1]) * y);
+    r.a1 = RoundToFloat(static_cast<double>(m[4]) * y);
+    r.a2 = RoundToFloat(static_cast<double>(m[7]) * y);
+  }
+  r.projective = m[6] != 0;
+  r.w = 1.0 / ((r.m20 * 0 + r.a2) + r.m22);
+  return r;
+}
+
+// ---- Mapping, scalar ----------------------------------------------------------------------
+
+// The mapped point of pixel x before rounding: w (m00 x + row term + m02), likewise for y.
+inline void MapPoint(const RowMap& r, int32_t x, double& vx, double& vy) {
+  const double dx = x;
+  const double w = r.projective ? 1.0 / ((r.m20 * dx + r.a2) + r.m22) : r.w;
+  vx = w * ((r.m00 * dx + r.a0) + r.m02);
+  vy = w * ((r.m10 * dx + r.a1) + r.m12);
+}
+
+// A nearest-texel coordinate: truncated (method 1) or rounded down (method 2), and tested
+// against [low, high). False when it misses.
+template <int Method>
+inline bool NearestCoordinate(double v, int32_t low, int32_t high, int32_t& t) {
+  if constexpr (Method == 1) {
+    v = std::trunc(v);
+  } else {
+    v = std::trunc(v + 4096.0) - 4096.0;
+  }
+  if (!(v >= low && v < high)) return false;
+  t = static_cast<int32_t>(v);
+  return true;
+}
+
+// Nearest texel of pixel x: the offset from the source's top row, or kSkip.
+template <int Method>
+inline int32_t MapNearestOne(const RowMap& r, const DrawPlan& p, int32_t x) {
+  double vx, vy;
+  MapPoint(r, x, vx, vy);
+  int32_t tx, ty;
+  if (!NearestCoordinate<Method>(vx, p.left, p.right, tx) ||
+      !NearestCoordinate<Method>(vy, p.top, p.bottom, ty)) {
+    return kSkip;
+  }
+  return tx - ty * p.sourceWidth;
+}
+
+// A bilinear coordinate: the mapped value rounded to float, tested against the float region
+// bounds [low, high), then turned into the sampler's fixed point. False when it misses.
+template <bool Rounding, bool Keyed>
+inline bool LinearCoordinate(double v, double low, double high, Fixed& f) {
+  const double s = RoundToFloat(v);
+  if (!(s >= low && s < high)) return false;
+  // s lies inside the picture, so the fixed-point coordinate needs no clamping.
+  f = SplitFixed(FixedCoordinate<Rounding, Keyed>(s));
+  return true;
+}
+
+template <bool Rounding, bool Keyed>
+inline void MapLinearOne(const RowMap& r, const DrawPlan& p, int32_t x, int32_t& ix, int32_t& iy,
+                         int32_t& fxy) {
+  double vx, vy;
+  MapPoint(r, x, vx, vy);
+  Fixed fx, fy;
+  if (!LinearCoordinate<Rounding, Keyed>(vx, p.leftF, p.rightF, fx) ||
+      !LinearCoordinate<Rounding, Keyed>(vy, p.topF, p.bottomF, fy)) {
+    ix = kSkip;
+    return;
+  }
+  ix = fx.whole;
+  iy = fy.whole;
+  fxy = fx.fraction | (fy.fraction << 16);
+}
+
+// ---- Mapping, one chunk ---------------------------------------------------------------------
+
+template <int Method>
+inline void MapNearest(const RowMap& r, const DrawPlan& p, int32_t x, int n, int32_t* offset) {
+  for (int i = 0; i < n; ++i) offset[i] = MapNearestOne<Method>(r, p, x + i);
+}
+
+template <bool Rounding, bool Keyed>
+inline void MapLinear(const RowMap& r, const DrawPlan& p, int32_t x, int n, int32_t* ix,
+                      int32_t* iy, int32_t* fxy) {
+  for (int i = 0; i < n; ++i) MapLinearOne<Rounding, Keyed>(r, p, x + i, ix[i], iy[i], fxy[i]);
+}
+
+// ---- Sampling and blending, one chunk ------------------------------------------------------
+
+// offset[i] is relative to src (the source's top row, or for separable placements the row
+// the whole destination row samples).
+template <int Mode, bool Keyed, bool Coloured, bool Opaque>
+inline void BlendNearest(const DrawPlan& p, const uint32_t* src, const int32_t* offset, int n,
+                         uint32_t* d) {
+  for (int i = 0; i < n; ++i) {
+    if (offset[i] == kSkip) continue;
+    const uint32_t s = src[offset[i]];
+    if constexpr (Keyed) {
+      if (s == p.key) continue;
+    }
+    const uint32_t sc = Coloured ? MultiplyPixel(s, p.colour) : s;
+    d[i] = BlendPixel<Mode, Opaque>(sc, d[i], p.opacity);
+  }
+}
+
+// A keyed bilinear sample s with coverage a (its fourth byte) into the pixel d.
+template <int Mode, bool Coloured, bool Opaque>
+inline uint32_t BlendCovered(uint32_t s, uint32_t d, const DrawPlan& p) {
+  const uint32_t a = s >> 24;
+  const uint32_t sc = Coloured ? MultiplyPixel(s, p.colour) : (s & 0x00FFFFFFu);
+  if (a == 255) return BlendPixel<Mode, Opaque>(sc, d, p.opacity);
+  if constexpr (Mode == 0) {
+    return MixPixel(Opaque ? a : (a * p.opacity) / 255, sc, d);
+  } else {
+    return BlendPixel<Mode, true>(MixPixel(a, sc, d), d, 0);
+  }
+}
+
+template <bool Rounding, int Mode, bool Keyed, bool Coloured, bool Opaque>
+inline void BlendLinear(const DrawPlan& p, const SampleRegion& region, const int32_t* ix,
+                        const int32_t* iy, const int32_t* fxy, int n, uint32_t* d) {
+  for (int i = 0; i < n; ++i) {
+    if (ix[i] == kSkip) continue;
+    const uint32_t s = SampleFixed<Rounding, Keyed>(
+        p.sourceTop, p.sourceWidth, Fixed{ix[i], fxy[i] & 0xFF}, Fixed{iy[i], fxy[i] >> 16},
+        region, p.key);
+    if constexpr (Keyed) {
+      if ((s >> 24) == 0) continue;
+      d[i] = BlendCovered<Mode, Coloured, Opaque>(s, d[i], p);
+    } else {
+      const uint32_t sc = Coloured ? MultiplyPixel(s, p.colour) : s;
+      d[i] = BlendPixel<Mode, Opaque>(sc, d[i], p.opacity);
+    }
+  }
+}
+
+#if defined(__AVX2__)
+#include "render/kernel_rows_avx2.h"
+#endif
+
+// ---- Rows ------------------------------------------------------------------------------------
+
+// Nearest-texel chunk: map, then sample and blend.
+template <int Method, int Mode, bool Keyed, bool Coloured, bool Opaque>
+inline void NearestChunk(const DrawPlan& p, const RowMap& r, int32_t x, int n, int32_t* offset,
+                         uint32_t* d) {
+#if defined(__AVX2__)
+  if (r.projective) {
+    MapNearestAvx2<Method, true>(r, p, x, n, offset);
+  } else {
+    MapNearestAvx2<Method, false>(r, p, x, n, offset);
+  }
+  BlendNearestAvx2<Mode, Keyed, Coloured, Opaque>(p, p.sourceTop, p.left - p.top * p.sourceWidth,
+                                                  offset, n, d, false);
+#else
+  MapNearest<Method>(r, p, x, n, offset);
+  BlendNearest<Mode, Keyed, Coloured, Opaque>(p, p.sourceTop, offset, n, d);
+#endif
+}
+
+template <bool Rounding, int Mode, bool Keyed, bool Coloured, bool Opaque>
+inline void LinearSample(const DrawPlan& p, const SampleRegion& region, const int32_t* ix,
+                         const int32_t* iy, const int32_t* fxy, int n, uint32_t* d) {
+#if defined(__AVX2__)
+  BlendLinearAvx2<Rounding, Mode, Keyed, Coloured, Opaque>(p, region, ix, iy, fxy, n, d);
+#else
+  BlendLinear<Rounding, Mode, Keyed, Coloured, Opaque>(p, region, ix, iy, fxy, n, d);
+#endif
+}
+
+template <bool Rounding, bool Keyed>
+inline void LinearMapChunk(const DrawPlan& p, const RowMap& r, int32_t x, int n, int32_t* ix,
+                           int32_t* iy, int32_t* fxy) {
+#if defined(__AVX2__)
+  if (r.projective) {
+    MapLinearAvx2<Rounding, Keyed, true>(r, p, x, n, ix, iy, fxy);
+  } else {
+    MapLinearAvx2<Rounding, Keyed, false>(r, p, x, n, ix, iy, fxy);
+  }
+#else
+  MapLinear<Rounding, Keyed>(r, p, x, n, ix, iy, fxy);
+#endif
+}
+
+// General placements: every pixel is mapped.
+template <int Method, int Mode, bool Keyed, bool Coloured, bool Opaque>
+void DrawRowsGeneral(const DrawPlan& p, int32_t yBegin, int32_t yEnd) {
+  alignas(64) int32_t a[kChunk];
+  alignas(64) int32_t b[kChunk];
+  alignas(64) int32_t c[kChunk];
+  const SampleRegion region{p.left, p.right - 1, p.top, p.bottom - 1};
+  // Strips of kChunk columns, top to bottom: under rotation, one strip's rows sample a small
+  // band of the source that stays in the first-level cache from row to row.
+  for (int32_t x = p.x0; x < p.x1; x += kChunk) {
+    const int n = static_cast<int>(std::min<int32_t>(kChunk, p.x1 - x));
+    for (int32_t y = yBegin; y < yEnd; ++y) {
+      uint32_t* row = p.destinationTop - static_cast<ptrdiff_t>(y) * p.destinationWidth;
+      const RowMap r = MakeRowMap<Method>(p.inverse, y);
+      if constexpr (Method <= 2) {
+        NearestChunk<Method, Mode, Keyed, Coloured, Opaque>(p, r, x, n, a, row + x);
+      } else {
+        constexpr bool kRounding = Method == 4;
+        LinearMapChunk<kRounding, Keyed>(p, r, x, n, a, b, c);
+        LinearSample<kRounding, Mode, Keyed, Coloured, Opaque>(p, region, a, b, c, n, row + x);
+      }
+    }
+  }
+}
+
+// Separable placements (the inverse matrix has m01 = m10 = m20 = m21 = 0, i.e. scaling and
+// translation only): the source column of a pixel depends on x alone and its source row on y
+// alone, for every pixel of the call, because the terms that would couple them are zeros. So
+// the columns of a strip of kChunk pixels are mapped once, and every row of the strip maps one
+// point. The values are those of the general loop, computed fewer times.
+template <int Method, int Mode, bool Keyed, bool Coloured, bool Opaque>
+void DrawRowsSeparable(const DrawPlan& p, int32_t yBegin, int32_t yEnd) {
+  alignas(64) int32_t columns[kChunk];
+  alignas(64) int32_t fractions[kChunk];
+  alignas(64) int32_t rows[kChunk];
+  alignas(64) int32_t fxy[kChunk];
+  const SampleRegion region{p.left, p.right - 1, p.top, p.bottom - 1};
+  const RowMap first = MakeRowMap<Method>(p.inverse, yBegin);
+  for (int32_t x = p.x0; x < p.x1; x += kChunk) {
+    const int n = static_cast<int>(std::min<int32_t>(kChunk, p.x1 - x));
+    bool any = false;
+    for (int i = 0; i < n; ++i) {
+      double vx, vy;
+      MapPoint(first, x + i, vx, vy);
+      if constexpr (Method <= 2) {
+        int32_t tx;
+        columns[i] = NearestCoordinate<Method>(vx, p.left, p.right, tx) ? tx : kSkip;
+      } else {
+        Fixed f;
+        const bool hit = LinearCoordinate<Method == 4, Keyed>(vx, p.leftF, p.rightF, f);
+        columns[i] = hit ? f.whole : kSkip;
+        fractions[i] = hit ? f.fraction : 0;
+      }
+      any = any || columns[i] != kSkip;
+    }
+    if (!any) continue;
+    for (int32_t y = yBegin; y < yEnd; ++y) {
+      uint32_t* row = p.destinationTop - static_cast<ptrdiff_t>(y) * p.destinationWidth + x;
+      const RowMap r = MakeRowMap<Method>(p.inverse, y);
+      double vx, vy;
+      MapPoint(r, x, vx, vy);
+      if constexpr (Method <= 2) {
+        int32_t ty;
+        if (!NearestCoordinate<Method>(vy, p.top, p.bottom, ty)) continue;
+        const uint32_t* src = p.sourceTop - static_cast<ptrdiff_t>(ty) * p.sourceWidth;
+#if defined(__AVX2__)
+        BlendNearestAvx2<Mode, Keyed, Coloured, Opaque>(p, src, p.left, columns, n, row, true);
+#else
+        BlendNearest<Mode, Keyed, Coloured, Opaque>(p, src, columns, n, row);
+#endif
+      } else {
+        Fixed fy;
+        if (!LinearCoordinate<Method == 4, Keyed>(vy, p.topF, p.bottomF, fy)) continue;
+        for (int i = 0; i < n; ++i) {
+          rows[i] = fy.whole;
+          fxy[i] = fractions[i] | (fy.fraction << 16);
+        }
+        LinearSample<Method == 4, Mode, Keyed, Coloured, Opaque>(p, region, columns, rows, fxy, n,
+                                                                 row);
+      }
+    }
+  }
+}
+
+template <int Method, int Mode, bool Keyed, bool Coloured, bool Opaque>
+void DrawRows(const DrawPlan& p, int32_t yBegin, int32_t yEnd) {
+  if (p.separable) {
+    DrawRowsSeparable<Method, Mode, Keyed, Coloured, Opaque>(p, yBegin, yEnd);
+  } else {
+    DrawRowsGeneral<Method, Mode, Keyed, Coloured, Opaque>(p, yBegin, yEnd);
+  }
+}
+
+// Index: mode * 8 + keyed * 4 + coloured * 2 + opaque. Opacity matters in mode 0 only, so the
+// other modes share one loop for both opacity classes.
+template <int Method, size_t... I>
+constexpr std::array<DrawRowsFn, sizeof...(I)> MakeTable(std::index_sequence<I...>) {
+  return {&DrawRows<Method, static_cast<int>(I / 8), ((I >> 2) & 1) != 0, ((I >> 1) & 1) != 0,
+                    I / 8 == 0 && (I & 1) != 0>...};
+}
+
+constexpr std::array<std::array<DrawRowsFn, 56>, 4> kTables = {
+    MakeTable<1>(std::make_index_sequence<56>()), MakeTable<2>(std::make_index_sequence<56>()),
+    MakeTable<3>(std::make_index_sequence<56>()), MakeTable<4>(std::make_index_sequence<56>())};
+
+}  // namespace
+
+DrawRowsFn SelectDrawRows(const DrawPlan& p) {
+  const size_t index = static_cast<size_t>(p.mode) * 8 + (p.keyed ? 4 : 0) +
+                       (p.coloured ? 2 : 0) + (p.opacity == 0 ? 1 : 0);
+  return kTables[static_cast<size_t>(p.method - 1)][index];
+}
+
+}  // namespace tavrona::kernel_detail::TAVRONA_KERNEL_NS
