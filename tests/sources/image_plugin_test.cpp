@@ -1,7 +1,6 @@
 #include <dlfcn.h>
 #include <gtest/gtest.h>
 
-#include <QGuiApplication>
 #include <QImage>
 
 #include <cstring>
@@ -174,15 +173,7 @@ TEST_F(ImagePluginTest, BitmapReaderComesFirstAndBrokenBitmapsGoToThePlugins) {
   EXPECT_EQ(bm.GetPictureCalls(), 1);
 }
 
-class QtImagePluginTest : public ImagePluginTest {
- protected:
-  static void SetUpTestSuite() {
-    static int argc = 1;
-    static char name[] = "sources_tests";
-    static char* argv[] = {name, nullptr};
-    if (qGuiApp == nullptr) new QGuiApplication(argc, argv);
-  }
-};
+using QtImagePluginTest = ImagePluginTest;
 
 // A picture with a different colour at every pixel, odd width.
 QImage TestPicture() {
