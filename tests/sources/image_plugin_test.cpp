@@ -212,6 +212,36 @@ TEST_F(QtImagePluginTest, DecodesPngAndJpeg) {
   ExpectSamePixels(buffer, QImage(QString::fromStdString(jpeg.string())));
 }
 
+TEST_F(QtImagePluginTest, RunLengthBitmapsReachThePlugin) {
+  // An 8-bit run-length picture, 3 x 2: the reader refuses the compression, qtimage decodes it.
+  testing::BmpSpec spec;
+  spec.bitCount = 8;
+  spec.compression = 1;  // BI_RLE8
+  spec.width = 3;
+  spec.height = 2;
+  spec.palette = {0x000000, 0xFF0000, 0x00FF00};
+  spec.clrUsed = 3;
+  std::vector<uint8_t> bytes = testing::BuildBmp(spec);
+  // Bottom row: three of index 1; top row: one of 2, two of 1; then end of picture.
+  const std::vector<uint8_t> runs = {3, 1, 0, 0, 1, 2, 2, 1, 0, 1};
+  bytes.insert(bytes.end(), runs.begin(), runs.end());
+  const uint32_t total = static_cast<uint32_t>(bytes.size());
+  std::memcpy(bytes.data() + 2, &total, 4);
+  const uint32_t runBytes = static_cast<uint32_t>(runs.size());
+  std::memcpy(bytes.data() + 34, &runBytes, 4);  // the header's image size
+  const auto file = Write("runs.bmp", bytes);
+  ASSERT_FALSE(LoadBitmapFile(file));
+
+  Module qtimage(QTIMAGE_PATH);
+  FrameBuffer buffer;
+  ASSERT_TRUE(LoadStillImage(file, buffer, std::vector<void*>{qtimage.handle()}));
+  ASSERT_EQ(buffer.Width(), 3);
+  ASSERT_EQ(buffer.Height(), 2);
+  EXPECT_EQ(buffer.At(0, 0), 0x00FF00u);
+  EXPECT_EQ(buffer.At(1, 0), 0xFF0000u);
+  EXPECT_EQ(buffer.At(2, 1), 0xFF0000u);
+}
+
 TEST_F(QtImagePluginTest, DecodesGifAndRefusesOtherBytes) {
   Module qtimage(QTIMAGE_PATH);
   const std::vector<void*> plugins = {qtimage.handle()};
