@@ -1,0 +1,265 @@
+#include <dlfcn.h>
+#include <gtest/gtest.h>
+
+#include <QImage>
+
+#include <cstring>
+#include <filesystem>
+#include <vector>
+
+#include "bmp_builder.h"
+#include "sources/image_plugin.h"
+#include "sources/plugin_picture.h"
+#include "sources/still_image.h"
+
+namespace tavrona {
+namespace {
+
+// One loaded plug-in module; its recorded calls are read back through dlsym.
+class Module {
+ public:
+  explicit Module(const char* path) : handle_(dlopen(path, RTLD_NOW | RTLD_LOCAL)) {
+    EXPECT_NE(handle_, nullptr) << path << ": " << dlerror();
+  }
+  ~Module() {
+    if (handle_ != nullptr) dlclose(handle_);
+  }
+  Module(const Module&) = delete;
+  Module& operator=(const Module&) = delete;
+
+  void* handle() const { return handle_; }
+  template <class T>
+  T& Get(const char* name) const {
+    return *static_cast<T*>(dlsym(handle_, name));
+  }
+  int IsSupportedCalls() const { return Get<int>("tst_is_supported_calls"); }
+  int GetPictureCalls() const { return Get<int>("tst_get_picture_calls"); }
+
+ private:
+  void* handle_;
+};
+
+class ImagePluginTest : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    folder_ = std::filesystem::temp_directory_path() /
+              ("tavrona_plugin_test_" +
+               std::string(::testing::UnitTest::GetInstance()->current_test_info()->name()));
+    std::filesystem::create_directories(folder_);
+  }
+  void TearDown() override { std::filesystem::remove_all(folder_); }
+
+  std::filesystem::path Write(const std::string& name, const std::vector<uint8_t>& bytes) {
+    const auto path = folder_ / name;
+    testing::WriteFile(path, bytes);
+    return path;
+  }
+  // A file the test plug-ins claim: "TSTP" and then size - 4 bytes of a pattern.
+  std::filesystem::path ClaimedFile(size_t size) {
+    std::vector<uint8_t> bytes(size);
+    for (size_t i = 0; i < size; ++i) bytes[i] = static_cast<uint8_t>(i * 13 + 1);
+    std::memcpy(bytes.data(), "TSTP", 4);
+    return Write("claimed.bin", bytes);
+  }
+
+  std::filesystem::path folder_;
+};
+
+// The colour of every pixel of a decoded plug-in picture (all test pictures are uniform).
+std::optional<uint32_t> UniformColour(const FrameBuffer& buffer) {
+  if (buffer.Empty()) return std::nullopt;
+  const uint32_t first = buffer.Words()[0];
+  for (uint32_t i = 0; i < buffer.byteSize / 4; ++i) {
+    if (buffer.Words()[i] != first) return std::nullopt;
+  }
+  return first;
+}
+
+std::optional<uint32_t> LoadColour(const std::filesystem::path& file, PluginHandles plugins) {
+  FrameBuffer buffer;
+  if (!LoadStillImage(file, buffer, plugins)) return std::nullopt;
+  EXPECT_EQ(buffer.Width(), 3);
+  EXPECT_EQ(buffer.Height(), 2);
+  return UniformColour(buffer);
+}
+
+TEST_F(ImagePluginTest, ProbeSeesTheHeadOfTheFileThenDecodesTheWholeFile) {
+  Module first(SPI_FIRST_PATH);
+  const std::vector<void*> plugins = {first.handle()};
+  const auto file = ClaimedFile(100);
+  // The 8-bit picture comes with its colour table; every pixel is its entry 1.
+  EXPECT_EQ(LoadColour(file, plugins), 0x00C01020u);
+
+  // The probe block: the file's 100 bytes, then 1948 zero bytes.
+  const unsigned char* head = &first.Get<unsigned char>("tst_first_head");
+  std::vector<uint8_t> expected(TAVRONA_SPI_PROBE_SIZE, 0);
+  for (size_t i = 0; i < 100; ++i) expected[i] = static_cast<uint8_t>(i * 13 + 1);
+  std::memcpy(expected.data(), "TSTP", 4);
+  EXPECT_EQ(std::memcmp(head, expected.data(), expected.size()), 0);
+  EXPECT_EQ(first.IsSupportedCalls(), 2);  // probe, then decode
+  EXPECT_EQ(first.GetPictureCalls(), 1);
+  EXPECT_EQ(first.Get<intptr_t>("tst_last_length"), 100);
+  EXPECT_EQ(first.Get<unsigned int>("tst_last_flag"), TAVRONA_SPI_INPUT_MEMORY);
+}
+
+TEST_F(ImagePluginTest, FirstClaimingPluginDecodes) {
+  Module first(SPI_FIRST_PATH);
+  Module second(SPI_SECOND_PATH);
+  const auto file = ClaimedFile(5000);
+  EXPECT_EQ(LoadColour(file, std::vector<void*>{first.handle(), second.handle()}), 0x00C01020u);
+  EXPECT_EQ(second.GetPictureCalls(), 0);
+  EXPECT_EQ(LoadColour(file, std::vector<void*>{second.handle(), first.handle()}), 0x00203040u);
+  EXPECT_EQ(second.Get<intptr_t>("tst_last_length"), 5000);
+}
+
+TEST_F(ImagePluginTest, FailingGetPictureEndsTheAttempt) {
+  Module failing(SPI_FAILING_PATH);
+  Module second(SPI_SECOND_PATH);
+  const auto file = ClaimedFile(10);
+  EXPECT_EQ(LoadColour(file, std::vector<void*>{failing.handle(), second.handle()}),
+            std::nullopt);
+  EXPECT_EQ(failing.GetPictureCalls(), 1);
+  EXPECT_EQ(second.GetPictureCalls(), 0);
+}
+
+TEST_F(ImagePluginTest, ModulesWithoutProbeOrNotLoadedArePassedOver) {
+  Module noProbe(SPI_NO_PROBE_PATH);
+  Module second(SPI_SECOND_PATH);
+  // A file that only looks like a library stays a null handle, as start-up leaves it.
+  const auto fake = Write("fake.spi", {'n', 'o', 't', ' ', 'E', 'L', 'F'});
+  void* notLoaded = dlopen(fake.c_str(), RTLD_NOW | RTLD_LOCAL);
+  ASSERT_EQ(notLoaded, nullptr);
+  const auto file = ClaimedFile(3000);
+  EXPECT_EQ(LoadColour(file, std::vector<void*>{notLoaded, noProbe.handle(), second.handle()}),
+            0x00203040u);
+  EXPECT_EQ(noProbe.GetPictureCalls(), 0);
+  EXPECT_EQ(LoadColour(file, std::vector<void*>{nullptr, noProbe.handle()}), std::nullopt);
+  EXPECT_EQ(noProbe.GetPictureCalls(), 0);
+}
+
+TEST_F(ImagePluginTest, UnclaimedFileIsNotReadWhole) {
+  Module second(SPI_SECOND_PATH);
+  const auto file = Write("other.bin", std::vector<uint8_t>(4096, 'x'));
+  EXPECT_EQ(LoadColour(file, std::vector<void*>{second.handle()}), std::nullopt);
+  EXPECT_EQ(second.IsSupportedCalls(), 1);
+  EXPECT_EQ(second.GetPictureCalls(), 0);
+  EXPECT_EQ(LoadColour(folder_ / "missing.bin", std::vector<void*>{second.handle()}),
+            std::nullopt);
+  EXPECT_EQ(LoadColour(file, {}), std::nullopt);
+}
+
+TEST_F(ImagePluginTest, TopDownPluginPictureIsRefusedAndFreed) {
+  // Plug-in pictures come bottom-up; the blocks of a refused one are still freed (the leak
+  // checker of the sanitizer build sees it otherwise).
+  Module topDown(SPI_TOP_DOWN_PATH);
+  EXPECT_EQ(LoadColour(ClaimedFile(64), std::vector<void*>{topDown.handle()}), std::nullopt);
+  EXPECT_EQ(topDown.GetPictureCalls(), 1);
+}
+
+TEST_F(ImagePluginTest, BitmapReaderComesFirstAndBrokenBitmapsGoToThePlugins) {
+  Module bm(SPI_BM_PATH);  // claims every "BM" file, decodes a 16-bit bit-field picture
+  const std::vector<void*> plugins = {bm.handle()};
+  testing::BmpSpec spec;
+  spec.width = 3;
+  spec.height = 2;
+  spec.rows = {{0x0A0B0C, 0x0A0B0C, 0x0A0B0C}, {0x0A0B0C, 0x0A0B0C, 0x0A0B0C}};
+  std::vector<uint8_t> bytes = testing::BuildBmp(spec);
+  EXPECT_EQ(LoadColour(Write("good.bmp", bytes), plugins), 0x0A0B0Cu);
+  EXPECT_EQ(bm.IsSupportedCalls(), 0);
+
+  bytes.pop_back();  // pixel data one byte short
+  // The plug-in's colour 0xF80400 as 5-6-5 (31, 1, 0), scaled to the full 0..255 range.
+  EXPECT_EQ(LoadColour(Write("short.bmp", bytes), plugins), 0xFF0400u);
+  EXPECT_EQ(bm.GetPictureCalls(), 1);
+}
+
+using QtImagePluginTest = ImagePluginTest;
+
+// A picture with a different colour at every pixel, odd width.
+QImage TestPicture() {
+  QImage image(5, 3, QImage::Format_RGB32);
+  for (int y = 0; y < 3; ++y) {
+    for (int x = 0; x < 5; ++x) image.setPixel(x, y, qRgb(x * 50, y * 100, 255 - x * 20 - y * 7));
+  }
+  return image;
+}
+
+void ExpectSamePixels(const FrameBuffer& buffer, const QImage& image) {
+  ASSERT_EQ(buffer.Width(), image.width());
+  ASSERT_EQ(buffer.Height(), image.height());
+  for (int y = 0; y < image.height(); ++y) {
+    for (int x = 0; x < image.width(); ++x) {
+      ASSERT_EQ(buffer.At(x, y), image.pixel(x, y) & 0x00FFFFFFu) << x << ", " << y;
+    }
+  }
+}
+
+TEST_F(QtImagePluginTest, DecodesPngAndJpeg) {
+  Module qtimage(QTIMAGE_PATH);
+  const std::vector<void*> plugins = {qtimage.handle()};
+  const QImage picture = TestPicture();
+
+  const auto png = folder_ / "picture.png";
+  ASSERT_TRUE(picture.save(QString::fromStdString(png.string()), "PNG"));
+  FrameBuffer buffer;
+  ASSERT_TRUE(LoadStillImage(png, buffer, plugins));
+  ExpectSamePixels(buffer, picture);
+
+  // JPEG is lossy: compare with Qt's own decoding of the same file.
+  const auto jpeg = folder_ / "picture.jpg";
+  ASSERT_TRUE(picture.save(QString::fromStdString(jpeg.string()), "JPEG", 90));
+  ASSERT_TRUE(LoadStillImage(jpeg, buffer, plugins));
+  ExpectSamePixels(buffer, QImage(QString::fromStdString(jpeg.string())));
+}
+
+TEST_F(QtImagePluginTest, RunLengthBitmapsReachThePlugin) {
+  // An 8-bit run-length picture, 3 x 2: the reader refuses the compression, qtimage decodes it.
+  testing::BmpSpec spec;
+  spec.bitCount = 8;
+  spec.compression = 1;  // BI_RLE8
+  spec.width = 3;
+  spec.height = 2;
+  spec.palette = {0x000000, 0xFF0000, 0x00FF00};
+  spec.clrUsed = 3;
+  std::vector<uint8_t> bytes = testing::BuildBmp(spec);
+  // Bottom row: three of index 1; top row: one of 2, two of 1; then end of picture.
+  const std::vector<uint8_t> runs = {3, 1, 0, 0, 1, 2, 2, 1, 0, 1};
+  bytes.insert(bytes.end(), runs.begin(), runs.end());
+  const uint32_t total = static_cast<uint32_t>(bytes.size());
+  std::memcpy(bytes.data() + 2, &total, 4);
+  const uint32_t runBytes = static_cast<uint32_t>(runs.size());
+  std::memcpy(bytes.data() + 34, &runBytes, 4);  // the header's image size
+  const auto file = Write("runs.bmp", bytes);
+  ASSERT_FALSE(LoadBitmapFile(file));
+
+  Module qtimage(QTIMAGE_PATH);
+  FrameBuffer buffer;
+  ASSERT_TRUE(LoadStillImage(file, buffer, std::vector<void*>{qtimage.handle()}));
+  ASSERT_EQ(buffer.Width(), 3);
+  ASSERT_EQ(buffer.Height(), 2);
+  EXPECT_EQ(buffer.At(0, 0), 0x00FF00u);
+  EXPECT_EQ(buffer.At(1, 0), 0xFF0000u);
+  EXPECT_EQ(buffer.At(2, 1), 0xFF0000u);
+}
+
+TEST_F(QtImagePluginTest, DecodesGifAndRefusesOtherBytes) {
+  Module qtimage(QTIMAGE_PATH);
+  const std::vector<void*> plugins = {qtimage.handle()};
+  // One red pixel: a two-entry global colour table, LZW data selecting entry 0.
+  const std::vector<uint8_t> gif = {
+      0x47, 0x49, 0x46, 0x38, 0x39, 0x61, 0x01, 0x00, 0x01, 0x00, 0x80, 0x00, 0x00, 0xFF,
+      0x00, 0x00, 0x00, 0x00, 0x00, 0x2C, 0x00, 0x00, 0x00, 0x00, 0x01, 0x00, 0x01, 0x00,
+      0x00, 0x02, 0x02, 0x44, 0x01, 0x00, 0x3B};
+  FrameBuffer buffer;
+  ASSERT_TRUE(LoadStillImage(Write("red.gif", gif), buffer, plugins));
+  ASSERT_EQ(buffer.Width(), 1);
+  ASSERT_EQ(buffer.Height(), 1);
+  EXPECT_EQ(buffer.At(0, 0), 0xFF0000u);
+
+  EXPECT_FALSE(LoadStillImage(Write("noise.bin", std::vector<uint8_t>(300, 0x5A)), buffer,
+                              plugins));
+  EXPECT_TRUE(buffer.Empty());
+}
+
+}  // namespace
+}  // namespace tavrona
