@@ -1,0 +1,46 @@
+#include "export/project_export.h"
+
+namespace tavrona {
+
+ExportComposer ProjectComposer(MovieFrames* movies) {
+  ExportComposer composer;
+  composer.prepareTracks = [](ProjectData& project) { PrepareExportTracks(project); };
+  composer.composeNextFrame = [movies](ProjectData& project, FrameBuffer& dst) {
+    return ComposeNextExportFrame(project, dst, movies, project.exportJob.stopOnEventError != 0);
+  };
+  return composer;
+}
+
+ExportResult ExportProject(ProjectData& project, std::u16string_view path, MovieFrames* movies,
+                           const ExportRunOptions& options) {
+  AviWriter* writer = ProjectAviWriter(project);
+  if (writer == nullptr || !ChooseCompressor(*writer, options.codec)) {
+    return ExportResult::UnknownCodec;
+  }
+  project.exportJob = {};
+  project.exportJob.stopOnEventError = options.stopOnEventError ? 1 : 0;
+  const ExportComposer composer = ProjectComposer(movies);
+  if (!BeginExport(project, path, composer)) return ExportResult::OpenFailed;
+
+  ExportProgress progress;
+  progress.Start();
+  ExportResult result = ExportResult::Done;
+  while (static_cast<uint32_t>(project.exportJob.framesWritten) < project.movieLength) {
+    if (options.abort != nullptr && options.abort->load()) {
+      result = ExportResult::Aborted;
+      break;
+    }
+    if (!ExportStep(project, /*write=*/true, composer)) {
+      result = ExportResult::StepFailed;
+      break;
+    }
+    if (options.onProgress) options.onProgress(project, progress);
+  }
+  EndExport(project);
+  if (result == ExportResult::Done) project.exportJob.done = 1;
+  if (result != ExportResult::Done) project.exportJob.abort = 1;
+  if (options.onProgress) options.onProgress(project, progress);
+  return result;
+}
+
+}  // namespace tavrona

@@ -1,0 +1,42 @@
+// Exporting a whole project in one go: the export job driven frame by frame with the real
+// composition, for the command line, the bundled demo and the benchmarks. (The GUI drives the
+// same job from its progress dialog instead.)
+#pragma once
+
+#include <atomic>
+#include <functional>
+#include <string>
+#include <string_view>
+
+#include "export/export_job.h"
+#include "export/export_progress.h"
+#include "render/compose.h"
+
+namespace tavrona {
+
+// The composition of export frames: every track reset and sought to 0 at the start, then each
+// frame filled with the background and every track stepped (ComposeNextExportFrame), stopping at
+// the first failed event when the project's stopOnEventError is set.
+ExportComposer ProjectComposer(MovieFrames* movies);
+
+struct ExportRunOptions {
+  std::string codec = "raw";      // a name from ListAviCompressors()
+  bool stopOnEventError = false;  // a failed event ends the export
+  // Called after every written frame (and once at the end) with the job's progress.
+  std::function<void(const ProjectData&, const ExportProgress&)> onProgress;
+  // Polled before every frame; when set, the file is closed with the frames written so far.
+  const std::atomic<bool>* abort = nullptr;
+};
+
+enum class ExportResult {
+  Done,          // every frame written, file closed
+  Aborted,       // stopped on request; the file holds the frames written so far
+  UnknownCodec,  // the codec is not offered here; nothing written
+  OpenFailed,    // the file could not be opened ("ファイルが開けません。")
+  StepFailed,    // an event or the writer failed; the file holds the frames written so far
+};
+
+ExportResult ExportProject(ProjectData& project, std::u16string_view path, MovieFrames* movies,
+                           const ExportRunOptions& options);
+
+}  // namespace tavrona
