@@ -1,0 +1,271 @@
+// Whole-project export: a 1280 x 720, 300-frame project of one 720p movie (MJPEG AVI) and three
+// tiles that are scaled and turn about their centres, exported through ExportProject with full
+// frames, MJPEG and H.264.
+//
+// Baselines measured in the same run:
+//   - an ffmpeg filter graph doing the same work on the same files (decode the movie, scale,
+//     rotate and overlay the three tiles, 32-bit BGRA frames out), to a null output and with
+//     ffmpeg's own x264 at the writer's settings into an AVI file;
+//   - the AVI writer alone, encoding the project's 300 frames composed beforehand (the cost that
+//     export cannot avoid);
+//   - composition alone (every frame composed, nothing written).
+// The last benchmark, Ratios, reports the figures against each other. Files go to a folder in
+// /tmp that is removed at the end. ffmpeg must be on the PATH for its baselines.
+#include <benchmark/benchmark.h>
+
+#include <spawn.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <chrono>
+#include <cstdio>
+#include <filesystem>
+#include <map>
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "demo_project.h"
+#include "export/avi_writer.h"
+#include "export/project_export.h"
+#include "render/compose.h"
+#include "sources/project_sources.h"
+
+extern "C" {
+#include <libavutil/log.h>
+}
+
+extern char** environ;
+
+namespace tavrona {
+namespace {
+
+constexpr uint32_t kFrames = demo::kBenchFrames;
+
+struct Bench {
+  std::filesystem::path folder;
+  std::unique_ptr<ProjectData> project;
+  StandardMovieFrames movies;
+  std::vector<FrameBuffer> composed;  // all frames, made on first use by the encoding baseline
+  std::map<std::string, double> framesPerSecond;
+};
+
+Bench& TheBench() {
+  static Bench bench;
+  return bench;
+}
+
+bool SetUpBench() {
+  Bench& b = TheBench();
+  b.folder = std::filesystem::temp_directory_path() /
+             ("tavrona_project_export_bench_" + std::to_string(::getpid()));
+  std::filesystem::create_directories(b.folder);
+  if (!demo::WriteBenchSources(b.folder)) return false;
+  b.project = AllocateProjectData();
+  StandardSourceOpener opener;
+  return b.project && demo::BuildBenchProject(*b.project, b.folder, opener);
+}
+
+// Runs a program and waits for it; true when it exited with 0.
+bool Run(const std::vector<std::string>& args) {
+  std::vector<char*> argv;
+  for (const std::string& a : args) argv.push_back(const_cast<char*>(a.c_str()));
+  argv.push_back(nullptr);
+  pid_t pid = 0;
+  if (posix_spawnp(&pid, argv[0], nullptr, nullptr, argv.data(), environ) != 0) return false;
+  int status = 0;
+  if (waitpid(pid, &status, 0) != pid) return false;
+  return WIFEXITED(status) && WEXITSTATUS(status) == 0;
+}
+
+// Times the loop body by the wall clock and records frames per second under key.
+template <class Body>
+void TimeFrames(benchmark::State& state, const std::string& key, Body body) {
+  double seconds = 0;
+  int64_t runs = 0;
+  for (auto _ : state) {
+    const auto start = std::chrono::steady_clock::now();
+    if (!body()) {
+      state.SkipWithError((key + " failed").c_str());
+      return;
+    }
+    seconds += std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
+    ++runs;
+  }
+  const double fps = seconds > 0 ? runs * kFrames / seconds : 0;
+  TheBench().framesPerSecond[key] = fps;
+  state.counters["fps"] = fps;
+  state.SetItemsProcessed(runs * kFrames);
+}
+
+std::vector<std::string> FfmpegInputs() {
+  const Bench& b = TheBench();
+  std::vector<std::string> args = {"ffmpeg", "-nostdin", "-hide_banner", "-loglevel", "error",
+                                   "-y", "-i", (b.folder / demo::kBenchClipName).string()};
+  for (const demo::BenchTile& tile : demo::kBenchTiles) {
+    for (const char* a : {"-loop", "1", "-framerate", "30", "-i"}) args.push_back(a);
+    args.push_back((b.folder / tile.fileName).string());
+  }
+  args.push_back("-filter_complex");
+  args.push_back(demo::BenchFilterGraph());
+  args.push_back("-frames:v");
+  args.push_back(std::to_string(kFrames));
+  return args;
+}
+
+void BM_FfmpegGraph(benchmark::State& state) {
+  std::vector<std::string> args = FfmpegInputs();
+  for (const char* a : {"-f", "null", "-"}) args.push_back(a);
+  TimeFrames(state, "ffmpeg graph", [&] { return Run(args); });
+}
+
+// The same graph into ffmpeg's x264 with the AVI writer's settings (every frame a key frame).
+void BM_FfmpegGraphX264(benchmark::State& state) {
+  const std::string out = (TheBench().folder / "ffmpeg_x264.avi").string();
+  std::vector<std::string> args = FfmpegInputs();
+  for (const char* a : {"-c:v", "libx264", "-pix_fmt", "yuv420p", "-preset", "medium", "-crf",
+                        "20", "-g", "1", "-bf", "0", "-x264-params",
+                        "rc-lookahead=0:sync-lookahead=0:sliced-threads=0"}) {
+    args.push_back(a);
+  }
+  args.push_back(out);
+  TimeFrames(state, "ffmpeg graph + x264", [&] { return Run(args); });
+  std::filesystem::remove(out);
+}
+
+void BM_ComposeOnly(benchmark::State& state) {
+  Bench& b = TheBench();
+  FrameBuffer frame;
+  CreateFrameBuffer(frame, b.project->outputWidth, b.project->outputHeight);
+  TimeFrames(state, "compose", [&] {
+    PrepareExportTracks(*b.project);
+    for (uint32_t n = 0; n < kFrames; ++n) {
+      ComposeNextExportFrame(*b.project, frame, &b.movies, false);
+    }
+    return true;
+  });
+}
+
+void BM_Export(benchmark::State& state, const std::string& codec) {
+  Bench& b = TheBench();
+  const std::filesystem::path out = b.folder / ("export_" + codec + ".avi");
+  ExportRunOptions options;
+  options.codec = codec;
+  TimeFrames(state, "export " + codec, [&] {
+    return ExportProject(*b.project, out.u16string(), &b.movies, options) == ExportResult::Done;
+  });
+  std::filesystem::remove(out);
+}
+
+// The project's frames, composed once and kept (300 x 3.7 MB).
+bool ComposeAllFrames() {
+  Bench& b = TheBench();
+  if (!b.composed.empty()) return true;
+  b.composed.resize(kFrames);
+  PrepareExportTracks(*b.project);
+  for (FrameBuffer& frame : b.composed) {
+    if (!CreateFrameBuffer(frame, b.project->outputWidth, b.project->outputHeight)) return false;
+    ComposeNextExportFrame(*b.project, frame, &b.movies, false);
+  }
+  return true;
+}
+
+void BM_EncodeAlone(benchmark::State& state, const std::string& codec) {
+  Bench& b = TheBench();
+  if (!ComposeAllFrames()) {
+    state.SkipWithError("cannot compose the frames");
+    return;
+  }
+  const std::filesystem::path out = b.folder / ("encode_" + codec + ".avi");
+  TimeFrames(state, "encode " + codec, [&] {
+    AviWriter writer;  // encoder threads as the export's writer has them
+    if (!ChooseCompressor(writer, codec)) return false;
+    InitAviWriter(writer);
+    const uint32_t rate = 30;
+    if (!OpenAviStream(writer, out.u16string(), b.composed[0].header, rate, 1)) return false;
+    for (uint32_t n = 0; n < kFrames; ++n) {
+      const FrameBuffer& f = b.composed[n];
+      const uint8_t* previous = n > 0 ? b.composed[n - 1].pixels : nullptr;
+      if (!WriteAviFrame(writer, n, f.pixels, f.byteSize, previous)) return false;
+    }
+    CloseAviWriter(writer);
+    return true;
+  });
+  std::filesystem::remove(out);
+}
+
+double Ratio(const std::string& a, const std::string& b) {
+  const auto& fps = TheBench().framesPerSecond;
+  const auto ia = fps.find(a), ib = fps.find(b);
+  if (ia == fps.end() || ib == fps.end() || ib->second <= 0) return 0;
+  return ia->second / ib->second;
+}
+
+const std::pair<const char*, std::pair<const char*, const char*>> kRatios[] = {
+    {"raw/ffmpeg", {"export raw", "ffmpeg graph"}},
+    {"mjpeg/ffmpeg", {"export mjpeg", "ffmpeg graph"}},
+    {"h264/ffmpeg_x264", {"export h264", "ffmpeg graph + x264"}},
+    {"h264/encode_alone", {"export h264", "encode h264"}},
+    {"mjpeg/encode_alone", {"export mjpeg", "encode mjpeg"}},
+    {"raw/encode_alone", {"export raw", "encode raw"}},
+    {"compose/ffmpeg", {"compose", "ffmpeg graph"}},
+};
+
+void BM_Ratios(benchmark::State& state) {
+  for (auto _ : state) {
+  }
+  for (const auto& [name, pair] : kRatios) {
+    const double r = Ratio(pair.first, pair.second);
+    if (r > 0) state.counters[name] = r;
+  }
+}
+
+void Register() {
+  av_log_set_level(AV_LOG_ERROR);
+  auto setup = [](benchmark::internal::Benchmark* b) {
+    b->Unit(benchmark::kMillisecond)->Iterations(1)->UseRealTime();
+  };
+  setup(benchmark::RegisterBenchmark("FfmpegGraph/null", BM_FfmpegGraph));
+  setup(benchmark::RegisterBenchmark("FfmpegGraph/x264", BM_FfmpegGraphX264));
+  setup(benchmark::RegisterBenchmark("ComposeOnly", BM_ComposeOnly));
+  for (const std::string codec : {"raw", "mjpeg", "h264"}) {
+    setup(benchmark::RegisterBenchmark(("Export/" + codec).c_str(),
+                                       [codec](benchmark::State& s) { BM_Export(s, codec); }));
+    setup(benchmark::RegisterBenchmark(
+        ("EncodeAlone/" + codec).c_str(),
+        [codec](benchmark::State& s) { BM_EncodeAlone(s, codec); }));
+  }
+  benchmark::RegisterBenchmark("Ratios", BM_Ratios)->Iterations(1);
+}
+
+void PrintSummary() {
+  const auto& fps = TheBench().framesPerSecond;
+  if (fps.empty()) return;
+  std::printf("\nframes per second (%u frames of 1280x720):\n", kFrames);
+  for (const auto& [key, value] : fps) std::printf("  %-22s %8.1f\n", key.c_str(), value);
+  std::printf("ratios:\n");
+  for (const auto& [name, pair] : kRatios) {
+    const double r = Ratio(pair.first, pair.second);
+    if (r > 0) std::printf("  %-22s %8.2f\n", name, r);
+  }
+}
+
+}  // namespace
+}  // namespace tavrona
+
+int main(int argc, char** argv) {
+  benchmark::Initialize(&argc, argv);
+  if (!tavrona::SetUpBench()) {
+    std::fprintf(stderr, "cannot make the benchmark's project in %s\n",
+                 tavrona::TheBench().folder.c_str());
+    std::filesystem::remove_all(tavrona::TheBench().folder);
+    return 1;
+  }
+  tavrona::Register();
+  benchmark::RunSpecifiedBenchmarks();
+  benchmark::Shutdown();
+  tavrona::PrintSummary();
+  std::filesystem::remove_all(tavrona::TheBench().folder);
+  tavrona::TheBench().composed.clear();
+  return 0;
+}

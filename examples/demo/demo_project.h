@@ -1,0 +1,82 @@
+// The bundled demo project and the export benchmark's project, built with the model API from
+// the pictures and clips of demo_sources.h.
+//
+// Every source is stored with a relative path ("\name") and the project's base path stays
+// empty, so a project file written into the folder of its sources loads wherever that folder
+// is moved (the loader tries the project folder after the base path).
+#pragma once
+
+#include <cstdint>
+#include <filesystem>
+#include <string>
+
+#include "model/project_data.h"
+#include "model/project_file.h"
+
+namespace tavrona::demo {
+
+inline constexpr int kDemoWidth = 1280;
+inline constexpr int kDemoHeight = 720;
+inline constexpr uint32_t kDemoFrames = 210;  // 7 s at 30 frames per second
+inline constexpr uint32_t kClipFrames = 120;  // 4 s
+inline constexpr int kClipWidth = 640;
+inline constexpr int kClipHeight = 360;
+
+// What the demo's file slots hold.
+enum DemoFile : int32_t {
+  kFileBackdrop = 0,
+  kFileSkyline,
+  kFileClip,
+  kFileEmblem,
+  kFileShadow,
+  kFileFlare,
+  kFileVignette,
+  kFileTitle,
+  kFileSubtitle,
+  kFileCaption,
+  kDemoFileCount
+};
+
+// Writes the demo's pictures (BMP) and its clip ("clip.avi", MJPEG) into folder, which must
+// exist. False when any of them cannot be written.
+bool WriteDemoSources(const std::filesystem::path& folder);
+
+// Fills a freshly constructed block with the demo: 1280 x 720 at 30 frames per second, 7 s,
+// every source opened through opener from folder (the texts too, which need a
+// QGuiApplication). False when a source does not open or an event list cannot be made.
+bool BuildDemoProject(ProjectData& project, const std::filesystem::path& folder,
+                      SourceOpener& opener);
+
+// WriteDemoSources, BuildDemoProject and "demo.vpj" in folder (created when missing). On
+// failure error says what failed.
+bool MakeDemo(const std::filesystem::path& folder, SourceOpener& opener, std::string& error);
+
+// The benchmark's project: 1280 x 720, kBenchFrames frames; track 0 a 720p movie shown whole
+// and playing at speed 1, tracks 1..3 three tiles, each scaled and turning about its centre.
+inline constexpr uint32_t kBenchFrames = 300;
+
+struct BenchTile {
+  const char* fileName;
+  int width, height;
+  float scale;
+  float centreX, centreY;  // where the tile's centre stays, output pixels
+  float turns;             // whole turns over the project (negative: anticlockwise)
+};
+inline constexpr BenchTile kBenchTiles[3] = {
+    {"tile_a.bmp", 400, 300, 0.8f, 320, 240, 1.0f},
+    {"tile_b.bmp", 360, 360, 0.6f, 900, 200, -0.5f},
+    {"tile_c.bmp", 480, 270, 1.2f, 760, 520, 0.25f},
+};
+inline constexpr char kBenchClipName[] = "bench_clip.avi";
+
+// Writes the benchmark's clip (1280 x 720, kBenchFrames frames, MJPEG) and tiles into folder.
+bool WriteBenchSources(const std::filesystem::path& folder);
+// Fills a freshly constructed block with the benchmark project, sources opened from folder.
+bool BuildBenchProject(ProjectData& project, const std::filesystem::path& folder,
+                       SourceOpener& opener);
+// An ffmpeg -filter_complex graph doing the same work on the same inputs (input 0 the clip,
+// inputs 1..3 the tiles looped): each tile scaled, rotated over time and overlaid on the clip,
+// ending in 32-bit BGRA frames like the project's.
+std::string BenchFilterGraph();
+
+}  // namespace tavrona::demo
