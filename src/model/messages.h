@@ -12,6 +12,11 @@ inline constexpr std::u16string_view kMsgSaveFailed = u"保存に失敗しまし
 inline constexpr std::u16string_view kMsgTooManyFiles = u"ファイルが多すぎます。";
 inline constexpr std::u16string_view kMsgIdInUse = u"指定したIDはすでに使用されています。";
 inline constexpr std::u16string_view kMsgDuplicateFailed = u"ファイルの複製に失敗しました。";
+inline constexpr std::u16string_view kMsgCannotOpenFile = u"ファイルが開けません。";
+inline constexpr std::u16string_view kMsgExportInterrupted =
+    u"エラーまたはキャンセル操作によって中断されました。";
+inline constexpr std::u16string_view kMsgMovieTimeout =
+    u"動画の画像の取得がタイムアウトしました。続行しますか？";
 inline constexpr std::u16string_view kMsgMovieLengthLimit =
     u"動画の長さは最大で%uフレームに制限されます。";
 
