@@ -81,12 +81,11 @@ bool OpenStill(ProjectData& project, int32_t id, const char* fileName, std::u16s
   return true;
 }
 
-LOGFONTW Font(int32_t pixelHeight, int32_t weight) {
+LOGFONTW Font(const std::u16string& face, int32_t pixelHeight, int32_t weight) {
   LOGFONTW font{};
   font.lfHeight = -pixelHeight;
   font.lfWeight = weight;
   font.lfCharSet = 128;  // Japanese
-  const std::u16string face = u"IPAGothic";
   face.copy(font.lfFaceName, face.size());
   return font;
 }
@@ -127,14 +126,14 @@ bool BuildDemoProject(ProjectData& project, const std::filesystem::path& folder,
       !OpenStill(project, kFileFlare, "flare.bmp", base, opener) ||
       !OpenStill(project, kFileVignette, "vignette.bmp", base, opener) ||
       !opener.OpenMovie(project.files[kFileClip], Relative("clip.avi"), base) ||
-      !opener.MakeText(project.files[kFileTitle], u"Tavrona デモ", 0x00D8F4FFu,
-                       Font(104, 700)) ||
+      !opener.MakeText(project.files[kFileTitle], u"Tavrona デモ", 0x00FFFFFFu,
+                       Font(u"IPAGothic", 104, 700)) ||
       !opener.MakeText(project.files[kFileSubtitle],
                        u"トラック・補間・合成モード・カラーキー", 0x00FFE2C4u,
-                       Font(28, 400)) ||
+                       Font(u"IPAPGothic", 30, 400)) ||
       !opener.MakeText(project.files[kFileCaption],
                        u"tracks, interpolation, blend modes and a colour key", 0x00FFE2C4u,
-                       Font(24, 400))) {
+                       Font(u"IPAPGothic", 26, 400))) {
     return false;
   }
 
