@@ -121,3 +121,13 @@ void CaptureRenderer::WaitForSample(Lock& lock, Clock::time_point deadline) {
 }
 
 }  // namespace tavrona
+
+namespace tavrona {
+
+void CaptureRenderer::WaitUntilIdle(Lock& lock, Clock::time_point deadline) {
+  assert(lock.owns_lock() && lock.mutex() == &frameLock_);
+  sampleArrived_.wait_until(lock, deadline,
+                            [this] { return held_ != nullptr || ended_ || !streaming_; });
+}
+
+}  // namespace tavrona

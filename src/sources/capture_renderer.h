@@ -61,6 +61,9 @@ class CaptureRenderer final : public FrameSink {
   // Waits until a sample is held, the stream has ended or the deadline has passed. Holds the
   // lock on entry and on return; releases it while waiting.
   void WaitForSample(Lock& lock, Clock::time_point deadline);
+  // Waits until the delivery thread is idle: a sample is held (it can only wait for room), the
+  // stream has ended, or it is not streaming; or until the deadline. Lock as WaitForSample.
+  void WaitUntilIdle(Lock& lock, Clock::time_point deadline);
 
  private:
   bool Matches(const MovieSample& sample) const;

@@ -12,15 +12,10 @@
 
 #include "sources/ffmpeg_util.h"
 
-extern "C" {
-#include <libavutil/pixdesc.h>
-}
-
 namespace tavrona {
 namespace {
 
 constexpr AVRational kTime100ns = {1, 10'000'000};
-constexpr int kConvertSliceRows = 32;  // rows converted, then cleared in the fourth byte, at once
 constexpr size_t kPooledSamples = 4;
 
 // Recycles the pixel memory of delivered samples: a 1080p frame is 8 MB, and fresh memory for
@@ -377,8 +372,9 @@ bool FfmpegMovieBackEnd::Deliver(const AVFrame& frame, int64_t pts) {
 }
 
 // Converts to the connected size and layout: rows bottom-up (a negative destination stride),
-// bytes blue, green, red, 0. The converter writes 255 into the fourth byte, so each slice is
-// cleared there while it is still in the cache.
+// bytes blue, green, red, 0. The converter writes 255 into the fourth byte, which is cleared
+// afterwards. (Converting in slices to clear each one while it is in the cache is not an option:
+// the converter misplaces later slices when the destination stride is negative.)
 bool FfmpegMovieBackEnd::Convert(const AVFrame& frame, MovieSample& sample) {
   sws_.reset(sws_getCachedContext(sws_.release(), frame.width, frame.height,
                                   static_cast<AVPixelFormat>(frame.format), output_.width,
@@ -389,22 +385,14 @@ bool FfmpegMovieBackEnd::Convert(const AVFrame& frame, MovieSample& sample) {
   uint8_t* const topRow = sample.pixels + static_cast<size_t>(output_.height - 1) * rowBytes;
   uint8_t* dst[4] = {topRow, nullptr, nullptr, nullptr};
   const int dstStride[4] = {-rowBytes, 0, 0, 0};
-  const AVPixFmtDescriptor* desc = av_pix_fmt_desc_get(static_cast<AVPixelFormat>(frame.format));
-  if (desc == nullptr) return false;
-  const int sliceAlign = 1 << desc->log2_chroma_h;
-  const int sliceRows = (kConvertSliceRows + sliceAlign - 1) / sliceAlign * sliceAlign;
-  int rowsDone = 0;
-  for (int y = 0; y < frame.height; y += sliceRows) {
-    const int rows = std::min(sliceRows, frame.height - y);
-    const int written = sws_scale(sws_.get(), frame.data, frame.linesize, y, rows, dst, dstStride);
-    if (written < 0) return false;
-    for (int r = rowsDone; r < rowsDone + written && r < output_.height; ++r) {
-      uint32_t* words = reinterpret_cast<uint32_t*>(topRow - static_cast<ptrdiff_t>(r) * rowBytes);
-      for (int x = 0; x < output_.width; ++x) words[x] &= 0x00FFFFFFu;
-    }
-    rowsDone += written;
+  if (sws_scale(sws_.get(), frame.data, frame.linesize, 0, frame.height, dst, dstStride) !=
+      output_.height) {
+    return false;
   }
-  return rowsDone == output_.height;
+  uint32_t* words = reinterpret_cast<uint32_t*>(sample.pixels);
+  const size_t count = static_cast<size_t>(output_.width) * output_.height;
+  for (size_t i = 0; i < count; ++i) words[i] &= 0x00FFFFFFu;
+  return true;
 }
 
 }  // namespace

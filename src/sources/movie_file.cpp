@@ -32,7 +32,10 @@ bool PrepareMovieFrame(FileEntry& entry, uint32_t frameIndex) {
   const uint32_t count = entry.movie->FrameCount();
   // With no frames the clamp below would give index 0xFFFFFFFF, which reads as "no frame cached"
   // (-1) and would report success for a picture that holds nothing.
-  if (count == 0) return false;
+  if (count == 0) {
+    entry.cachedFrameIndex = -1;
+    return false;
+  }
   uint32_t n = frameIndex;
   if (n >= count) n = static_cast<int32_t>(n) < 0 ? 0 : count - 1;
   if (static_cast<int32_t>(n) == entry.cachedFrameIndex) return true;

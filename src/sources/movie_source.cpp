@@ -81,6 +81,7 @@ bool MovieSource::Build(int64_t referenceFrameDuration100ns) {
   }
   if (!backEnd_->Run()) return false;
   ready_ = true;
+  YieldUntilIdle();  // the first request then finds frame 0 waiting
   return true;
 }
 
@@ -211,6 +212,20 @@ MovieSource::WaitResult MovieSource::WaitForFrame(Lock& lock) {
   return WaitResult::kFrame;
 }
 
+// Waits on the renderer's condition variable, bounded like a wait for a frame; a back end that
+// stalls costs this bound once per request, and the request itself then meets the timeout.
+void MovieSource::YieldUntilIdle() {
+  if (!ready_) return;
+  Lock lock(Process().frameLock);
+  const Clock::time_point waitStart = Clock::now();
+  const int64_t cpuStart = ThreadCpuNs();
+  renderer_->WaitUntilIdle(lock, waitStart + abortTimeout_);
+  ++waitStats_.waits;
+  waitStats_.waitCpuNs += ThreadCpuNs() - cpuStart;
+  waitStats_.waitWallNs +=
+      std::chrono::duration_cast<std::chrono::nanoseconds>(Clock::now() - waitStart).count();
+}
+
 bool FetchMovieFrame(MovieSource& movie, uint32_t frameIndex, uint8_t* destination,
                      uint32_t byteCount) {
   if (destination == nullptr && byteCount > 0) return false;
@@ -225,7 +240,7 @@ bool FetchMovieFrame(MovieSource& movie, uint32_t frameIndex, uint8_t* destinati
     Lock lock(Process().frameLock);
     movie.busy_ = false;
   }
-  YieldUntilIdle();
+  movie.YieldUntilIdle();
   return result;
 }
 
@@ -236,7 +251,7 @@ bool DrainGraphEvents(MovieBackEnd& backEnd) {
         code == kMovieEventDeviceLost) {
       return false;
     }
-    YieldUntilIdle();
+    std::this_thread::yield();
   }
   return true;
 }
@@ -249,10 +264,6 @@ bool TimeoutPrompt(Clock::time_point& t0, std::chrono::milliseconds abortTimeout
   t0 = Clock::now();
   return true;
 }
-
-// The slot was just emptied and the delivery thread notified; giving up the time slice lets it
-// run now on a busy machine. The next request waits on a condition variable, never here.
-void YieldUntilIdle() { std::this_thread::yield(); }
 
 void DestroyMovieSource(MovieSource* movie) { delete movie; }
 

@@ -23,7 +23,7 @@ inline constexpr char16_t kMovieTimeoutQuestion[] =
 
 // What the request protocol's waits cost the user-interface thread.
 struct MovieWaitStats {
-  uint64_t waits = 0;        // waits for a frame that found the slot empty
+  uint64_t waits = 0;        // waits for a frame or for the decoder to go idle
   int64_t waitWallNs = 0;    // time spent in those waits
   int64_t waitCpuNs = 0;     // CPU time of the waiting thread during them
 };
@@ -58,6 +58,9 @@ class MovieSource {
   bool TakeFrame(CaptureRenderer::Lock& lock, uint8_t* destination, uint32_t byteCount);
   bool SeekTo(CaptureRenderer::Lock& lock, uint32_t a);
   WaitResult WaitForFrame(CaptureRenderer::Lock& lock);
+  // Lets the delivery thread run until it is idle, so that the next request finds the frame
+  // that follows the one just taken already in the slot.
+  void YieldUntilIdle();
 
   std::unique_ptr<CaptureRenderer> renderer_;  // outlives backEnd_, which delivers into it
   std::unique_ptr<MovieBackEnd> backEnd_;
@@ -93,8 +96,6 @@ bool DrainGraphEvents(MovieBackEnd& backEnd);
 bool TimeoutPrompt(std::chrono::steady_clock::time_point& t0,
                    std::chrono::milliseconds abortTimeout);
 
-// Lets the delivery thread have the processor after the slot was emptied. Never waits.
-void YieldUntilIdle();
 
 // The deleter a FileEntry's LatePtr<MovieSource> uses.
 void DestroyMovieSource(MovieSource* movie);

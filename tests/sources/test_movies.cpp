@@ -4,7 +4,9 @@
 
 #include <cstdio>
 #include <cstdlib>
+#include <map>
 #include <memory>
+#include <mutex>
 
 extern "C" {
 #include <libavcodec/avcodec.h>
@@ -100,6 +102,7 @@ int ReadTestFrameIndex(const uint8_t* pixels, int width, int height) {
 }
 
 bool WriteTestMovie(const std::filesystem::path& path, const TestMovieSpec& spec) {
+  av_log_set_level(AV_LOG_ERROR);
   const AVCodec* codec = avcodec_find_encoder_by_name(spec.encoder.c_str());
   if (codec == nullptr) return Fail("no encoder");
   AVFormatContext* rawOc = nullptr;
@@ -167,6 +170,50 @@ TempFolder::TempFolder() {
 TempFolder::~TempFolder() {
   std::error_code ignored;
   if (!path_.empty()) std::filesystem::remove_all(path_, ignored);
+}
+
+}  // namespace tavrona::testing
+
+namespace tavrona::testing {
+
+std::filesystem::path TestMoviePath(const TestMovieSpec& spec) {
+  static TempFolder folder;
+  static std::mutex mutex;
+  static std::map<std::string, std::filesystem::path> written;
+  const std::string extension = spec.container == "matroska" ? "mkv" : spec.container;
+  const std::string name = spec.encoder + "_" + std::to_string(spec.width) + "x" +
+                           std::to_string(spec.height) + "_" +
+                           std::to_string(spec.framesPerSecond) + "fps_" +
+                           std::to_string(spec.frameCount) + "." + extension;
+  std::lock_guard lock(mutex);
+  if (auto it = written.find(name); it != written.end()) return it->second;
+  const std::filesystem::path path = folder.Path() / name;
+  if (folder.Path().empty() || !WriteTestMovie(path, spec)) return {};
+  written[name] = path;
+  return path;
+}
+
+TestMovieSpec Ffv1Avi30() {
+  TestMovieSpec spec;
+  spec.container = "avi";
+  spec.encoder = "ffv1";
+  spec.frameCount = 60;
+  return spec;
+}
+
+TestMovieSpec H264Mp4(int framesPerSecond) {
+  TestMovieSpec spec;
+  spec.container = "mp4";
+  spec.encoder = "libx264";
+  spec.framesPerSecond = framesPerSecond;
+  spec.frameCount = 60;
+  return spec;
+}
+
+TestMovieSpec H264Mkv(int framesPerSecond) {
+  TestMovieSpec spec = H264Mp4(framesPerSecond);
+  spec.container = "matroska";
+  return spec;
 }
 
 }  // namespace tavrona::testing

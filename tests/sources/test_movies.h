@@ -32,6 +32,15 @@ std::vector<uint32_t> TestFramePixels(int index, int width, int height);
 // cells do not form a valid index.
 int ReadTestFrameIndex(const uint8_t* pixels, int width, int height);
 
+// The movie of spec, written once per test process into a temporary folder that goes away at
+// exit; the empty path when it cannot be written.
+std::filesystem::path TestMoviePath(const TestMovieSpec& spec);
+
+// The fixtures the movie tests share: 60 frames of 64 x 64 each.
+TestMovieSpec Ffv1Avi30();
+TestMovieSpec H264Mp4(int framesPerSecond);
+TestMovieSpec H264Mkv(int framesPerSecond);
+
 // A fresh folder under the system's temporary folder, removed by the destructor.
 class TempFolder {
  public:
