@@ -60,7 +60,7 @@ class ScriptedBackEnd final : public MovieBackEnd {
     format_.width = 4;
     format_.height = 2;
     format_.bitCount = 32;
-    format_.averageFrameDuration100ns = kFrameDuration;
+    format_.averageFrameDuration100ns = fileFrameDuration;
     if (!sink.CheckFormat(format_)) return false;
     sink.SetFormat(format_);
     sink_ = &sink;
@@ -112,6 +112,7 @@ class ScriptedBackEnd final : public MovieBackEnd {
   }
 
   std::deque<int32_t> events;  // owner's thread only
+  int64_t fileFrameDuration = kFrameDuration;  // what the "file" gives as its frame duration
   std::chrono::milliseconds deliveryDelay{0};  // before the first frame of each run
 
  private:
@@ -265,6 +266,19 @@ TEST_F(MovieSourceTest, OutOfRangeAndUnbuiltSourcesFail) {
   MovieSource none(nullptr);
   EXPECT_FALSE(none.Build(0));
   EXPECT_FALSE(FetchMovieFrame(none, 0, reinterpret_cast<uint8_t*>(pixels), 32));
+}
+
+TEST_F(MovieSourceTest, WithoutAnyFrameDurationTheMovieCannotBeBuilt) {
+  Process().settings.abortTimeoutMs = 100;  // the stalled back end's wait after building
+  for (const int64_t reference : {int64_t{0}, int64_t{-5}, int64_t{250000}}) {
+    auto fake = std::make_unique<ScriptedBackEnd>(nullptr, log_);
+    fake->fileFrameDuration = 0;
+    MovieSource movie(std::move(fake));
+    EXPECT_EQ(movie.Build(reference), reference > 0) << reference;
+    if (reference > 0) {
+      EXPECT_EQ(movie.FrameDuration100ns(), reference);
+    }
+  }
 }
 
 // ---- The FFmpeg back end with movies made by the tests ----
