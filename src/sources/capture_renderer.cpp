@@ -91,11 +91,9 @@ MovieSamplePtr CaptureRenderer::TakeHeldSample(const Lock& lock) {
   return std::move(held_);
 }
 
-void CaptureRenderer::DropHeldSample(const Lock& lock) {
-  // The sample's memory goes back to its pool under the pool's own lock, never the frame lock's
-  // waiters, so releasing it here is cheap.
-  TakeHeldSample(lock).reset();
-}
+// Releasing the sample under the frame lock returns its memory to the back end's pool, which
+// takes only the pool's own lock; the pool never takes the frame lock, so the order is fixed.
+void CaptureRenderer::DropHeldSample(const Lock& lock) { TakeHeldSample(lock).reset(); }
 
 void CaptureRenderer::SetBasePosition(const Lock& lock, int64_t position) {
   assert(lock.owns_lock() && lock.mutex() == &frameLock_);
@@ -119,10 +117,6 @@ void CaptureRenderer::WaitForSample(Lock& lock, Clock::time_point deadline) {
   assert(lock.owns_lock() && lock.mutex() == &frameLock_);
   sampleArrived_.wait_until(lock, deadline, [this] { return held_ != nullptr || ended_; });
 }
-
-}  // namespace tavrona
-
-namespace tavrona {
 
 void CaptureRenderer::WaitUntilIdle(Lock& lock, Clock::time_point deadline) {
   assert(lock.owns_lock() && lock.mutex() == &frameLock_);

@@ -1,9 +1,8 @@
-// Small RAII handles for the FFmpeg objects the movie decoder owns, and the one function that
-// turns an FFmpeg error code into text. Each handle has exactly one owner.
+// Small RAII handles for the FFmpeg objects the movie decoder owns. Each handle has exactly one
+// owner.
 #pragma once
 
 #include <memory>
-#include <string>
 
 extern "C" {
 #include <libavcodec/avcodec.h>
@@ -34,8 +33,5 @@ using CodecContextPtr = std::unique_ptr<AVCodecContext, CodecContextDeleter>;
 using FramePtr = std::unique_ptr<AVFrame, FrameDeleter>;
 using PacketPtr = std::unique_ptr<AVPacket, PacketDeleter>;
 using SwsContextPtr = std::unique_ptr<SwsContext, SwsContextDeleter>;
-
-// The text av_strerror gives for an FFmpeg error code.
-std::string FfmpegErrorText(int error);
 
 }  // namespace tavrona

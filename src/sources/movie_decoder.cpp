@@ -186,6 +186,14 @@ bool FfmpegMovieBackEnd::Open(const std::filesystem::path& path) {
     if (static_cast<int>(i) != streamIndex_) format_->streams[i]->discard = AVDISCARD_ALL;
   }
 
+  // An AVI file without its index (one cut short, say) cannot be positioned: after a seek the
+  // demuxer numbers frames from wherever it landed, and frames would come back under wrong
+  // numbers. A complete index lists every frame.
+  if (std::string_view(format_->iformat->name) == "avi" &&
+      avformat_index_get_entries_count(stream_) < stream_->nb_frames) {
+    return false;
+  }
+
   codec_.reset(avcodec_alloc_context3(decoder));
   if (!codec_ || avcodec_parameters_to_context(codec_.get(), stream_->codecpar) < 0) return false;
   codec_->thread_count = 0;  // as many as the library finds useful, like the ffmpeg tool

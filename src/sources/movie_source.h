@@ -40,6 +40,8 @@ class MovieSource {
   // runs. referenceFrameDuration100ns > 0 replaces the movie's own frame duration.
   bool Build(int64_t referenceFrameDuration100ns);
   // Stops decoding and releases the back end and the renderer; the source is then not ready.
+  // Not to be called while a request for this source is in progress (from the timeout
+  // question's handler): the request still uses the renderer.
   void Release();
 
   bool Ready() const { return ready_; }

@@ -77,6 +77,31 @@ TEST_F(MovieFileTest, FilesThatAreNotMoviesFailAndLeaveTheEntryAsItWas) {
   EXPECT_EQ(ShownIndex(entry_), 3);
 }
 
+TEST_F(MovieFileTest, TruncatedMoviesAreRefusedOrDeliverWhatTheyHold) {
+  Process().settings.abortTimeoutMs = 100;  // nobody is asked: a timeout abandons the request
+  testing::TempFolder folder;
+  const auto cutCopy = [&](const std::filesystem::path& source) {
+    const auto cut = folder.Path() / ("cut_" + source.filename().string());
+    std::filesystem::copy_file(source, cut);
+    std::filesystem::resize_file(cut, std::filesystem::file_size(source) * 6 / 10);
+    return cut;
+  };
+  // The AVI loses its index, the MP4 its sample table (written last): neither can be positioned.
+  EXPECT_FALSE(OpenMovieFile(entry_, U16(cutCopy(avi_)), u""));
+  EXPECT_FALSE(OpenMovieFile(entry_, U16(cutCopy(mp4_)), u""));
+  // Matroska carries its times in every cluster: what is left plays, the rest fails quickly.
+  const auto mkv = testing::TestMoviePath(testing::H264Mkv(25));
+  ASSERT_FALSE(mkv.empty());
+  ASSERT_TRUE(OpenMovieFile(entry_, U16(cutCopy(mkv)), u""));
+  int delivered = 0;
+  for (const uint32_t n : {0u, 1u, 2u, 20u, 5u, 59u, 6u, 58u}) {
+    if (!PrepareMovieFrame(entry_, n)) continue;
+    EXPECT_EQ(ShownIndex(entry_), static_cast<int>(n));
+    ++delivered;
+  }
+  EXPECT_GE(delivered, 5);
+}
+
 TEST_F(MovieFileTest, LosslessFramesArriveExactlyInTheFrameBufferLayout) {
   ASSERT_TRUE(OpenMovieFile(entry_, U16(avi_), u""));
   for (const int n : {0, 12, 13, 59, 2}) {
