@@ -112,6 +112,25 @@ TEST_F(MovieFileTest, LosslessFramesArriveExactlyInTheFrameBufferLayout) {
   }
 }
 
+TEST_F(MovieFileTest, H264FramesMatchAWholePictureConversion) {
+  // 100 rows: three full bands of rows and a short one.
+  testing::TestMovieSpec spec = testing::H264Mp4(25);
+  spec.width = 96;
+  spec.height = 100;
+  spec.frameCount = 12;
+  const auto path = testing::TestMoviePath(spec);
+  ASSERT_FALSE(path.empty());
+  ASSERT_TRUE(OpenMovieFile(entry_, U16(path), u""));
+  for (const int n : {0, 1, 7, 3}) {
+    ASSERT_TRUE(PrepareMovieFrame(entry_, n));
+    EXPECT_EQ(ShownIndex(entry_), n);
+    const std::vector<uint32_t> expected = testing::ReferenceFrame(path, n);
+    ASSERT_EQ(expected.size() * 4, entry_.picture.byteSize);
+    EXPECT_EQ(std::memcmp(entry_.picture.pixels, expected.data(), entry_.picture.byteSize), 0)
+        << "frame " << n;
+  }
+}
+
 TEST_F(MovieFileTest, DecodedH264PixelsHaveAZeroFourthByte) {
   ASSERT_TRUE(OpenMovieFile(entry_, U16(mp4_), u""));
   ASSERT_TRUE(PrepareMovieFrame(entry_, 17));

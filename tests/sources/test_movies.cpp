@@ -217,3 +217,61 @@ TestMovieSpec H264Mkv(int framesPerSecond) {
 }
 
 }  // namespace tavrona::testing
+
+namespace tavrona::testing {
+
+std::vector<uint32_t> ReferenceFrame(const std::filesystem::path& path, int index) {
+  AVFormatContext* raw = nullptr;
+  if (avformat_open_input(&raw, path.c_str(), nullptr, nullptr) < 0) return {};
+  std::unique_ptr<AVFormatContext, void (*)(AVFormatContext*)> fc(
+      raw, [](AVFormatContext* p) { avformat_close_input(&p); });
+  if (avformat_find_stream_info(fc.get(), nullptr) < 0) return {};
+  const AVCodec* codec = nullptr;
+  const int stream = av_find_best_stream(fc.get(), AVMEDIA_TYPE_VIDEO, -1, -1, &codec, 0);
+  if (stream < 0) return {};
+  std::unique_ptr<AVCodecContext, void (*)(AVCodecContext*)> c(
+      avcodec_alloc_context3(codec), [](AVCodecContext* p) { avcodec_free_context(&p); });
+  avcodec_parameters_to_context(c.get(), fc->streams[stream]->codecpar);
+  c->thread_count = 1;
+  if (avcodec_open2(c.get(), codec, nullptr) < 0) return {};
+  std::unique_ptr<AVPacket, void (*)(AVPacket*)> pkt(av_packet_alloc(),
+                                                     [](AVPacket* p) { av_packet_free(&p); });
+  std::unique_ptr<AVFrame, void (*)(AVFrame*)> frame(av_frame_alloc(),
+                                                     [](AVFrame* f) { av_frame_free(&f); });
+  int decoded = 0;
+  bool draining = false;
+  for (;;) {
+    const int e = avcodec_receive_frame(c.get(), frame.get());
+    if (e == AVERROR(EAGAIN)) {
+      if (draining) return {};
+      if (av_read_frame(fc.get(), pkt.get()) < 0) {
+        draining = true;
+        avcodec_send_packet(c.get(), nullptr);
+      } else {
+        if (pkt->stream_index == stream) avcodec_send_packet(c.get(), pkt.get());
+        av_packet_unref(pkt.get());
+      }
+      continue;
+    }
+    if (e < 0) return {};
+    if (decoded++ < index) continue;
+    const int w = frame->width, h = frame->height;
+    std::vector<uint32_t> topDown(static_cast<size_t>(w) * h);
+    SwsContext* sws = sws_getContext(w, h, static_cast<AVPixelFormat>(frame->format), w, h,
+                                     AV_PIX_FMT_BGRA, SWS_BILINEAR, nullptr, nullptr, nullptr);
+    uint8_t* dst[4] = {reinterpret_cast<uint8_t*>(topDown.data())};
+    const int dstStride[4] = {w * 4};
+    sws_scale(sws, frame->data, frame->linesize, 0, h, dst, dstStride);
+    sws_freeContext(sws);
+    std::vector<uint32_t> bottomUp(topDown.size());
+    for (int y = 0; y < h; ++y) {
+      for (int x = 0; x < w; ++x) {
+        bottomUp[static_cast<size_t>(h - 1 - y) * w + x] =
+            topDown[static_cast<size_t>(y) * w + x] & 0x00FFFFFFu;
+      }
+    }
+    return bottomUp;
+  }
+}
+
+}  // namespace tavrona::testing

@@ -41,6 +41,11 @@ TestMovieSpec Ffv1Avi30();
 TestMovieSpec H264Mp4(int framesPerSecond);
 TestMovieSpec H264Mkv(int framesPerSecond);
 
+// Frame index of the movie at path decoded independently of the movie source: frames counted
+// in decoding order from the start, converted as one picture to bytes B, G, R, 0 with rows
+// bottom-up. Empty when the file cannot be decoded that far.
+std::vector<uint32_t> ReferenceFrame(const std::filesystem::path& path, int index);
+
 // A fresh folder under the system's temporary folder, removed by the destructor.
 class TempFolder {
  public:
