@@ -49,7 +49,8 @@ const std::filesystem::path& ClipPath() {
       c.path = given;
       return c;
     }
-    std::string pattern = (std::filesystem::temp_directory_path() / "tavrona-bench-XXXXXX").string();
+    std::string pattern =
+        (std::filesystem::temp_directory_path() / "tavrona-bench-XXXXXX").string();
     if (mkdtemp(pattern.data()) == nullptr) return c;
     c.folder = pattern;
     const std::filesystem::path path = c.folder / "clip1080.mp4";
@@ -154,7 +155,10 @@ void BM_MovieSourceAgainstFfmpeg(benchmark::State& state) {
                 Median(cpuRatios), waitCpuMs);
   summary = line;
 }
-BENCHMARK(BM_MovieSourceAgainstFfmpeg)->UseManualTime()->Iterations(7)->Unit(benchmark::kMillisecond);
+BENCHMARK(BM_MovieSourceAgainstFfmpeg)
+    ->UseManualTime()
+    ->Iterations(7)
+    ->Unit(benchmark::kMillisecond);
 
 }  // namespace
 

@@ -114,11 +114,11 @@ TEST_F(MovieFileTest, LosslessFramesArriveExactlyInTheFrameBufferLayout) {
 
 TEST_F(MovieFileTest, H264FramesMatchAWholePictureConversion) {
   // 100 rows: three full bands of rows and a short one.
-  testing::TestMovieSpec spec = testing::H264Mp4(25);
-  spec.width = 96;
-  spec.height = 100;
-  spec.frameCount = 12;
-  const auto path = testing::TestMoviePath(spec);
+  testing::TestMovieRecipe recipe = testing::H264Mp4(25);
+  recipe.width = 96;
+  recipe.height = 100;
+  recipe.frameCount = 12;
+  const auto path = testing::TestMoviePath(recipe);
   ASSERT_FALSE(path.empty());
   ASSERT_TRUE(OpenMovieFile(entry_, U16(path), u""));
   for (const int n : {0, 1, 7, 3}) {

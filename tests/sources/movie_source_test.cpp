@@ -16,7 +16,7 @@ namespace {
 
 using namespace std::chrono_literals;
 using Clock = std::chrono::steady_clock;
-using testing::TestMovieSpec;
+using testing::TestMovieRecipe;
 
 struct SeekLog {
   std::vector<std::pair<int64_t, int64_t>> seeks;  // (start, stop) of every SetPositions
@@ -285,7 +285,7 @@ TEST_F(MovieSourceTest, WithoutAnyFrameDurationTheMovieCannotBeBuilt) {
 
 struct MovieCase {
   const char* name;
-  TestMovieSpec spec;
+  TestMovieRecipe recipe;
 };
 void PrintTo(const MovieCase& c, std::ostream* os) { *os << c.name; }
 
@@ -294,7 +294,7 @@ class MovieFileProtocolTest : public MovieSourceTest,
  protected:
   void SetUp() override {
     MovieSourceTest::SetUp();
-    path_ = testing::TestMoviePath(GetParam().spec);
+    path_ = testing::TestMoviePath(GetParam().recipe);
     ASSERT_FALSE(path_.empty());
   }
 
@@ -328,12 +328,12 @@ class MovieFileProtocolTest : public MovieSourceTest,
 TEST_P(MovieFileProtocolTest, EveryFrameInOrderIsRightAndCostsNoSeek) {
   auto movie = Open();
   ASSERT_TRUE(movie);
-  const TestMovieSpec& spec = GetParam().spec;
-  EXPECT_EQ(movie->FrameWidth(), spec.width);
-  EXPECT_EQ(movie->FrameHeight(), spec.height);
-  EXPECT_EQ(movie->FrameDuration100ns(), 10'000'000 / spec.framesPerSecond);
-  ASSERT_EQ(movie->FrameCount(), static_cast<uint32_t>(spec.frameCount));
-  for (int i = 0; i < spec.frameCount; ++i) ASSERT_EQ(Fetch(*movie, i), i);
+  const TestMovieRecipe& recipe = GetParam().recipe;
+  EXPECT_EQ(movie->FrameWidth(), recipe.width);
+  EXPECT_EQ(movie->FrameHeight(), recipe.height);
+  EXPECT_EQ(movie->FrameDuration100ns(), 10'000'000 / recipe.framesPerSecond);
+  ASSERT_EQ(movie->FrameCount(), static_cast<uint32_t>(recipe.frameCount));
+  for (int i = 0; i < recipe.frameCount; ++i) ASSERT_EQ(Fetch(*movie, i), i);
   EXPECT_EQ(log_->seeks.size(), 1u);  // only the one of building
 }
 
@@ -350,7 +350,7 @@ TEST_P(MovieFileProtocolTest, ShortForwardJumpsDecodeThroughLongOnesSeek) {
 TEST_P(MovieFileProtocolTest, BackwardAndFarJumpsSeekAndStillHitTheFrame) {
   auto movie = Open();
   ASSERT_TRUE(movie);
-  const int last = GetParam().spec.frameCount - 1;
+  const int last = GetParam().recipe.frameCount - 1;
   EXPECT_EQ(Fetch(*movie, 30), 30);
   EXPECT_EQ(Fetch(*movie, 5), 5);
   EXPECT_EQ(Fetch(*movie, last), last);

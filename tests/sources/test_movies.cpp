@@ -84,7 +84,8 @@ int ReadTestFrameIndex(const uint8_t* pixels, int width, int height) {
     int red = 0, blue = 0;
     for (int dy = -1; dy <= 1; ++dy) {
       for (int dx = -1; dx <= 1; ++dx) {
-        const uint8_t* p = pixels + (static_cast<size_t>(height - 1 - (cy + dy)) * width + cx + dx) * 4;
+        const size_t row = static_cast<size_t>(height - 1 - (cy + dy));
+        const uint8_t* p = pixels + (row * width + cx + dx) * 4;
         blue += p[0];
         red += p[2];
       }
@@ -101,12 +102,12 @@ int ReadTestFrameIndex(const uint8_t* pixels, int width, int height) {
   return CellBits(index) == bits ? index : -1;
 }
 
-bool WriteTestMovie(const std::filesystem::path& path, const TestMovieSpec& spec) {
+bool WriteTestMovie(const std::filesystem::path& path, const TestMovieRecipe& recipe) {
   av_log_set_level(AV_LOG_ERROR);
-  const AVCodec* codec = avcodec_find_encoder_by_name(spec.encoder.c_str());
+  const AVCodec* codec = avcodec_find_encoder_by_name(recipe.encoder.c_str());
   if (codec == nullptr) return Fail("no encoder");
   AVFormatContext* rawOc = nullptr;
-  if (int e = avformat_alloc_output_context2(&rawOc, nullptr, spec.container.c_str(),
+  if (int e = avformat_alloc_output_context2(&rawOc, nullptr, recipe.container.c_str(),
                                              path.c_str());
       e < 0) {
     return Fail("output context", e);
@@ -116,16 +117,16 @@ bool WriteTestMovie(const std::filesystem::path& path, const TestMovieSpec& spec
   AVCodecContext* c = avcodec_alloc_context3(codec);
   std::unique_ptr<AVCodecContext, void (*)(AVCodecContext*)> codecOwner(
       c, [](AVCodecContext* p) { avcodec_free_context(&p); });
-  const bool rgb = spec.encoder == "ffv1";
-  c->width = spec.width;
-  c->height = spec.height;
-  c->time_base = {1, spec.framesPerSecond};
-  c->framerate = {spec.framesPerSecond, 1};
-  c->gop_size = spec.keyFrameInterval;
+  const bool rgb = recipe.encoder == "ffv1";
+  c->width = recipe.width;
+  c->height = recipe.height;
+  c->time_base = {1, recipe.framesPerSecond};
+  c->framerate = {recipe.framesPerSecond, 1};
+  c->gop_size = recipe.keyFrameInterval;
   c->pix_fmt = rgb ? AV_PIX_FMT_0RGB32 : AV_PIX_FMT_YUV420P;
   c->thread_count = 1;
   if (oc->oformat->flags & AVFMT_GLOBALHEADER) c->flags |= AV_CODEC_FLAG_GLOBAL_HEADER;
-  if (spec.encoder == "libx264") {
+  if (recipe.encoder == "libx264") {
     av_opt_set(c->priv_data, "preset", "veryfast", 0);
     av_opt_set(c->priv_data, "crf", "18", 0);
   }
@@ -146,12 +147,12 @@ bool WriteTestMovie(const std::filesystem::path& path, const TestMovieSpec& spec
   SwsContext* sws = sws_getContext(c->width, c->height, AV_PIX_FMT_BGR0, c->width, c->height,
                                    c->pix_fmt, SWS_POINT, nullptr, nullptr, nullptr);
   std::unique_ptr<SwsContext, void (*)(SwsContext*)> swsOwner(sws, sws_freeContext);
-  for (int i = 0; i < spec.frameCount; ++i) {
+  for (int i = 0; i < recipe.frameCount; ++i) {
     if (av_frame_make_writable(frame) < 0) return Fail("writable");
     const std::vector<uint32_t> pixels = TestFramePixels(i, c->width, c->height);
     // Bottom-up rows: start at the top row and walk backwards.
-    const uint8_t* src[4] = {
-        reinterpret_cast<const uint8_t*>(pixels.data() + static_cast<size_t>(c->height - 1) * c->width)};
+    const uint32_t* topRow = pixels.data() + static_cast<size_t>(c->height - 1) * c->width;
+    const uint8_t* src[4] = {reinterpret_cast<const uint8_t*>(topRow)};
     const int srcStride[4] = {-c->width * 4};
     sws_scale(sws, src, srcStride, 0, c->height, frame->data, frame->linesize);
     frame->pts = i;
@@ -176,44 +177,44 @@ TempFolder::~TempFolder() {
 
 namespace tavrona::testing {
 
-std::filesystem::path TestMoviePath(const TestMovieSpec& spec) {
+std::filesystem::path TestMoviePath(const TestMovieRecipe& recipe) {
   static TempFolder folder;
   static std::mutex mutex;
   static std::map<std::string, std::filesystem::path> written;
-  const std::string extension = spec.container == "matroska" ? "mkv" : spec.container;
-  const std::string name = spec.encoder + "_" + std::to_string(spec.width) + "x" +
-                           std::to_string(spec.height) + "_" +
-                           std::to_string(spec.framesPerSecond) + "fps_" +
-                           std::to_string(spec.frameCount) + "." + extension;
+  const std::string extension = recipe.container == "matroska" ? "mkv" : recipe.container;
+  const std::string name = recipe.encoder + "_" + std::to_string(recipe.width) + "x" +
+                           std::to_string(recipe.height) + "_" +
+                           std::to_string(recipe.framesPerSecond) + "fps_" +
+                           std::to_string(recipe.frameCount) + "." + extension;
   std::lock_guard lock(mutex);
   if (auto it = written.find(name); it != written.end()) return it->second;
   const std::filesystem::path path = folder.Path() / name;
-  if (folder.Path().empty() || !WriteTestMovie(path, spec)) return {};
+  if (folder.Path().empty() || !WriteTestMovie(path, recipe)) return {};
   written[name] = path;
   return path;
 }
 
-TestMovieSpec Ffv1Avi30() {
-  TestMovieSpec spec;
-  spec.container = "avi";
-  spec.encoder = "ffv1";
-  spec.frameCount = 60;
-  return spec;
+TestMovieRecipe Ffv1Avi30() {
+  TestMovieRecipe recipe;
+  recipe.container = "avi";
+  recipe.encoder = "ffv1";
+  recipe.frameCount = 60;
+  return recipe;
 }
 
-TestMovieSpec H264Mp4(int framesPerSecond) {
-  TestMovieSpec spec;
-  spec.container = "mp4";
-  spec.encoder = "libx264";
-  spec.framesPerSecond = framesPerSecond;
-  spec.frameCount = 60;
-  return spec;
+TestMovieRecipe H264Mp4(int framesPerSecond) {
+  TestMovieRecipe recipe;
+  recipe.container = "mp4";
+  recipe.encoder = "libx264";
+  recipe.framesPerSecond = framesPerSecond;
+  recipe.frameCount = 60;
+  return recipe;
 }
 
-TestMovieSpec H264Mkv(int framesPerSecond) {
-  TestMovieSpec spec = H264Mp4(framesPerSecond);
-  spec.container = "matroska";
-  return spec;
+TestMovieRecipe H264Mkv(int framesPerSecond) {
+  TestMovieRecipe recipe = H264Mp4(framesPerSecond);
+  recipe.container = "matroska";
+  return recipe;
 }
 
 }  // namespace tavrona::testing

@@ -11,7 +11,7 @@
 
 namespace tavrona::testing {
 
-struct TestMovieSpec {
+struct TestMovieRecipe {
   std::string container;  // libavformat short name: "avi", "mp4", "matroska"
   std::string encoder;    // "ffv1" (lossless, 32-bit RGB) or "libx264"
   int width = 64;
@@ -22,7 +22,7 @@ struct TestMovieSpec {
 };
 
 // Writes the movie; false (with a reason on stderr) when encoding or writing fails.
-bool WriteTestMovie(const std::filesystem::path& path, const TestMovieSpec& spec);
+bool WriteTestMovie(const std::filesystem::path& path, const TestMovieRecipe& recipe);
 
 // The picture of frame index as the movie's frames are drawn: width x height pixels 0x00RRGGBB,
 // rows bottom-up like a frame buffer.
@@ -32,14 +32,14 @@ std::vector<uint32_t> TestFramePixels(int index, int width, int height);
 // cells do not form a valid index.
 int ReadTestFrameIndex(const uint8_t* pixels, int width, int height);
 
-// The movie of spec, written once per test process into a temporary folder that goes away at
-// exit; the empty path when it cannot be written.
-std::filesystem::path TestMoviePath(const TestMovieSpec& spec);
+// The movie the recipe describes, written once per test process into a temporary folder that
+// goes away at exit; the empty path when it cannot be written.
+std::filesystem::path TestMoviePath(const TestMovieRecipe& recipe);
 
 // The fixtures the movie tests share: 60 frames of 64 x 64 each.
-TestMovieSpec Ffv1Avi30();
-TestMovieSpec H264Mp4(int framesPerSecond);
-TestMovieSpec H264Mkv(int framesPerSecond);
+TestMovieRecipe Ffv1Avi30();
+TestMovieRecipe H264Mp4(int framesPerSecond);
+TestMovieRecipe H264Mkv(int framesPerSecond);
 
 // Frame index of the movie at path decoded independently of the movie source: frames counted
 // in decoding order from the start, converted as one picture to bytes B, G, R, 0 with rows
