@@ -2,6 +2,7 @@
 
 #include <climits>
 #include <cstring>
+#include <mutex>
 #include <new>
 #include <utility>
 
@@ -414,6 +415,10 @@ bool OpenAviStream(AviWriter& writer, std::u16string_view path, const BITMAPINFO
                    uint32_t rate, uint32_t scale) {
   AviWriter::State& s = *writer.state_;
   if (!s.initialised || s.streamOpen || s.output) return false;
+  // Failures reach the caller as results; the encoders' own statistics and warnings would only
+  // clutter the terminal of a command-line export.
+  static std::once_flag quiet;
+  std::call_once(quiet, [] { av_log_set_level(AV_LOG_FATAL); });
   if (scale == 0) scale = 1;
   if (!IsFrameHeader(input) || rate == 0 || rate > INT_MAX || scale > INT_MAX) return false;
   const Recipe* recipe = FindRecipe(s.compressor.name);

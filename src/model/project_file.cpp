@@ -315,9 +315,14 @@ bool ReadProjectFile(const std::u16string& path, ProjectData& project, SourceOpe
   SetProjectFolderFrom(project, path);
   std::string data;
   if (!ReadWholeFile(ToUtf8(path), data)) return false;
-  if (data.size() < 4 || std::memcmp(data.data(), kMagic, 4) != 0) return false;
+  return ReadProjectBytes(data, project, opener, questions);
+}
+
+bool ReadProjectBytes(std::string_view bytes, ProjectData& project, SourceOpener& opener,
+                      LoadQuestions& questions) {
+  if (bytes.size() < 4 || std::memcmp(bytes.data(), kMagic, 4) != 0) return false;
   ApplyNewProjectReset(project);
-  ByteReader in(std::string_view(data).substr(4));
+  ByteReader in(bytes.substr(4));
   return ReadRecords(in, project, opener, questions);
 }
 

@@ -50,6 +50,11 @@ class LoadQuestions {
 bool ReadProjectFile(const std::u16string& path, ProjectData& project, SourceOpener& opener,
                      LoadQuestions& questions);
 
+// Reads a project file's bytes into a freshly constructed block whose project folder is already
+// set (ReadProjectFile does that from its path). Same results as ReadProjectFile.
+bool ReadProjectBytes(std::string_view bytes, ProjectData& project, SourceOpener& opener,
+                      LoadQuestions& questions);
+
 // Writes the block to path through a temporary file in the same folder that is flushed to disk
 // and then renamed over the target, so a failed save leaves the previous file intact. On
 // success sets the project folder to the folder of path.

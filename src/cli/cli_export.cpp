@@ -1,0 +1,138 @@
+#include "cli/cli_export.h"
+
+#include <unistd.h>
+
+#include <atomic>
+#include <chrono>
+#include <csignal>
+#include <cstdio>
+#include <string>
+
+#include "app/process_state.h"
+#include "export/avi_writer.h"
+#include "export/project_export.h"
+#include "model/messages.h"
+#include "model/text_encoding.h"
+#include "sources/project_sources.h"
+
+namespace tavrona {
+namespace {
+
+std::atomic<bool> g_interrupted{false};
+
+extern "C" void OnInterrupt(int) {
+  g_interrupted = true;
+  // A second Ctrl+C ends the program the usual way.
+  std::signal(SIGINT, SIG_DFL);
+}
+
+// The movie timeout question on the command line: with --timeout-error every timeout is an
+// error at once; otherwise a user at a terminal is asked, and without one the fetch is given up.
+class CliTimeoutTarget final : public TimeoutTarget {
+ public:
+  explicit CliTimeoutTarget(bool timeoutIsError) : timeoutIsError_(timeoutIsError) {}
+  int TimeoutQuery() override { return timeoutIsError_ ? 1 : 0; }
+  bool AskToContinue(const std::u16string& message) override {
+    if (!isatty(STDIN_FILENO)) return false;
+    std::fprintf(stderr, "\n%s [y/N] ", ToUtf8(message).c_str());
+    std::fflush(stderr);
+    char line[16] = {};
+    if (std::fgets(line, sizeof line, stdin) == nullptr) return false;
+    return line[0] == 'y' || line[0] == 'Y';
+  }
+
+ private:
+  bool timeoutIsError_;
+};
+
+std::string Clock(uint64_t ms) {
+  char text[32];
+  std::snprintf(text, sizeof text, "%02u:%02u.%03u", static_cast<unsigned>(ms / 60000),
+                static_cast<unsigned>(ms / 1000 % 60), static_cast<unsigned>(ms % 1000));
+  return text;
+}
+
+// One line, redrawn in place: bar, percentage, position, elapsed and remaining time.
+void DrawProgressLine(const ProgressFigures& f) {
+  constexpr int kBarWidth = 30;
+  const int filled = f.total == 0 ? kBarWidth
+                                  : static_cast<int>(uint64_t{f.framesWritten} * kBarWidth / f.total);
+  std::string bar(static_cast<size_t>(filled), '#');
+  bar.append(static_cast<size_t>(kBarWidth - filled), '.');
+  std::fprintf(stderr, "\r[%s] %3u%%  frame %u/%u  position %s  elapsed %s  remaining %s ",
+               bar.c_str(), f.percent, f.framesWritten, f.total,
+               Clock(f.position100ns / 10'000).c_str(), Clock(f.elapsedMs).c_str(),
+               Clock(f.remainingMs).c_str());
+  std::fflush(stderr);
+}
+
+}  // namespace
+
+int RunExportCommand(const CliOptions& o, ProjectData& project) {
+  const auto codecs = ListAviCompressors();
+  bool known = false;
+  for (const auto& c : codecs) known = known || c.name == o.codec;
+  if (!known) {
+    std::fprintf(stderr, "tavrona-cli: unknown codec \"%s\" (see: tavrona-cli codecs)\n",
+                 o.codec.c_str());
+    return 2;
+  }
+
+  CliTimeoutTarget timeouts(o.timeoutError);
+  ProcessState& state = Process();
+  state.timeoutTarget = &timeouts;
+  g_interrupted = false;
+  auto previous = std::signal(SIGINT, OnInterrupt);
+
+  const bool terminal = isatty(STDERR_FILENO);
+  auto lastDraw = std::chrono::steady_clock::time_point{};
+  ExportRunOptions run;
+  run.codec = o.codec;
+  run.stopOnEventError = o.stopOnEventError;
+  run.abort = &g_interrupted;
+  if (terminal) {
+    run.onProgress = [&](const ProjectData& p, const ExportProgress& progress) {
+      const auto now = std::chrono::steady_clock::now();
+      const bool last = static_cast<uint32_t>(p.exportJob.framesWritten) >= p.movieLength;
+      if (!last && now - lastDraw < std::chrono::milliseconds(100)) return;
+      lastDraw = now;
+      DrawProgressLine(progress.Figures(p, now));
+    };
+  }
+
+  StandardMovieFrames movies;
+  const std::u16string output = FromUtf8(o.output);
+  const ExportResult result = ExportProject(project, output, &movies, run);
+
+  std::signal(SIGINT, previous);
+  ResetTimeoutTarget(state);
+  if (terminal) std::fputc('\n', stderr);
+
+  switch (result) {
+    case ExportResult::Done:
+      if (terminal) std::fprintf(stderr, "%s\n", o.output.c_str());
+      return 0;
+    case ExportResult::OpenFailed:
+      std::fprintf(stderr, "%s\n%s\n", ToUtf8(kMsgCannotOpenFile).c_str(), o.output.c_str());
+      return 1;
+    case ExportResult::UnknownCodec:
+      std::fprintf(stderr, "tavrona-cli: codec \"%s\" cannot be used\n", o.codec.c_str());
+      return 1;
+    case ExportResult::Aborted:
+    case ExportResult::StepFailed:
+      std::fprintf(stderr, "%s\n%d frames written to %s\n",
+                   ToUtf8(kMsgExportInterrupted).c_str(), project.exportJob.framesWritten,
+                   o.output.c_str());
+      return 1;
+  }
+  return 1;
+}
+
+int RunCodecsCommand() {
+  for (const auto& c : ListAviCompressors()) {
+    std::printf("%s\t%s\n", c.name.c_str(), ToUtf8(c.description).c_str());
+  }
+  return 0;
+}
+
+}  // namespace tavrona

@@ -1,0 +1,33 @@
+// Command-line options of tavrona-cli.
+#pragma once
+
+#include <cstdint>
+#include <optional>
+#include <string>
+#include <vector>
+
+namespace tavrona {
+
+enum class CliCommand { None, Help, Render, Source, Info, Export, Codecs };
+
+struct CliOptions {
+  CliCommand command = CliCommand::None;
+  std::string project;              // PROJECT.vpj
+  std::string output;               // -o
+  uint32_t frame = 0;               // --frame
+  std::optional<int> track;         // --track (render)
+  std::optional<int> fileId;        // --file (source)
+  std::string codec = "raw";        // --codec (export)
+  bool skipMissing = false;         // --skip-missing
+  bool stopOnEventError = false;    // --stop-on-event-error
+  bool timeoutError = false;        // --timeout-error
+};
+
+// Parses argv[1..]. On a usage error returns nullopt and sets error to a one-line reason.
+std::optional<CliOptions> ParseCliOptions(const std::vector<std::string>& args,
+                                          std::string& error);
+
+// The text printed for --help and after a usage error.
+const char* CliUsage();
+
+}  // namespace tavrona

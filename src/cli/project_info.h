@@ -1,0 +1,14 @@
+// The readable summary that `tavrona-cli info` prints.
+#pragma once
+
+#include <string>
+
+namespace tavrona {
+
+struct ProjectData;
+
+// Settings, the files in use (ID, kind, path or text), the tracks with events (their counts)
+// and the templates in use, one item a line, UTF-8.
+std::string FormatProjectInfo(const ProjectData& project);
+
+}  // namespace tavrona

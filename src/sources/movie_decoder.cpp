@@ -1,0 +1,477 @@
+#include "sources/movie_decoder.h"
+
+#include <algorithm>
+#include <atomic>
+#include <cstdlib>
+#include <cstring>
+#include <deque>
+#include <mutex>
+#include <string_view>
+#include <thread>
+#include <vector>
+
+#include "sources/ffmpeg_util.h"
+
+extern "C" {
+#include <libavutil/pixdesc.h>
+}
+
+#if defined(__SSE2__)
+#include <emmintrin.h>
+#endif
+
+namespace tavrona {
+namespace {
+
+constexpr AVRational kTime100ns = {1, 10'000'000};
+constexpr size_t kPooledSamples = 4;
+constexpr int kBandRows = 32;  // 1080p: 32 rows of BGRA are 240 KB, well inside the L2 cache
+
+// Recycles the pixel memory of delivered samples: a 1080p frame is 8 MB, and fresh memory for
+// each would cost page faults on every frame. Samples may outlive the back end; each one keeps
+// the pool alive through its deleter.
+class SamplePool : public std::enable_shared_from_this<SamplePool> {
+ public:
+  ~SamplePool() {
+    for (MovieSample* s : free_) Free(s);
+  }
+
+  // Delivery thread. nullptr when memory runs out.
+  MovieSamplePtr Acquire(const VideoFormat& format, uint32_t byteSize) {
+    MovieSample* sample = nullptr;
+    {
+      std::lock_guard lock(mutex_);
+      while (!free_.empty() && sample == nullptr) {
+        MovieSample* s = free_.back();
+        free_.pop_back();
+        if (s->byteSize == byteSize) {
+          sample = s;
+        } else {
+          Free(s);
+        }
+      }
+    }
+    if (sample == nullptr) {
+      const size_t allocSize = (static_cast<size_t>(byteSize) + 63) / 64 * 64;
+      void* memory = std::aligned_alloc(64, allocSize);
+      if (memory == nullptr) return nullptr;
+      sample = new MovieSample;
+      sample->pixels = static_cast<uint8_t*>(memory);
+      sample->byteSize = byteSize;
+    }
+    sample->format = format;
+    sample->hasStartTime = false;
+    sample->startTime100ns = 0;
+    sample->mediaTime = 0;
+    return MovieSamplePtr(sample, [pool = shared_from_this()](MovieSample* s) { pool->Return(s); });
+  }
+
+ private:
+  // Any thread: the last reference to a sample is gone.
+  void Return(MovieSample* sample) {
+    std::lock_guard lock(mutex_);
+    if (free_.size() < kPooledSamples) {
+      free_.push_back(sample);
+    } else {
+      Free(sample);
+    }
+  }
+
+  static void Free(MovieSample* sample) {
+    std::free(sample->pixels);
+    delete sample;
+  }
+
+  std::mutex mutex_;
+  std::vector<MovieSample*> free_;  // guarded by mutex_
+};
+
+class FfmpegMovieBackEnd final : public MovieBackEnd {
+ public:
+  ~FfmpegMovieBackEnd() override { Stop(); }
+
+  bool Open(const std::filesystem::path& path);
+
+  bool Connect(FrameSink& sink) override;
+  bool SetTimeFormat(MovieTimeFormat format) override;
+  bool CanSeekAbsolute() const override;
+  bool GetAvailable(int64_t& earliest, int64_t& latest) const override;
+  bool SetPositions(int64_t start, int64_t stop) override;
+  bool Run() override;
+  bool GetEvent(int32_t& code) override;
+  void Stop() override;
+
+ private:
+  int64_t PositionToPts(int64_t position) const;
+  void DeliveryLoop();
+  // Reads packets until one of the video stream went to the decoder or the input ended.
+  // false on a read or decode failure (already posted).
+  bool FeedDecoder();
+  bool Deliver(const AVFrame& frame, int64_t pts);
+  bool Convert(const AVFrame& frame, MovieSample& sample);
+  void PostEvent(int32_t code);
+  void JoinDelivery();
+
+  // The decoder state below belongs to the owner's thread while no delivery thread runs, and
+  // to the delivery thread while it does: the owner joins the thread before touching it again.
+  FormatContextPtr format_;
+  CodecContextPtr codec_;
+  PacketPtr packet_;
+  FramePtr frame_;
+  SwsContextPtr sws_;      // whole frames that need scaling
+  SwsContextPtr bandSws_;  // bands of kBandRows rows
+  SwsContextPtr tailSws_;  // the last, shorter band
+  AVStream* stream_ = nullptr;
+  int streamIndex_ = -1;
+  AVRational frameRate_ = {0, 1};  // {0, 1} when the file gives none
+  int64_t originPts_ = 0;          // stream time of position 0
+  int64_t halfFramePts_ = 0;       // tolerance when matching frames to positions
+  VideoFormat output_;
+  FrameSink* sink_ = nullptr;
+  MovieTimeFormat timeFormat_ = MovieTimeFormat::kMediaTime;
+  int64_t startPts_ = 0;
+  int64_t stopPts_ = INT64_MAX;
+  int64_t nextPts_ = AV_NOPTS_VALUE;  // guess for frames that carry no time
+  bool inputEnded_ = false;           // the decoder was told to drain
+  bool completed_ = false;            // the stop position was reached since the last seek
+  std::shared_ptr<SamplePool> pool_ = std::make_shared<SamplePool>();
+
+  std::thread delivery_;              // owner's thread only
+  std::atomic<bool> stopRequested_{false};
+
+  std::mutex eventMutex_;
+  std::deque<int32_t> events_;        // guarded by eventMutex_
+};
+
+// Sets the fourth byte of every pixel to 0. The compiler leaves the plain loop scalar at -O2,
+// which made this pass cost as much as the colour conversion itself; 16 bytes at a time it
+// runs at memory speed.
+void ClearFourthBytes(uint8_t* pixels, size_t pixelCount) {
+  size_t i = 0;
+#if defined(__SSE2__)
+  const __m128i mask = _mm_set1_epi32(0x00FFFFFF);
+  for (; i + 4 <= pixelCount; i += 4) {
+    __m128i* p = reinterpret_cast<__m128i*>(pixels + i * 4);
+    _mm_storeu_si128(p, _mm_and_si128(_mm_loadu_si128(p), mask));
+  }
+#endif
+  for (; i < pixelCount; ++i) pixels[i * 4 + 3] = 0;
+}
+
+bool IsStillImageFormat(const AVInputFormat& format) {
+  const std::string_view name = format.name;
+  return name == "image2" || name == "image2pipe" ||
+         (name.size() > 5 && name.substr(name.size() - 5) == "_pipe");
+}
+
+bool FfmpegMovieBackEnd::Open(const std::filesystem::path& path) {
+  // The "file:" prefix keeps a colon in a file name from being read as a protocol.
+  const std::string url = "file:" + path.string();
+  AVDictionary* options = nullptr;
+  av_dict_set(&options, "protocol_whitelist", "file", 0);
+  AVFormatContext* raw = nullptr;
+  const int opened = avformat_open_input(&raw, url.c_str(), nullptr, &options);
+  av_dict_free(&options);
+  if (opened < 0) return false;
+  format_.reset(raw);
+  if (IsStillImageFormat(*format_->iformat)) return false;
+  if (avformat_find_stream_info(format_.get(), nullptr) < 0) return false;
+
+  const AVCodec* decoder = nullptr;
+  streamIndex_ = av_find_best_stream(format_.get(), AVMEDIA_TYPE_VIDEO, -1, -1, &decoder, 0);
+  if (streamIndex_ < 0 || decoder == nullptr) return false;
+  stream_ = format_->streams[streamIndex_];
+  if (stream_->disposition & AV_DISPOSITION_ATTACHED_PIC) return false;
+  for (unsigned i = 0; i < format_->nb_streams; ++i) {
+    if (static_cast<int>(i) != streamIndex_) format_->streams[i]->discard = AVDISCARD_ALL;
+  }
+
+  // An AVI file without its index (one cut short, say) cannot be positioned: after a seek the
+  // demuxer numbers frames from wherever it landed, and frames would come back under wrong
+  // numbers. A complete index lists every frame.
+  if (std::string_view(format_->iformat->name) == "avi" &&
+      avformat_index_get_entries_count(stream_) < stream_->nb_frames) {
+    return false;
+  }
+
+  codec_.reset(avcodec_alloc_context3(decoder));
+  if (!codec_ || avcodec_parameters_to_context(codec_.get(), stream_->codecpar) < 0) return false;
+  codec_->thread_count = 0;  // as many as the library finds useful, like the ffmpeg tool
+  codec_->thread_type = FF_THREAD_FRAME | FF_THREAD_SLICE;
+  codec_->pkt_timebase = stream_->time_base;
+  if (avcodec_open2(codec_.get(), decoder, nullptr) < 0) return false;
+  packet_.reset(av_packet_alloc());
+  frame_.reset(av_frame_alloc());
+  if (!packet_ || !frame_) return false;
+
+  const int width = stream_->codecpar->width;
+  const int height = stream_->codecpar->height;
+  if (width <= 0 || height <= 0 || static_cast<uint64_t>(width) * height * 4 > 0x7FFFFFFFu) {
+    return false;
+  }
+  frameRate_ = stream_->avg_frame_rate;
+  if (frameRate_.num <= 0 || frameRate_.den <= 0) frameRate_ = stream_->r_frame_rate;
+  if (frameRate_.num <= 0 || frameRate_.den <= 0) frameRate_ = {0, 1};
+  originPts_ = stream_->start_time != AV_NOPTS_VALUE ? stream_->start_time : 0;
+  if (frameRate_.num > 0) {
+    halfFramePts_ = av_rescale_q(1, av_inv_q(av_mul_q(frameRate_, {2, 1})), stream_->time_base);
+  }
+
+  output_.subtype = VideoSubtype::kRgb32;
+  output_.width = width;
+  output_.height = height;
+  output_.bitCount = 32;
+  output_.averageFrameDuration100ns =
+      frameRate_.num > 0
+          ? av_rescale_rnd(10'000'000, frameRate_.den, frameRate_.num, AV_ROUND_DOWN)
+          : 0;
+  return true;
+}
+
+bool FfmpegMovieBackEnd::Connect(FrameSink& sink) {
+  if (!sink.CheckFormat(output_)) return false;
+  sink.SetFormat(output_);
+  sink_ = &sink;
+  return true;
+}
+
+bool FfmpegMovieBackEnd::SetTimeFormat(MovieTimeFormat format) {
+  if (format == MovieTimeFormat::kFrame) {
+    // Frame numbers only where the stream counts one tick per frame and knows how many it has.
+    if (stream_->nb_frames <= 0 || frameRate_.num <= 0 ||
+        av_cmp_q(stream_->time_base, av_inv_q(frameRate_)) != 0) {
+      return false;
+    }
+  }
+  timeFormat_ = format;
+  return true;
+}
+
+bool FfmpegMovieBackEnd::CanSeekAbsolute() const {
+  return format_->pb != nullptr && (format_->pb->seekable & AVIO_SEEKABLE_NORMAL) != 0;
+}
+
+bool FfmpegMovieBackEnd::GetAvailable(int64_t& earliest, int64_t& latest) const {
+  earliest = 0;
+  if (timeFormat_ == MovieTimeFormat::kFrame) {
+    latest = stream_->nb_frames;
+    return true;
+  }
+  if (stream_->duration != AV_NOPTS_VALUE && stream_->duration > 0) {
+    latest = av_rescale_q(stream_->duration, stream_->time_base, kTime100ns);
+    return true;
+  }
+  if (format_->duration != AV_NOPTS_VALUE && format_->duration > 0) {
+    latest = av_rescale_q(format_->duration, AV_TIME_BASE_Q, kTime100ns);
+    return true;
+  }
+  return false;
+}
+
+int64_t FfmpegMovieBackEnd::PositionToPts(int64_t position) const {
+  if (timeFormat_ == MovieTimeFormat::kFrame) {
+    return originPts_ + av_rescale_q(position, av_inv_q(frameRate_), stream_->time_base);
+  }
+  return originPts_ + av_rescale_q(position, kTime100ns, stream_->time_base);
+}
+
+bool FfmpegMovieBackEnd::SetPositions(int64_t start, int64_t stop) {
+  JoinDelivery();
+  if (sink_ != nullptr) sink_->SetStreaming(false);
+  startPts_ = PositionToPts(start);
+  stopPts_ = stop >= start ? PositionToPts(stop) : startPts_;
+  completed_ = false;
+  inputEnded_ = false;
+  nextPts_ = AV_NOPTS_VALUE;
+  // The key frame at or before the start; the frames between it and the start are decoded and
+  // dropped by the delivery loop.
+  if (avformat_seek_file(format_.get(), streamIndex_, INT64_MIN, startPts_, startPts_, 0) < 0 &&
+      av_seek_frame(format_.get(), streamIndex_, startPts_, AVSEEK_FLAG_BACKWARD) < 0) {
+    return false;
+  }
+  avcodec_flush_buffers(codec_.get());
+  return true;
+}
+
+bool FfmpegMovieBackEnd::Run() {
+  if (sink_ == nullptr) return false;
+  if (delivery_.joinable()) {
+    return true;  // still delivering, or finished at the stop position: nothing new to do
+  }
+  if (completed_) return true;
+  sink_->SetStreaming(true);
+  stopRequested_.store(false);
+  delivery_ = std::thread([this] { DeliveryLoop(); });
+  return true;
+}
+
+bool FfmpegMovieBackEnd::GetEvent(int32_t& code) {
+  std::lock_guard lock(eventMutex_);
+  if (events_.empty()) return false;
+  code = events_.front();
+  events_.pop_front();
+  return true;
+}
+
+void FfmpegMovieBackEnd::Stop() { JoinDelivery(); }
+
+void FfmpegMovieBackEnd::JoinDelivery() {
+  if (!delivery_.joinable()) return;
+  stopRequested_.store(true);
+  if (sink_ != nullptr) sink_->SetStreaming(false);  // releases a Render that waits for room
+  delivery_.join();
+}
+
+void FfmpegMovieBackEnd::PostEvent(int32_t code) {
+  std::lock_guard lock(eventMutex_);
+  events_.push_back(code);
+}
+
+bool FfmpegMovieBackEnd::FeedDecoder() {
+  if (inputEnded_) return true;  // draining: receive gives the rest, then AVERROR_EOF
+  for (;;) {
+    const int read = av_read_frame(format_.get(), packet_.get());
+    if (read == AVERROR_EOF) {
+      inputEnded_ = true;
+      if (avcodec_send_packet(codec_.get(), nullptr) < 0) {
+        PostEvent(kMovieEventErrorAbort);
+        return false;
+      }
+      return true;
+    }
+    if (read < 0) {
+      PostEvent(kMovieEventStreamErrorStopped);
+      return false;
+    }
+    if (packet_->stream_index != streamIndex_) {
+      av_packet_unref(packet_.get());
+      continue;
+    }
+    const int sent = avcodec_send_packet(codec_.get(), packet_.get());
+    av_packet_unref(packet_.get());
+    // A damaged packet is skipped; the decoder picks up at the next one it understands.
+    if (sent < 0 && sent != AVERROR_INVALIDDATA) {
+      PostEvent(kMovieEventErrorAbort);
+      return false;
+    }
+    return true;
+  }
+}
+
+void FfmpegMovieBackEnd::DeliveryLoop() {
+  while (!stopRequested_.load(std::memory_order_relaxed)) {
+    const int received = avcodec_receive_frame(codec_.get(), frame_.get());
+    if (received == AVERROR(EAGAIN)) {
+      if (!FeedDecoder()) break;
+      continue;
+    }
+    if (received == AVERROR_EOF) {
+      completed_ = true;
+      PostEvent(kMovieEventComplete);
+      break;
+    }
+    if (received == AVERROR_INVALIDDATA) continue;
+    if (received < 0) {
+      PostEvent(kMovieEventErrorAbort);
+      break;
+    }
+    int64_t pts = frame_->best_effort_timestamp;
+    if (pts == AV_NOPTS_VALUE) pts = nextPts_ != AV_NOPTS_VALUE ? nextPts_ : startPts_;
+    nextPts_ = pts + (frame_->pkt_duration > 0 ? frame_->pkt_duration : 2 * halfFramePts_);
+    const bool keepGoing = Deliver(*frame_, pts);
+    av_frame_unref(frame_.get());
+    if (!keepGoing) {
+      completed_ = true;
+      PostEvent(kMovieEventComplete);
+      break;
+    }
+  }
+  sink_->EndOfStream();
+}
+
+// Hands one decoded frame to the sink unless it lies before the start (dropped) or after the
+// stop (false: delivery is complete). A frame counts as at a position when it lies within half
+// a frame of it, which absorbs the rounding of containers with millisecond times.
+bool FfmpegMovieBackEnd::Deliver(const AVFrame& frame, int64_t pts) {
+  if (pts > stopPts_ + halfFramePts_) return false;
+  if (pts < startPts_ - halfFramePts_) return true;
+  const uint32_t byteSize = static_cast<uint32_t>(output_.width) * output_.height * 4;
+  MovieSamplePtr sample = pool_->Acquire(output_, byteSize);
+  if (!sample || !Convert(frame, *sample)) return true;  // this frame is lost, the next may not be
+  sample->hasStartTime = true;
+  sample->startTime100ns = av_rescale_q(pts - startPts_, stream_->time_base, kTime100ns);
+  sample->mediaTime = pts - originPts_;
+  sink_->Render(std::move(sample));
+  return true;
+}
+
+// Converts to the connected size and layout: rows bottom-up (a negative destination stride),
+// bytes blue, green, red, 0. The converter writes 255 into the fourth byte, which has to be
+// cleared. Frames of the connected size are converted in bands of rows, each band a picture of
+// its own for the converter, so that clearing a band finds it still in the cache; a second pass
+// over a whole 1080p frame costs as much as the conversion. (Handing the converter real slices
+// of one picture is no option: it misplaces later slices when the destination stride is
+// negative.)
+bool FfmpegMovieBackEnd::Convert(const AVFrame& frame, MovieSample& sample) {
+  const auto format = static_cast<AVPixelFormat>(frame.format);
+  const AVPixFmtDescriptor* desc = av_pix_fmt_desc_get(format);
+  if (desc == nullptr || frame.width <= 0 || frame.height <= 0) return false;
+  const int rowBytes = output_.width * 4;
+  uint8_t* const topRow = sample.pixels + static_cast<size_t>(output_.height - 1) * rowBytes;
+  const int dstStride[4] = {-rowBytes, 0, 0, 0};
+
+  const bool banded = frame.width == output_.width && frame.height == output_.height &&
+                      (desc->flags & (AV_PIX_FMT_FLAG_PAL | AV_PIX_FMT_FLAG_HWACCEL |
+                                      AV_PIX_FMT_FLAG_BITSTREAM)) == 0;
+  if (!banded) {
+    sws_.reset(sws_getCachedContext(sws_.release(), frame.width, frame.height, format,
+                                    output_.width, output_.height, AV_PIX_FMT_BGRA, SWS_BILINEAR,
+                                    nullptr, nullptr, nullptr));
+    if (!sws_) return false;
+    uint8_t* dst[4] = {topRow, nullptr, nullptr, nullptr};
+    if (sws_scale(sws_.get(), frame.data, frame.linesize, 0, frame.height, dst, dstStride) !=
+        output_.height) {
+      return false;
+    }
+    ClearFourthBytes(sample.pixels, static_cast<size_t>(output_.width) * output_.height);
+    return true;
+  }
+
+  const int chromaShift = desc->log2_chroma_h;
+  const bool rgbPlanes = (desc->flags & AV_PIX_FMT_FLAG_RGB) != 0;
+  const int bandRows = std::max(kBandRows >> chromaShift << chromaShift, 1 << chromaShift);
+  for (int y = 0; y < frame.height; y += bandRows) {
+    const int rows = std::min(bandRows, frame.height - y);
+    SwsContextPtr& context = rows == bandRows ? bandSws_ : tailSws_;
+    context.reset(sws_getCachedContext(context.release(), frame.width, rows, format,
+                                       output_.width, rows, AV_PIX_FMT_BGRA, SWS_BILINEAR,
+                                       nullptr, nullptr, nullptr));
+    if (!context) return false;
+    const uint8_t* src[4] = {};
+    for (int p = 0; p < 4 && frame.data[p] != nullptr; ++p) {
+      const bool chroma = (p == 1 || p == 2) && !rgbPlanes;
+      src[p] = frame.data[p] + static_cast<ptrdiff_t>(chroma ? y >> chromaShift : y) *
+                                   frame.linesize[p];
+    }
+    uint8_t* dst[4] = {topRow - static_cast<ptrdiff_t>(y) * rowBytes, nullptr, nullptr, nullptr};
+    if (sws_scale(context.get(), src, frame.linesize, 0, rows, dst, dstStride) != rows) {
+      return false;
+    }
+    // The band's rows lie below one another in memory, the lowest picture row first.
+    ClearFourthBytes(topRow - static_cast<ptrdiff_t>(y + rows - 1) * rowBytes,
+                     static_cast<size_t>(rows) * output_.width);
+  }
+  return true;
+}
+
+}  // namespace
+
+std::unique_ptr<MovieBackEnd> OpenFfmpegMovie(const std::filesystem::path& path) {
+  static std::once_flag quiet;
+  std::call_once(quiet, [] { av_log_set_level(AV_LOG_FATAL); });
+  auto backEnd = std::make_unique<FfmpegMovieBackEnd>();
+  if (!backEnd->Open(path)) return nullptr;
+  return backEnd;
+}
+
+}  // namespace tavrona

@@ -1,0 +1,270 @@
+#include "sources/movie_source.h"
+
+#include <time.h>
+
+#include <cstring>
+#include <limits>
+#include <thread>
+
+#include "app/process_state.h"
+
+namespace tavrona {
+namespace {
+
+using Clock = std::chrono::steady_clock;
+using Lock = CaptureRenderer::Lock;
+
+int64_t ThreadCpuNs() {
+  timespec ts{};
+  clock_gettime(CLOCK_THREAD_CPUTIME_ID, &ts);
+  return static_cast<int64_t>(ts.tv_sec) * 1'000'000'000 + ts.tv_nsec;
+}
+
+// The request window's bounds can leave 64 bits for absurd frame durations; they saturate.
+int64_t Saturate(__int128 value) {
+  if (value > std::numeric_limits<int64_t>::max()) return std::numeric_limits<int64_t>::max();
+  if (value < std::numeric_limits<int64_t>::min()) return std::numeric_limits<int64_t>::min();
+  return static_cast<int64_t>(value);
+}
+
+}  // namespace
+
+MovieSource::MovieSource(std::unique_ptr<MovieBackEnd> backEnd) : backEnd_(std::move(backEnd)) {
+  const Settings& settings = Process().settings;
+  framePrev_ = settings.framePrev;
+  frameNext_ = static_cast<uint32_t>(settings.frameNext);
+  abortTimeout_ = std::chrono::milliseconds(settings.abortTimeoutMs);
+  callbackTimeoutMs_ = settings.callbackTimeoutMs;
+  created_ = backEnd_ != nullptr;
+}
+
+MovieSource::~MovieSource() { Release(); }
+
+bool MovieSource::Build(int64_t referenceFrameDuration100ns) {
+  if (!created_ || ready_ || renderer_) return false;
+  renderer_ = std::make_unique<CaptureRenderer>(Process().frameLock, callbackTimeoutMs_);
+  if (!backEnd_->Connect(*renderer_)) return false;
+  if (backEnd_->SetTimeFormat(MovieTimeFormat::kFrame)) {
+    framePositions_ = true;
+  } else if (backEnd_->SetTimeFormat(MovieTimeFormat::kMediaTime)) {
+    framePositions_ = false;
+  } else {
+    return false;
+  }
+  format_ = renderer_->Format();
+  if (!backEnd_->CanSeekAbsolute()) return false;
+  int64_t earliest = 0;
+  int64_t latest = 0;
+  if (!backEnd_->GetAvailable(earliest, latest)) return false;
+
+  const int64_t d = referenceFrameDuration100ns > 0 ? referenceFrameDuration100ns
+                                                    : format_.averageFrameDuration100ns;
+  if (d <= 0) return false;
+  frameDuration100ns_ = d;
+  const int64_t first = framePositions_ ? earliest : earliest / d;
+  const int64_t end = framePositions_ ? latest : latest / d;
+  // Frame numbers are 32-bit; a range that does not fit would wrap into nonsense counts.
+  if (first < 0 || end < first || end > std::numeric_limits<uint32_t>::max()) return false;
+  first_ = static_cast<uint32_t>(first);
+  end_ = static_cast<uint32_t>(end);
+
+  if (!backEnd_->SetPositions(0, latest)) return false;
+  {
+    // Frame numbers come from the times the file itself stamps on its frames, so they are
+    // counted in the file's own frame duration; a reference duration only changes what a frame
+    // means for media-time positions.
+    const int64_t stampDuration =
+        framePositions_ && format_.averageFrameDuration100ns > 0 ? format_.averageFrameDuration100ns
+                                                                 : d;
+    Lock lock(Process().frameLock);
+    renderer_->SetTimeSettings(lock, framePositions_, stampDuration);
+  }
+  if (!backEnd_->Run()) return false;
+  ready_ = true;
+  YieldUntilIdle();  // the first request then finds frame 0 waiting
+  return true;
+}
+
+void MovieSource::Release() {
+  if (renderer_) {
+    Lock lock(Process().frameLock);
+    renderer_->SetCancelled(lock);
+    renderer_->DropHeldSample(lock);
+  }
+  if (backEnd_) backEnd_->Stop();
+  backEnd_.reset();
+  renderer_.reset();
+  {
+    Lock lock(Process().frameLock);
+    busy_ = false;
+  }
+  created_ = false;
+  ready_ = false;
+  format_ = {};
+  frameDuration100ns_ = 0;
+  framePositions_ = false;
+  first_ = 0;
+  end_ = 0;
+}
+
+bool MovieSource::RequestFrameOnce(uint32_t n, uint8_t* destination, uint32_t byteCount) {
+  if (!ready_) return false;
+  const uint32_t a = n + first_;
+  if (a >= end_) return false;
+  if (!DrainGraphEvents(*backEnd_)) return false;
+
+  // The held frame at position s is frame a when target <= s < limit; from lower up to the
+  // target it is reached by decoding forward.
+  int64_t lower, target, limit;
+  if (framePositions_) {
+    lower = static_cast<int64_t>(a) - framePrev_;
+    target = a;
+    limit = static_cast<int64_t>(a) + 1;
+  } else {
+    const int64_t d = frameDuration100ns_;
+    const __int128 t = static_cast<__int128>(a) * d - d / 2;
+    target = Saturate(t);
+    limit = Saturate(t + d);
+    lower = Saturate(t - d / 2 - static_cast<__int128>(framePrev_) * d);
+  }
+
+  Lock lock(Process().frameLock);
+  if (renderer_->HoldsSample(lock)) {
+    int64_t s = renderer_->HeldPosition(lock);
+    if (lower <= s && s < limit) {
+      if (s >= target) return TakeFrame(lock, destination, byteCount);
+      for (;;) {  // decode forward
+        renderer_->DropHeldSample(lock);
+        lock.unlock();
+        if (!DrainGraphEvents(*backEnd_)) return false;
+        lock.lock();
+        const WaitResult waited = WaitForFrame(lock);
+        if (waited == WaitResult::kAborted) return false;
+        if (waited == WaitResult::kEnded) break;  // the decoder stopped short of the target
+        s = renderer_->HeldPosition(lock);
+        if (lower <= s && s < target) continue;
+        if (target <= s && s < limit) return TakeFrame(lock, destination, byteCount);
+        break;  // before the window or past the frame: seek
+      }
+    }
+  }
+  return SeekTo(lock, a);
+}
+
+// The copy runs without the lock: the sample is ours once taken, and meanwhile the delivery
+// thread may already park the next frame.
+bool MovieSource::TakeFrame(Lock& lock, uint8_t* destination, uint32_t byteCount) {
+  MovieSamplePtr sample = renderer_->TakeHeldSample(lock);
+  lock.unlock();
+  const bool copied = sample && sample->byteSize >= byteCount;
+  if (copied && byteCount > 0) std::memcpy(destination, sample->pixels, byteCount);
+  sample.reset();
+  const bool eventsOk = DrainGraphEvents(*backEnd_);
+  return copied && eventsOk;
+}
+
+// Seeks to frame a with the stop FrameNext frames further (or at the end) and waits for the
+// first frame. Always false: the frame it brings is taken by the next attempt.
+bool MovieSource::SeekTo(Lock& lock, uint32_t a) {
+  renderer_->DropHeldSample(lock);
+  const uint32_t stopFrame = frameNext_ < end_ - a ? a + frameNext_ : end_;
+  int64_t start, stop;
+  if (framePositions_) {
+    start = a;
+    stop = stopFrame;
+  } else {
+    start = static_cast<int64_t>(a) * frameDuration100ns_;
+    stop = static_cast<int64_t>(stopFrame) * frameDuration100ns_;
+  }
+  renderer_->SetBasePosition(lock, start);
+  lock.unlock();
+  if (!backEnd_->SetPositions(start, stop)) return false;
+  if (!backEnd_->Run()) return false;
+  if (!DrainGraphEvents(*backEnd_)) return false;
+  lock.lock();
+  if (WaitForFrame(lock) == WaitResult::kAborted) return false;
+  lock.unlock();
+  return false;
+}
+
+// Entered and left holding the lock, except after an abort, which returns without it. Ends
+// early when the decoder has stopped (stop position or end of file): no frame can come then,
+// and waiting out the timeout would only put a pointless question to the user.
+MovieSource::WaitResult MovieSource::WaitForFrame(Lock& lock) {
+  Clock::time_point t0 = Clock::now();
+  while (!renderer_->HoldsSample(lock)) {
+    if (renderer_->StreamEnded(lock)) return WaitResult::kEnded;
+    const Clock::time_point waitStart = Clock::now();
+    const int64_t cpuStart = ThreadCpuNs();
+    renderer_->WaitForSample(lock, t0 + abortTimeout_);
+    ++waitStats_.waits;
+    waitStats_.waitCpuNs += ThreadCpuNs() - cpuStart;
+    waitStats_.waitWallNs +=
+        std::chrono::duration_cast<std::chrono::nanoseconds>(Clock::now() - waitStart).count();
+    if (renderer_->HoldsSample(lock)) break;
+    if (renderer_->StreamEnded(lock)) return WaitResult::kEnded;
+    if (Clock::now() - t0 > abortTimeout_) {
+      lock.unlock();
+      if (!TimeoutPrompt(t0, abortTimeout_)) return WaitResult::kAborted;
+      lock.lock();
+    }
+  }
+  return WaitResult::kFrame;
+}
+
+// Waits on the renderer's condition variable, bounded like a wait for a frame; a back end that
+// stalls costs this bound once per request, and the request itself then meets the timeout.
+void MovieSource::YieldUntilIdle() {
+  if (!ready_) return;
+  Lock lock(Process().frameLock);
+  const Clock::time_point waitStart = Clock::now();
+  const int64_t cpuStart = ThreadCpuNs();
+  renderer_->WaitUntilIdle(lock, waitStart + abortTimeout_);
+  ++waitStats_.waits;
+  waitStats_.waitCpuNs += ThreadCpuNs() - cpuStart;
+  waitStats_.waitWallNs +=
+      std::chrono::duration_cast<std::chrono::nanoseconds>(Clock::now() - waitStart).count();
+}
+
+bool FetchMovieFrame(MovieSource& movie, uint32_t frameIndex, uint8_t* destination,
+                     uint32_t byteCount) {
+  if (destination == nullptr && byteCount > 0) return false;
+  {
+    Lock lock(Process().frameLock);
+    if (movie.busy_) return false;
+    movie.busy_ = true;
+  }
+  bool result = movie.RequestFrameOnce(frameIndex, destination, byteCount);
+  if (!result) result = movie.RequestFrameOnce(frameIndex, destination, byteCount);
+  {
+    Lock lock(Process().frameLock);
+    movie.busy_ = false;
+  }
+  movie.YieldUntilIdle();
+  return result;
+}
+
+bool DrainGraphEvents(MovieBackEnd& backEnd) {
+  int32_t code = 0;
+  while (backEnd.GetEvent(code)) {
+    if (code == kMovieEventErrorAbort || code == kMovieEventStreamErrorStopped ||
+        code == kMovieEventDeviceLost) {
+      return false;
+    }
+    std::this_thread::yield();
+  }
+  return true;
+}
+
+bool TimeoutPrompt(Clock::time_point& t0, std::chrono::milliseconds abortTimeout) {
+  if (Clock::now() - t0 <= abortTimeout) return true;
+  TimeoutTarget* target = Process().timeoutTarget;
+  if (target == nullptr || target->TimeoutQuery() != 0) return false;
+  if (!target->AskToContinue(kMovieTimeoutQuestion)) return false;
+  t0 = Clock::now();
+  return true;
+}
+
+void DestroyMovieSource(MovieSource* movie) { delete movie; }
+
+}  // namespace tavrona

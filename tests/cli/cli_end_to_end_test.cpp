@@ -1,0 +1,281 @@
+// Runs the real tavrona-cli program on projects the test writes, and compares what it writes
+// with the same work done in this process.
+#include <gtest/gtest.h>
+#include <sys/wait.h>
+
+#include <QGuiApplication>
+#include <cstring>
+#include <fstream>
+#include <sstream>
+
+#include "../export/avi_file_reader.h"
+#include "model/project_data.h"
+#include "model/project_file.h"
+#include "model/text_encoding.h"
+#include "render/bitmap_save.h"
+#include "render/compose.h"
+#include "sources/movie_file.h"
+#include "sources/project_sources.h"
+#include "test_movies.h"
+
+namespace tavrona {
+namespace {
+
+namespace fs = std::filesystem;
+
+struct CliRun {
+  int status = -1;  // exit status, or -1 when the program did not exit normally (a crash)
+  std::string out, err;
+};
+
+std::string ReadFile(const fs::path& path) {
+  std::ifstream in(path, std::ios::binary);
+  std::stringstream s;
+  s << in.rdbuf();
+  return s.str();
+}
+
+class CliTest : public ::testing::Test {
+ protected:
+  static void SetUpTestSuite() {
+    if (qGuiApp == nullptr) {
+      static int argc = 1;
+      static char name[] = "cli_tests";
+      static char* argv[] = {name, nullptr};
+      app_ = new QGuiApplication(argc, argv);
+    }
+  }
+  static void TearDownTestSuite() {
+    delete app_;
+    app_ = nullptr;
+  }
+
+  void SetUp() override {
+    dir_ = fs::temp_directory_path() /
+           ("tavrona_cli_" + std::to_string(::getpid()) + "_" +
+            ::testing::UnitTest::GetInstance()->current_test_info()->name());
+    fs::remove_all(dir_);
+    fs::create_directories(dir_);
+  }
+  void TearDown() override { fs::remove_all(dir_); }
+
+  CliRun Cli(const std::string& args) {
+    const fs::path out = dir_ / "stdout.txt", err = dir_ / "stderr.txt";
+    const std::string command = std::string(TAVRONA_CLI) + " " + args + " >" + out.string() +
+                                " 2>" + err.string() + " </dev/null";
+    const int raw = std::system(command.c_str());
+    CliRun r;
+    r.status = WIFEXITED(raw) ? WEXITSTATUS(raw) : -1;
+    r.out = ReadFile(out);
+    r.err = ReadFile(err);
+    return r;
+  }
+  std::string P(const std::string& name) const { return (dir_ / name).string(); }
+
+  // A project with a still picture (relative path, found in the project folder), a text and a
+  // movie of 40 frames, on three tracks.
+  void WriteProject(const std::string& name = "p.vpj") {
+    FrameBuffer picture;
+    ASSERT_TRUE(CreateFrameBuffer(picture, 20, 12));
+    for (int y = 0; y < 12; ++y)
+      for (int x = 0; x < 20; ++x) picture.At(x, y) = static_cast<uint32_t>((x * 12) << 16 | (y * 20) << 8 | 0x40);
+    ASSERT_TRUE(SaveFrameBufferBmp(picture, dir_ / "pic.bmp"));
+    testing::TestMovieSpec spec = testing::Ffv1Avi30();
+    spec.frameCount = 40;
+    ASSERT_TRUE(testing::WriteTestMovie(dir_ / "clip.avi", spec));
+
+    auto p = AllocateProjectData();
+    ApplyNewProjectReset(*p);
+    p->outputWidth = 80;
+    p->outputHeight = 60;
+    p->movieLength = 8;
+    p->backgroundColour = 0x00402010;
+    StandardSourceOpener opener;
+    const std::u16string folder = FromUtf8(dir_.string());
+    ASSERT_TRUE(opener.OpenImage(p->files[0], u"\\pic.bmp", folder));
+    ASSERT_TRUE(opener.OpenMovie(p->files[1], u"\\clip.avi", folder));
+    LOGFONTW font{};
+    font.lfHeight = -16;
+    const std::u16string face = u"IPAGothic";
+    std::copy(face.begin(), face.end(), font.lfFaceName);
+    ASSERT_TRUE(opener.MakeText(p->files[2], u"テスト", 0x00FFFFFF, font));
+
+    EventRecord movie = DefaultEventForFile(*p, 1, 0);
+    movie.drawingMethod = 2;
+    EventRecord still = DefaultEventForFile(*p, 0, 0);
+    still.flags |= EventInterpolate;
+    still.positionX = 5;
+    still.positionY = 8;
+    EventRecord still2 = DefaultEventForFile(*p, 0, 7);
+    still2.positionX = 50;
+    still2.rotation = 40;
+    EventRecord text = DefaultEventForFile(*p, 2, 2);
+    text.positionY = 30;
+    text.blendMode = 5;
+    EventRecord stills[] = {still, still2};
+    ASSERT_TRUE(InsertSorted(p->tracks[0], 1, &movie));
+    ASSERT_TRUE(InsertSorted(p->tracks[1], 2, stills));
+    ASSERT_TRUE(InsertSorted(p->tracks[2], 1, &text));
+    ASSERT_TRUE(WriteProjectFile(FromUtf8(P(name)), *p));
+  }
+
+  // The project loaded in this process, as the command loads it.
+  std::unique_ptr<ProjectData> Load(const std::string& name = "p.vpj") {
+    auto p = AllocateProjectData();
+    StandardSourceOpener opener;
+    struct No : LoadQuestions {
+      bool AskYesNo(const std::u16string&) override { return false; }
+    } no;
+    if (!ReadProjectFile(FromUtf8(P(name)), *p, opener, no)) return nullptr;
+    return p;
+  }
+
+  static QGuiApplication* app_;
+  fs::path dir_;
+};
+
+QGuiApplication* CliTest::app_ = nullptr;
+
+TEST_F(CliTest, InfoSummarisesTheProject) {
+  WriteProject();
+  const CliRun r = Cli("info " + P("p.vpj"));
+  ASSERT_EQ(r.status, 0) << r.err;
+  EXPECT_NE(r.out.find("80 x 60"), std::string::npos) << r.out;
+  EXPECT_NE(r.out.find("ID:0000  still image  \\pic.bmp  (20 x 12)"), std::string::npos) << r.out;
+  EXPECT_NE(r.out.find("ID:0001  movie"), std::string::npos);
+  EXPECT_NE(r.out.find("ID:0002  text         \"テスト\""), std::string::npos) << r.out;
+  EXPECT_NE(r.out.find("Track 001  2 events"), std::string::npos);
+  EXPECT_EQ(r.out.find("Track 003"), std::string::npos);
+}
+
+TEST_F(CliTest, RenderWritesTheComposedFrameAsThePreviewWould) {
+  WriteProject();
+  auto p = Load();
+  ASSERT_TRUE(p);
+  StandardMovieFrames movies;
+  FrameBuffer frame;
+  ASSERT_TRUE(CreateFrameBuffer(frame, 80, 60));
+  for (uint32_t n : {0u, 3u, 7u}) {
+    const CliRun r = Cli("render " + P("p.vpj") + " --frame " + std::to_string(n) + " -o " +
+                      P("f.bmp"));
+    ASSERT_EQ(r.status, 0) << r.err;
+    ASSERT_TRUE(ComposeFrameAt(*p, n, frame, &movies));
+    EXPECT_EQ(ReadFile(dir_ / "f.bmp"), BmpFileBytes(frame)) << "frame " << n;
+  }
+  const CliRun t = Cli("render " + P("p.vpj") + " --frame 3 --track 2 -o " + P("t.bmp"));
+  ASSERT_EQ(t.status, 0) << t.err;
+  ASSERT_TRUE(ComposeTrackAt(*p, 2, 3, frame, &movies));
+  EXPECT_EQ(ReadFile(dir_ / "t.bmp"), BmpFileBytes(frame));
+  EXPECT_NE(ReadFile(dir_ / "t.bmp"), ReadFile(dir_ / "f.bmp"));
+}
+
+TEST_F(CliTest, SourceWritesTheSlotPictureWithClampedMovieFrames) {
+  WriteProject();
+  auto p = Load();
+  ASSERT_TRUE(p);
+  const CliRun last = Cli("source " + P("p.vpj") + " --file 1 --frame 500 -o " + P("m.bmp"));
+  ASSERT_EQ(last.status, 0) << last.err;
+  ASSERT_TRUE(PrepareMovieFrame(p->files[1], 39));
+  EXPECT_EQ(ReadFile(dir_ / "m.bmp"), BmpFileBytes(p->files[1].picture));
+  const std::string bmp = ReadFile(dir_ / "m.bmp");
+  EXPECT_EQ(testing::ReadTestFrameIndex(reinterpret_cast<const uint8_t*>(bmp.data()) + 54, 64, 64),
+            39);
+
+  const CliRun still = Cli("source " + P("p.vpj") + " --file 0 -o " + P("s.bmp"));
+  ASSERT_EQ(still.status, 0) << still.err;
+  EXPECT_EQ(ReadFile(dir_ / "s.bmp"), BmpFileBytes(p->files[0].picture));
+
+  const CliRun empty = Cli("source " + P("p.vpj") + " --file 9 -o " + P("e.bmp"));
+  EXPECT_EQ(empty.status, 1);
+  EXPECT_NE(empty.err.find("保存に失敗しました。"), std::string::npos);
+}
+
+TEST_F(CliTest, MissingSourceFailsByDefaultAndIsSkippedOnRequest) {
+  WriteProject();
+  fs::remove(dir_ / "pic.bmp");
+  const CliRun no = Cli("info " + P("p.vpj"));
+  EXPECT_EQ(no.status, 1);
+  EXPECT_NE(no.err.find("ファイル\"\\pic.bmp\"の読み込みに失敗しました。"), std::string::npos) << no.err;
+  EXPECT_NE(no.err.find("読み込みに失敗しました。"), std::string::npos);
+  const CliRun yes = Cli("info --skip-missing " + P("p.vpj"));
+  ASSERT_EQ(yes.status, 0) << yes.err;
+  EXPECT_EQ(yes.out.find("ID:0000"), std::string::npos);
+  EXPECT_NE(yes.out.find("Track 001  2 events"), std::string::npos);  // events stay
+}
+
+TEST_F(CliTest, UsageErrorsAndHelp) {
+  EXPECT_EQ(Cli("").status, 2);
+  const CliRun bad = Cli("render x.vpj");
+  EXPECT_EQ(bad.status, 2);
+  EXPECT_NE(bad.err.find("Usage:"), std::string::npos);
+  const CliRun help = Cli("--help");
+  EXPECT_EQ(help.status, 0);
+  EXPECT_NE(help.out.find("tavrona-cli export"), std::string::npos);
+  EXPECT_EQ(Cli("info " + P("none.vpj")).status, 1);
+}
+
+TEST_F(CliTest, MalformedProjectsFailCleanly) {
+  WriteProject();
+  const std::string good = ReadFile(dir_ / "p.vpj");
+  // A spread of truncation points across every record of the file.
+  for (size_t cut = 0; cut < good.size(); cut += good.size() / 23 + 1) {
+    std::ofstream(dir_ / "cut.vpj", std::ios::binary) << good.substr(0, cut);
+    const CliRun r = Cli("info " + P("cut.vpj"));
+    EXPECT_EQ(r.status, 1) << "cut at " << cut << ": " << r.err;
+    EXPECT_NE(r.err.find("読み込みに失敗しました。"), std::string::npos);
+  }
+  std::string wrongTrack = good;
+  // The first track record: tag 5 after the file slots; make its track number 256.
+  const char tag5[4] = {5, 0, 0, 0};
+  const size_t at = wrongTrack.find(std::string(tag5, 4), 568);
+  ASSERT_NE(at, std::string::npos);
+  wrongTrack[at + 5] = 1;  // track number 0x100
+  std::ofstream(dir_ / "track.vpj", std::ios::binary) << wrongTrack;
+  EXPECT_EQ(Cli("info " + P("track.vpj")).status, 1);
+}
+
+TEST_F(CliTest, CodecsListsRawFirst) {
+  const CliRun r = Cli("codecs");
+  ASSERT_EQ(r.status, 0);
+  EXPECT_EQ(r.out.substr(0, 4), "raw\t");
+  EXPECT_NE(r.out.find("\nmjpeg\t"), std::string::npos);
+}
+
+TEST_F(CliTest, RawExportHoldsExactlyTheRenderedFrames) {
+  WriteProject();
+  const CliRun r = Cli("export " + P("p.vpj") + " -o " + P("out.avi") + " --codec raw");
+  ASSERT_EQ(r.status, 0) << r.err;
+  EXPECT_TRUE(r.err.empty()) << r.err;  // no terminal: nothing but errors
+  testing::AviFileLayout layout;
+  ASSERT_TRUE(testing::ReadAviLayout(P("out.avi"), layout));
+  ASSERT_EQ(layout.frames.size(), 8u);
+  for (uint32_t n = 0; n < 8; ++n) {
+    ASSERT_EQ(Cli("render " + P("p.vpj") + " --frame " + std::to_string(n) + " -o " + P("f.bmp"))
+                  .status,
+              0);
+    EXPECT_EQ(ReadFile(dir_ / "f.bmp").substr(54),
+              std::string(layout.frames[n].begin(), layout.frames[n].end()))
+        << "frame " << n;
+  }
+}
+
+TEST_F(CliTest, CompressedExportsProbeRight) {
+  WriteProject();
+  for (const char* codec : {"mjpeg", "h264"}) {
+    const CliRun r = Cli(std::string("export ") + P("p.vpj") + " -o " + P("c.avi") + " --codec " +
+                      codec);
+    ASSERT_EQ(r.status, 0) << codec << ": " << r.err;
+    const std::string json = testing::ProbeStreams(P("c.avi"));
+    EXPECT_EQ(testing::CountStreams(json), 1) << json;
+    EXPECT_EQ(testing::JsonField(json, "width"), "80");
+    EXPECT_EQ(testing::JsonField(json, "height"), "60");
+    EXPECT_EQ(testing::JsonField(json, "nb_read_frames"), "8");
+    EXPECT_EQ(testing::JsonField(json, "r_frame_rate"), "30/1");
+    EXPECT_EQ(testing::JsonField(json, "codec_name"), codec);
+  }
+  EXPECT_EQ(Cli("export " + P("p.vpj") + " -o " + P("c.avi") + " --codec nope").status, 2);
+  EXPECT_EQ(Cli("export " + P("p.vpj") + " -o " + P("missing/c.avi")).status, 1);
+}
+
+}  // namespace
+}  // namespace tavrona
