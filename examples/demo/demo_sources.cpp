@@ -244,8 +244,9 @@ void DrawClipFrame(FrameBuffer& frame, uint32_t n, uint32_t frameCount) {
                       SinTurns((fx + fy) * 0.0032f + t * 0.11f) +
                       SinTurns(std::sqrt(dx * dx + dy * dy) * 0.008f - t * 0.32f);
       const float phase = v * 0.125f;
-      row[x] = Rgb(128 + 110 * SinTurns(phase), 118 + 100 * SinTurns(phase + 0.33f),
-                   150 + 100 * SinTurns(phase + 0.67f));
+      // teal through violet to warm orange
+      row[x] = Rgb(130 + 100 * SinTurns(phase), 110 + 70 * SinTurns(phase + 0.2f),
+                   150 + 90 * SinTurns(phase + 0.45f));
     }
   }
   // Three shaded balls bouncing inside the frame.
