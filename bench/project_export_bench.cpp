@@ -8,7 +8,7 @@
 //     ffmpeg's own x264 at the writer's settings into an AVI file;
 //   - the AVI writer alone, encoding the project's 300 frames composed beforehand (the cost that
 //     export cannot avoid);
-//   - composition alone (every frame composed, nothing written).
+//   - composition alone (every frame composed, nothing written), and the movie's frames alone.
 // The last benchmark, Ratios, reports the figures against each other. Files go to a folder in
 // /tmp that is removed at the end. ffmpeg must be on the PATH for its baselines.
 #include <benchmark/benchmark.h>
@@ -30,6 +30,7 @@
 #include "export/project_export.h"
 #include "render/compose.h"
 #include "sources/project_sources.h"
+#include "sources/source_cache.h"
 
 extern "C" {
 #include <libavutil/log.h>
@@ -146,6 +147,20 @@ void BM_ComposeOnly(benchmark::State& state) {
   });
 }
 
+// The movie's share of composition: its 300 frames brought into the entry's picture, nothing
+// drawn.
+void BM_MovieFramesOnly(benchmark::State& state) {
+  Bench& b = TheBench();
+  FileEntry& movie = b.project->files[0];
+  TimeFrames(state, "movie frames", [&] {
+    ForgetCachedFrames(*b.project);
+    for (uint32_t n = 0; n < kFrames; ++n) {
+      if (!b.movies.PrepareFrame(movie, n)) return false;
+    }
+    return true;
+  });
+}
+
 void BM_Export(benchmark::State& state, const std::string& codec) {
   Bench& b = TheBench();
   const std::filesystem::path out = b.folder / ("export_" + codec + ".avi");
@@ -228,6 +243,7 @@ void Register() {
   setup(benchmark::RegisterBenchmark("FfmpegGraph/null", BM_FfmpegGraph));
   setup(benchmark::RegisterBenchmark("FfmpegGraph/x264", BM_FfmpegGraphX264));
   setup(benchmark::RegisterBenchmark("ComposeOnly", BM_ComposeOnly));
+  setup(benchmark::RegisterBenchmark("MovieFramesOnly", BM_MovieFramesOnly));
   for (const std::string codec : {"raw", "mjpeg", "h264"}) {
     setup(benchmark::RegisterBenchmark(("Export/" + codec).c_str(),
                                        [codec](benchmark::State& s) { BM_Export(s, codec); }));

@@ -30,6 +30,7 @@ struct Placement {
   BlendMode blend = BlendNormal;
   float baseX = 0, baseY = 0;  // the source point that keys place
   int64_t rate100ns = 0;       // playback rate of events that do not interpolate
+  int32_t method = DrawMethodLinear;
 };
 
 // Appends one event per key to the track. Regions are the whole picture of the slot.
@@ -44,7 +45,7 @@ bool AddKeys(ProjectData& project, int track, const Placement& place,
     if (k.interpolate && i + 1 < keys.size()) e.flags |= EventInterpolate;
     e.start = k.start;
     e.fileId = place.fileId;
-    e.drawingMethod = DrawMethodLinear;
+    e.drawingMethod = place.method;
     e.playbackPosition = k.position100ns;
     e.playbackRate = place.rate100ns;
     e.regionRight = picture.Width();
@@ -225,7 +226,11 @@ bool BuildBenchProject(ProjectData& project, const std::filesystem::path& folder
   const std::u16string base = folder.u16string();
   if (!opener.OpenMovie(project.files[0], Relative(kBenchClipName), base)) return false;
   const int64_t frame = project.frameDuration100ns;
-  if (!AddKeys(project, 0, {0, BlendNormal, 0, 0, frame}, {{0, 0, 0}})) return false;
+  // Shown at its own size, the movie needs no resampling: the plain method copies its pixels,
+  // which is what linear interpolation would give there too.
+  if (!AddKeys(project, 0, {0, BlendNormal, 0, 0, frame, DrawMethodNormal}, {{0, 0, 0}})) {
+    return false;
+  }
   for (int i = 0; i < 3; ++i) {
     const BenchTile& tile = kBenchTiles[i];
     if (!OpenStill(project, i + 1, tile.fileName, base, opener)) return false;
