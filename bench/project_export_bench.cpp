@@ -12,7 +12,6 @@
 // The last benchmark, Ratios, reports the figures against each other. Files go to a folder in
 // /tmp that is removed at the end. ffmpeg must be on the PATH for its baselines.
 #include <benchmark/benchmark.h>
-
 #include <spawn.h>
 #include <sys/wait.h>
 #include <unistd.h>
@@ -101,8 +100,9 @@ void TimeFrames(benchmark::State& state, const std::string& key, Body body) {
 
 std::vector<std::string> FfmpegInputs() {
   const Bench& b = TheBench();
-  std::vector<std::string> args = {"ffmpeg", "-nostdin", "-hide_banner", "-loglevel", "error",
-                                   "-y", "-i", (b.folder / demo::kBenchClipName).string()};
+  std::vector<std::string> args = {
+      "ffmpeg", "-nostdin", "-hide_banner", "-loglevel",
+      "error",  "-y",       "-i",           (b.folder / demo::kBenchClipName).string()};
   for (const demo::BenchTile& tile : demo::kBenchTiles) {
     for (const char* a : {"-loop", "1", "-framerate", "30", "-i"}) args.push_back(a);
     args.push_back((b.folder / tile.fileName).string());
@@ -124,9 +124,9 @@ void BM_FfmpegGraph(benchmark::State& state) {
 void BM_FfmpegGraphX264(benchmark::State& state) {
   const std::string out = (TheBench().folder / "ffmpeg_x264.avi").string();
   std::vector<std::string> args = FfmpegInputs();
-  for (const char* a : {"-c:v", "libx264", "-pix_fmt", "yuv420p", "-preset", "medium", "-crf",
-                        "20", "-g", "1", "-bf", "0", "-x264-params",
-                        "rc-lookahead=0:sync-lookahead=0:sliced-threads=0"}) {
+  for (const char* a :
+       {"-c:v", "libx264", "-pix_fmt", "yuv420p", "-preset", "medium", "-crf", "20", "-g", "1",
+        "-bf", "0", "-x264-params", "rc-lookahead=0:sync-lookahead=0:sliced-threads=0"}) {
     args.push_back(a);
   }
   args.push_back(out);
@@ -247,9 +247,8 @@ void Register() {
   for (const std::string codec : {"raw", "mjpeg", "h264"}) {
     setup(benchmark::RegisterBenchmark(("Export/" + codec).c_str(),
                                        [codec](benchmark::State& s) { BM_Export(s, codec); }));
-    setup(benchmark::RegisterBenchmark(
-        ("EncodeAlone/" + codec).c_str(),
-        [codec](benchmark::State& s) { BM_EncodeAlone(s, codec); }));
+    setup(benchmark::RegisterBenchmark(("EncodeAlone/" + codec).c_str(),
+                                       [codec](benchmark::State& s) { BM_EncodeAlone(s, codec); }));
   }
   benchmark::RegisterBenchmark("Ratios", BM_Ratios)->Iterations(1);
 }

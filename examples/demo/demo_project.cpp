@@ -129,9 +129,8 @@ bool BuildDemoProject(ProjectData& project, const std::filesystem::path& folder,
       !opener.OpenMovie(project.files[kFileClip], Relative("clip.avi"), base) ||
       !opener.MakeText(project.files[kFileTitle], u"Tavrona デモ", 0x00FFFFFFu,
                        Font(u"IPAGothic", 104, 700)) ||
-      !opener.MakeText(project.files[kFileSubtitle],
-                       u"トラック・補間・合成モード・カラーキー", 0x00FFE2C4u,
-                       Font(u"IPAPGothic", 30, 400)) ||
+      !opener.MakeText(project.files[kFileSubtitle], u"トラック・補間・合成モード・カラーキー",
+                       0x00FFE2C4u, Font(u"IPAPGothic", 30, 400)) ||
       !opener.MakeText(project.files[kFileCaption],
                        u"tracks, interpolation, blend modes and a colour key", 0x00FFE2C4u,
                        Font(u"IPAPGothic", 26, 400))) {
@@ -147,15 +146,30 @@ bool BuildDemoProject(ProjectData& project, const std::filesystem::path& folder,
   ok = ok && AddKeys(project, 1, {kFileSkyline, BlendNormal, 0, 260},
                      {{0, 0, bottom}, {kDemoFrames - 1, -340, bottom}});
   // Track 2: the clip slides and fades in turned, settles, plays, then starts over at 4 s.
-  ok = ok && AddKeys(project, 2, {kFileClip, BlendNormal, 320, 180, frame},
-                     {{0, 1500, 330, 0.55f, 14, 1, 255, 255, 255, 0},
-                      {36, 940, 400, 0.72f, -4, 256, 255, 255, 255, 36 * frame, false},
-                      {kClipFrames, 940, 400, 0.72f, -4, 256, 255, 255, 255, 0, false}});
+  ok = ok &&
+       AddKeys(project, 2, {kFileClip, BlendNormal, 320, 180, frame},
+               {{.start = 0, .x = 1500, .y = 330, .scale = 0.55f, .rotation = 14, .opacity = 1},
+                {.start = 36,
+                 .x = 940,
+                 .y = 400,
+                 .scale = 0.72f,
+                 .rotation = -4,
+                 .position100ns = 36 * frame,
+                 .interpolate = false},
+                {.start = kClipFrames,
+                 .x = 940,
+                 .y = 400,
+                 .scale = 0.72f,
+                 .rotation = -4,
+                 .position100ns = 0,
+                 .interpolate = false}});
   // Tracks 3 and 4: the emblem, keyed on magenta, flies in, turns and grows along a path; a
   // soft shadow follows it, darkening what lies below by subtraction.
-  const std::vector<Key> path = {
-      {0, -150, 470, 0.45f, -120}, {45, 260, 360, 0.95f, 90},  {100, 470, 520, 0.7f, 300},
-      {150, 300, 560, 1.05f, 470}, {kDemoFrames - 1, 210, 470, 0.85f, 720}};
+  const std::vector<Key> path = {{0, -150, 470, 0.45f, -120},
+                                 {45, 260, 360, 0.95f, 90},
+                                 {100, 470, 520, 0.7f, 300},
+                                 {150, 300, 560, 1.05f, 470},
+                                 {kDemoFrames - 1, 210, 470, 0.85f, 720}};
   std::vector<Key> shadowPath = path;
   for (Key& k : shadowPath) {
     k.x += 18 * k.scale;
@@ -164,17 +178,31 @@ bool BuildDemoProject(ProjectData& project, const std::filesystem::path& folder,
   ok = ok && AddKeys(project, 3, {kFileShadow, BlendSubtract, 128, 128}, shadowPath);
   ok = ok && AddKeys(project, 4, {kFileEmblem, BlendNormal, 128, 128}, path);
   // Tracks 5 to 7: the title fades in while rising a little; two subtitles follow.
-  ok = ok && AddKeys(project, 5, {kFileTitle},
-                     {{15, 80, 96, 1, 0, 1}, {60, 80, 64, 1, 0, 256}});
-  ok = ok && AddKeys(project, 6, {kFileSubtitle},
-                     {{50, 86, 200, 1, 0, 1}, {85, 86, 190, 1, 0, 256}});
-  ok = ok && AddKeys(project, 7, {kFileCaption},
-                     {{70, 86, 240, 1, 0, 1}, {105, 86, 230, 1, 0, 256}});
+  ok = ok &&
+       AddKeys(project, 5, {kFileTitle},
+               {{.start = 15, .x = 80, .y = 96, .opacity = 1}, {.start = 60, .x = 80, .y = 64}});
+  ok = ok &&
+       AddKeys(project, 6, {kFileSubtitle},
+               {{.start = 50, .x = 86, .y = 200, .opacity = 1}, {.start = 85, .x = 86, .y = 190}});
+  ok = ok &&
+       AddKeys(project, 7, {kFileCaption},
+               {{.start = 70, .x = 86, .y = 240, .opacity = 1}, {.start = 105, .x = 86, .y = 230}});
   // Track 8: a light sweeping across the sky, added to the picture, changing colour.
   ok = ok && AddKeys(project, 8, {kFileFlare, BlendAdd, 192, 192},
-                     {{0, -200, 140, 1.1f, 0, 256, 255, 150, 70},
-                      {105, 640, 70, 1.4f, 10, 256, 110, 170, 255},
-                      {kDemoFrames - 1, 1500, 180, 1.1f, 0, 256, 255, 110, 200}});
+                     {{.start = 0, .x = -200, .y = 140, .scale = 1.1f, .green = 150, .blue = 70},
+                      {.start = 105,
+                       .x = 640,
+                       .y = 70,
+                       .scale = 1.4f,
+                       .rotation = 10,
+                       .red = 110,
+                       .green = 170},
+                      {.start = kDemoFrames - 1,
+                       .x = 1500,
+                       .y = 180,
+                       .scale = 1.1f,
+                       .green = 110,
+                       .blue = 200}});
   // Track 9: darker corners, multiplied over everything.
   ok = ok && AddKeys(project, 9, {kFileVignette, BlendMultiply}, {{0, 0, 0}});
   return ok;
@@ -212,8 +240,7 @@ bool WriteBenchSources(const std::filesystem::path& folder) {
   FrameBuffer picture;
   for (int i = 0; i < 3; ++i) {
     const BenchTile& tile = kBenchTiles[i];
-    if (!SaveBmp(DrawTile(picture, tile.width, tile.height, i), picture,
-                 folder / tile.fileName)) {
+    if (!SaveBmp(DrawTile(picture, tile.width, tile.height, i), picture, folder / tile.fileName)) {
       return false;
     }
   }
@@ -259,8 +286,8 @@ std::string BenchFilterGraph() {
                   "[%d:v]format=bgra,scale=%d:%d,rotate=a=2*PI*%g*t/%g:c=none:"
                   "ow='hypot(iw,ih)':oh=ow[t%d];"
                   "[m%d][t%d]overlay=x=%g-w/2:y=%g-h/2:format=rgb[m%d];",
-                  i + 1, w, h, tile.turns, kBenchFrames / 30.0, i, i, i, tile.centreX,
-                  tile.centreY, i + 1);
+                  i + 1, w, h, tile.turns, kBenchFrames / 30.0, i, i, i, tile.centreX, tile.centreY,
+                  i + 1);
     graph += part;
   }
   graph += "[m3]format=bgra";

@@ -18,7 +18,9 @@ uint32_t Rgb(double r, double g, double b) {
   return byte(r) << 16 | byte(g) << 8 | byte(b);
 }
 
-double Mix(double a, double b, double t) { return a + (b - a) * t; }
+double Mix(double a, double b, double t) {
+  return a + (b - a) * t;
+}
 
 double SmoothStep(double edge0, double edge1, double x) {
   const double t = std::clamp((x - edge0) / (edge1 - edge0), 0.0, 1.0);
@@ -121,7 +123,7 @@ bool DrawSkyline(FrameBuffer& picture, int width, int height) {
     for (int wy = top + 12; wy + 9 < height; wy += 18) {
       for (int wx = x + 8; wx + 7 < x + w - 6; wx += 14) {
         const double lit = random.Unit();
-        const uint32_t pane = lit < 0.42   ? Rgb(255, 206 + 30 * lit, 110 + 60 * lit)
+        const uint32_t pane = lit < 0.42  ? Rgb(255, 206 + 30 * lit, 110 + 60 * lit)
                               : lit < 0.5 ? Rgb(150, 210, 255)
                                           : Rgb(30 + 8 * shade, 34 + 8 * shade, 62);
         FillRect(picture, wx, wy, wx + 7, wy + 9, pane);
@@ -148,8 +150,8 @@ bool DrawEmblem(FrameBuffer& picture, int size) {
         pixel = Rgb(255, Mix(236, 120, t) + 20 * petal, Mix(150, 20, t) + 30 * petal);
         if (r > 0.42 && r < 0.5) pixel = Rgb(255, 250, 228);  // the ring
         if (r <= 0.34) {                                      // a deep red core with a highlight
-          const double h = std::max(0.0, 1 - std::hypot(dx + size * 0.05, dy + size * 0.05) /
-                                                 (size * 0.12));
+          const double h =
+              std::max(0.0, 1 - std::hypot(dx + size * 0.05, dy + size * 0.05) / (size * 0.12));
           pixel = Rgb(Mix(150, 250, h), Mix(20, 140, h * h), Mix(50, 160, h * h));
         }
       }
@@ -266,9 +268,9 @@ void DrawClipFrame(FrameBuffer& frame, uint32_t n, uint32_t frameCount) {
         if (x < 0 || y < 0 || x >= width || y >= height) continue;
         const double d = std::hypot(x - bx, y - by) / radius;
         if (d > 1) continue;
-        const double light =
-            0.55 + 0.45 * std::max(0.0, 1 - std::hypot(x - bx + radius * 0.35,
-                                                      y - by + radius * 0.35) / radius);
+        const double light = 0.55 + 0.45 * std::max(0.0, 1 - std::hypot(x - bx + radius * 0.35,
+                                                                        y - by + radius * 0.35) /
+                                                                 radius);
         frame.At(x, y) = Rgb(colours[i][0] * light + 40 * light * light,
                              colours[i][1] * light + 40 * light * light,
                              colours[i][2] * light + 40 * light * light);

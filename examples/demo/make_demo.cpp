@@ -4,7 +4,6 @@
 // project is read back from demo.vpj and the named frames are composed into
 // FOLDER/preview_NNNN.bmp, to look at without exporting.
 #include <QGuiApplication>
-
 #include <cstdio>
 #include <cstdlib>
 #include <filesystem>
@@ -46,8 +45,7 @@ bool RenderPreviews(const std::filesystem::path& folder, const std::vector<uint3
   NoQuestions questions;
   if (!project ||
       !tavrona::ReadProjectFile((folder / "demo.vpj").u16string(), *project, opener, questions)) {
-    std::fprintf(stderr, "tavrona-make-demo: cannot read back %s\n",
-                 (folder / "demo.vpj").c_str());
+    std::fprintf(stderr, "tavrona-make-demo: cannot read back %s\n", (folder / "demo.vpj").c_str());
     return false;
   }
   tavrona::FrameBuffer frame;

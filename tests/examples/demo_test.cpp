@@ -2,12 +2,11 @@
 // with every source open and every event's region the size of its picture, and its frames
 // compose with what each track is meant to show.
 #include <gtest/gtest.h>
+#include <unistd.h>
 
 #include <QGuiApplication>
-
 #include <cstdlib>
 #include <cstring>
-#include <unistd.h>
 #include <filesystem>
 #include <memory>
 #include <string>
