@@ -87,9 +87,9 @@ class CliTest : public ::testing::Test {
     for (int y = 0; y < 12; ++y)
       for (int x = 0; x < 20; ++x) picture.At(x, y) = static_cast<uint32_t>((x * 12) << 16 | (y * 20) << 8 | 0x40);
     ASSERT_TRUE(SaveFrameBufferBmp(picture, dir_ / "pic.bmp"));
-    testing::TestMovieRecipe spec = testing::Ffv1Avi30();
-    spec.frameCount = 40;
-    ASSERT_TRUE(testing::WriteTestMovie(dir_ / "clip.avi", spec));
+    testing::TestMovieRecipe recipe = testing::Ffv1Avi30();
+    recipe.frameCount = 40;
+    ASSERT_TRUE(testing::WriteTestMovie(dir_ / "clip.avi", recipe));
 
     auto p = AllocateProjectData();
     ApplyNewProjectReset(*p);
