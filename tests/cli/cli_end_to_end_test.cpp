@@ -1,10 +1,17 @@
 // Runs the real tavrona-cli program on projects the test writes, and compares what it writes
 // with the same work done in this process.
 #include <gtest/gtest.h>
+#include <signal.h>
+#include <spawn.h>
 #include <sys/wait.h>
+#include <unistd.h>
 
 #include <QGuiApplication>
+#include <chrono>
 #include <cstring>
+#include <thread>
+#include <fcntl.h>
+
 #include <fstream>
 #include <sstream>
 
@@ -80,9 +87,9 @@ class CliTest : public ::testing::Test {
     for (int y = 0; y < 12; ++y)
       for (int x = 0; x < 20; ++x) picture.At(x, y) = static_cast<uint32_t>((x * 12) << 16 | (y * 20) << 8 | 0x40);
     ASSERT_TRUE(SaveFrameBufferBmp(picture, dir_ / "pic.bmp"));
-    testing::TestMovieRecipe spec = testing::Ffv1Avi30();
-    spec.frameCount = 40;
-    ASSERT_TRUE(testing::WriteTestMovie(dir_ / "clip.avi", spec));
+    testing::TestMovieRecipe recipe = testing::Ffv1Avi30();
+    recipe.frameCount = 40;
+    ASSERT_TRUE(testing::WriteTestMovie(dir_ / "clip.avi", recipe));
 
     auto p = AllocateProjectData();
     ApplyNewProjectReset(*p);
@@ -275,6 +282,43 @@ TEST_F(CliTest, CompressedExportsProbeRight) {
   }
   EXPECT_EQ(Cli("export " + P("p.vpj") + " -o " + P("c.avi") + " --codec nope").status, 2);
   EXPECT_EQ(Cli("export " + P("p.vpj") + " -o " + P("missing/c.avi")).status, 1);
+}
+
+TEST_F(CliTest, InterruptClosesTheFileWithTheFramesWritten) {
+  auto p = AllocateProjectData();
+  ApplyNewProjectReset(*p);
+  p->outputWidth = 640;
+  p->outputHeight = 480;
+  p->movieLength = 1'000'000;  // far more than can be written before the interrupt
+  ASSERT_TRUE(WriteProjectFile(FromUtf8(P("long.vpj")), *p));
+
+  const std::string cli = TAVRONA_CLI, project = P("long.vpj"), output = P("long.avi");
+  const char* argv[] = {cli.c_str(), "export", project.c_str(), "-o", output.c_str(), nullptr};
+  posix_spawn_file_actions_t actions;
+  posix_spawn_file_actions_init(&actions);
+  posix_spawn_file_actions_addopen(&actions, 2, P("err.txt").c_str(), O_WRONLY | O_CREAT, 0644);
+  pid_t pid = 0;
+  ASSERT_EQ(posix_spawn(&pid, cli.c_str(), &actions, nullptr, const_cast<char**>(argv), environ),
+            0);
+  posix_spawn_file_actions_destroy(&actions);
+  // Wait until frames are being written, then interrupt as Ctrl+C would.
+  const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(60);
+  while (std::chrono::steady_clock::now() < deadline &&
+         (!fs::exists(output) || fs::file_size(output) < 10'000'000)) {
+    std::this_thread::sleep_for(std::chrono::milliseconds(20));
+  }
+  kill(pid, SIGINT);
+  int raw = 0;
+  ASSERT_EQ(waitpid(pid, &raw, 0), pid);
+  ASSERT_TRUE(WIFEXITED(raw)) << "the export did not end by itself";
+  EXPECT_EQ(WEXITSTATUS(raw), 1);
+  EXPECT_NE(ReadFile(dir_ / "err.txt").find("エラーまたはキャンセル操作によって中断されました。"),
+            std::string::npos);
+  testing::AviFileLayout layout;
+  ASSERT_TRUE(testing::ReadAviLayout(output, layout, /*keepFrames=*/false));
+  EXPECT_GT(layout.frameChunkIds.size(), 5u);
+  EXPECT_LT(layout.frameChunkIds.size(), 1'000'000u);
+  EXPECT_EQ(layout.idx1.size() + layout.standardIndexChunks > 0, true);  // an index was written
 }
 
 }  // namespace

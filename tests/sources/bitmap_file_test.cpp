@@ -9,7 +9,7 @@
 namespace tavrona {
 namespace {
 
-using testing::BmpSpec;
+using testing::BmpRecipe;
 using testing::BuildBmp;
 
 // Decodes bytes and converts them to 32 bits; fails the test when either step fails.
@@ -76,31 +76,31 @@ TEST(BitmapFileTest, IndexedPicturesUseTheirWholeColourTable) {
   for (const Case c : {Case{1, 13, 3}, Case{1, 33, -2}, Case{4, 5, 4}, Case{4, 7, -3},
                        Case{8, 3, 5}, Case{8, 257, -2}}) {
     SCOPED_TRACE(::testing::Message() << c.bits << " bits, " << c.width << " x " << c.height);
-    BmpSpec spec;
-    spec.bitCount = c.bits;
-    spec.width = c.width;
-    spec.height = c.height;
-    spec.palette = Palette(1 << c.bits);
-    spec.rows = IndexGrid(c.width, std::abs(c.height), 1u << c.bits);
-    ExpectPixels(DecodeTo32(BuildBmp(spec)), Lookup(spec.rows, spec.palette));
+    BmpRecipe recipe;
+    recipe.bitCount = c.bits;
+    recipe.width = c.width;
+    recipe.height = c.height;
+    recipe.palette = Palette(1 << c.bits);
+    recipe.rows = IndexGrid(c.width, std::abs(c.height), 1u << c.bits);
+    ExpectPixels(DecodeTo32(BuildBmp(recipe)), Lookup(recipe.rows, recipe.palette));
   }
 }
 
 TEST(BitmapFileTest, ShortColourTableGivesBlackBeyondItsEnd) {
-  BmpSpec spec;
-  spec.bitCount = 8;
-  spec.width = 3;
-  spec.height = 2;
-  spec.clrUsed = 3;
-  spec.palette = {0x112233, 0x445566, 0x778899};
-  spec.gapBeforePixels = 5;  // the pixel offset, not the table's end, locates the rows
-  spec.rows = {{0, 1, 2}, {3, 200, 1}};
-  ExpectPixels(DecodeTo32(BuildBmp(spec)), {{0x112233, 0x445566, 0x778899}, {0, 0, 0x445566}});
+  BmpRecipe recipe;
+  recipe.bitCount = 8;
+  recipe.width = 3;
+  recipe.height = 2;
+  recipe.clrUsed = 3;
+  recipe.palette = {0x112233, 0x445566, 0x778899};
+  recipe.gapBeforePixels = 5;  // the pixel offset, not the table's end, locates the rows
+  recipe.rows = {{0, 1, 2}, {3, 200, 1}};
+  ExpectPixels(DecodeTo32(BuildBmp(recipe)), {{0x112233, 0x445566, 0x778899}, {0, 0, 0x445566}});
 }
 
 TEST(BitmapFileTest, SixteenBitPixels) {
   // 5-5-5 without masks: the top bit is unused, channels scale to the full 0..255 range.
-  BmpSpec rgb555;
+  BmpRecipe rgb555;
   rgb555.bitCount = 16;
   rgb555.width = 3;
   rgb555.height = 2;
@@ -111,7 +111,7 @@ TEST(BitmapFileTest, SixteenBitPixels) {
   // 5-6-5 bit fields, masks after a 40-byte header and inside a 108-byte one.
   for (uint32_t headerSize : {40u, 108u, 124u}) {
     SCOPED_TRACE(headerSize);
-    BmpSpec rgb565;
+    BmpRecipe rgb565;
     rgb565.headerSize = headerSize;
     rgb565.bitCount = 16;
     rgb565.compression = 3;
@@ -126,17 +126,17 @@ TEST(BitmapFileTest, SixteenBitPixels) {
 
 TEST(BitmapFileTest, TwentyFourBitPicturesInBothRowOrders) {
   for (int32_t height : {3, -3}) {
-    BmpSpec spec;
-    spec.width = 3;  // 9 bytes of pixels, 3 of padding per row
-    spec.height = height;
-    spec.rows = {{0x010203, 0x040506, 0x070809}, {0xFF0000, 0x00FF00, 0x0000FF}, {0, 0xFFFFFF, 0x808080}};
-    ExpectPixels(DecodeTo32(BuildBmp(spec)), spec.rows);
+    BmpRecipe recipe;
+    recipe.width = 3;  // 9 bytes of pixels, 3 of padding per row
+    recipe.height = height;
+    recipe.rows = {{0x010203, 0x040506, 0x070809}, {0xFF0000, 0x00FF00, 0x0000FF}, {0, 0xFFFFFF, 0x808080}};
+    ExpectPixels(DecodeTo32(BuildBmp(recipe)), recipe.rows);
   }
 }
 
 TEST(BitmapFileTest, ThirtyTwoBitPictures) {
   // Plain 32-bit pixels are copied whole, fourth byte included.
-  BmpSpec plain;
+  BmpRecipe plain;
   plain.bitCount = 32;
   plain.width = 2;
   plain.height = 1;
@@ -144,43 +144,43 @@ TEST(BitmapFileTest, ThirtyTwoBitPictures) {
   ExpectPixels(DecodeTo32(BuildBmp(plain)), plain.rows);
 
   // Bit fields: the masks pick the channels; what lies outside them is dropped.
-  BmpSpec fields = plain;
+  BmpRecipe fields = plain;
   fields.compression = 3;
   fields.masks = {0x000000FF, 0x0000FF00, 0x00FF0000};  // red in the low byte
   fields.rows = {{0xAA332211, 0x00ABCDEF}};
   ExpectPixels(DecodeTo32(BuildBmp(fields)), {{0x112233, 0xEFCDAB}});
 
-  BmpSpec tenBit = fields;
+  BmpRecipe tenBit = fields;
   tenBit.masks = {0x3FF00000, 0x000FFC00, 0x000003FF};
   tenBit.rows = {{0x3FFFFFFF, (0x200u << 20) | (0x100u << 10) | 0x004u}};
   ExpectPixels(DecodeTo32(BuildBmp(tenBit)), {{0xFFFFFF, 0x804001}});
 }
 
 TEST(BitmapFileTest, OldCoreHeader) {
-  BmpSpec spec;
-  spec.headerSize = 12;
-  spec.bitCount = 8;
-  spec.width = 3;
-  spec.height = 2;
-  spec.palette = Palette(256);
-  spec.rows = {{0, 1, 255}, {128, 7, 3}};
-  ExpectPixels(DecodeTo32(BuildBmp(spec)), Lookup(spec.rows, spec.palette));
+  BmpRecipe recipe;
+  recipe.headerSize = 12;
+  recipe.bitCount = 8;
+  recipe.width = 3;
+  recipe.height = 2;
+  recipe.palette = Palette(256);
+  recipe.rows = {{0, 1, 255}, {128, 7, 3}};
+  ExpectPixels(DecodeTo32(BuildBmp(recipe)), Lookup(recipe.rows, recipe.palette));
 
-  spec.bitCount = 24;
-  spec.palette.clear();
-  spec.rows = {{0x123456, 0xABCDEF, 1}, {2, 3, 4}};
-  ExpectPixels(DecodeTo32(BuildBmp(spec)), spec.rows);
+  recipe.bitCount = 24;
+  recipe.palette.clear();
+  recipe.rows = {{0x123456, 0xABCDEF, 1}, {2, 3, 4}};
+  ExpectPixels(DecodeTo32(BuildBmp(recipe)), recipe.rows);
 }
 
-BmpSpec ValidEightBit() {
-  BmpSpec spec;
-  spec.bitCount = 8;
-  spec.width = 5;
-  spec.height = 3;
-  spec.palette = Palette(4);
-  spec.clrUsed = 4;
-  spec.rows = IndexGrid(5, 3, 4);
-  return spec;
+BmpRecipe ValidEightBit() {
+  BmpRecipe recipe;
+  recipe.bitCount = 8;
+  recipe.width = 5;
+  recipe.height = 3;
+  recipe.palette = Palette(4);
+  recipe.clrUsed = 4;
+  recipe.rows = IndexGrid(5, 3, 4);
+  return recipe;
 }
 
 TEST(BitmapFileTest, EveryTruncationIsRefused) {
@@ -194,16 +194,16 @@ TEST(BitmapFileTest, EveryTruncationIsRefused) {
 }
 
 TEST(BitmapFileTest, MalformedHeadersAreRefused) {
-  auto refused = [](BmpSpec spec, auto change) {
-    std::vector<uint8_t> bytes = BuildBmp(spec);
-    change(bytes, spec);
+  auto refused = [](BmpRecipe recipe, auto change) {
+    std::vector<uint8_t> bytes = BuildBmp(recipe);
+    change(bytes, recipe);
     return !DecodeBitmap(bytes).has_value();
   };
   auto poke32 = [](std::vector<uint8_t>& b, size_t at, uint32_t v) {
     for (int i = 0; i < 4; ++i) b[at + i] = static_cast<uint8_t>(v >> (8 * i));
   };
-  auto none = [](std::vector<uint8_t>&, BmpSpec&) {};
-  const BmpSpec valid = ValidEightBit();
+  auto none = [](std::vector<uint8_t>&, BmpRecipe&) {};
+  const BmpRecipe valid = ValidEightBit();
   EXPECT_TRUE(refused(valid, [](auto& b, auto&) { b[0] = 'X'; }));
   EXPECT_TRUE(refused(valid, [&](auto& b, auto&) { poke32(b, 18, 0); }));           // width 0
   EXPECT_TRUE(refused(valid, [&](auto& b, auto&) { poke32(b, 18, -5); }));          // width < 0
@@ -220,7 +220,7 @@ TEST(BitmapFileTest, MalformedHeadersAreRefused) {
   }));
   EXPECT_TRUE(refused(valid, [&](auto& b, auto&) { poke32(b, 18, INT32_MAX); }));
 
-  BmpSpec fields;
+  BmpRecipe fields;
   fields.bitCount = 16;
   fields.compression = 3;
   fields.width = 2;

@@ -9,7 +9,7 @@
 
 namespace tavrona::testing {
 
-struct BmpSpec {
+struct BmpRecipe {
   uint32_t headerSize = 40;  // 12 (core), 40, 108 (V4), 124 (V5)
   int32_t width = 1;
   int32_t height = 1;        // < 0: top-down
@@ -33,7 +33,7 @@ inline void Put32(std::vector<uint8_t>& out, uint32_t v) {
   Put16(out, v >> 16);
 }
 
-inline std::vector<uint8_t> PackRow(const BmpSpec& s, const std::vector<uint32_t>& values) {
+inline std::vector<uint8_t> PackRow(const BmpRecipe& s, const std::vector<uint32_t>& values) {
   std::vector<uint8_t> row;
   const size_t stride = (static_cast<size_t>(s.bitCount) * s.width + 31) / 32 * 4;
   if (s.bitCount < 8) {
@@ -57,7 +57,7 @@ inline std::vector<uint8_t> PackRow(const BmpSpec& s, const std::vector<uint32_t
   return row;
 }
 
-inline std::vector<uint8_t> BuildBmp(const BmpSpec& s) {
+inline std::vector<uint8_t> BuildBmp(const BmpRecipe& s) {
   std::vector<uint8_t> body;
   const bool core = s.headerSize == 12;
   Put32(body, s.headerSize);

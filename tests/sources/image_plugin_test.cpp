@@ -159,11 +159,11 @@ TEST_F(ImagePluginTest, TopDownPluginPictureIsRefusedAndFreed) {
 TEST_F(ImagePluginTest, BitmapReaderComesFirstAndBrokenBitmapsGoToThePlugins) {
   Module bm(SPI_BM_PATH);  // claims every "BM" file, decodes a 16-bit bit-field picture
   const std::vector<void*> plugins = {bm.handle()};
-  testing::BmpSpec spec;
-  spec.width = 3;
-  spec.height = 2;
-  spec.rows = {{0x0A0B0C, 0x0A0B0C, 0x0A0B0C}, {0x0A0B0C, 0x0A0B0C, 0x0A0B0C}};
-  std::vector<uint8_t> bytes = testing::BuildBmp(spec);
+  testing::BmpRecipe recipe;
+  recipe.width = 3;
+  recipe.height = 2;
+  recipe.rows = {{0x0A0B0C, 0x0A0B0C, 0x0A0B0C}, {0x0A0B0C, 0x0A0B0C, 0x0A0B0C}};
+  std::vector<uint8_t> bytes = testing::BuildBmp(recipe);
   EXPECT_EQ(LoadColour(Write("good.bmp", bytes), plugins), 0x0A0B0Cu);
   EXPECT_EQ(bm.IsSupportedCalls(), 0);
 
@@ -214,14 +214,14 @@ TEST_F(QtImagePluginTest, DecodesPngAndJpeg) {
 
 TEST_F(QtImagePluginTest, RunLengthBitmapsReachThePlugin) {
   // An 8-bit run-length picture, 3 x 2: the reader refuses the compression, qtimage decodes it.
-  testing::BmpSpec spec;
-  spec.bitCount = 8;
-  spec.compression = 1;  // BI_RLE8
-  spec.width = 3;
-  spec.height = 2;
-  spec.palette = {0x000000, 0xFF0000, 0x00FF00};
-  spec.clrUsed = 3;
-  std::vector<uint8_t> bytes = testing::BuildBmp(spec);
+  testing::BmpRecipe recipe;
+  recipe.bitCount = 8;
+  recipe.compression = 1;  // BI_RLE8
+  recipe.width = 3;
+  recipe.height = 2;
+  recipe.palette = {0x000000, 0xFF0000, 0x00FF00};
+  recipe.clrUsed = 3;
+  std::vector<uint8_t> bytes = testing::BuildBmp(recipe);
   // Bottom row: three of index 1; top row: one of 2, two of 1; then end of picture.
   const std::vector<uint8_t> runs = {3, 1, 0, 0, 1, 2, 2, 1, 0, 1};
   bytes.insert(bytes.end(), runs.begin(), runs.end());

@@ -24,11 +24,11 @@ class SourceCacheTest : public ::testing::Test {
 
   // A uniform 24-bit picture, width x 2.
   void WriteBmp(const std::string& name, uint32_t colour, int width) {
-    testing::BmpSpec spec;
-    spec.width = width;
-    spec.height = 2;
-    spec.rows.assign(2, std::vector<uint32_t>(width, colour));
-    testing::WriteFile(folder_ / std::filesystem::u8path(name), testing::BuildBmp(spec));
+    testing::BmpRecipe recipe;
+    recipe.width = width;
+    recipe.height = 2;
+    recipe.rows.assign(2, std::vector<uint32_t>(width, colour));
+    testing::WriteFile(folder_ / std::filesystem::u8path(name), testing::BuildBmp(recipe));
   }
   std::u16string Absolute(const std::u16string& name) const { return base_ + u"/" + name; }
 
