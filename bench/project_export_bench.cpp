@@ -137,7 +137,10 @@ void BM_FfmpegGraphX264(benchmark::State& state) {
 void BM_ComposeOnly(benchmark::State& state) {
   Bench& b = TheBench();
   FrameBuffer frame;
-  CreateFrameBuffer(frame, b.project->outputWidth, b.project->outputHeight);
+  if (!CreateFrameBuffer(frame, b.project->outputWidth, b.project->outputHeight)) {
+    state.SkipWithError("no memory for a frame");
+    return;
+  }
   TimeFrames(state, "compose", [&] {
     PrepareExportTracks(*b.project);
     for (uint32_t n = 0; n < kFrames; ++n) {
