@@ -86,7 +86,6 @@ void PrepareExportTracks(ProjectData& project) {
     ResetPlaybackState(track);
     SeekTrack(track, 0);
   }
-  for (FileEntry& entry : project.files) entry.cachedFrameIndex = -1;
 }
 
 bool ComposeNextExportFrame(ProjectData& project, FrameBuffer& destination, MovieFrames* movies,

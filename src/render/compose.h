@@ -48,7 +48,8 @@ bool ComposeTrackAt(ProjectData& project, int track, uint32_t frame, FrameBuffer
 bool ComposeFrameAt(ProjectData& project, uint32_t frame, FrameBuffer& destination,
                     MovieFrames* movies);
 
-// Export: every track reset and sought to frame 0, every movie fetched afresh.
+// Export: every track reset and sought to frame 0 (BeginExport then has every movie fetched
+// afresh).
 void PrepareExportTracks(ProjectData& project);
 // Export: fills destination with the background and steps every track with an event array.
 // With stopOnEventError a failed track ends the frame at once (false; later tracks neither
