@@ -193,14 +193,14 @@ void PixmanBenchmark(benchmark::State& state, const Placement& placement, bool b
 #endif
 
 void RegisterAll() {
-  benchmark::RegisterBenchmark("memcpy/frame", MemcpyBenchmark)->Unit(benchmark::kMillisecond);
+  benchmark::RegisterBenchmark("memcpy/frame", MemcpyBenchmark)->Unit(benchmark::kMillisecond)->UseRealTime();
   for (const Placement& placement : kPlacements) {
 #ifdef TAVRONA_BENCH_PIXMAN
     for (bool bilinear : {false, true}) {
       const std::string name = std::string("pixman/") + placement.name + (bilinear ? "/bilinear" : "/nearest");
       benchmark::RegisterBenchmark(name.c_str(), [&placement, bilinear](benchmark::State& s) {
         PixmanBenchmark(s, placement, bilinear);
-      })->Unit(benchmark::kMillisecond);
+      })->Unit(benchmark::kMillisecond)->UseRealTime();
     }
 #endif
     for (int method = 1; method <= 4; ++method) {

@@ -8,15 +8,19 @@
 // (p * 256 + r) >> 8 = p for r < 256, so the one-direction and single-texel cases of the scalar
 // sampler come out of the same arithmetic. Only an unkeyed single texel keeps its fourth byte.
 
-inline __m256d Iota4() { return _mm256_set_pd(3, 2, 1, 0); }
+// The helpers below take and return vectors; left out of line they would pass them through
+// memory, so they are always inlined.
+#define TAVRONA_ALWAYS_INLINE inline __attribute__((always_inline))
+
+TAVRONA_ALWAYS_INLINE __m256d Iota4() { return _mm256_set_pd(3, 2, 1, 0); }
 
 // The low 32 bits of each 64-bit lane, as four 32-bit lanes.
-inline __m128i Narrow(__m256d mask) {
+TAVRONA_ALWAYS_INLINE __m128i Narrow(__m256d mask) {
   const __m256i idx = _mm256_setr_epi32(0, 2, 4, 6, 0, 2, 4, 6);
   return _mm256_castsi256_si128(_mm256_permutevar8x32_epi32(_mm256_castpd_si256(mask), idx));
 }
 
-inline __m256d InRange(__m256d v, __m256d low, __m256d high) {
+TAVRONA_ALWAYS_INLINE __m256d InRange(__m256d v, __m256d low, __m256d high) {
   return _mm256_and_pd(_mm256_cmp_pd(v, low, _CMP_GE_OQ), _mm256_cmp_pd(v, high, _CMP_LT_OQ));
 }
 
@@ -34,7 +38,7 @@ struct RowMapV {
 enum WeightKind { kUnitWeight, kRowWeight, kProjective };
 
 template <int Kind>
-inline void MapPoint4(const RowMapV& v, __m256d xs, __m256d& px, __m256d& py) {
+TAVRONA_ALWAYS_INLINE void MapPoint4(const RowMapV& v, __m256d xs, __m256d& px, __m256d& py) {
   px = _mm256_add_pd(_mm256_add_pd(_mm256_mul_pd(v.m00, xs), v.a0), v.m02);
   py = _mm256_add_pd(_mm256_add_pd(_mm256_mul_pd(v.m10, xs), v.a1), v.m12);
   if constexpr (Kind == kRowWeight) {
@@ -48,7 +52,7 @@ inline void MapPoint4(const RowMapV& v, __m256d xs, __m256d& px, __m256d& py) {
   }
 }
 
-inline int KindOf(const RowMap& r) {
+TAVRONA_ALWAYS_INLINE int KindOf(const RowMap& r) {
   if (r.projective) return kProjective;
   return r.w == 1.0 ? kUnitWeight : kRowWeight;
 }
@@ -58,7 +62,7 @@ inline int KindOf(const RowMap& r) {
 // value always misses, as the scalar test does. For method 2, 0x80000000 - 4096 wraps to
 // 0x7FFFF000, beyond any picture (at most 2^29 pixels).
 template <int Method, int Kind>
-inline void MapNearestAvx2Kind(const RowMap& r, const DrawPlan& p, int32_t x, int n,
+TAVRONA_ALWAYS_INLINE void MapNearestAvx2Kind(const RowMap& r, const DrawPlan& p, int32_t x, int n,
                                int32_t* offset) {
   const RowMapV v(r);
   const __m256d bias = _mm256_set1_pd(4096.0);
@@ -96,7 +100,7 @@ inline void MapNearestAvx2Kind(const RowMap& r, const DrawPlan& p, int32_t x, in
 }
 
 template <int Method, bool Projective>
-inline void MapNearestAvx2(const RowMap& r, const DrawPlan& p, int32_t x, int n,
+TAVRONA_ALWAYS_INLINE void MapNearestAvx2(const RowMap& r, const DrawPlan& p, int32_t x, int n,
                            int32_t* offset) {
   switch (KindOf(r)) {
     case kUnitWeight:
@@ -109,7 +113,7 @@ inline void MapNearestAvx2(const RowMap& r, const DrawPlan& p, int32_t x, int n,
 }
 
 template <bool Rounding, bool Keyed, int Kind>
-inline void MapLinearAvx2Kind(const RowMap& r, const DrawPlan& p, int32_t x, int n, int32_t* ix,
+TAVRONA_ALWAYS_INLINE void MapLinearAvx2Kind(const RowMap& r, const DrawPlan& p, int32_t x, int n, int32_t* ix,
                           int32_t* iy, int32_t* fxy) {
   [[maybe_unused]] constexpr int kTrunc = _MM_FROUND_TO_ZERO | _MM_FROUND_NO_EXC;
   constexpr int kFloor = _MM_FROUND_TO_NEG_INF | _MM_FROUND_NO_EXC;
@@ -154,7 +158,7 @@ inline void MapLinearAvx2Kind(const RowMap& r, const DrawPlan& p, int32_t x, int
 }
 
 template <bool Rounding, bool Keyed, bool Projective>
-inline void MapLinearAvx2(const RowMap& r, const DrawPlan& p, int32_t x, int n, int32_t* ix,
+TAVRONA_ALWAYS_INLINE void MapLinearAvx2(const RowMap& r, const DrawPlan& p, int32_t x, int n, int32_t* ix,
                           int32_t* iy, int32_t* fxy) {
   switch (KindOf(r)) {
     case kUnitWeight:
@@ -168,20 +172,20 @@ inline void MapLinearAvx2(const RowMap& r, const DrawPlan& p, int32_t x, int n, 
 
 // ---- Eight-pixel channel arithmetic ----------------------------------------------------------
 
-inline __m256i ColourMask() { return _mm256_set1_epi32(0x00FFFFFF); }
-inline __m256i Lo16(__m256i v) { return _mm256_unpacklo_epi8(v, _mm256_setzero_si256()); }
-inline __m256i Hi16(__m256i v) { return _mm256_unpackhi_epi8(v, _mm256_setzero_si256()); }
+TAVRONA_ALWAYS_INLINE __m256i ColourMask() { return _mm256_set1_epi32(0x00FFFFFF); }
+TAVRONA_ALWAYS_INLINE __m256i Lo16(__m256i v) { return _mm256_unpacklo_epi8(v, _mm256_setzero_si256()); }
+TAVRONA_ALWAYS_INLINE __m256i Hi16(__m256i v) { return _mm256_unpackhi_epi8(v, _mm256_setzero_si256()); }
 
 // A weight per pixel (32-bit lanes, 0..256) spread over that pixel's four 16-bit channels, for
 // the low and the high unpacked halves.
-inline void SpreadWeights(__m256i w, __m256i& lo, __m256i& hi) {
+TAVRONA_ALWAYS_INLINE void SpreadWeights(__m256i w, __m256i& lo, __m256i& hi) {
   const __m256i pair = _mm256_or_si256(w, _mm256_slli_epi32(w, 16));
   lo = _mm256_unpacklo_epi32(pair, pair);
   hi = _mm256_unpackhi_epi32(pair, pair);
 }
 
 // MixPixel with a weight per channel lane (wlo, whi as SpreadWeights gives them).
-inline __m256i MixV(__m256i wlo, __m256i whi, __m256i s, __m256i d) {
+TAVRONA_ALWAYS_INLINE __m256i MixV(__m256i wlo, __m256i whi, __m256i s, __m256i d) {
   const __m256i k256 = _mm256_set1_epi16(256);
   const __m256i lo = _mm256_srli_epi16(
       _mm256_add_epi16(_mm256_mullo_epi16(Lo16(s), wlo),
@@ -195,18 +199,18 @@ inline __m256i MixV(__m256i wlo, __m256i whi, __m256i s, __m256i d) {
 }
 
 // x / 255 truncated for 16-bit x: (x * 0x8081) >> 23.
-inline __m256i Div255x16(__m256i x) {
+TAVRONA_ALWAYS_INLINE __m256i Div255x16(__m256i x) {
   return _mm256_srli_epi16(_mm256_mulhi_epu16(x, _mm256_set1_epi16(static_cast<short>(0x8081))), 7);
 }
 
-inline __m256i MultiplyV(__m256i a, __m256i b) {
+TAVRONA_ALWAYS_INLINE __m256i MultiplyV(__m256i a, __m256i b) {
   const __m256i lo = Div255x16(_mm256_mullo_epi16(Lo16(a), Lo16(b)));
   const __m256i hi = Div255x16(_mm256_mullo_epi16(Hi16(a), Hi16(b)));
   return _mm256_and_si256(_mm256_packus_epi16(lo, hi), ColourMask());
 }
 
 template <int Mode, bool Opaque>
-inline __m256i BlendV(__m256i s, __m256i d, __m256i opacityLo) {
+TAVRONA_ALWAYS_INLINE __m256i BlendV(__m256i s, __m256i d, __m256i opacityLo) {
   if constexpr (Mode == 0) {
     if constexpr (Opaque) {
       return s;
@@ -228,11 +232,20 @@ inline __m256i BlendV(__m256i s, __m256i d, __m256i opacityLo) {
   }
 }
 
-inline bool None(__m256i mask) { return _mm256_testz_si256(mask, mask) != 0; }
+TAVRONA_ALWAYS_INLINE bool None(__m256i mask) { return _mm256_testz_si256(mask, mask) != 0; }
+
+// Asks for the cache line of the texel at base + offset + ahead bytes (an address that is only
+// a guess and may lie outside the picture: prefetches never fault).
+TAVRONA_ALWAYS_INLINE void PrefetchTexel(const void* base, int32_t offset, intptr_t ahead) {
+  if (offset == kSkip) return;
+  const uintptr_t address = reinterpret_cast<uintptr_t>(base) +
+                            static_cast<intptr_t>(offset) * 4 + ahead;
+  _mm_prefetch(reinterpret_cast<const char*>(address), _MM_HINT_T0);
+}
 
 // Eight texels at src + off where valid, 0 elsewhere. Lanes that are not valid read the texel
 // at src + safe instead (a texel of the region), so no lane reads outside the region.
-inline __m256i Gather8(const int* src, __m256i off, __m256i valid, int32_t safe) {
+TAVRONA_ALWAYS_INLINE __m256i Gather8(const int* src, __m256i off, __m256i valid, int32_t safe) {
 #if defined(TAVRONA_HARDWARE_GATHER)
   (void)safe;
   return _mm256_mask_i32gather_epi32(_mm256_setzero_si256(), src, off, valid, 4);
@@ -249,8 +262,9 @@ inline __m256i Gather8(const int* src, __m256i off, __m256i valid, int32_t safe)
 // safe: the offset of a texel of the region from source. tryRuns: look for eight consecutive texels and load them directly instead of gathering (worth
 // it where the placement is unscaled).
 template <int Mode, bool Keyed, bool Coloured, bool Opaque>
-inline void BlendNearestAvx2(const DrawPlan& p, const uint32_t* source, int32_t safe,
-                             const int32_t* offset, int n, uint32_t* d, bool tryRuns) {
+TAVRONA_ALWAYS_INLINE void BlendNearestAvx2(const DrawPlan& p, const uint32_t* source,
+                                            int32_t safe, const int32_t* offset, int n,
+                                            uint32_t* d, bool tryRuns, intptr_t prefetchBytes = 0) {
   const int* src = reinterpret_cast<const int*>(source);
   const __m256i iota = _mm256_setr_epi32(0, 1, 2, 3, 4, 5, 6, 7);
   const __m256i skip = _mm256_set1_epi32(kSkip), key = _mm256_set1_epi32(static_cast<int>(p.key));
@@ -262,6 +276,16 @@ inline void BlendNearestAvx2(const DrawPlan& p, const uint32_t* source, int32_t 
     const __m256i off = _mm256_loadu_si256(reinterpret_cast<const __m256i*>(offset + i));
     __m256i valid = _mm256_xor_si256(_mm256_cmpeq_epi32(off, skip), ones);
     if (None(valid)) continue;
+    if constexpr (Mode == 0 && Opaque && !Coloured && !Keyed) {
+      // A plain copy: scalar moves beat assembling a vector from eight loads.
+      if (!tryRuns && _mm256_movemask_epi8(valid) == -1) {
+        for (int k = 0; k < 8; ++k) d[i + k] = source[offset[i + k]];
+        // The same columns some rows further down will want texels near these.
+        PrefetchTexel(source, offset[i], prefetchBytes);
+        PrefetchTexel(source, offset[i + 4], prefetchBytes);
+        continue;
+      }
+    }
     __m256i s;
     if (tryRuns && offset[i] != kSkip &&
         _mm256_movemask_epi8(_mm256_cmpeq_epi32(
@@ -269,9 +293,20 @@ inline void BlendNearestAvx2(const DrawPlan& p, const uint32_t* source, int32_t 
       s = _mm256_loadu_si256(reinterpret_cast<const __m256i*>(src + offset[i]));
     } else {
       s = Gather8(src, off, valid, safe);
+      if (prefetchBytes != 0) {
+        PrefetchTexel(source, offset[i], prefetchBytes);
+        PrefetchTexel(source, offset[i + 4], prefetchBytes);
+      }
     }
     if constexpr (Keyed) valid = _mm256_andnot_si256(_mm256_cmpeq_epi32(s, key), valid);
     __m256i* dp = reinterpret_cast<__m256i*>(d + i);
+    if constexpr (Mode == 0 && Opaque && !Coloured) {
+      // Eight texels copied whole: the destination need not be read.
+      if (_mm256_movemask_epi8(valid) == -1) {
+        _mm256_storeu_si256(dp, s);
+        continue;
+      }
+    }
     const __m256i dv = _mm256_loadu_si256(dp);
     const __m256i sc = Coloured ? MultiplyV(s, colour) : s;
     _mm256_storeu_si256(dp, _mm256_blendv_epi8(dv, BlendV<Mode, Opaque>(sc, dv, opacity), valid));
@@ -282,7 +317,7 @@ inline void BlendNearestAvx2(const DrawPlan& p, const uint32_t* source, int32_t 
 // Eight bilinear samples; valid lanes only are gathered. Unkeyed: fourth byte 0 except for
 // single corner texels; keyed: coverage in the fourth byte.
 template <bool Rounding, bool Keyed>
-inline __m256i SampleAvx2(const DrawPlan& p, const SampleRegion& region, __m256i ix, __m256i iy,
+TAVRONA_ALWAYS_INLINE __m256i SampleAvx2(const DrawPlan& p, const SampleRegion& region, __m256i ix, __m256i iy,
                           __m256i f, __m256i valid) {
   const int* src = reinterpret_cast<const int*>(p.sourceTop);
   const __m256i one = _mm256_set1_epi32(1), byte = _mm256_set1_epi32(0xFF);
@@ -350,8 +385,10 @@ inline __m256i SampleAvx2(const DrawPlan& p, const SampleRegion& region, __m256i
 }
 
 template <bool Rounding, int Mode, bool Keyed, bool Coloured, bool Opaque>
-inline void BlendLinearAvx2(const DrawPlan& p, const SampleRegion& region, const int32_t* ix,
-                            const int32_t* iy, const int32_t* fxy, int n, uint32_t* d) {
+TAVRONA_ALWAYS_INLINE void BlendLinearAvx2(const DrawPlan& p, const SampleRegion& region,
+                                           const int32_t* ix, const int32_t* iy,
+                                           const int32_t* fxy, int n, uint32_t* d,
+                                           intptr_t prefetchBytes = 0) {
   const __m256i skip = _mm256_set1_epi32(kSkip), ones = _mm256_set1_epi32(-1);
   const __m256i colour = _mm256_set1_epi32(static_cast<int>(p.colour));
   const __m256i opacity16 = _mm256_set1_epi16(static_cast<short>(p.opacity));
@@ -364,6 +401,12 @@ inline void BlendLinearAvx2(const DrawPlan& p, const SampleRegion& region, const
     const __m256i vy = _mm256_loadu_si256(reinterpret_cast<const __m256i*>(iy + i));
     const __m256i vf = _mm256_loadu_si256(reinterpret_cast<const __m256i*>(fxy + i));
     const __m256i s = SampleAvx2<Rounding, Keyed>(p, region, vx, vy, vf, valid);
+    if (prefetchBytes != 0) {
+      if (ix[i] != kSkip) PrefetchTexel(p.sourceTop, ix[i] - iy[i] * p.sourceWidth, prefetchBytes);
+      if (ix[i + 4] != kSkip) {
+        PrefetchTexel(p.sourceTop, ix[i + 4] - iy[i + 4] * p.sourceWidth, prefetchBytes);
+      }
+    }
     __m256i* dp = reinterpret_cast<__m256i*>(d + i);
     const __m256i dv = _mm256_loadu_si256(dp);
     __m256i result;
