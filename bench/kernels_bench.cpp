@@ -140,8 +140,8 @@ void SetRate(benchmark::State& state, int64_t pixels) {
                                                 benchmark::Counter::kIsIterationInvariantRate);
 }
 
-void KernelBenchmark(benchmark::State& state, int method, const Placement& placement,
-                     const Case& c, int threads) {
+void KernelBenchmark(benchmark::State& state, int method, const Placement& placement, const Case& c,
+                     int threads) {
   SetRenderThreadCount(threads);
   const KernelParams p = MakeParams(placement, c, method);
   const int64_t covered = CoveredPixels(placement, method);
@@ -171,14 +171,18 @@ void PixmanBenchmark(benchmark::State& state, const Placement& placement, bool b
   // so pixman gets its own top-down copy of the same pixels.
   std::vector<uint32_t> src(size_t{kWidth} * kHeight), dst(size_t{kWidth} * kHeight);
   for (int y = 0; y < kHeight; ++y) {
-    std::memcpy(&src[size_t(y) * kWidth], pictures.source.TopRow() - size_t(y) * kWidth, kWidth * 4);
+    std::memcpy(&src[size_t(y) * kWidth], pictures.source.TopRow() - size_t(y) * kWidth,
+                kWidth * 4);
   }
-  pixman_image_t* s = pixman_image_create_bits(PIXMAN_x8r8g8b8, kWidth, kHeight, src.data(), kWidth * 4);
-  pixman_image_t* d = pixman_image_create_bits(PIXMAN_x8r8g8b8, kWidth, kHeight, dst.data(), kWidth * 4);
+  pixman_image_t* s =
+      pixman_image_create_bits(PIXMAN_x8r8g8b8, kWidth, kHeight, src.data(), kWidth * 4);
+  pixman_image_t* d =
+      pixman_image_create_bits(PIXMAN_x8r8g8b8, kWidth, kHeight, dst.data(), kWidth * 4);
   const EventRecord e = PlacedEvent(placement, 2);
   pixman_transform_t t;
   for (int r = 0; r < 3; ++r) {
-    for (int col = 0; col < 3; ++col) t.matrix[r][col] = pixman_double_to_fixed(e.inverseMatrix[r * 3 + col]);
+    for (int col = 0; col < 3; ++col)
+      t.matrix[r][col] = pixman_double_to_fixed(e.inverseMatrix[r * 3 + col]);
   }
   pixman_image_set_transform(s, &t);
   pixman_image_set_filter(s, bilinear ? PIXMAN_FILTER_BILINEAR : PIXMAN_FILTER_NEAREST, nullptr, 0);
@@ -193,14 +197,19 @@ void PixmanBenchmark(benchmark::State& state, const Placement& placement, bool b
 #endif
 
 void RegisterAll() {
-  benchmark::RegisterBenchmark("memcpy/frame", MemcpyBenchmark)->Unit(benchmark::kMillisecond)->UseRealTime();
+  benchmark::RegisterBenchmark("memcpy/frame", MemcpyBenchmark)
+      ->Unit(benchmark::kMillisecond)
+      ->UseRealTime();
   for (const Placement& placement : kPlacements) {
 #ifdef TAVRONA_BENCH_PIXMAN
     for (bool bilinear : {false, true}) {
-      const std::string name = std::string("pixman/") + placement.name + (bilinear ? "/bilinear" : "/nearest");
-      benchmark::RegisterBenchmark(name.c_str(), [&placement, bilinear](benchmark::State& s) {
-        PixmanBenchmark(s, placement, bilinear);
-      })->Unit(benchmark::kMillisecond)->UseRealTime();
+      const std::string name =
+          std::string("pixman/") + placement.name + (bilinear ? "/bilinear" : "/nearest");
+      benchmark::RegisterBenchmark(
+          name.c_str(),
+          [&placement, bilinear](benchmark::State& s) { PixmanBenchmark(s, placement, bilinear); })
+          ->Unit(benchmark::kMillisecond)
+          ->UseRealTime();
     }
 #endif
     for (int method = 1; method <= 4; ++method) {
@@ -208,9 +217,12 @@ void RegisterAll() {
         for (int threads : {1, 2}) {
           const std::string name = std::string(kKernelNames[method - 1]) + "/" + placement.name +
                                    "/" + c.name + "/threads:" + std::to_string(threads);
-          benchmark::RegisterBenchmark(name.c_str(), [method, &placement, &c, threads](benchmark::State& s) {
-            KernelBenchmark(s, method, placement, c, threads);
-          })->Unit(benchmark::kMillisecond)->UseRealTime();
+          benchmark::RegisterBenchmark(name.c_str(),
+                                       [method, &placement, &c, threads](benchmark::State& s) {
+                                         KernelBenchmark(s, method, placement, c, threads);
+                                       })
+              ->Unit(benchmark::kMillisecond)
+              ->UseRealTime();
         }
       }
     }

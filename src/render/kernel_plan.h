@@ -8,13 +8,13 @@
 namespace tavrona::kernel_detail {
 
 struct DrawPlan {
-  int method = 1;           // 1..4
-  int mode = 0;             // blend mode 0..6
-  bool keyed = false;       // transparent colour below 0x01000000
-  uint32_t key = 0;         // the transparent colour in pixel order
-  bool coloured = false;    // colour other than white
-  uint32_t colour = 0;      // 0x00RRGGBB
-  uint32_t opacity = 0;     // opacity byte 0..255; 0 = fully opaque
+  int method = 1;         // 1..4
+  int mode = 0;           // blend mode 0..6
+  bool keyed = false;     // transparent colour below 0x01000000
+  uint32_t key = 0;       // the transparent colour in pixel order
+  bool coloured = false;  // colour other than white
+  uint32_t colour = 0;    // 0x00RRGGBB
+  uint32_t opacity = 0;   // opacity byte 0..255; 0 = fully opaque
   // Clamped source region, right and bottom exclusive; never empty.
   int32_t left = 0, top = 0, right = 0, bottom = 0;
   // The same converted to float, for the bilinear kernels' test of the sample point.

@@ -182,9 +182,9 @@ inline void BlendLinear(const DrawPlan& p, const SampleRegion& region, const int
                         const int32_t* iy, const int32_t* fxy, int n, uint32_t* d) {
   for (int i = 0; i < n; ++i) {
     if (ix[i] == kSkip) continue;
-    const uint32_t s = SampleFixed<Rounding, Keyed>(
-        p.sourceTop, p.sourceWidth, Fixed{ix[i], fxy[i] & 0xFF}, Fixed{iy[i], fxy[i] >> 16},
-        region, p.key);
+    const uint32_t s =
+        SampleFixed<Rounding, Keyed>(p.sourceTop, p.sourceWidth, Fixed{ix[i], fxy[i] & 0xFF},
+                                     Fixed{iy[i], fxy[i] >> 16}, region, p.key);
     if constexpr (Keyed) {
       if ((s >> 24) == 0) continue;
       d[i] = BlendCovered<Mode, Coloured, Opaque>(s, d[i], p);
@@ -221,7 +221,7 @@ inline void NearestChunk(const DrawPlan& p, const RowMap& r, int32_t x, int n, i
     MapNearestAvx2<Method, false>(r, p, x, n, offset);
   }
   BlendNearestAvx2<Mode, Keyed, Coloured, Opaque>(p, p.sourceTop, p.left - p.top * p.sourceWidth,
-                                                  offset, n, d, false, PrefetchDistance(p));
+                                                  offset, n, d, 0, PrefetchDistance(p));
 #else
   MapNearest<Method>(r, p, x, n, offset);
   BlendNearest<Mode, Keyed, Coloured, Opaque>(p, p.sourceTop, offset, n, d);
@@ -285,14 +285,17 @@ void DrawRowsGeneral(const DrawPlan& p, int32_t yBegin, int32_t yEnd) {
 // point. The values are those of the general loop, computed fewer times.
 template <int Method, int Mode, bool Keyed, bool Coloured, bool Opaque>
 void DrawRowsSeparable(const DrawPlan& p, int32_t yBegin, int32_t yEnd) {
-  alignas(64) int32_t columns[kChunk];
-  alignas(64) int32_t fractions[kChunk];
-  alignas(64) int32_t rows[kChunk];
-  alignas(64) int32_t fxy[kChunk];
+  // Wide strips: a frame is one or two strips, so rows are walked almost whole and the source
+  // and destination are read and written sequentially.
+  constexpr int kStrip = 2048;
+  alignas(64) int32_t columns[kStrip];
+  alignas(64) int32_t fractions[kStrip];
+  alignas(64) int32_t rows[kStrip];
+  alignas(64) int32_t fxy[kStrip];
   const SampleRegion region{p.left, p.right - 1, p.top, p.bottom - 1};
   const RowMap first = MakeRowMap<Method>(p.inverse, yBegin);
-  for (int32_t x = p.x0; x < p.x1; x += kChunk) {
-    const int n = static_cast<int>(std::min<int32_t>(kChunk, p.x1 - x));
+  for (int32_t x = p.x0; x < p.x1; x += kStrip) {
+    const int n = static_cast<int>(std::min<int32_t>(kStrip, p.x1 - x));
     bool any = false;
     for (int i = 0; i < n; ++i) {
       double vx, vy;
@@ -319,7 +322,7 @@ void DrawRowsSeparable(const DrawPlan& p, int32_t yBegin, int32_t yEnd) {
         if (!NearestCoordinate<Method>(vy, p.top, p.bottom, ty)) continue;
         const uint32_t* src = p.sourceTop - static_cast<ptrdiff_t>(ty) * p.sourceWidth;
 #if defined(__AVX2__)
-        BlendNearestAvx2<Mode, Keyed, Coloured, Opaque>(p, src, p.left, columns, n, row, true);
+        BlendNearestAvx2<Mode, Keyed, Coloured, Opaque>(p, src, p.left, columns, n, row, p.right);
 #else
         BlendNearest<Mode, Keyed, Coloured, Opaque>(p, src, columns, n, row);
 #endif
@@ -350,8 +353,8 @@ void DrawRows(const DrawPlan& p, int32_t yBegin, int32_t yEnd) {
 // other modes share one loop for both opacity classes.
 template <int Method, size_t... I>
 constexpr std::array<DrawRowsFn, sizeof...(I)> MakeTable(std::index_sequence<I...>) {
-  return {&DrawRows<Method, static_cast<int>(I / 8), ((I >> 2) & 1) != 0, ((I >> 1) & 1) != 0,
-                    I / 8 == 0 && (I & 1) != 0>...};
+  return {&DrawRows < Method, static_cast<int>(I / 8), ((I >> 2) & 1) != 0, ((I >> 1) & 1) != 0,
+          I / 8 == 0 && (I & 1) != 0 > ...};
 }
 
 constexpr std::array<std::array<DrawRowsFn, 56>, 4> kTables = {
@@ -361,8 +364,8 @@ constexpr std::array<std::array<DrawRowsFn, 56>, 4> kTables = {
 }  // namespace
 
 DrawRowsFn SelectDrawRows(const DrawPlan& p) {
-  const size_t index = static_cast<size_t>(p.mode) * 8 + (p.keyed ? 4 : 0) +
-                       (p.coloured ? 2 : 0) + (p.opacity == 0 ? 1 : 0);
+  const size_t index = static_cast<size_t>(p.mode) * 8 + (p.keyed ? 4 : 0) + (p.coloured ? 2 : 0) +
+                       (p.opacity == 0 ? 1 : 0);
   return kTables[static_cast<size_t>(p.method - 1)][index];
 }
 

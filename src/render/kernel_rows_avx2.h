@@ -12,7 +12,9 @@
 // memory, so they are always inlined.
 #define TAVRONA_ALWAYS_INLINE inline __attribute__((always_inline))
 
-TAVRONA_ALWAYS_INLINE __m256d Iota4() { return _mm256_set_pd(3, 2, 1, 0); }
+TAVRONA_ALWAYS_INLINE __m256d Iota4() {
+  return _mm256_set_pd(3, 2, 1, 0);
+}
 
 // The low 32 bits of each 64-bit lane, as four 32-bit lanes.
 TAVRONA_ALWAYS_INLINE __m128i Narrow(__m256d mask) {
@@ -27,9 +29,15 @@ TAVRONA_ALWAYS_INLINE __m256d InRange(__m256d v, __m256d low, __m256d high) {
 struct RowMapV {
   __m256d m00, m02, m10, m12, m20, m22, a0, a1, a2, w;
   explicit RowMapV(const RowMap& r)
-      : m00(_mm256_set1_pd(r.m00)), m02(_mm256_set1_pd(r.m02)), m10(_mm256_set1_pd(r.m10)),
-        m12(_mm256_set1_pd(r.m12)), m20(_mm256_set1_pd(r.m20)), m22(_mm256_set1_pd(r.m22)),
-        a0(_mm256_set1_pd(r.a0)), a1(_mm256_set1_pd(r.a1)), a2(_mm256_set1_pd(r.a2)),
+      : m00(_mm256_set1_pd(r.m00)),
+        m02(_mm256_set1_pd(r.m02)),
+        m10(_mm256_set1_pd(r.m10)),
+        m12(_mm256_set1_pd(r.m12)),
+        m20(_mm256_set1_pd(r.m20)),
+        m22(_mm256_set1_pd(r.m22)),
+        a0(_mm256_set1_pd(r.a0)),
+        a1(_mm256_set1_pd(r.a1)),
+        a2(_mm256_set1_pd(r.a2)),
         w(_mm256_set1_pd(r.w)) {}
 };
 
@@ -63,7 +71,7 @@ TAVRONA_ALWAYS_INLINE int KindOf(const RowMap& r) {
 // 0x7FFFF000, beyond any picture (at most 2^29 pixels).
 template <int Method, int Kind>
 TAVRONA_ALWAYS_INLINE void MapNearestAvx2Kind(const RowMap& r, const DrawPlan& p, int32_t x, int n,
-                               int32_t* offset) {
+                                              int32_t* offset) {
   const RowMapV v(r);
   const __m256d bias = _mm256_set1_pd(4096.0);
   const __m256i bias32 = _mm256_set1_epi32(4096);
@@ -94,14 +102,15 @@ TAVRONA_ALWAYS_INLINE void MapNearestAvx2Kind(const RowMap& r, const DrawPlan& p
         _mm256_and_si256(_mm256_cmpgt_epi32(tx, leftLess), _mm256_cmpgt_epi32(right, tx)),
         _mm256_and_si256(_mm256_cmpgt_epi32(ty, topLess), _mm256_cmpgt_epi32(bottom, ty)));
     const __m256i off = _mm256_sub_epi32(tx, _mm256_mullo_epi32(ty, width));
-    _mm256_storeu_si256(reinterpret_cast<__m256i*>(offset + i), _mm256_blendv_epi8(skip, off, valid));
+    _mm256_storeu_si256(reinterpret_cast<__m256i*>(offset + i),
+                        _mm256_blendv_epi8(skip, off, valid));
   }
   for (; i < n; ++i) offset[i] = MapNearestOne<Method>(r, p, x + i);
 }
 
 template <int Method, bool Projective>
 TAVRONA_ALWAYS_INLINE void MapNearestAvx2(const RowMap& r, const DrawPlan& p, int32_t x, int n,
-                           int32_t* offset) {
+                                          int32_t* offset) {
   switch (KindOf(r)) {
     case kUnitWeight:
       return MapNearestAvx2Kind<Method, kUnitWeight>(r, p, x, n, offset);
@@ -113,8 +122,8 @@ TAVRONA_ALWAYS_INLINE void MapNearestAvx2(const RowMap& r, const DrawPlan& p, in
 }
 
 template <bool Rounding, bool Keyed, int Kind>
-TAVRONA_ALWAYS_INLINE void MapLinearAvx2Kind(const RowMap& r, const DrawPlan& p, int32_t x, int n, int32_t* ix,
-                          int32_t* iy, int32_t* fxy) {
+TAVRONA_ALWAYS_INLINE void MapLinearAvx2Kind(const RowMap& r, const DrawPlan& p, int32_t x, int n,
+                                             int32_t* ix, int32_t* iy, int32_t* fxy) {
   [[maybe_unused]] constexpr int kTrunc = _MM_FROUND_TO_ZERO | _MM_FROUND_NO_EXC;
   constexpr int kFloor = _MM_FROUND_TO_NEG_INF | _MM_FROUND_NO_EXC;
   const RowMapV v(r);
@@ -158,8 +167,8 @@ TAVRONA_ALWAYS_INLINE void MapLinearAvx2Kind(const RowMap& r, const DrawPlan& p,
 }
 
 template <bool Rounding, bool Keyed, bool Projective>
-TAVRONA_ALWAYS_INLINE void MapLinearAvx2(const RowMap& r, const DrawPlan& p, int32_t x, int n, int32_t* ix,
-                          int32_t* iy, int32_t* fxy) {
+TAVRONA_ALWAYS_INLINE void MapLinearAvx2(const RowMap& r, const DrawPlan& p, int32_t x, int n,
+                                         int32_t* ix, int32_t* iy, int32_t* fxy) {
   switch (KindOf(r)) {
     case kUnitWeight:
       return MapLinearAvx2Kind<Rounding, Keyed, kUnitWeight>(r, p, x, n, ix, iy, fxy);
@@ -172,9 +181,15 @@ TAVRONA_ALWAYS_INLINE void MapLinearAvx2(const RowMap& r, const DrawPlan& p, int
 
 // ---- Eight-pixel channel arithmetic ----------------------------------------------------------
 
-TAVRONA_ALWAYS_INLINE __m256i ColourMask() { return _mm256_set1_epi32(0x00FFFFFF); }
-TAVRONA_ALWAYS_INLINE __m256i Lo16(__m256i v) { return _mm256_unpacklo_epi8(v, _mm256_setzero_si256()); }
-TAVRONA_ALWAYS_INLINE __m256i Hi16(__m256i v) { return _mm256_unpackhi_epi8(v, _mm256_setzero_si256()); }
+TAVRONA_ALWAYS_INLINE __m256i ColourMask() {
+  return _mm256_set1_epi32(0x00FFFFFF);
+}
+TAVRONA_ALWAYS_INLINE __m256i Lo16(__m256i v) {
+  return _mm256_unpacklo_epi8(v, _mm256_setzero_si256());
+}
+TAVRONA_ALWAYS_INLINE __m256i Hi16(__m256i v) {
+  return _mm256_unpackhi_epi8(v, _mm256_setzero_si256());
+}
 
 // A weight per pixel (32-bit lanes, 0..256) spread over that pixel's four 16-bit channels, for
 // the low and the high unpacked halves.
@@ -187,14 +202,14 @@ TAVRONA_ALWAYS_INLINE void SpreadWeights(__m256i w, __m256i& lo, __m256i& hi) {
 // MixPixel with a weight per channel lane (wlo, whi as SpreadWeights gives them).
 TAVRONA_ALWAYS_INLINE __m256i MixV(__m256i wlo, __m256i whi, __m256i s, __m256i d) {
   const __m256i k256 = _mm256_set1_epi16(256);
-  const __m256i lo = _mm256_srli_epi16(
-      _mm256_add_epi16(_mm256_mullo_epi16(Lo16(s), wlo),
-                       _mm256_mullo_epi16(Lo16(d), _mm256_sub_epi16(k256, wlo))),
-      8);
-  const __m256i hi = _mm256_srli_epi16(
-      _mm256_add_epi16(_mm256_mullo_epi16(Hi16(s), whi),
-                       _mm256_mullo_epi16(Hi16(d), _mm256_sub_epi16(k256, whi))),
-      8);
+  const __m256i lo =
+      _mm256_srli_epi16(_mm256_add_epi16(_mm256_mullo_epi16(Lo16(s), wlo),
+                                         _mm256_mullo_epi16(Lo16(d), _mm256_sub_epi16(k256, wlo))),
+                        8);
+  const __m256i hi =
+      _mm256_srli_epi16(_mm256_add_epi16(_mm256_mullo_epi16(Hi16(s), whi),
+                                         _mm256_mullo_epi16(Hi16(d), _mm256_sub_epi16(k256, whi))),
+                        8);
   return _mm256_and_si256(_mm256_packus_epi16(lo, hi), ColourMask());
 }
 
@@ -232,14 +247,16 @@ TAVRONA_ALWAYS_INLINE __m256i BlendV(__m256i s, __m256i d, __m256i opacityLo) {
   }
 }
 
-TAVRONA_ALWAYS_INLINE bool None(__m256i mask) { return _mm256_testz_si256(mask, mask) != 0; }
+TAVRONA_ALWAYS_INLINE bool None(__m256i mask) {
+  return _mm256_testz_si256(mask, mask) != 0;
+}
 
 // Asks for the cache line of the texel at base + offset + ahead bytes (an address that is only
 // a guess and may lie outside the picture: prefetches never fault).
 TAVRONA_ALWAYS_INLINE void PrefetchTexel(const void* base, int32_t offset, intptr_t ahead) {
   if (offset == kSkip) return;
-  const uintptr_t address = reinterpret_cast<uintptr_t>(base) +
-                            static_cast<intptr_t>(offset) * 4 + ahead;
+  const uintptr_t address =
+      reinterpret_cast<uintptr_t>(base) + static_cast<intptr_t>(offset) * 4 + ahead;
   _mm_prefetch(reinterpret_cast<const char*>(address), _MM_HINT_T0);
 }
 
@@ -259,14 +276,30 @@ TAVRONA_ALWAYS_INLINE __m256i Gather8(const int* src, __m256i off, __m256i valid
 #endif
 }
 
-// safe: the offset of a texel of the region from source. tryRuns: look for eight consecutive texels and load them directly instead of gathering (worth
-// it where the placement is unscaled).
+// Eight texels of one source row: when all lanes are valid and lie within eight texels from
+// the first lane's column, and those eight texels are inside the region (windowEnd: the region's
+// right edge as an offset from src), one load and a permutation fetch them. False otherwise.
+TAVRONA_ALWAYS_INLINE bool WindowFetch(const int* src, __m256i off, int32_t first,
+                                       int32_t windowEnd, __m256i& out) {
+  if (first == kSkip || first > windowEnd - 8) return false;
+  const __m256i delta = _mm256_sub_epi32(off, _mm256_set1_epi32(first));
+  const __m256i inside = _mm256_and_si256(_mm256_cmpgt_epi32(delta, _mm256_set1_epi32(-1)),
+                                          _mm256_cmpgt_epi32(_mm256_set1_epi32(8), delta));
+  if (_mm256_movemask_epi8(inside) != -1) return false;  // also rejects kSkip lanes
+  out = _mm256_permutevar8x32_epi32(
+      _mm256_loadu_si256(reinterpret_cast<const __m256i*>(src + first)), delta);
+  return true;
+}
+
+// source and offset: texel i is source[offset[i]]. safe: the offset of a texel of the region.
+// windowEnd: for separable placements, where source is one row of the picture and the offsets
+// are columns, the region's right edge (eight texels close together are then loaded at once);
+// 0 otherwise. prefetchBytes: see PrefetchDistance.
 template <int Mode, bool Keyed, bool Coloured, bool Opaque>
-TAVRONA_ALWAYS_INLINE void BlendNearestAvx2(const DrawPlan& p, const uint32_t* source,
-                                            int32_t safe, const int32_t* offset, int n,
-                                            uint32_t* d, bool tryRuns, intptr_t prefetchBytes = 0) {
+TAVRONA_ALWAYS_INLINE void BlendNearestAvx2(const DrawPlan& p, const uint32_t* source, int32_t safe,
+                                            const int32_t* offset, int n, uint32_t* d,
+                                            int32_t windowEnd, intptr_t prefetchBytes = 0) {
   const int* src = reinterpret_cast<const int*>(source);
-  const __m256i iota = _mm256_setr_epi32(0, 1, 2, 3, 4, 5, 6, 7);
   const __m256i skip = _mm256_set1_epi32(kSkip), key = _mm256_set1_epi32(static_cast<int>(p.key));
   const __m256i colour = _mm256_set1_epi32(static_cast<int>(p.colour));
   const __m256i opacity = _mm256_set1_epi16(static_cast<short>(p.opacity));
@@ -276,22 +309,20 @@ TAVRONA_ALWAYS_INLINE void BlendNearestAvx2(const DrawPlan& p, const uint32_t* s
     const __m256i off = _mm256_loadu_si256(reinterpret_cast<const __m256i*>(offset + i));
     __m256i valid = _mm256_xor_si256(_mm256_cmpeq_epi32(off, skip), ones);
     if (None(valid)) continue;
-    if constexpr (Mode == 0 && Opaque && !Coloured && !Keyed) {
-      // A plain copy: scalar moves beat assembling a vector from eight loads.
-      if (!tryRuns && _mm256_movemask_epi8(valid) == -1) {
-        for (int k = 0; k < 8; ++k) d[i + k] = source[offset[i + k]];
-        // The same columns some rows further down will want texels near these.
-        PrefetchTexel(source, offset[i], prefetchBytes);
-        PrefetchTexel(source, offset[i + 4], prefetchBytes);
-        continue;
-      }
-    }
     __m256i s;
-    if (tryRuns && offset[i] != kSkip &&
-        _mm256_movemask_epi8(_mm256_cmpeq_epi32(
-            off, _mm256_add_epi32(_mm256_set1_epi32(offset[i]), iota))) == -1) {
-      s = _mm256_loadu_si256(reinterpret_cast<const __m256i*>(src + offset[i]));
+    if (windowEnd != 0 && WindowFetch(src, off, offset[i], windowEnd, s)) {
+      // fetched
     } else {
+      if constexpr (Mode == 0 && Opaque && !Coloured && !Keyed) {
+        // A plain copy: scalar moves beat assembling a vector from eight loads.
+        if (_mm256_movemask_epi8(valid) == -1) {
+          for (int k = 0; k < 8; ++k) d[i + k] = source[offset[i + k]];
+          // The same columns some rows further down will want texels near these.
+          PrefetchTexel(source, offset[i], prefetchBytes);
+          PrefetchTexel(source, offset[i + 4], prefetchBytes);
+          continue;
+        }
+      }
       s = Gather8(src, off, valid, safe);
       if (prefetchBytes != 0) {
         PrefetchTexel(source, offset[i], prefetchBytes);
@@ -317,40 +348,64 @@ TAVRONA_ALWAYS_INLINE void BlendNearestAvx2(const DrawPlan& p, const uint32_t* s
 // Eight bilinear samples; valid lanes only are gathered. Unkeyed: fourth byte 0 except for
 // single corner texels; keyed: coverage in the fourth byte.
 template <bool Rounding, bool Keyed>
-TAVRONA_ALWAYS_INLINE __m256i SampleAvx2(const DrawPlan& p, const SampleRegion& region, __m256i ix, __m256i iy,
-                          __m256i f, __m256i valid) {
+// sameRows: all lanes share their row (separable placements).
+TAVRONA_ALWAYS_INLINE __m256i SampleAvx2(const DrawPlan& p, const SampleRegion& region, __m256i ix,
+                                         __m256i iy, __m256i f, __m256i valid, bool sameRows) {
   const int* src = reinterpret_cast<const int*>(p.sourceTop);
   const __m256i one = _mm256_set1_epi32(1), byte = _mm256_set1_epi32(0xFF);
   const __m256i firstX = _mm256_set1_epi32(region.firstX), lastX = _mm256_set1_epi32(region.lastX);
   const __m256i firstY = _mm256_set1_epi32(region.firstY), lastY = _mm256_set1_epi32(region.lastY);
   // Columns: ix < firstX or ix >= lastX use one column with fraction 0.
   const __m256i beforeX = _mm256_cmpgt_epi32(firstX, ix);
-  const __m256i edgeX = _mm256_or_si256(beforeX, _mm256_xor_si256(_mm256_cmpgt_epi32(lastX, ix),
-                                                                  _mm256_set1_epi32(-1)));
+  const __m256i edgeX = _mm256_or_si256(
+      beforeX, _mm256_xor_si256(_mm256_cmpgt_epi32(lastX, ix), _mm256_set1_epi32(-1)));
   const __m256i c0 = _mm256_blendv_epi8(ix, _mm256_blendv_epi8(lastX, firstX, beforeX), edgeX);
   const __m256i c1 = _mm256_blendv_epi8(_mm256_add_epi32(ix, one), c0, edgeX);
   const __m256i fx = _mm256_andnot_si256(edgeX, _mm256_and_si256(f, byte));
   const __m256i beforeY = _mm256_cmpgt_epi32(firstY, iy);
-  const __m256i edgeY = _mm256_or_si256(beforeY, _mm256_xor_si256(_mm256_cmpgt_epi32(lastY, iy),
-                                                                  _mm256_set1_epi32(-1)));
+  const __m256i edgeY = _mm256_or_si256(
+      beforeY, _mm256_xor_si256(_mm256_cmpgt_epi32(lastY, iy), _mm256_set1_epi32(-1)));
   const __m256i r0 = _mm256_blendv_epi8(iy, _mm256_blendv_epi8(lastY, firstY, beforeY), edgeY);
   const __m256i r1 = _mm256_blendv_epi8(_mm256_add_epi32(iy, one), r0, edgeY);
   const __m256i fy = _mm256_andnot_si256(edgeY, _mm256_srli_epi32(f, 16));
-  const __m256i width = _mm256_set1_epi32(p.sourceWidth);
-  const __m256i row0 = _mm256_mullo_epi32(r0, width), row1 = _mm256_mullo_epi32(r1, width);
-  const __m256i zero = _mm256_setzero_si256();
-  const int32_t safe = region.firstX - region.firstY * p.sourceWidth;
-  (void)zero;
-  __m256i t00 = Gather8(src, _mm256_sub_epi32(c0, row0), valid, safe);
-  __m256i t10 = Gather8(src, _mm256_sub_epi32(c1, row0), valid, safe);
-  __m256i t01 = Gather8(src, _mm256_sub_epi32(c0, row1), valid, safe);
-  __m256i t11 = Gather8(src, _mm256_sub_epi32(c1, row1), valid, safe);
+  __m256i t00, t10, t01, t11;
+  // Separable placements: all eight pixels sample the same two rows, and under magnification
+  // their columns lie within eight texels, fetched with one load per row.
+  bool fetched = false;
+  if (sameRows && _mm256_movemask_epi8(valid) == -1) {
+    const int32_t first = _mm256_cvtsi256_si32(c0);
+    const int32_t top = _mm256_cvtsi256_si32(r0), bottom = _mm256_cvtsi256_si32(r1);
+    const int* row0 = src - static_cast<ptrdiff_t>(top) * p.sourceWidth;
+    const int* row1 = src - static_cast<ptrdiff_t>(bottom) * p.sourceWidth;
+    const int32_t end = region.lastX + 1;
+    if (WindowFetch(row0, c0, first, end, t00)) {
+      // The right-hand texels start at the same column or one further.
+      if (WindowFetch(row0, c1, first, end, t10)) {
+        WindowFetch(row1, c1, first, end, t11);
+        fetched = true;
+      } else if (WindowFetch(row0, c1, first + 1, end, t10)) {
+        WindowFetch(row1, c1, first + 1, end, t11);
+        fetched = true;
+      }
+      if (fetched) WindowFetch(row1, c0, first, end, t01);
+    }
+  }
+  if (!fetched) {
+    const __m256i width = _mm256_set1_epi32(p.sourceWidth);
+    const __m256i row0 = _mm256_mullo_epi32(r0, width), row1 = _mm256_mullo_epi32(r1, width);
+    const int32_t safe = region.firstX - region.firstY * p.sourceWidth;
+    t00 = Gather8(src, _mm256_sub_epi32(c0, row0), valid, safe);
+    t10 = Gather8(src, _mm256_sub_epi32(c1, row0), valid, safe);
+    t01 = Gather8(src, _mm256_sub_epi32(c0, row1), valid, safe);
+    t11 = Gather8(src, _mm256_sub_epi32(c1, row1), valid, safe);
+  }
   if constexpr (Keyed) {
     const __m256i key = _mm256_set1_epi32(static_cast<int>(p.key));
     const __m256i opaque = _mm256_set1_epi32(static_cast<int>(0xFF000000u));
     auto cover = [&](__m256i t) {
       const __m256i isKey = _mm256_cmpeq_epi32(t, key);
-      return _mm256_blendv_epi8(_mm256_or_si256(t, opaque), _mm256_and_si256(t, ColourMask()), isKey);
+      return _mm256_blendv_epi8(_mm256_or_si256(t, opaque), _mm256_and_si256(t, ColourMask()),
+                                isKey);
     };
     t00 = cover(t00);
     t10 = cover(t10);
@@ -367,11 +422,17 @@ TAVRONA_ALWAYS_INLINE __m256i SampleAvx2(const DrawPlan& p, const SampleRegion& 
   auto lerp2 = [&](__m256i a00, __m256i a10, __m256i a01, __m256i a11, __m256i fxw, __m256i gxw,
                    __m256i fyw, __m256i gyw) {
     const __m256i upper = _mm256_srli_epi16(
-        _mm256_add_epi16(_mm256_add_epi16(_mm256_mullo_epi16(a00, gxw), _mm256_mullo_epi16(a10, fxw)), round), 8);
+        _mm256_add_epi16(
+            _mm256_add_epi16(_mm256_mullo_epi16(a00, gxw), _mm256_mullo_epi16(a10, fxw)), round),
+        8);
     const __m256i lower = _mm256_srli_epi16(
-        _mm256_add_epi16(_mm256_add_epi16(_mm256_mullo_epi16(a01, gxw), _mm256_mullo_epi16(a11, fxw)), round), 8);
-    return _mm256_srli_epi16(
-        _mm256_add_epi16(_mm256_add_epi16(_mm256_mullo_epi16(upper, gyw), _mm256_mullo_epi16(lower, fyw)), round), 8);
+        _mm256_add_epi16(
+            _mm256_add_epi16(_mm256_mullo_epi16(a01, gxw), _mm256_mullo_epi16(a11, fxw)), round),
+        8);
+    return _mm256_srli_epi16(_mm256_add_epi16(_mm256_add_epi16(_mm256_mullo_epi16(upper, gyw),
+                                                               _mm256_mullo_epi16(lower, fyw)),
+                                              round),
+                             8);
   };
   const __m256i lo = lerp2(Lo16(t00), Lo16(t10), Lo16(t01), Lo16(t11), fxLo, gxLo, fyLo, gyLo);
   const __m256i hi = lerp2(Hi16(t00), Hi16(t10), Hi16(t01), Hi16(t11), fxHi, gxHi, fyHi, gyHi);
@@ -386,9 +447,8 @@ TAVRONA_ALWAYS_INLINE __m256i SampleAvx2(const DrawPlan& p, const SampleRegion& 
 
 template <bool Rounding, int Mode, bool Keyed, bool Coloured, bool Opaque>
 TAVRONA_ALWAYS_INLINE void BlendLinearAvx2(const DrawPlan& p, const SampleRegion& region,
-                                           const int32_t* ix, const int32_t* iy,
-                                           const int32_t* fxy, int n, uint32_t* d,
-                                           intptr_t prefetchBytes = 0) {
+                                           const int32_t* ix, const int32_t* iy, const int32_t* fxy,
+                                           int n, uint32_t* d, intptr_t prefetchBytes = 0) {
   const __m256i skip = _mm256_set1_epi32(kSkip), ones = _mm256_set1_epi32(-1);
   const __m256i colour = _mm256_set1_epi32(static_cast<int>(p.colour));
   const __m256i opacity16 = _mm256_set1_epi16(static_cast<short>(p.opacity));
@@ -400,7 +460,7 @@ TAVRONA_ALWAYS_INLINE void BlendLinearAvx2(const DrawPlan& p, const SampleRegion
     if (None(valid)) continue;
     const __m256i vy = _mm256_loadu_si256(reinterpret_cast<const __m256i*>(iy + i));
     const __m256i vf = _mm256_loadu_si256(reinterpret_cast<const __m256i*>(fxy + i));
-    const __m256i s = SampleAvx2<Rounding, Keyed>(p, region, vx, vy, vf, valid);
+    const __m256i s = SampleAvx2<Rounding, Keyed>(p, region, vx, vy, vf, valid, p.separable);
     if (prefetchBytes != 0) {
       if (ix[i] != kSkip) PrefetchTexel(p.sourceTop, ix[i] - iy[i] * p.sourceWidth, prefetchBytes);
       if (ix[i + 4] != kSkip) {
@@ -420,7 +480,8 @@ TAVRONA_ALWAYS_INLINE void BlendLinearAvx2(const DrawPlan& p, const SampleRegion
       if constexpr (Mode == 0 && !Opaque) {
         // (alpha * A) / 255 below full coverage, A at full coverage.
         const __m256i scaled = _mm256_srli_epi32(
-            _mm256_mullo_epi32(_mm256_mullo_epi32(alpha, opacity32), _mm256_set1_epi32(0x8081)), 23);
+            _mm256_mullo_epi32(_mm256_mullo_epi32(alpha, opacity32), _mm256_set1_epi32(0x8081)),
+            23);
         w = _mm256_blendv_epi8(scaled, opacity32, full);
       } else {
         w = _mm256_blendv_epi8(alpha, _mm256_set1_epi32(256), full);

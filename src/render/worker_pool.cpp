@@ -14,9 +14,13 @@ int ResolveCount(int count) {
 
 }  // namespace
 
-WorkerPool::WorkerPool(int threadCount) { SetThreadCount(threadCount); }
+WorkerPool::WorkerPool(int threadCount) {
+  SetThreadCount(threadCount);
+}
 
-WorkerPool::~WorkerPool() { StopWorkers(); }
+WorkerPool::~WorkerPool() {
+  StopWorkers();
+}
 
 void WorkerPool::SetThreadCount(int count) {
   std::lock_guard<std::mutex> run(runMutex_);
