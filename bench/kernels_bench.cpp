@@ -11,6 +11,8 @@
 // transparent colour that a quarter of the texels carry).
 #include <benchmark/benchmark.h>
 
+#include <cstdio>
+#include <cstdlib>
 #include <cstring>
 #include <random>
 #include <string>
@@ -234,6 +236,22 @@ void RegisterAll() {
 
 int main(int argc, char** argv) {
   benchmark::Initialize(&argc, argv);
+  // TAVRONA_KERNEL_VARIANT=portable|sse4.1|avx2 measures one instruction-set variant.
+  if (const char* wanted = std::getenv("TAVRONA_KERNEL_VARIANT")) {
+    bool found = false;
+    for (tavrona::KernelVariant v : {tavrona::KernelVariant::Portable,
+                                     tavrona::KernelVariant::Sse41, tavrona::KernelVariant::Avx2}) {
+      if (std::strcmp(wanted, tavrona::KernelVariantName(v)) == 0) {
+        found = tavrona::ForceKernelVariant(v);
+      }
+    }
+    if (!found) {
+      std::fprintf(stderr, "kernel variant %s is not available\n", wanted);
+      return 1;
+    }
+  }
+  benchmark::AddCustomContext("kernel variant",
+                              tavrona::KernelVariantName(tavrona::ActiveKernelVariant()));
   tavrona::RegisterAll();
   benchmark::RunSpecifiedBenchmarks();
   benchmark::Shutdown();

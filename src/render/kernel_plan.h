@@ -28,6 +28,8 @@ struct DrawPlan {
   float inverse[9] = {};
   // The inverse matrix only scales and translates (m01 = m10 = m20 = m21 = 0).
   bool separable = false;
+  // Both sides of the source below 2^22 texels: fixed-point sample coordinates fit in 32 bits.
+  bool smallSource = false;
 };
 
 // Draws destination rows [yBegin, yEnd) of the plan's rectangle.

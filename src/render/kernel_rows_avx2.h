@@ -121,7 +121,10 @@ TAVRONA_ALWAYS_INLINE void MapNearestAvx2(const RowMap& r, const DrawPlan& p, in
   }
 }
 
-template <bool Rounding, bool Keyed, int Kind>
+// Small: every coordinate u of the picture fits in 32 bits (sides below 2^22 texels), so u is
+// converted once and split with a shift and a mask; trunc and floor agree there because the
+// sample point is not negative. Otherwise the split is done in double precision.
+template <bool Rounding, bool Keyed, int Kind, bool Small>
 TAVRONA_ALWAYS_INLINE void MapLinearAvx2Kind(const RowMap& r, const DrawPlan& p, int32_t x, int n,
                                              int32_t* ix, int32_t* iy, int32_t* fxy) {
   [[maybe_unused]] constexpr int kTrunc = _MM_FROUND_TO_ZERO | _MM_FROUND_NO_EXC;
@@ -133,6 +136,20 @@ TAVRONA_ALWAYS_INLINE void MapLinearAvx2Kind(const RowMap& r, const DrawPlan& p,
   const __m256d kHalf = _mm256_set1_pd(0.5), k128 = _mm256_set1_pd(128.0);
   const __m128i skip = _mm_set1_epi32(kSkip);
   auto fixed = [&](__m256d s, __m128i& whole, __m128i& fraction) {
+    if constexpr (Small) {
+      __m128i u;
+      if constexpr (Keyed) {
+        const __m256d t = _mm256_mul_pd(_mm256_sub_pd(s, kHalf), k256);
+        u = _mm256_cvttpd_epi32(Rounding ? _mm256_add_pd(t, kHalf) : t);
+      } else {
+        const __m256d t = _mm256_mul_pd(s, k256);
+        u = _mm_sub_epi32(_mm256_cvttpd_epi32(Rounding ? _mm256_add_pd(t, kHalf) : t),
+                          _mm_set1_epi32(128));
+      }
+      whole = _mm_srai_epi32(u, 8);
+      fraction = _mm_and_si128(u, _mm_set1_epi32(255));
+      return;
+    }
     __m256d u;
     if constexpr (Keyed) {
       const __m256d t = _mm256_mul_pd(_mm256_sub_pd(s, kHalf), k256);
@@ -169,13 +186,16 @@ TAVRONA_ALWAYS_INLINE void MapLinearAvx2Kind(const RowMap& r, const DrawPlan& p,
 template <bool Rounding, bool Keyed, bool Projective>
 TAVRONA_ALWAYS_INLINE void MapLinearAvx2(const RowMap& r, const DrawPlan& p, int32_t x, int n,
                                          int32_t* ix, int32_t* iy, int32_t* fxy) {
+  if (!p.smallSource) {
+    return MapLinearAvx2Kind<Rounding, Keyed, kProjective, false>(r, p, x, n, ix, iy, fxy);
+  }
   switch (KindOf(r)) {
     case kUnitWeight:
-      return MapLinearAvx2Kind<Rounding, Keyed, kUnitWeight>(r, p, x, n, ix, iy, fxy);
+      return MapLinearAvx2Kind<Rounding, Keyed, kUnitWeight, true>(r, p, x, n, ix, iy, fxy);
     case kRowWeight:
-      return MapLinearAvx2Kind<Rounding, Keyed, kRowWeight>(r, p, x, n, ix, iy, fxy);
+      return MapLinearAvx2Kind<Rounding, Keyed, kRowWeight, true>(r, p, x, n, ix, iy, fxy);
     default:
-      return MapLinearAvx2Kind<Rounding, Keyed, kProjective>(r, p, x, n, ix, iy, fxy);
+      return MapLinearAvx2Kind<Rounding, Keyed, kProjective, true>(r, p, x, n, ix, iy, fxy);
   }
 }
 
