@@ -197,6 +197,10 @@ inline void BlendLinear(const DrawPlan& p, const SampleRegion& region, const int
 
 #if defined(__AVX2__)
 #include "render/kernel_rows_avx2.h"
+#define TAVRONA_KERNEL_SIMD 1
+#elif defined(__SSE4_1__)
+#include "render/kernel_rows_sse41.h"
+#define TAVRONA_KERNEL_SIMD 1
 #endif
 
 // ---- Rows ------------------------------------------------------------------------------------
@@ -214,13 +218,13 @@ inline intptr_t PrefetchDistance(const DrawPlan& p) {
 template <int Method, int Mode, bool Keyed, bool Coloured, bool Opaque>
 inline void NearestChunk(const DrawPlan& p, const RowMap& r, int32_t x, int n, int32_t* offset,
                          uint32_t* d) {
-#if defined(__AVX2__)
+#if defined(TAVRONA_KERNEL_SIMD)
   if (r.projective) {
-    MapNearestAvx2<Method, true>(r, p, x, n, offset);
+    MapNearestSimd<Method, true>(r, p, x, n, offset);
   } else {
-    MapNearestAvx2<Method, false>(r, p, x, n, offset);
+    MapNearestSimd<Method, false>(r, p, x, n, offset);
   }
-  BlendNearestAvx2<Mode, Keyed, Coloured, Opaque>(p, p.sourceTop, p.left - p.top * p.sourceWidth,
+  BlendNearestSimd<Mode, Keyed, Coloured, Opaque>(p, p.sourceTop, p.left - p.top * p.sourceWidth,
                                                   offset, n, d, 0, PrefetchDistance(p));
 #else
   MapNearest<Method>(r, p, x, n, offset);
@@ -231,8 +235,8 @@ inline void NearestChunk(const DrawPlan& p, const RowMap& r, int32_t x, int n, i
 template <bool Rounding, int Mode, bool Keyed, bool Coloured, bool Opaque>
 inline void LinearSample(const DrawPlan& p, const SampleRegion& region, const int32_t* ix,
                          const int32_t* iy, const int32_t* fxy, int n, uint32_t* d) {
-#if defined(__AVX2__)
-  BlendLinearAvx2<Rounding, Mode, Keyed, Coloured, Opaque>(p, region, ix, iy, fxy, n, d,
+#if defined(TAVRONA_KERNEL_SIMD)
+  BlendLinearSimd<Rounding, Mode, Keyed, Coloured, Opaque>(p, region, ix, iy, fxy, n, d,
                                                            p.separable ? 0 : PrefetchDistance(p));
 #else
   BlendLinear<Rounding, Mode, Keyed, Coloured, Opaque>(p, region, ix, iy, fxy, n, d);
@@ -242,11 +246,11 @@ inline void LinearSample(const DrawPlan& p, const SampleRegion& region, const in
 template <bool Rounding, bool Keyed>
 inline void LinearMapChunk(const DrawPlan& p, const RowMap& r, int32_t x, int n, int32_t* ix,
                            int32_t* iy, int32_t* fxy) {
-#if defined(__AVX2__)
+#if defined(TAVRONA_KERNEL_SIMD)
   if (r.projective) {
-    MapLinearAvx2<Rounding, Keyed, true>(r, p, x, n, ix, iy, fxy);
+    MapLinearSimd<Rounding, Keyed, true>(r, p, x, n, ix, iy, fxy);
   } else {
-    MapLinearAvx2<Rounding, Keyed, false>(r, p, x, n, ix, iy, fxy);
+    MapLinearSimd<Rounding, Keyed, false>(r, p, x, n, ix, iy, fxy);
   }
 #else
   MapLinear<Rounding, Keyed>(r, p, x, n, ix, iy, fxy);
@@ -321,8 +325,8 @@ void DrawRowsSeparable(const DrawPlan& p, int32_t yBegin, int32_t yEnd) {
         int32_t ty;
         if (!NearestCoordinate<Method>(vy, p.top, p.bottom, ty)) continue;
         const uint32_t* src = p.sourceTop - static_cast<ptrdiff_t>(ty) * p.sourceWidth;
-#if defined(__AVX2__)
-        BlendNearestAvx2<Mode, Keyed, Coloured, Opaque>(p, src, p.left, columns, n, row, p.right);
+#if defined(TAVRONA_KERNEL_SIMD)
+        BlendNearestSimd<Mode, Keyed, Coloured, Opaque>(p, src, p.left, columns, n, row, p.right);
 #else
         BlendNearest<Mode, Keyed, Coloured, Opaque>(p, src, columns, n, row);
 #endif

@@ -70,7 +70,7 @@ TAVRONA_ALWAYS_INLINE int KindOf(const RowMap& r) {
 // value always misses, as the scalar test does. For method 2, 0x80000000 - 4096 wraps to
 // 0x7FFFF000, beyond any picture (at most 2^29 pixels).
 template <int Method, int Kind>
-TAVRONA_ALWAYS_INLINE void MapNearestAvx2Kind(const RowMap& r, const DrawPlan& p, int32_t x, int n,
+TAVRONA_ALWAYS_INLINE void MapNearestSimdKind(const RowMap& r, const DrawPlan& p, int32_t x, int n,
                                               int32_t* offset) {
   const RowMapV v(r);
   const __m256d bias = _mm256_set1_pd(4096.0);
@@ -109,15 +109,15 @@ TAVRONA_ALWAYS_INLINE void MapNearestAvx2Kind(const RowMap& r, const DrawPlan& p
 }
 
 template <int Method, bool Projective>
-TAVRONA_ALWAYS_INLINE void MapNearestAvx2(const RowMap& r, const DrawPlan& p, int32_t x, int n,
+TAVRONA_ALWAYS_INLINE void MapNearestSimd(const RowMap& r, const DrawPlan& p, int32_t x, int n,
                                           int32_t* offset) {
   switch (KindOf(r)) {
     case kUnitWeight:
-      return MapNearestAvx2Kind<Method, kUnitWeight>(r, p, x, n, offset);
+      return MapNearestSimdKind<Method, kUnitWeight>(r, p, x, n, offset);
     case kRowWeight:
-      return MapNearestAvx2Kind<Method, kRowWeight>(r, p, x, n, offset);
+      return MapNearestSimdKind<Method, kRowWeight>(r, p, x, n, offset);
     default:
-      return MapNearestAvx2Kind<Method, kProjective>(r, p, x, n, offset);
+      return MapNearestSimdKind<Method, kProjective>(r, p, x, n, offset);
   }
 }
 
@@ -125,7 +125,7 @@ TAVRONA_ALWAYS_INLINE void MapNearestAvx2(const RowMap& r, const DrawPlan& p, in
 // converted once and split with a shift and a mask; trunc and floor agree there because the
 // sample point is not negative. Otherwise the split is done in double precision.
 template <bool Rounding, bool Keyed, int Kind, bool Small>
-TAVRONA_ALWAYS_INLINE void MapLinearAvx2Kind(const RowMap& r, const DrawPlan& p, int32_t x, int n,
+TAVRONA_ALWAYS_INLINE void MapLinearSimdKind(const RowMap& r, const DrawPlan& p, int32_t x, int n,
                                              int32_t* ix, int32_t* iy, int32_t* fxy) {
   [[maybe_unused]] constexpr int kTrunc = _MM_FROUND_TO_ZERO | _MM_FROUND_NO_EXC;
   constexpr int kFloor = _MM_FROUND_TO_NEG_INF | _MM_FROUND_NO_EXC;
@@ -184,18 +184,18 @@ TAVRONA_ALWAYS_INLINE void MapLinearAvx2Kind(const RowMap& r, const DrawPlan& p,
 }
 
 template <bool Rounding, bool Keyed, bool Projective>
-TAVRONA_ALWAYS_INLINE void MapLinearAvx2(const RowMap& r, const DrawPlan& p, int32_t x, int n,
+TAVRONA_ALWAYS_INLINE void MapLinearSimd(const RowMap& r, const DrawPlan& p, int32_t x, int n,
                                          int32_t* ix, int32_t* iy, int32_t* fxy) {
   if (!p.smallSource) {
-    return MapLinearAvx2Kind<Rounding, Keyed, kProjective, false>(r, p, x, n, ix, iy, fxy);
+    return MapLinearSimdKind<Rounding, Keyed, kProjective, false>(r, p, x, n, ix, iy, fxy);
   }
   switch (KindOf(r)) {
     case kUnitWeight:
-      return MapLinearAvx2Kind<Rounding, Keyed, kUnitWeight, true>(r, p, x, n, ix, iy, fxy);
+      return MapLinearSimdKind<Rounding, Keyed, kUnitWeight, true>(r, p, x, n, ix, iy, fxy);
     case kRowWeight:
-      return MapLinearAvx2Kind<Rounding, Keyed, kRowWeight, true>(r, p, x, n, ix, iy, fxy);
+      return MapLinearSimdKind<Rounding, Keyed, kRowWeight, true>(r, p, x, n, ix, iy, fxy);
     default:
-      return MapLinearAvx2Kind<Rounding, Keyed, kProjective, true>(r, p, x, n, ix, iy, fxy);
+      return MapLinearSimdKind<Rounding, Keyed, kProjective, true>(r, p, x, n, ix, iy, fxy);
   }
 }
 
@@ -316,7 +316,7 @@ TAVRONA_ALWAYS_INLINE bool WindowFetch(const int* src, __m256i off, int32_t firs
 // are columns, the region's right edge (eight texels close together are then loaded at once);
 // 0 otherwise. prefetchBytes: see PrefetchDistance.
 template <int Mode, bool Keyed, bool Coloured, bool Opaque>
-TAVRONA_ALWAYS_INLINE void BlendNearestAvx2(const DrawPlan& p, const uint32_t* source, int32_t safe,
+TAVRONA_ALWAYS_INLINE void BlendNearestSimd(const DrawPlan& p, const uint32_t* source, int32_t safe,
                                             const int32_t* offset, int n, uint32_t* d,
                                             int32_t windowEnd, intptr_t prefetchBytes = 0) {
   const int* src = reinterpret_cast<const int*>(source);
@@ -369,7 +369,7 @@ TAVRONA_ALWAYS_INLINE void BlendNearestAvx2(const DrawPlan& p, const uint32_t* s
 // single corner texels; keyed: coverage in the fourth byte.
 template <bool Rounding, bool Keyed>
 // sameRows: all lanes share their row (separable placements).
-TAVRONA_ALWAYS_INLINE __m256i SampleAvx2(const DrawPlan& p, const SampleRegion& region, __m256i ix,
+TAVRONA_ALWAYS_INLINE __m256i SampleSimd(const DrawPlan& p, const SampleRegion& region, __m256i ix,
                                          __m256i iy, __m256i f, __m256i valid, bool sameRows) {
   const int* src = reinterpret_cast<const int*>(p.sourceTop);
   const __m256i one = _mm256_set1_epi32(1), byte = _mm256_set1_epi32(0xFF);
@@ -466,7 +466,7 @@ TAVRONA_ALWAYS_INLINE __m256i SampleAvx2(const DrawPlan& p, const SampleRegion& 
 }
 
 template <bool Rounding, int Mode, bool Keyed, bool Coloured, bool Opaque>
-TAVRONA_ALWAYS_INLINE void BlendLinearAvx2(const DrawPlan& p, const SampleRegion& region,
+TAVRONA_ALWAYS_INLINE void BlendLinearSimd(const DrawPlan& p, const SampleRegion& region,
                                            const int32_t* ix, const int32_t* iy, const int32_t* fxy,
                                            int n, uint32_t* d, intptr_t prefetchBytes = 0) {
   const __m256i skip = _mm256_set1_epi32(kSkip), ones = _mm256_set1_epi32(-1);
@@ -480,7 +480,7 @@ TAVRONA_ALWAYS_INLINE void BlendLinearAvx2(const DrawPlan& p, const SampleRegion
     if (None(valid)) continue;
     const __m256i vy = _mm256_loadu_si256(reinterpret_cast<const __m256i*>(iy + i));
     const __m256i vf = _mm256_loadu_si256(reinterpret_cast<const __m256i*>(fxy + i));
-    const __m256i s = SampleAvx2<Rounding, Keyed>(p, region, vx, vy, vf, valid, p.separable);
+    const __m256i s = SampleSimd<Rounding, Keyed>(p, region, vx, vy, vf, valid, p.separable);
     if (prefetchBytes != 0) {
       if (ix[i] != kSkip) PrefetchTexel(p.sourceTop, ix[i] - iy[i] * p.sourceWidth, prefetchBytes);
       if (ix[i + 4] != kSkip) {
