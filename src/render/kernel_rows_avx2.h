@@ -381,7 +381,7 @@ TAVRONA_ALWAYS_INLINE __m256i SampleSimd(const DrawPlan& p, const SampleRegion& 
       beforeX, _mm256_xor_si256(_mm256_cmpgt_epi32(lastX, ix), _mm256_set1_epi32(-1)));
   const __m256i c0 = _mm256_blendv_epi8(ix, _mm256_blendv_epi8(lastX, firstX, beforeX), edgeX);
   const __m256i c1 = _mm256_blendv_epi8(_mm256_add_epi32(ix, one), c0, edgeX);
-  const __m256i fx = _mm256_andnot_si256(edgeX, _mm256_and_si256(f, byte));
+  __m256i fx = _mm256_andnot_si256(edgeX, _mm256_and_si256(f, byte));
   const __m256i beforeY = _mm256_cmpgt_epi32(firstY, iy);
   const __m256i edgeY = _mm256_or_si256(
       beforeY, _mm256_xor_si256(_mm256_cmpgt_epi32(lastY, iy), _mm256_set1_epi32(-1)));
@@ -410,10 +410,44 @@ TAVRONA_ALWAYS_INLINE __m256i SampleSimd(const DrawPlan& p, const SampleRegion& 
       if (fetched) WindowFetch(row1, c0, first, end, t01);
     }
   }
+  const __m256i width = _mm256_set1_epi32(p.sourceWidth);
+  const __m256i row0 = _mm256_mullo_epi32(r0, width), row1 = _mm256_mullo_epi32(r1, width);
+  const int32_t safe = region.firstX - region.firstY * p.sourceWidth;
+  if (!fetched && region.lastX > region.firstX) {
+    // Left and right texels side by side, loaded as pairs. A pixel right of the last column
+    // takes the pair ending there with all weight on its right texel, which gives that texel
+    // exactly as the single-column form does.
+    const __m256i lastPair = _mm256_set1_epi32(region.lastX - 1);
+    const __m256i rightEdge = _mm256_cmpeq_epi32(c0, lastX);
+    fx = _mm256_blendv_epi8(fx, _mm256_set1_epi32(256), rightEdge);
+    const __m256i pc = _mm256_min_epi32(c0, lastPair);
+    const __m256i safeV = _mm256_set1_epi32(safe);
+    alignas(32) int32_t o0[8], o1[8];
+    _mm256_store_si256(reinterpret_cast<__m256i*>(o0),
+                       _mm256_blendv_epi8(safeV, _mm256_sub_epi32(pc, row0), valid));
+    _mm256_store_si256(reinterpret_cast<__m256i*>(o1),
+                       _mm256_blendv_epi8(safeV, _mm256_sub_epi32(pc, row1), valid));
+    auto pairs = [&](const int32_t* o, __m256i& left, __m256i& right) {
+      auto two = [&](int k) {
+        return _mm_castpd_si128(
+            _mm_loadh_pd(_mm_load_sd(reinterpret_cast<const double*>(src + o[k])),
+                         reinterpret_cast<const double*>(src + o[k + 1])));
+      };
+      const __m256i a = _mm256_set_m128i(two(2), two(0));  // pixels 0..3, left/right interleaved
+      const __m256i b = _mm256_set_m128i(two(6), two(4));  // pixels 4..7
+      const __m256 fa = _mm256_castsi256_ps(a), fb = _mm256_castsi256_ps(b);
+      left = _mm256_permute4x64_epi64(
+          _mm256_castps_si256(_mm256_shuffle_ps(fa, fb, _MM_SHUFFLE(2, 0, 2, 0))),
+          _MM_SHUFFLE(3, 1, 2, 0));
+      right = _mm256_permute4x64_epi64(
+          _mm256_castps_si256(_mm256_shuffle_ps(fa, fb, _MM_SHUFFLE(3, 1, 3, 1))),
+          _MM_SHUFFLE(3, 1, 2, 0));
+    };
+    pairs(o0, t00, t10);
+    pairs(o1, t01, t11);
+    fetched = true;
+  }
   if (!fetched) {
-    const __m256i width = _mm256_set1_epi32(p.sourceWidth);
-    const __m256i row0 = _mm256_mullo_epi32(r0, width), row1 = _mm256_mullo_epi32(r1, width);
-    const int32_t safe = region.firstX - region.firstY * p.sourceWidth;
     t00 = Gather8(src, _mm256_sub_epi32(c0, row0), valid, safe);
     t10 = Gather8(src, _mm256_sub_epi32(c1, row0), valid, safe);
     t01 = Gather8(src, _mm256_sub_epi32(c0, row1), valid, safe);
@@ -460,8 +494,10 @@ TAVRONA_ALWAYS_INLINE __m256i SampleSimd(const DrawPlan& p, const SampleRegion& 
   if constexpr (Keyed) {
     return s;
   } else {
+    // A single corner texel keeps its fourth byte, which the arithmetic carried through
+    // unchanged (weights 0 and 256 in both directions).
     const __m256i corner = _mm256_and_si256(edgeX, edgeY);
-    return _mm256_blendv_epi8(_mm256_and_si256(s, ColourMask()), t00, corner);
+    return _mm256_blendv_epi8(_mm256_and_si256(s, ColourMask()), s, corner);
   }
 }
 
