@@ -4,8 +4,11 @@
     build/bin/tavrona-bench --benchmark_repetitions=3 --benchmark_out=bench.json
     python3 bench/ratios.py bench.json
 
-For every kernel case: the median Mpix/s, its ratio to pixman's nearest (methods 1 and 2) or
-bilinear (methods 3 and 4) composite under the same placement, and the two-thread speed-up.
+Prints, as medians over the repetitions:
+  - the separate figures: every kernel case in Mpix/s beside memcpy and pixman;
+  - the paired figures (kernel and pixman timed alternately in thread time): the ratio kernel /
+    pixman, nearest for methods 1 and 2, bilinear for 3 and 4;
+  - the alternating one/two-thread runs: the speed-up of two threads over one.
 """
 import json
 import statistics
@@ -16,32 +19,30 @@ from collections import defaultdict
 def main(path):
     with open(path) as f:
         report = json.load(f)
-    runs = defaultdict(list)
+    values = defaultdict(lambda: defaultdict(list))
     for b in report["benchmarks"]:
         if b.get("run_type") == "aggregate":
             continue
         name = b["run_name"].replace("/real_time", "")
-        runs[name].append(b["Mpix/s"])
-    median = {name: statistics.median(values) for name, values in runs.items()}
-    memcpy = median.get("memcpy/frame")
-    if memcpy:
-        print(f"memcpy/frame {memcpy:10.1f} Mpix/s")
-    nearest_kernels = ("DrawNormal", "DrawBoundaryCorrected")
-    print(f"{'kernel case':52} {'Mpix/s':>9} {'vs pixman':>10} {'2 threads':>10}")
-    for name in sorted(median):
-        if name.startswith("pixman"):
-            print(f"{name:52} {median[name]:9.1f}")
-    for name in sorted(median):
-        parts = name.split("/")
-        if len(parts) != 4 or parts[3] != "threads:1":
-            continue
-        kernel, placement = parts[0], parts[1]
-        baseline = median.get(f"pixman/{placement}/" +
-                              ("nearest" if kernel in nearest_kernels else "bilinear"))
-        two = median.get("/".join(parts[:3] + ["threads:2"]))
-        ratio = f"{median[name] / baseline:10.2f}" if baseline else " " * 10
-        speedup = f"{two / median[name]:10.2f}" if two else ""
-        print(f"{'/'.join(parts[:3]):52} {median[name]:9.1f} {ratio} {speedup}")
+        for key in ("Mpix/s", "ratio", "kernel_Mpix/s", "pixman_Mpix/s", "speedup"):
+            if key in b:
+                values[name][key].append(b[key])
+    med = {n: {k: statistics.median(v) for k, v in d.items()} for n, d in values.items()}
+
+    print("separate runs, Mpix/s")
+    for name in sorted(med):
+        if "Mpix/s" in med[name]:
+            print(f"  {name:56} {med[name]['Mpix/s']:9.1f}")
+    print("paired with pixman (thread time): kernel Mpix/s, pixman Mpix/s, ratio")
+    for name in sorted(med):
+        if name.startswith("paired/"):
+            m = med[name]
+            print(f"  {name[7:]:56} {m['kernel_Mpix/s']:9.1f} {m['pixman_Mpix/s']:9.1f} "
+                  f"{m['ratio']:6.2f}")
+    print("two threads over one (alternating, wall clock)")
+    for name in sorted(med):
+        if name.startswith("threads/") and "speedup" in med[name]:
+            print(f"  {name[8:]:56} {med[name]['speedup']:6.2f}")
 
 
 if __name__ == "__main__":
