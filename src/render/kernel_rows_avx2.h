@@ -429,9 +429,9 @@ TAVRONA_ALWAYS_INLINE __m256i SampleSimd(const DrawPlan& p, const SampleRegion& 
                        _mm256_blendv_epi8(safeV, _mm256_sub_epi32(pc, row1), valid));
     auto pairs = [&](const int32_t* o, __m256i& left, __m256i& right) {
       auto two = [&](int k) {
-        return _mm_castpd_si128(
-            _mm_loadh_pd(_mm_load_sd(reinterpret_cast<const double*>(src + o[k])),
-                         reinterpret_cast<const double*>(src + o[k + 1])));
+        return _mm_unpacklo_epi64(
+            _mm_loadl_epi64(reinterpret_cast<const __m128i*>(src + o[k])),
+            _mm_loadl_epi64(reinterpret_cast<const __m128i*>(src + o[k + 1])));
       };
       const __m256i a = _mm256_set_m128i(two(2), two(0));  // pixels 0..3, left/right interleaved
       const __m256i b = _mm256_set_m128i(two(6), two(4));  // pixels 4..7
