@@ -5,6 +5,13 @@
 //
 //   build/bin/tavrona-bench --benchmark_repetitions=3 --benchmark_report_aggregates_only=true
 //
+//   python3 bench/ratios.py bench.json    (after --benchmark_out=bench.json) for the ratios
+//
+// Three groups: separate runs "<kernel>/<placement>/<case>/threads:<n>" beside "memcpy/frame" and
+// "pixman/<placement>/<filter>"; "paired/..." runs that time a kernel and pixman alternately in
+// thread time (ratio counter, steadier on a shared machine); "threads/..." runs that alternate
+// one and two threads (speedup counter).
+//
 // Names: <kernel>/<placement>/<case>/threads:<n>. Placements: "rotated" (scale 1.37, 17
 // degrees about the centre), "scaled" (scale 1.37 about the centre) and "unscaled" (identity).
 // Cases: opaque (mode 0), opacity (mode 0 at opacity 128), add (mode 5), keyed (mode 0 with a
