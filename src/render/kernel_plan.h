@@ -8,13 +8,13 @@
 namespace tavrona::kernel_detail {
 
 struct DrawPlan {
-  int method = 1;           // 1..4
-  int mode = 0;             // blend mode 0..6
-  bool keyed = false;       // transparent colour below 0x01000000
-  uint32_t key = 0;         // the transparent colour in pixel order
-  bool coloured = false;    // colour other than white
-  uint32_t colour = 0;      // 0x00RRGGBB
-  uint32_t opacity = 0;     // opacity byte 0..255; 0 = fully opaque
+  int method = 1;         // 1..4
+  int mode = 0;           // blend mode 0..6
+  bool keyed = false;     // transparent colour below 0x01000000
+  uint32_t key = 0;       // the transparent colour in pixel order
+  bool coloured = false;  // colour other than white
+  uint32_t colour = 0;    // 0x00RRGGBB
+  uint32_t opacity = 0;   // opacity byte 0..255; 0 = fully opaque
   // Clamped source region, right and bottom exclusive; never empty.
   int32_t left = 0, top = 0, right = 0, bottom = 0;
   // The same converted to float, for the bilinear kernels' test of the sample point.
@@ -28,6 +28,8 @@ struct DrawPlan {
   float inverse[9] = {};
   // The inverse matrix only scales and translates (m01 = m10 = m20 = m21 = 0).
   bool separable = false;
+  // Both sides of the source below 2^22 texels: fixed-point sample coordinates fit in 32 bits.
+  bool smallSource = false;
 };
 
 // Draws destination rows [yBegin, yEnd) of the plan's rectangle.

@@ -182,9 +182,9 @@ inline void BlendLinear(const DrawPlan& p, const SampleRegion& region, const int
                         const int32_t* iy, const int32_t* fxy, int n, uint32_t* d) {
   for (int i = 0; i < n; ++i) {
     if (ix[i] == kSkip) continue;
-    const uint32_t s = SampleFixed<Rounding, Keyed>(
-        p.sourceTop, p.sourceWidth, Fixed{ix[i], fxy[i] & 0xFF}, Fixed{iy[i], fxy[i] >> 16},
-        region, p.key);
+    const uint32_t s =
+        SampleFixed<Rounding, Keyed>(p.sourceTop, p.sourceWidth, Fixed{ix[i], fxy[i] & 0xFF},
+                                     Fixed{iy[i], fxy[i] >> 16}, region, p.key);
     if constexpr (Keyed) {
       if ((s >> 24) == 0) continue;
       d[i] = BlendCovered<Mode, Coloured, Opaque>(s, d[i], p);
@@ -197,22 +197,35 @@ inline void BlendLinear(const DrawPlan& p, const SampleRegion& region, const int
 
 #if defined(__AVX2__)
 #include "render/kernel_rows_avx2.h"
+#define TAVRONA_KERNEL_SIMD 1
+#elif defined(__SSE4_1__)
+#include "render/kernel_rows_sse41.h"
+#define TAVRONA_KERNEL_SIMD 1
 #endif
 
 // ---- Rows ------------------------------------------------------------------------------------
+
+// Under rotation the texels of a strip's next rows are scattered over source lines that the
+// hardware does not see coming; the kernels ask for them sixteen rows ahead. Sixteen rows further
+// down, a pixel samples about (16 m01, 16 m11) texels away. The result is a byte distance.
+inline intptr_t PrefetchDistance(const DrawPlan& p) {
+  const double dx = 16.0 * p.inverse[1], dy = 16.0 * p.inverse[4];
+  if (!(std::fabs(dx) < 4096 && std::fabs(dy) < 4096)) return 0;
+  return (static_cast<intptr_t>(dx) - static_cast<intptr_t>(dy) * p.sourceWidth) * 4;
+}
 
 // Nearest-texel chunk: map, then sample and blend.
 template <int Method, int Mode, bool Keyed, bool Coloured, bool Opaque>
 inline void NearestChunk(const DrawPlan& p, const RowMap& r, int32_t x, int n, int32_t* offset,
                          uint32_t* d) {
-#if defined(__AVX2__)
+#if defined(TAVRONA_KERNEL_SIMD)
   if (r.projective) {
-    MapNearestAvx2<Method, true>(r, p, x, n, offset);
+    MapNearestSimd<Method, true>(r, p, x, n, offset);
   } else {
-    MapNearestAvx2<Method, false>(r, p, x, n, offset);
+    MapNearestSimd<Method, false>(r, p, x, n, offset);
   }
-  BlendNearestAvx2<Mode, Keyed, Coloured, Opaque>(p, p.sourceTop, p.left - p.top * p.sourceWidth,
-                                                  offset, n, d, false);
+  BlendNearestSimd<Mode, Keyed, Coloured, Opaque>(p, p.sourceTop, p.left - p.top * p.sourceWidth,
+                                                  offset, n, d, 0, PrefetchDistance(p));
 #else
   MapNearest<Method>(r, p, x, n, offset);
   BlendNearest<Mode, Keyed, Coloured, Opaque>(p, p.sourceTop, offset, n, d);
@@ -222,8 +235,9 @@ inline void NearestChunk(const DrawPlan& p, const RowMap& r, int32_t x, int n, i
 template <bool Rounding, int Mode, bool Keyed, bool Coloured, bool Opaque>
 inline void LinearSample(const DrawPlan& p, const SampleRegion& region, const int32_t* ix,
                          const int32_t* iy, const int32_t* fxy, int n, uint32_t* d) {
-#if defined(__AVX2__)
-  BlendLinearAvx2<Rounding, Mode, Keyed, Coloured, Opaque>(p, region, ix, iy, fxy, n, d);
+#if defined(TAVRONA_KERNEL_SIMD)
+  BlendLinearSimd<Rounding, Mode, Keyed, Coloured, Opaque>(p, region, ix, iy, fxy, n, d,
+                                                           p.separable ? 0 : PrefetchDistance(p));
 #else
   BlendLinear<Rounding, Mode, Keyed, Coloured, Opaque>(p, region, ix, iy, fxy, n, d);
 #endif
@@ -232,11 +246,11 @@ inline void LinearSample(const DrawPlan& p, const SampleRegion& region, const in
 template <bool Rounding, bool Keyed>
 inline void LinearMapChunk(const DrawPlan& p, const RowMap& r, int32_t x, int n, int32_t* ix,
                            int32_t* iy, int32_t* fxy) {
-#if defined(__AVX2__)
+#if defined(TAVRONA_KERNEL_SIMD)
   if (r.projective) {
-    MapLinearAvx2<Rounding, Keyed, true>(r, p, x, n, ix, iy, fxy);
+    MapLinearSimd<Rounding, Keyed, true>(r, p, x, n, ix, iy, fxy);
   } else {
-    MapLinearAvx2<Rounding, Keyed, false>(r, p, x, n, ix, iy, fxy);
+    MapLinearSimd<Rounding, Keyed, false>(r, p, x, n, ix, iy, fxy);
   }
 #else
   MapLinear<Rounding, Keyed>(r, p, x, n, ix, iy, fxy);
@@ -275,14 +289,17 @@ void DrawRowsGeneral(const DrawPlan& p, int32_t yBegin, int32_t yEnd) {
 // point. The values are those of the general loop, computed fewer times.
 template <int Method, int Mode, bool Keyed, bool Coloured, bool Opaque>
 void DrawRowsSeparable(const DrawPlan& p, int32_t yBegin, int32_t yEnd) {
-  alignas(64) int32_t columns[kChunk];
-  alignas(64) int32_t fractions[kChunk];
-  alignas(64) int32_t rows[kChunk];
-  alignas(64) int32_t fxy[kChunk];
+  // Wide strips: a frame is one or two strips, so rows are walked almost whole and the source
+  // and destination are read and written sequentially.
+  constexpr int kStrip = 2048;
+  alignas(64) int32_t columns[kStrip];
+  alignas(64) int32_t fractions[kStrip];
+  alignas(64) int32_t rows[kStrip];
+  alignas(64) int32_t fxy[kStrip];
   const SampleRegion region{p.left, p.right - 1, p.top, p.bottom - 1};
   const RowMap first = MakeRowMap<Method>(p.inverse, yBegin);
-  for (int32_t x = p.x0; x < p.x1; x += kChunk) {
-    const int n = static_cast<int>(std::min<int32_t>(kChunk, p.x1 - x));
+  for (int32_t x = p.x0; x < p.x1; x += kStrip) {
+    const int n = static_cast<int>(std::min<int32_t>(kStrip, p.x1 - x));
     bool any = false;
     for (int i = 0; i < n; ++i) {
       double vx, vy;
@@ -308,8 +325,8 @@ void DrawRowsSeparable(const DrawPlan& p, int32_t yBegin, int32_t yEnd) {
         int32_t ty;
         if (!NearestCoordinate<Method>(vy, p.top, p.bottom, ty)) continue;
         const uint32_t* src = p.sourceTop - static_cast<ptrdiff_t>(ty) * p.sourceWidth;
-#if defined(__AVX2__)
-        BlendNearestAvx2<Mode, Keyed, Coloured, Opaque>(p, src, p.left, columns, n, row, true);
+#if defined(TAVRONA_KERNEL_SIMD)
+        BlendNearestSimd<Mode, Keyed, Coloured, Opaque>(p, src, p.left, columns, n, row, p.right);
 #else
         BlendNearest<Mode, Keyed, Coloured, Opaque>(p, src, columns, n, row);
 #endif
@@ -340,8 +357,8 @@ void DrawRows(const DrawPlan& p, int32_t yBegin, int32_t yEnd) {
 // other modes share one loop for both opacity classes.
 template <int Method, size_t... I>
 constexpr std::array<DrawRowsFn, sizeof...(I)> MakeTable(std::index_sequence<I...>) {
-  return {&DrawRows<Method, static_cast<int>(I / 8), ((I >> 2) & 1) != 0, ((I >> 1) & 1) != 0,
-                    I / 8 == 0 && (I & 1) != 0>...};
+  return {&DrawRows < Method, static_cast<int>(I / 8), ((I >> 2) & 1) != 0, ((I >> 1) & 1) != 0,
+          I / 8 == 0 && (I & 1) != 0 > ...};
 }
 
 constexpr std::array<std::array<DrawRowsFn, 56>, 4> kTables = {
@@ -351,8 +368,8 @@ constexpr std::array<std::array<DrawRowsFn, 56>, 4> kTables = {
 }  // namespace
 
 DrawRowsFn SelectDrawRows(const DrawPlan& p) {
-  const size_t index = static_cast<size_t>(p.mode) * 8 + (p.keyed ? 4 : 0) +
-                       (p.coloured ? 2 : 0) + (p.opacity == 0 ? 1 : 0);
+  const size_t index = static_cast<size_t>(p.mode) * 8 + (p.keyed ? 4 : 0) + (p.coloured ? 2 : 0) +
+                       (p.opacity == 0 ? 1 : 0);
   return kTables[static_cast<size_t>(p.method - 1)][index];
 }
 

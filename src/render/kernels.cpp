@@ -151,8 +151,8 @@ bool PlanDraw(int method, const KernelParams& p, DrawPlan& plan) {
   plan.destinationTop =
       p.destinationPixels + static_cast<size_t>(p.destinationHeight - 1) * p.destinationWidth;
   std::copy(p.inverseMatrix, p.inverseMatrix + 9, plan.inverse);
-  plan.separable = plan.inverse[1] == 0 && plan.inverse[3] == 0 && plan.inverse[6] == 0 &&
-                   plan.inverse[7] == 0;
+  plan.separable =
+      plan.inverse[1] == 0 && plan.inverse[3] == 0 && plan.inverse[6] == 0 && plan.inverse[7] == 0;
   return true;
 }
 
@@ -183,7 +183,8 @@ void Draw(int method, const KernelParams& params) {
   }
   // Contiguous bands of rows; every pixel's result is independent of the others.
   pool.Run(parts, [&](int part) {
-    const int32_t begin = plan.y0 + static_cast<int32_t>(static_cast<int64_t>(height) * part / parts);
+    const int32_t begin =
+        plan.y0 + static_cast<int32_t>(static_cast<int64_t>(height) * part / parts);
     const int32_t end =
         plan.y0 + static_cast<int32_t>(static_cast<int64_t>(height) * (part + 1) / parts);
     rows(plan, begin, end);
@@ -192,10 +193,18 @@ void Draw(int method, const KernelParams& params) {
 
 }  // namespace
 
-void DrawNormal(const KernelParams& params) { Draw(1, params); }
-void DrawBoundaryCorrected(const KernelParams& params) { Draw(2, params); }
-void DrawLinear(const KernelParams& params) { Draw(3, params); }
-void DrawLinearColourCorrected(const KernelParams& params) { Draw(4, params); }
+void DrawNormal(const KernelParams& params) {
+  Draw(1, params);
+}
+void DrawBoundaryCorrected(const KernelParams& params) {
+  Draw(2, params);
+}
+void DrawLinear(const KernelParams& params) {
+  Draw(3, params);
+}
+void DrawLinearColourCorrected(const KernelParams& params) {
+  Draw(4, params);
+}
 
 void DrawWithMethod(int method, const KernelParams& params) {
   if (method >= 1 && method <= 4) Draw(method, params);
@@ -225,8 +234,7 @@ uint32_t SampleLinear(const uint32_t* sourceTop, int32_t sourceWidth, float sx, 
 }
 
 uint32_t SampleLinearKeyed(const uint32_t* sourceTop, int32_t sourceWidth, float sx, float sy,
-                           int32_t left, int32_t right, int32_t top, int32_t bottom,
-                           uint32_t key) {
+                           int32_t left, int32_t right, int32_t top, int32_t bottom, uint32_t key) {
   using namespace kernel_detail;
   const SampleRegion r{left, right - 1, top, bottom - 1};
   return SampleFixed<false, true>(sourceTop, sourceWidth, ToFixed<false, true>(sx),
@@ -250,11 +258,17 @@ uint32_t SampleLinearKeyedRounded(const uint32_t* sourceTop, int32_t sourceWidth
                                  ToFixed<true, true>(sy), r, key);
 }
 
-void SetRenderThreadCount(int count) { RenderPool().SetThreadCount(count); }
+void SetRenderThreadCount(int count) {
+  RenderPool().SetThreadCount(count);
+}
 
-int RenderThreadCount() { return RenderPool().ThreadCount(); }
+int RenderThreadCount() {
+  return RenderPool().ThreadCount();
+}
 
-bool KernelVariantAvailable(KernelVariant variant) { return CpuHas(variant); }
+bool KernelVariantAvailable(KernelVariant variant) {
+  return CpuHas(variant);
+}
 
 bool ForceKernelVariant(KernelVariant variant) {
   if (!CpuHas(variant)) return false;

@@ -64,8 +64,7 @@ bool MapPointFloor(const float m[9], int32_t x, int32_t y, int32_t& X, int32_t& 
 uint32_t SampleLinear(const uint32_t* sourceTop, int32_t sourceWidth, float sx, float sy,
                       int32_t left, int32_t right, int32_t top, int32_t bottom);
 uint32_t SampleLinearKeyed(const uint32_t* sourceTop, int32_t sourceWidth, float sx, float sy,
-                           int32_t left, int32_t right, int32_t top, int32_t bottom,
-                           uint32_t key);
+                           int32_t left, int32_t right, int32_t top, int32_t bottom, uint32_t key);
 uint32_t SampleLinearRounded(const uint32_t* sourceTop, int32_t sourceWidth, float sx, float sy,
                              int32_t left, int32_t right, int32_t top, int32_t bottom);
 uint32_t SampleLinearKeyedRounded(const uint32_t* sourceTop, int32_t sourceWidth, float sx,

@@ -10,7 +10,9 @@ namespace {
 
 constexpr double kMinPivot = 5.9604644775390625e-8;  // 2^-24
 
-bool IsDrawingMethod(int32_t m) { return static_cast<uint32_t>(m) - 1u < 4u; }
+bool IsDrawingMethod(int32_t m) {
+  return static_cast<uint32_t>(m) - 1u < 4u;
+}
 
 }  // namespace
 
@@ -53,9 +55,15 @@ void InvertMatrix3x3(float m[9]) {
 
 void BuildPlacementMatrices(EventRecord& event) {
   const double s = event.scale;
-  float m[9] = {static_cast<float>(s), 0, static_cast<float>(-(event.baseX * s)),
-                0, static_cast<float>(s), static_cast<float>(-(event.baseY * s)),
-                0, 0, 1};
+  float m[9] = {static_cast<float>(s),
+                0,
+                static_cast<float>(-(event.baseX * s)),
+                0,
+                static_cast<float>(s),
+                static_cast<float>(-(event.baseY * s)),
+                0,
+                0,
+                1};
   const double a = static_cast<double>(event.rotation) * 0.017453292519943295;
   const float c = static_cast<float>(std::cos(a));
   const float sn = static_cast<float>(std::sin(a));

@@ -17,7 +17,9 @@ constexpr uint32_t MixPixel(uint32_t w, uint32_t s, uint32_t d) {
 }
 
 // x / 255 truncated, exact for every x below 65,536.
-constexpr uint32_t DivideBy255(uint32_t x) { return (x * 0x8081u) >> 23; }
+constexpr uint32_t DivideBy255(uint32_t x) {
+  return (x * 0x8081u) >> 23;
+}
 
 // (a * b) / 255 per colour byte, truncated.
 constexpr uint32_t MultiplyPixel(uint32_t a, uint32_t b) {

@@ -14,24 +14,24 @@ int ResolveCount(int count) {
 
 }  // namespace
 
-WorkerPool::WorkerPool(int threadCount) { SetThreadCount(threadCount); }
+WorkerPool::WorkerPool(int threadCount) {
+  SetThreadCount(threadCount);
+}
 
-WorkerPool::~WorkerPool() { StopWorkers(); }
+WorkerPool::~WorkerPool() {
+  StopWorkers();
+}
 
+// Lowering the count keeps the surplus workers parked (they wait without using the processor),
+// so switching between counts never creates threads again.
 void WorkerPool::SetThreadCount(int count) {
   std::lock_guard<std::mutex> run(runMutex_);
-  const int resolved = ResolveCount(count);
-  if (resolved == threadCount_ && static_cast<int>(workers_.size()) == resolved - 1) return;
-  StopWorkers();
-  threadCount_ = resolved;
-  StartWorkers(resolved - 1);
+  threadCount_ = ResolveCount(count);
+  const int missing = threadCount_ - 1 - static_cast<int>(workers_.size());
+  if (missing > 0) StartWorkers(missing);
 }
 
 void WorkerPool::StartWorkers(int count) {
-  {
-    std::lock_guard<std::mutex> lock(mutex_);
-    stopping_ = false;
-  }
   for (int i = 0; i < count; ++i) workers_.emplace_back([this] { WorkerLoop(); });
 }
 
@@ -74,7 +74,7 @@ void WorkerPool::WorkerLoop() {
 void WorkerPool::Run(int parts, const std::function<void(int)>& task) {
   if (parts <= 0) return;
   std::lock_guard<std::mutex> run(runMutex_);
-  if (parts == 1 || workers_.empty()) {
+  if (parts == 1 || threadCount_ == 1) {
     for (int i = 0; i < parts; ++i) task(i);
     return;
   }

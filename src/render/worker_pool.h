@@ -1,6 +1,6 @@
 // A small pool of persistent threads that share the rows of one draw. The caller's thread takes
 // part too, so a pool of n threads keeps n - 1 workers. Workers are started when the count is
-// raised and live until the count is lowered or the process ends; a draw creates no thread.
+// first raised and live until the process ends; a draw creates no thread.
 #pragma once
 
 #include <condition_variable>

@@ -1,3 +1,5 @@
+#include "render/kernels.h"
+
 #include <gtest/gtest.h>
 
 #include <cmath>
@@ -7,7 +9,6 @@
 
 #include "reference_kernels.h"
 #include "render/frame_buffer.h"
-#include "render/kernels.h"
 #include "render/matrix.h"
 #include "render/pixel_ops.h"
 
@@ -20,7 +21,8 @@ constexpr uint32_t kNoKey = 0xFF000000u;
 struct Picture {
   int32_t width = 0, height = 0;
   std::vector<uint32_t> words;
-  Picture(int32_t w, int32_t h, uint32_t fill = 0) : width(w), height(h), words(size_t(w) * h, fill) {}
+  Picture(int32_t w, int32_t h, uint32_t fill = 0)
+      : width(w), height(h), words(size_t(w) * h, fill) {}
   uint32_t& At(int x, int y) { return words[size_t(height - 1 - y) * width + x]; }
 };
 
@@ -319,7 +321,9 @@ struct RandomCase {
 // A seeded random placement: affine or projective, consistent or not, regions and clips partly
 // outside, sizes 1, odd and small.
 RandomCase MakeCase(std::mt19937& rng, int method) {
-  auto uniform = [&](double a, double b) { return std::uniform_real_distribution<double>(a, b)(rng); };
+  auto uniform = [&](double a, double b) {
+    return std::uniform_real_distribution<double>(a, b)(rng);
+  };
   auto pick = [&](int n) { return static_cast<int>(rng() % static_cast<unsigned>(n)); };
   RandomCase c;
   const int sw = 1 + pick(pick(4) == 0 ? 2 : 23), sh = 1 + pick(pick(4) == 0 ? 2 : 19);
@@ -327,8 +331,8 @@ RandomCase MakeCase(std::mt19937& rng, int method) {
   c.src = Picture(sw, sh);
   c.dst = Picture(dw, dh);
   // A small palette so that keys, equal bytes and extremes are frequent; fourth bytes vary.
-  const uint32_t palette[6] = {0x00000000, 0x00FFFFFF, 0x00123456, 0x80FF0080, 0x00808080,
-                               static_cast<uint32_t>(rng() & 0x00FFFFFF)};
+  const uint32_t palette[6] = {0x00000000, 0x00FFFFFF, 0x00123456,
+                               0x80FF0080, 0x00808080, static_cast<uint32_t>(rng() & 0x00FFFFFF)};
   for (uint32_t& w : c.src.words) w = pick(3) == 0 ? rng() : palette[pick(6)];
   for (uint32_t& w : c.dst.words) w = pick(2) == 0 ? rng() : palette[pick(6)];
   KernelParams& p = c.params;
@@ -372,7 +376,8 @@ RandomCase MakeCase(std::mt19937& rng, int method) {
   } else if (kind == 1) {  // arbitrary, inconsistent pair, occasionally wild
     for (int i = 0; i < 9; ++i) {
       e.inverseMatrix[i] = static_cast<float>(uniform(-2, 2));
-      if (pick(8) == 0) e.inverseMatrix[i] = pick(2) ? 0.0f : static_cast<float>(uniform(-1e12, 1e12));
+      if (pick(8) == 0)
+        e.inverseMatrix[i] = pick(2) ? 0.0f : static_cast<float>(uniform(-1e12, 1e12));
     }
   }
   ApplyHalfPixelOffset(e);
@@ -381,15 +386,15 @@ RandomCase MakeCase(std::mt19937& rng, int method) {
   return c;
 }
 
-std::string Describe(int method, const KernelParams& p, size_t index, uint32_t got,
-                     uint32_t want, int width) {
+std::string Describe(int method, const KernelParams& p, size_t index, uint32_t got, uint32_t want,
+                     int width) {
   char text[256];
-  std::snprintf(text, sizeof text,
-                "method %d mode %u key %08X colour %08X at (%d, %d) [memory row %zu]: got %08X "
-                "want %08X",
-                method, p.blendMode, p.transparentColour, p.colourWord,
-                static_cast<int>(index % width), p.destinationHeight - 1 - static_cast<int>(index / width),
-                index / width, got, want);
+  std::snprintf(
+      text, sizeof text,
+      "method %d mode %u key %08X colour %08X at (%d, %d) [memory row %zu]: got %08X "
+      "want %08X",
+      method, p.blendMode, p.transparentColour, p.colourWord, static_cast<int>(index % width),
+      p.destinationHeight - 1 - static_cast<int>(index / width), index / width, got, want);
   return text;
 }
 
@@ -413,7 +418,8 @@ TEST(KernelEquivalenceTest, MatchesReferenceOverRandomCases) {
               p.blendMode = mode;
               // Keys taken from the picture, in the project colour byte order.
               const uint32_t texel = c.src.words[rng() % c.src.words.size()];
-              const uint32_t key = ((texel & 0xFF) << 16) | (texel & 0xFF00) | ((texel >> 16) & 0xFF);
+              const uint32_t key =
+                  ((texel & 0xFF) << 16) | (texel & 0xFF00) | ((texel >> 16) & 0xFF);
               p.transparentColour = keyed ? key : (rng() % 2 ? 0xFF000000u : 0x01000000u | key);
               std::vector<uint32_t> want = c.dst.words;
               KernelParams pr = p;
@@ -447,30 +453,77 @@ TEST(KernelEquivalenceTest, ThreadCountDoesNotChangeOutput) {
   Picture src(160, 120);
   std::mt19937 rng(11);
   for (uint32_t& w : src.words) w = rng() % 4 == 0 ? 0x00102030 : rng();
+  // Rotated (every pixel mapped), magnified and unscaled (separable: columns mapped once,
+  // neighbouring texels loaded together), and shrunk.
+  struct Placement {
+    float scale, rotation;
+  };
+  const Placement placements[] = {{2.1f, 17}, {1.37f, 0}, {1, 0}, {0.6f, 0}};
   for (int method = 1; method <= 4; ++method) {
     for (uint32_t mode : {0u, 5u}) {
-      Picture base(333, 251);
-      for (uint32_t& w : base.words) w = rng() & 0x00FFFFFF;
-      KernelParams p = Params(base, src);
-      p.blendMode = mode;
-      p.colourWord = mode == 0 ? 0x60FFFFFFu : 0x00C0FFA0u;
-      p.transparentColour = 0x00302010;
-      Place(p, method, 80, 60, 2.1f, 17, 166, 125);
-      std::vector<uint32_t> want = base.words;
-      KernelParams pr = p;
-      pr.destinationPixels = want.data();
-      reference::Draw(method, pr);
-      for (KernelVariant v : Variants()) {
-        ASSERT_TRUE(ForceKernelVariant(v));
-        for (int threads : {1, 2, 3}) {
-          SetRenderThreadCount(threads);
-          ASSERT_EQ(RenderThreadCount(), threads);
+      for (const Placement& placement : placements) {
+        Picture base(333, 251);
+        for (uint32_t& w : base.words) w = rng() & 0x00FFFFFF;
+        KernelParams p = Params(base, src);
+        p.blendMode = mode;
+        p.colourWord = mode == 0 ? 0x60FFFFFFu : 0x00C0FFA0u;
+        p.transparentColour = 0x00302010;
+        Place(p, method, 80, 60, placement.scale, placement.rotation, 166, 125);
+        std::vector<uint32_t> want = base.words;
+        KernelParams pr = p;
+        pr.destinationPixels = want.data();
+        reference::Draw(method, pr);
+        for (KernelVariant v : Variants()) {
+          ASSERT_TRUE(ForceKernelVariant(v));
+          for (int threads : {1, 2, 3}) {
+            SetRenderThreadCount(threads);
+            ASSERT_EQ(RenderThreadCount(), threads);
+            std::vector<uint32_t> got = base.words;
+            KernelParams pf = p;
+            pf.destinationPixels = got.data();
+            DrawWithMethod(method, pf);
+            for (size_t i = 0; i < got.size(); ++i) {
+              ASSERT_EQ(got[i], want[i]) << KernelVariantName(v) << " threads " << threads << " "
+                                         << Describe(method, p, i, got[i], want[i], base.width);
+            }
+          }
+        }
+      }
+    }
+  }
+}
+
+// A source wider than 2^22 texels: fixed-point sample coordinates no longer fit in 32 bits,
+// and the kernels take their wide path.
+TEST(KernelEquivalenceTest, VeryWideSourceMatchesReference) {
+  VariantGuard guard;
+  SetRenderThreadCount(1);
+  Picture src((1 << 22) + 5, 2);
+  std::mt19937 rng(13);
+  for (int x = (1 << 22) - 64; x < src.width; ++x) {
+    src.At(x, 0) = rng() & 0x00FFFFFF;
+    src.At(x, 1) = rng() % 3 == 0 ? 0x00000000 : rng() & 0x00FFFFFF;
+  }
+  for (int method = 1; method <= 4; ++method) {
+    for (uint32_t transparent : {0xFF000000u, 0x00000000u}) {
+      for (float rotation : {0.0f, 9.0f}) {
+        Picture base(61, 9, 0x00405060);
+        KernelParams p = Params(base, src);
+        p.transparentColour = transparent;
+        Place(p, method, static_cast<float>(src.width - 20), 1, 1.7f, rotation, 30, 4);
+        std::vector<uint32_t> want = base.words;
+        KernelParams pr = p;
+        pr.destinationPixels = want.data();
+        reference::Draw(method, pr);
+        ASSERT_NE(want, base.words) << method;  // the placement does reach the frame
+        for (KernelVariant v : Variants()) {
+          ASSERT_TRUE(ForceKernelVariant(v));
           std::vector<uint32_t> got = base.words;
           KernelParams pf = p;
           pf.destinationPixels = got.data();
           DrawWithMethod(method, pf);
           for (size_t i = 0; i < got.size(); ++i) {
-            ASSERT_EQ(got[i], want[i]) << KernelVariantName(v) << " threads " << threads << " "
+            ASSERT_EQ(got[i], want[i]) << KernelVariantName(v) << " "
                                        << Describe(method, p, i, got[i], want[i], base.width);
           }
         }

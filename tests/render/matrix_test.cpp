@@ -1,9 +1,10 @@
+#include "render/matrix.h"
+
 #include <gtest/gtest.h>
 
 #include <cmath>
 
 #include "app/process_state.h"
-#include "render/matrix.h"
 
 namespace tavrona {
 namespace {

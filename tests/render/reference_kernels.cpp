@@ -14,7 +14,9 @@ float F(double v) {
   return f;
 }
 
-int Channel(uint32_t p, int c) { return static_cast<int>((p >> (8 * c)) & 0xFF); }
+int Channel(uint32_t p, int c) {
+  return static_cast<int>((p >> (8 * c)) & 0xFF);
+}
 
 uint32_t Pack(const int c[3]) {
   return static_cast<uint32_t>(c[0]) | (static_cast<uint32_t>(c[1]) << 8) |
@@ -67,7 +69,8 @@ int64_t FixedU(bool rounding, bool keyed, float s) {
 uint32_t Mix(uint32_t w, uint32_t s, uint32_t d) {
   int out[3];
   for (int c = 0; c < 3; ++c) {
-    out[c] = (static_cast<int>(w) * Channel(s, c) + (256 - static_cast<int>(w)) * Channel(d, c)) >> 8;
+    out[c] =
+        (static_cast<int>(w) * Channel(s, c) + (256 - static_cast<int>(w)) * Channel(d, c)) >> 8;
   }
   return Pack(out);
 }
@@ -91,8 +94,7 @@ uint32_t Subtract(uint32_t d, uint32_t s) {
 }
 
 uint32_t Sample(bool rounding, bool keyed, const uint32_t* topRow, int32_t width, float sx,
-                float sy, int32_t left, int32_t right, int32_t top, int32_t bottom,
-                uint32_t key) {
+                float sy, int32_t left, int32_t right, int32_t top, int32_t bottom, uint32_t key) {
   const int64_t ux = FixedU(rounding, keyed, sx), uy = FixedU(rounding, keyed, sy);
   const int64_t ix = ux >> 8, fx = ux & 255, iy = uy >> 8, fy = uy & 255;
   const int64_t L = left, R = right - 1, T = top, B = bottom - 1;
@@ -147,12 +149,18 @@ namespace {
 
 uint32_t ApplyMode(uint32_t mode, uint32_t s, uint32_t d) {
   switch (mode) {
-    case 1: return d & s;
-    case 2: return d | s;
-    case 3: return d ^ s;
-    case 4: return Multiply(d, s);
-    case 5: return Add(d, s);
-    case 6: return Subtract(d, s);
+    case 1:
+      return d & s;
+    case 2:
+      return d | s;
+    case 3:
+      return d ^ s;
+    case 4:
+      return Multiply(d, s);
+    case 5:
+      return Add(d, s);
+    case 6:
+      return Subtract(d, s);
   }
   return s;
 }
@@ -218,8 +226,10 @@ void Draw(int method, const KernelParams& p) {
   const bool coloured = colour != 0x00FFFFFFu;
   const uint32_t A = cw >> 24;
   const float* m = p.inverseMatrix;
-  const uint32_t* srcTop = p.sourcePixels + static_cast<int64_t>(p.sourceHeight - 1) * p.sourceWidth;
-  uint32_t* dstTop = p.destinationPixels + static_cast<int64_t>(p.destinationHeight - 1) * p.destinationWidth;
+  const uint32_t* srcTop =
+      p.sourcePixels + static_cast<int64_t>(p.sourceHeight - 1) * p.sourceWidth;
+  uint32_t* dstTop =
+      p.destinationPixels + static_cast<int64_t>(p.destinationHeight - 1) * p.destinationWidth;
 
   for (int64_t y = by0; y < by1; ++y) {
     for (int64_t x = bx0; x < bx1; ++x) {
@@ -229,8 +239,7 @@ void Draw(int method, const KernelParams& p) {
         std::optional<Point> t;
         if (method == 1) {
           // Row terms rounded to float, as the fast kernels keep them.
-          const float r0 = F(m[1] * dy), r1 = F(m[4] * dy),
-                      r2 = F(m[7] * dy);
+          const float r0 = F(m[1] * dy), r1 = F(m[4] * dy), r2 = F(m[7] * dy);
           const double den = (m[6] * dx + r2) + m[8];
           t = MapTrunc((m[0] * dx + r0) + m[2], (m[3] * dx + r1) + m[5], den);
         } else {
@@ -248,8 +257,7 @@ void Draw(int method, const KernelParams& p) {
         }
         continue;
       }
-      const float r0 = F(m[1] * dy), r1 = F(m[4] * dy),
-                  r2 = F(m[7] * dy);
+      const float r0 = F(m[1] * dy), r1 = F(m[4] * dy), r2 = F(m[7] * dy);
       const double den = (m[6] * dx + r2) + m[8];
       if (den == 0) continue;
       const double w = 1.0 / den;
@@ -259,9 +267,9 @@ void Draw(int method, const KernelParams& p) {
             sy >= static_cast<float>(T) && sy < static_cast<float>(B))) {
         continue;
       }
-      const uint32_t s = Sample(method == 4, keyed, srcTop, p.sourceWidth, sx, sy,
-                                static_cast<int32_t>(L), static_cast<int32_t>(R),
-                                static_cast<int32_t>(T), static_cast<int32_t>(B), key);
+      const uint32_t s =
+          Sample(method == 4, keyed, srcTop, p.sourceWidth, sx, sy, static_cast<int32_t>(L),
+                 static_cast<int32_t>(R), static_cast<int32_t>(T), static_cast<int32_t>(B), key);
       if (!keyed) {
         const uint32_t sc = coloured ? Multiply(s, colour) : s;
         if (p.blendMode == 0) {

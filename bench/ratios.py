@@ -1,0 +1,49 @@
+#!/usr/bin/env python3
+"""Summarises a tavrona-bench JSON report as ratios measured in the same run.
+
+    build/bin/tavrona-bench --benchmark_repetitions=3 --benchmark_out=bench.json
+    python3 bench/ratios.py bench.json
+
+Prints, as medians over the repetitions:
+  - the separate figures: every kernel case in Mpix/s beside memcpy and pixman;
+  - the paired figures (kernel and pixman timed alternately in thread time): the ratio kernel /
+    pixman, nearest for methods 1 and 2, bilinear for 3 and 4;
+  - the alternating one/two-thread runs: the speed-up of two threads over one.
+"""
+import json
+import statistics
+import sys
+from collections import defaultdict
+
+
+def main(path):
+    with open(path) as f:
+        report = json.load(f)
+    values = defaultdict(lambda: defaultdict(list))
+    for b in report["benchmarks"]:
+        if b.get("run_type") == "aggregate":
+            continue
+        name = b["run_name"].replace("/real_time", "")
+        for key in ("Mpix/s", "ratio", "kernel_Mpix/s", "pixman_Mpix/s", "speedup"):
+            if key in b:
+                values[name][key].append(b[key])
+    med = {n: {k: statistics.median(v) for k, v in d.items()} for n, d in values.items()}
+
+    print("separate runs, Mpix/s")
+    for name in sorted(med):
+        if "Mpix/s" in med[name]:
+            print(f"  {name:56} {med[name]['Mpix/s']:9.1f}")
+    print("paired with pixman (thread time): kernel Mpix/s, pixman Mpix/s, ratio")
+    for name in sorted(med):
+        if name.startswith("paired/"):
+            m = med[name]
+            print(f"  {name[7:]:56} {m['kernel_Mpix/s']:9.1f} {m['pixman_Mpix/s']:9.1f} "
+                  f"{m['ratio']:6.2f}")
+    print("two threads over one (alternating, wall clock)")
+    for name in sorted(med):
+        if name.startswith("threads/") and "speedup" in med[name]:
+            print(f"  {name[8:]:56} {med[name]['speedup']:6.2f}")
+
+
+if __name__ == "__main__":
+    main(sys.argv[1] if len(sys.argv) > 1 else "bench.json")
