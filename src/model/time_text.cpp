@@ -161,8 +161,6 @@ std::string Narrow(std::u16string_view text, size_t maxChars) {
 
 // "%lf": the C library's strtod after leading blanks; nullopt when nothing converts.
 std::optional<double> ScanDouble(std::u16string_view text, size_t maxChars) {
-  Scanner s(text);
-  s.SkipBlanks();
   size_t skipped = 0;
   while (skipped < text.size() && IsBlank(text[skipped])) ++skipped;
   const std::string narrow = Narrow(text.substr(skipped), maxChars);

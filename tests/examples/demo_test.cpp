@@ -4,7 +4,6 @@
 #include <gtest/gtest.h>
 #include <unistd.h>
 
-#include <QGuiApplication>
 #include <cstdlib>
 #include <cstring>
 #include <filesystem>
@@ -19,24 +18,6 @@
 
 namespace tavrona {
 namespace {
-
-// Texts are drawn with QtGui: one QGuiApplication for the whole program, gone before the leak
-// checker looks.
-class GuiEnvironment : public ::testing::Environment {
- public:
-  void SetUp() override {
-    if (qGuiApp == nullptr) app_ = std::make_unique<QGuiApplication>(argc_, argv_);
-  }
-  void TearDown() override { app_.reset(); }
-
- private:
-  int argc_ = 1;
-  char name_[16] = "examples_tests";
-  char* argv_[2] = {name_, nullptr};
-  std::unique_ptr<QGuiApplication> app_;
-};
-[[maybe_unused]] ::testing::Environment* const environment =
-    ::testing::AddGlobalTestEnvironment(new GuiEnvironment);
 
 // Every question a load asks is a failure of the demo.
 class NoQuestions : public LoadQuestions {

@@ -19,7 +19,7 @@ class GuiEnvironment : public ::testing::Environment {
 
  private:
   int argc_ = 1;
-  char name_[16] = "sources_tests";
+  char name_[16] = "tavrona_tests";
   char* argv_[2] = {name_, nullptr};
   std::unique_ptr<QGuiApplication> app_;
 };
