@@ -376,8 +376,6 @@ struct AviWriter::State {
   AVRational frameTime{1, 1};  // scale / rate: one frame in seconds
   uint32_t framesHandedIn = 0;
 
-  std::unique_ptr<EncodingThread> encodingThread;  // a pipelined stream's; joined on reset
-
   OutputPtr output;
   AVStream* stream = nullptr;  // owned by output
   CodecContextPtr encoder;     // null for full frames
@@ -385,6 +383,10 @@ struct AviWriter::State {
   ScalerPtr scaler;  // null when the encoder takes the frames' byte order
   FramePtr frame;    // the encoder's input picture
   PacketPtr packet;
+
+  // A pipelined stream's encoding thread; joined on reset. Last, so that it is gone before the
+  // objects it uses.
+  std::unique_ptr<EncodingThread> encodingThread;
 };
 
 AviWriter::AviWriter() : state_(std::make_unique<State>()) {}
