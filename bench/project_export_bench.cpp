@@ -259,9 +259,9 @@ void Register() {
     setup(benchmark::RegisterBenchmark(
         ("ExportSequential/" + codec).c_str(),
         [codec](benchmark::State& s) { BM_Export(s, codec, /*pipelined=*/false); }));
-    setup(benchmark::RegisterBenchmark(
-        ("Export/" + codec).c_str(),
-        [codec](benchmark::State& s) { BM_Export(s, codec, /*pipelined=*/true); }));
+    setup(benchmark::RegisterBenchmark(("Export/" + codec).c_str(), [codec](benchmark::State& s) {
+      BM_Export(s, codec, /*pipelined=*/true);
+    }));
     setup(benchmark::RegisterBenchmark(("EncodeAlone/" + codec).c_str(),
                                        [codec](benchmark::State& s) { BM_EncodeAlone(s, codec); }));
   }
