@@ -8,7 +8,9 @@
 //     ffmpeg's own x264 at the writer's settings into an AVI file;
 //   - the AVI writer alone, encoding the project's 300 frames composed beforehand (the cost that
 //     export cannot avoid);
-//   - composition alone (every frame composed, nothing written), and the movie's frames alone.
+//   - composition alone (every frame composed, nothing written), and the movie's frames alone;
+//   - the same export with a sequential writer (each frame written before the next is composed)
+//     against the default, whose encoding thread overlaps the two.
 // The last benchmark, Ratios, reports the figures against each other. Files go to a folder in
 // /tmp that is removed at the end. ffmpeg must be on the PATH for its baselines.
 #include <benchmark/benchmark.h>
@@ -164,12 +166,15 @@ void BM_MovieFramesOnly(benchmark::State& state) {
   });
 }
 
-void BM_Export(benchmark::State& state, const std::string& codec) {
+// pipelined: the writer compresses frame n on its encoding thread while frame n + 1 is composed
+// (ExportProject's default); otherwise every frame is written before the next is composed.
+void BM_Export(benchmark::State& state, const std::string& codec, bool pipelined) {
   Bench& b = TheBench();
   const std::filesystem::path out = b.folder / ("export_" + codec + ".avi");
   ExportRunOptions options;
   options.codec = codec;
-  TimeFrames(state, "export " + codec, [&] {
+  options.pipelined = pipelined;
+  TimeFrames(state, (pipelined ? "export " : "sequential export ") + codec, [&] {
     return ExportProject(*b.project, out.u16string(), &b.movies, options) == ExportResult::Done;
   });
   std::filesystem::remove(out);
@@ -226,6 +231,9 @@ const std::pair<const char*, std::pair<const char*, const char*>> kRatios[] = {
     {"h264/encode_alone", {"export h264", "encode h264"}},
     {"mjpeg/encode_alone", {"export mjpeg", "encode mjpeg"}},
     {"raw/encode_alone", {"export raw", "encode raw"}},
+    {"h264/sequential", {"export h264", "sequential export h264"}},
+    {"mjpeg/sequential", {"export mjpeg", "sequential export mjpeg"}},
+    {"raw/sequential", {"export raw", "sequential export raw"}},
     {"compose/ffmpeg", {"compose", "ffmpeg graph"}},
 };
 
@@ -248,8 +256,12 @@ void Register() {
   setup(benchmark::RegisterBenchmark("ComposeOnly", BM_ComposeOnly));
   setup(benchmark::RegisterBenchmark("MovieFramesOnly", BM_MovieFramesOnly));
   for (const std::string codec : {"raw", "mjpeg", "h264"}) {
-    setup(benchmark::RegisterBenchmark(("Export/" + codec).c_str(),
-                                       [codec](benchmark::State& s) { BM_Export(s, codec); }));
+    setup(benchmark::RegisterBenchmark(
+        ("ExportSequential/" + codec).c_str(),
+        [codec](benchmark::State& s) { BM_Export(s, codec, /*pipelined=*/false); }));
+    setup(benchmark::RegisterBenchmark(("Export/" + codec).c_str(), [codec](benchmark::State& s) {
+      BM_Export(s, codec, /*pipelined=*/true);
+    }));
     setup(benchmark::RegisterBenchmark(("EncodeAlone/" + codec).c_str(),
                                        [codec](benchmark::State& s) { BM_EncodeAlone(s, codec); }));
   }

@@ -1,9 +1,13 @@
 #include "export/avi_writer.h"
 
 #include <climits>
+#include <condition_variable>
 #include <cstring>
+#include <functional>
 #include <mutex>
 #include <new>
+#include <system_error>
+#include <thread>
 #include <utility>
 
 #include "model/text_encoding.h"
@@ -234,18 +238,139 @@ bool IsFrameHeader(const BITMAPINFOHEADER& h) {
   return h.biSizeImage == pixels * 4;
 }
 
+// ---- The encoding thread of a pipelined stream ---------------------------------------------
+
+// One thread that takes the frames handed in, one at a time and in order, and runs each through
+// two steps: consume (read the pixels: convert them into the encoder's picture, or write a full
+// frame) and then encode (compress and write). The caller may reuse a frame's pixels as soon as
+// its consume step is over, which Hand waits for one frame behind.
+//
+// Hand-off, all fields below guarded by mutex_: the caller puts a frame into the one-frame slot
+// (hasPending_, pending_) once the frame before is consumed; the thread empties the slot, runs
+// consume, raises consumed_ and runs encode. A failed step sets failed_; from then on frames
+// still handed in are dropped unread, so the file never holds a frame after a missing one.
+// Waits: the caller waits on progress_ for the thread's consume step, the thread waits on work_
+// for a frame or the end; neither waits on anything else.
+class EncodingThread {
+ public:
+  using Step = std::function<bool(uint32_t n, const uint8_t* pixels)>;
+
+  EncodingThread(Step consume, Step encode)
+      : consume_(std::move(consume)), encode_(std::move(encode)) {}
+  ~EncodingThread() { Finish(); }
+  EncodingThread(const EncodingThread&) = delete;
+  EncodingThread& operator=(const EncodingThread&) = delete;
+
+  // Starts the thread; false when the system has none to give.
+  bool Start() {
+    try {
+      thread_ = std::thread([this] { Run(); });
+    } catch (const std::system_error&) {
+      return false;
+    }
+    return true;
+  }
+
+  // Caller's thread. Waits until frame n - 1 is consumed, then hands in frame n (pixels stay
+  // the caller's and unchanged until the next Hand has returned or Finish). False, and frame n
+  // not handed in, once a frame failed.
+  bool Hand(uint32_t n, const uint8_t* pixels) {
+    {
+      std::unique_lock lock(mutex_);
+      progress_.wait(lock, [&] { return failed_ || (consumed_ >= n && !hasPending_); });
+      if (failed_) return false;
+      pending_ = Frame{n, pixels};
+      hasPending_ = true;
+    }
+    work_.notify_one();
+    return true;
+  }
+
+  // Caller's thread. Lets the thread finish the frames handed in and joins it. False when any
+  // frame failed. Safe twice.
+  bool Finish() {
+    if (thread_.joinable()) {
+      {
+        std::lock_guard lock(mutex_);
+        stopping_ = true;
+      }
+      work_.notify_one();
+      thread_.join();
+    }
+    std::lock_guard lock(mutex_);
+    return !failed_;
+  }
+
+ private:
+  struct Frame {
+    uint32_t n = 0;
+    const uint8_t* pixels = nullptr;
+  };
+
+  // The encoding thread: the only one that runs consume_ and encode_.
+  void Run() {
+    for (;;) {
+      Frame frame;
+      {
+        std::unique_lock lock(mutex_);
+        work_.wait(lock, [&] { return hasPending_ || stopping_; });
+        if (!hasPending_) return;  // stopping, and every frame handed in is done
+        frame = pending_;
+        hasPending_ = false;
+        if (failed_) {  // dropped unread
+          consumed_ = frame.n + 1;
+          progress_.notify_all();
+          continue;
+        }
+      }
+      bool ok = consume_(frame.n, frame.pixels);
+      {
+        std::lock_guard lock(mutex_);
+        consumed_ = frame.n + 1;
+        if (!ok) failed_ = true;
+      }
+      progress_.notify_all();
+      if (ok && !encode_(frame.n, frame.pixels)) {
+        {
+          std::lock_guard lock(mutex_);
+          failed_ = true;
+        }
+        progress_.notify_all();
+      }
+    }
+  }
+
+  const Step consume_;  // run on the encoding thread only
+  const Step encode_;   // run on the encoding thread only
+  std::thread thread_;  // started and joined by the caller's thread
+
+  std::mutex mutex_;
+  std::condition_variable work_;      // a frame was handed in, or stopping_
+  std::condition_variable progress_;  // consumed_ rose, or failed_
+  Frame pending_;                     // guarded by mutex_
+  bool hasPending_ = false;           // guarded by mutex_
+  uint32_t consumed_ = 0;             // frames 0 .. consumed_ - 1 are consumed; mutex_
+  bool failed_ = false;               // guarded by mutex_
+  bool stopping_ = false;             // guarded by mutex_
+};
+
 }  // namespace
 
 // ---- The writer's state --------------------------------------------------------------------
 
 // Everything between InitAviWriter and CloseAviWriter. One owner each; the output context owns
 // the file.
+//
+// Threads: everything is the caller's, except that while a pipelined stream's encoding thread
+// runs (from the end of OpenAviStream until CloseAviWriter joins it) the FFmpeg objects from
+// output to packet are the encoding thread's alone, and input and frameTime are only read.
 struct AviWriter::State {
   bool initialised = false;
   bool streamOpen = false;
   bool headerWritten = false;
   AviCompressor compressor = FullFrames();
   int encoderThreads = 0;
+  bool pipelined = false;  // for the next stream
 
   BITMAPINFOHEADER input{};    // the frames handed in
   AVRational frameTime{1, 1};  // scale / rate: one frame in seconds
@@ -258,6 +383,10 @@ struct AviWriter::State {
   ScalerPtr scaler;  // null when the encoder takes the frames' byte order
   FramePtr frame;    // the encoder's input picture
   PacketPtr packet;
+
+  // A pipelined stream's encoding thread; joined on reset. Last, so that it is gone before the
+  // objects it uses.
+  std::unique_ptr<EncodingThread> encodingThread;
 };
 
 AviWriter::AviWriter() : state_(std::make_unique<State>()) {}
@@ -280,6 +409,12 @@ uint32_t AviWriter::FramesHandedIn() const {
 }
 void AviWriter::SetEncoderThreads(int threads) {
   state_->encoderThreads = threads < 0 ? 0 : threads;
+}
+void AviWriter::SetPipelined(bool pipelined) {
+  state_->pipelined = pipelined;
+}
+bool AviWriter::Pipelined() const {
+  return state_->pipelined;
 }
 
 void DestroyAviWriter(AviWriter* writer) {
@@ -409,6 +544,50 @@ bool FillEncoderFrame(AviWriter::State& s, const uint8_t* pixels) {
   return true;
 }
 
+// Writes a full frame: the stored sample is the pixels as handed in.
+bool WriteFullFrame(AviWriter::State& s, uint32_t n, const uint8_t* pixels) {
+  AVPacket* packet = av_packet_alloc();
+  if (packet == nullptr) return false;
+  PacketPtr owner(packet);
+  // Not reference-counted: the muxer writes the bytes before av_write_frame returns.
+  packet->data = const_cast<uint8_t*>(pixels);
+  packet->size = static_cast<int>(s.input.biSizeImage);
+  packet->flags = AV_PKT_FLAG_KEY;
+  packet->stream_index = s.stream->index;
+  packet->pts = packet->dts = av_rescale_q(n, s.frameTime, s.stream->time_base);
+  packet->duration = av_rescale_q(1, s.frameTime, s.stream->time_base);
+  return av_write_frame(s.output.get(), packet) >= 0;
+}
+
+// Sends the encoder's picture (filled by FillEncoderFrame) as frame n.
+bool SendEncoderFrame(AviWriter::State& s, uint32_t n) {
+  AVFrame& f = *s.frame;
+  f.pts = n;
+  f.pict_type = AV_PICTURE_TYPE_I;  // every frame is asked for as a key frame
+  f.key_frame = 1;
+  f.quality = s.encoder->global_quality;
+  return avcodec_send_frame(s.encoder.get(), &f) >= 0;
+}
+
+// The encoding thread's steps: consume reads the pixels (for full frames that is the whole
+// write), encode does the rest.
+bool ConsumeFrame(AviWriter::State& s, uint32_t n, const uint8_t* pixels) {
+  return s.encoder ? FillEncoderFrame(s, pixels) : WriteFullFrame(s, n, pixels);
+}
+bool EncodeConsumedFrame(AviWriter::State& s, uint32_t n) {
+  return !s.encoder || (SendEncoderFrame(s, n) && WriteReadyPackets(s));
+}
+
+bool StartEncodingThread(AviWriter::State& s) {
+  AviWriter::State* state = &s;
+  auto thread = std::make_unique<EncodingThread>(
+      [state](uint32_t n, const uint8_t* pixels) { return ConsumeFrame(*state, n, pixels); },
+      [state](uint32_t n, const uint8_t*) { return EncodeConsumedFrame(*state, n); });
+  if (!thread->Start()) return false;
+  s.encodingThread = std::move(thread);
+  return true;
+}
+
 }  // namespace
 
 bool OpenAviStream(AviWriter& writer, std::u16string_view path, const BITMAPINFOHEADER& input,
@@ -460,6 +639,7 @@ bool OpenAviStream(AviWriter& writer, std::u16string_view path, const BITMAPINFO
   s.stream->codecpar->codec_tag = s.compressor.fourcc;
   if (avformat_write_header(s.output.get(), &muxerOptions.entries) < 0) return false;
   s.headerWritten = true;
+  if (s.pipelined && !StartEncodingThread(s)) return false;
   s.streamOpen = true;
   return true;
 }
@@ -471,50 +651,53 @@ bool WriteAviFrame(AviWriter& writer, uint32_t n, const uint8_t* pixels, uint32_
       byteCount != s.input.biSizeImage) {
     return false;
   }
-  if (!s.encoder) {
-    AVPacket* packet = av_packet_alloc();
-    if (packet == nullptr) return false;
-    PacketPtr owner(packet);
-    // Not reference-counted: the muxer writes the bytes before av_write_frame returns.
-    packet->data = const_cast<uint8_t*>(pixels);
-    packet->size = static_cast<int>(byteCount);
-    packet->flags = AV_PKT_FLAG_KEY;
-    packet->stream_index = s.stream->index;
-    packet->pts = packet->dts = av_rescale_q(n, s.frameTime, s.stream->time_base);
-    packet->duration = av_rescale_q(1, s.frameTime, s.stream->time_base);
-    if (av_write_frame(s.output.get(), packet) < 0) return false;
+  if (s.encodingThread) {
+    if (!s.encodingThread->Hand(n, pixels)) return false;
     ++s.framesHandedIn;
     return true;
   }
-
-  if (!FillEncoderFrame(s, pixels)) return false;
-  AVFrame& f = *s.frame;
-  f.pts = n;
-  f.pict_type = AV_PICTURE_TYPE_I;  // every frame is asked for as a key frame
-  f.key_frame = 1;
-  f.quality = s.encoder->global_quality;
-  if (avcodec_send_frame(s.encoder.get(), &f) < 0) return false;
+  if (!s.encoder) {
+    if (!WriteFullFrame(s, n, pixels)) return false;
+    ++s.framesHandedIn;
+    return true;
+  }
+  if (!FillEncoderFrame(s, pixels) || !SendEncoderFrame(s, n)) return false;
   ++s.framesHandedIn;
   return WriteReadyPackets(s);
 }
 
-void CloseAviWriter(AviWriter& writer) {
+bool CloseAviWriter(AviWriter& writer) {
   AviWriter::State& s = *writer.state_;
-  if (!s.initialised) return;
+  if (!s.initialised) return true;
+  bool complete = true;
+  // The frames handed to the encoding thread first: they belong to the file.
+  if (s.encodingThread) complete = s.encodingThread->Finish();
+  s.encodingThread.reset();
   if (s.headerWritten) {
     // Frames still inside the encoder belong to the file; then the index and the headers.
-    if (s.encoder && avcodec_send_frame(s.encoder.get(), nullptr) >= 0) WriteReadyPackets(s);
-    av_write_trailer(s.output.get());
+    if (s.encoder) {
+      complete =
+          avcodec_send_frame(s.encoder.get(), nullptr) >= 0 && WriteReadyPackets(s) && complete;
+    }
+    complete = av_write_trailer(s.output.get()) >= 0 && complete;
   }
   s.scaler.reset();
   s.frame.reset();
   s.packet.reset();
   s.encoder.reset();
   s.stream = nullptr;
-  s.output.reset();  // closes the file
+  // Closes the file; a failure to write out its last bytes shows only here.
+  if (s.output && s.output->pb != nullptr) {
+    avio_flush(s.output->pb);
+    if (s.output->pb->error < 0) complete = false;
+  }
+  s.output.reset();
   const int threads = s.encoderThreads;
+  const bool pipelined = s.pipelined;
   s = AviWriter::State{};  // the choice is gone too: the next export chooses again
   s.encoderThreads = threads;
+  s.pipelined = pipelined;
+  return complete;
 }
 
 }  // namespace tavrona

@@ -12,6 +12,16 @@
 //
 // Every operation reports failure as false and words nothing; the caller does. Used on one
 // thread (the user-interface thread); the encoder may run worker threads of its own.
+//
+// Pipelined mode (SetPipelined): the stream gets one encoding thread of its own. WriteAviFrame
+// hands frame n's pixels to that thread and returns once frame n - 1 has been fully consumed
+// (its pixels are never read again), so the caller composes frame n + 1 into frame n - 1's
+// buffer while frame n is converted, compressed and written. The caller therefore keeps frame
+// n's pixels unchanged until the next WriteAviFrame has returned or CloseAviWriter has run;
+// alternating between two buffers does exactly that. A frame that fails on the encoding thread
+// after it was handed in is reported by the next WriteAviFrame (false) or, for the last one, by
+// CloseAviWriter (false); the encoding thread writes no frame after a failed one. The bytes
+// written do not depend on the mode.
 #pragma once
 
 #include <cstdint>
@@ -63,6 +73,11 @@ class AviWriter {
   // 1 encodes on the calling thread. The written bytes do not depend on it.
   void SetEncoderThreads(int threads);
 
+  // Pipelined mode (see above) for the next OpenAviStream; off (sequential: every frame is
+  // written before WriteAviFrame returns) until set. Kept across CloseAviWriter.
+  void SetPipelined(bool pipelined);
+  bool Pipelined() const;
+
   struct State;  // the file, stream, encoder and buffers; defined with the operations
 
  private:
@@ -71,7 +86,7 @@ class AviWriter {
   friend bool OpenAviStream(AviWriter&, std::u16string_view, const BITMAPINFOHEADER&, uint32_t,
                             uint32_t);
   friend bool WriteAviFrame(AviWriter&, uint32_t, const uint8_t*, uint32_t, const uint8_t*);
-  friend void CloseAviWriter(AviWriter&);
+  friend bool CloseAviWriter(AviWriter&);
   std::unique_ptr<State> state_;
 };
 
@@ -101,13 +116,18 @@ bool OpenAviStream(AviWriter& writer, std::u16string_view path, const BITMAPINFO
 // written for the frame) when no stream is open, n is not the next frame, the size is wrong,
 // or compression or writing fails. An encoder with worker threads may hand a frame's data out
 // only on a later call or at CloseAviWriter.
+// Pipelined: true once frame n is handed to the encoding thread and frame n - 1 is consumed;
+// pixels must then stay unchanged until the next call returns or CloseAviWriter. False (frame
+// n not handed in) also when an earlier frame failed on the encoding thread.
 bool WriteAviFrame(AviWriter& writer, uint32_t n, const uint8_t* pixels, uint32_t byteCount,
                    const uint8_t* previousPixels);
 
-// Ends everything: drains the encoder into the file, completes the file (index, headers) so
-// that it plays with every frame written so far, closes it and frees the encoder and buffers.
-// The compressor choice is cleared. Safe at any time, also twice; does nothing unless
-// initialised.
-void CloseAviWriter(AviWriter& writer);
+// Ends everything: waits for the pipelined frame still in flight, drains the encoder into the
+// file, completes the file (index, headers) so that it plays with every frame written so far,
+// closes it and frees the encoder, the encoding thread and the buffers. The compressor choice
+// is cleared. Safe at any time, also twice; does nothing (true) unless initialised. False when
+// a frame handed in could not be written after all (the encoding thread's failure, or the
+// encoder's drain) or the file could not be completed; the file is closed either way.
+bool CloseAviWriter(AviWriter& writer);
 
 }  // namespace tavrona

@@ -75,16 +75,18 @@ bool ExportStep(ProjectData& project, bool write, const ExportComposer& composer
 }
 
 bool EndExport(ProjectData& project) {
-  if (project.exportWriter) CloseAviWriter(*project.exportWriter);
-  return true;
+  return !project.exportWriter || CloseAviWriter(*project.exportWriter);
 }
 
 void HandleExportStepRequest(ProjectData& project, const ExportComposer& composer) {
   ExportJobState& job = project.exportJob;
   if (job.abort != 0 || job.done != 0) return;
   if (static_cast<uint32_t>(job.framesWritten) >= project.movieLength) {
-    EndExport(project);
-    job.done = 1;
+    if (EndExport(project)) {
+      job.done = 1;
+    } else {
+      job.abort = 1;
+    }
   } else if (!ExportStep(project, true, composer)) {
     job.abort = 1;
     EndExport(project);

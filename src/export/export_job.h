@@ -49,12 +49,14 @@ bool BeginExport(ProjectData& project, std::u16string_view path, const ExportCom
 // export was begun; framesWritten is then unchanged. Otherwise framesWritten := n + 1.
 bool ExportStep(ProjectData& project, bool write, const ExportComposer& composer);
 
-// Closes the writer: the file then holds every frame written so far. Always true.
+// Closes the writer: the file then holds every frame written so far. False when a frame
+// handed in could not be written after all (a pipelined writer's encoding thread failed on the
+// last frames) or the file could not be completed; the file is closed either way.
 bool EndExport(ProjectData& project);
 
 // One step request of the running job (the progress dialog's step message): nothing once the
-// job is aborted or done; past the last frame, EndExport and done; otherwise ExportStep, and on
-// its failure abort and EndExport.
+// job is aborted or done; past the last frame, EndExport and done (abort when EndExport
+// fails); otherwise ExportStep, and on its failure abort and EndExport.
 void HandleExportStepRequest(ProjectData& project, const ExportComposer& composer);
 
 // The user cancels: the job is aborted and the file closed with the frames written so far.

@@ -20,7 +20,12 @@ ExportResult ExportProject(ProjectData& project, std::u16string_view path, Movie
   project.exportJob = {};
   project.exportJob.stopOnEventError = options.stopOnEventError ? 1 : 0;
   const ExportComposer composer = ProjectComposer(movies);
-  if (!BeginExport(project, path, composer)) return ExportResult::OpenFailed;
+  // The mode holds for this run only: the job's other drivers keep the writer's own.
+  const bool pipelinedBefore = writer->Pipelined();
+  writer->SetPipelined(options.pipelined);
+  const bool begun = BeginExport(project, path, composer);
+  writer->SetPipelined(pipelinedBefore);  // the stream, if open, keeps the mode it began with
+  if (!begun) return ExportResult::OpenFailed;
 
   ExportProgress progress;
   progress.Start();
@@ -36,7 +41,8 @@ ExportResult ExportProject(ProjectData& project, std::u16string_view path, Movie
     }
     if (options.onProgress) options.onProgress(project, progress);
   }
-  EndExport(project);
+  // Frames still with the encoding thread are written here; a failure among them fails the run.
+  if (!EndExport(project) && result != ExportResult::StepFailed) result = ExportResult::StepFailed;
   if (result == ExportResult::Done) project.exportJob.done = 1;
   if (result != ExportResult::Done) project.exportJob.abort = 1;
   if (options.onProgress) options.onProgress(project, progress);

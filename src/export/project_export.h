@@ -26,6 +26,9 @@ struct ExportRunOptions {
   std::function<void(const ProjectData&, const ExportProgress&)> onProgress;
   // Polled before every frame; when set, the file is closed with the frames written so far.
   const std::atomic<bool>* abort = nullptr;
+  // Compress and write frame n on the writer's encoding thread while frame n + 1 is composed
+  // (the file is the same either way); false writes every frame before the next is composed.
+  bool pipelined = true;
 };
 
 enum class ExportResult {
@@ -33,7 +36,8 @@ enum class ExportResult {
   Aborted,       // stopped on request; the file holds the frames written so far
   UnknownCodec,  // the codec is not offered here; nothing written
   OpenFailed,    // the file could not be opened ("ファイルが開けません。")
-  StepFailed,    // an event or the writer failed; the file holds the frames written so far
+  StepFailed,    // an event or the writer failed (also when found only at the close); the file
+                 // holds the frames written before the failure
 };
 
 ExportResult ExportProject(ProjectData& project, std::u16string_view path, MovieFrames* movies,

@@ -25,10 +25,12 @@ class AviWriterTest : public testing::TempFolderTest {
   std::vector<std::vector<uint8_t>> WriteMovie(const std::string& file,
                                                const std::string& compressor, int width, int height,
                                                uint32_t count, int threads = 0,
-                                               uint32_t rate = 300000, uint32_t scale = 10000) {
+                                               uint32_t rate = 300000, uint32_t scale = 10000,
+                                               bool pipelined = false) {
     std::vector<std::vector<uint8_t>> written;
     AviWriter writer;
     writer.SetEncoderThreads(threads);
+    writer.SetPipelined(pipelined);
     EXPECT_TRUE(ChooseCompressor(writer, compressor));
     InitAviWriter(writer);
     FrameBuffer frames[2];
@@ -42,7 +44,7 @@ class AviWriterTest : public testing::TempFolderTest {
           << compressor << " frame " << n;
       written.emplace_back(current.pixels, current.pixels + current.byteSize);
     }
-    CloseAviWriter(writer);
+    EXPECT_TRUE(CloseAviWriter(writer));
     EXPECT_FALSE(writer.Initialised());
     return written;
   }
@@ -290,30 +292,35 @@ TEST_F(AviWriterTest, FailedOpenLeavesTheWriterInitialisedUntilClosed) {
 }
 
 // Closing part-way (abort, error) leaves a complete file with the frames handed in so far,
-// also when the encoder still held some of them.
+// also when the encoder or the encoding thread still held some of them.
 TEST_F(AviWriterTest, ClosingMidWayLeavesAPlayableFile) {
-  for (const char* compressor : {"raw", "h264", "ffvhuff"}) {
-    SCOPED_TRACE(compressor);
-    AviWriter writer;
-    writer.SetEncoderThreads(3);
-    ASSERT_TRUE(ChooseCompressor(writer, compressor));
-    InitAviWriter(writer);
-    FrameBuffer frame;
-    ASSERT_TRUE(CreateFrameBuffer(frame, 64, 48));
-    const std::string file = std::string(compressor) + ".avi";
-    ASSERT_TRUE(OpenAviStream(writer, Path16(file), frame.header, 300000, 10000));
-    for (uint32_t n = 0; n < 4; ++n) {  // of, say, ten planned frames
-      testing::DrawTestPicture(frame, n);
-      ASSERT_TRUE(WriteAviFrame(writer, n, frame.pixels, frame.byteSize, nullptr));
+  for (const bool pipelined : {false, true}) {
+    for (const char* compressor : {"raw", "h264", "ffvhuff"}) {
+      SCOPED_TRACE(::testing::Message() << compressor << (pipelined ? " pipelined" : ""));
+      AviWriter writer;
+      writer.SetEncoderThreads(3);
+      writer.SetPipelined(pipelined);
+      ASSERT_TRUE(ChooseCompressor(writer, compressor));
+      InitAviWriter(writer);
+      FrameBuffer frames[2];
+      ASSERT_TRUE(CreateFrameBuffer(frames[0], 64, 48));
+      ASSERT_TRUE(CreateFrameBuffer(frames[1], 64, 48));
+      const std::string file = std::string(compressor) + (pipelined ? "-p" : "") + ".avi";
+      ASSERT_TRUE(OpenAviStream(writer, Path16(file), frames[0].header, 300000, 10000));
+      for (uint32_t n = 0; n < 4; ++n) {  // of, say, ten planned frames
+        FrameBuffer& frame = frames[n % 2];
+        testing::DrawTestPicture(frame, n);
+        ASSERT_TRUE(WriteAviFrame(writer, n, frame.pixels, frame.byteSize, nullptr));
+      }
+      EXPECT_TRUE(CloseAviWriter(writer));
+      const AviFileLayout layout = Layout(file);
+      EXPECT_EQ(layout.frameChunkIds.size(), 4u);
+      EXPECT_EQ(layout.length, 4u);
+      EXPECT_EQ(layout.avihTotalFrames, 4u);
+      EXPECT_EQ(layout.idx1.size(), 4u);
+      const std::string probe = testing::ProbeStreams(PathOf(file));
+      EXPECT_EQ(JsonField(probe, "nb_read_frames"), "4");
     }
-    CloseAviWriter(writer);
-    const AviFileLayout layout = Layout(file);
-    EXPECT_EQ(layout.frameChunkIds.size(), 4u);
-    EXPECT_EQ(layout.length, 4u);
-    EXPECT_EQ(layout.avihTotalFrames, 4u);
-    EXPECT_EQ(layout.idx1.size(), 4u);
-    const std::string probe = testing::ProbeStreams(PathOf(file));
-    EXPECT_EQ(JsonField(probe, "nb_read_frames"), "4");
   }
 }
 
@@ -372,6 +379,21 @@ TEST_P(AviCompressorTest, ThreadsDoNotChangeTheStream) {
   for (size_t n = 0; n < 6; ++n) EXPECT_EQ(one.frames[n], three.frames[n]) << "frame " << n;
 }
 
+// The encoding thread changes when, never what: the whole file is byte for byte that of a
+// sequential write, for full frames as for every compressor.
+TEST_P(AviCompressorTest, PipelinedWritesTheSameFile) {
+  const CodecCase& c = GetParam();
+  for (const char* name : {kFullFramesCompressor, c.name}) {
+    SCOPED_TRACE(name);
+    const auto sequential = WriteMovie("seq.avi", name, 96, 64, 6, 0, 300000, 10000, false);
+    const auto pipelined = WriteMovie("pipe.avi", name, 96, 64, 6, 0, 300000, 10000, true);
+    EXPECT_EQ(sequential, pipelined);  // the same frames handed in
+    const std::vector<uint8_t> one = testing::ReadFileBytes(PathOf("seq.avi"));
+    ASSERT_FALSE(one.empty());
+    EXPECT_TRUE(one == testing::ReadFileBytes(PathOf("pipe.avi")));
+  }
+}
+
 INSTANTIATE_TEST_SUITE_P(Compressors, AviCompressorTest,
                          ::testing::Values(CodecCase{"mjpeg", "mjpeg", FourCc("MJPG"), 16},
                                            CodecCase{"ffv1", "ffv1", FourCc("FFV1"), 0},
@@ -380,6 +402,53 @@ INSTANTIATE_TEST_SUITE_P(Compressors, AviCompressorTest,
                                            CodecCase{"utvideo", "utvideo", FourCc("ULRG"), 0},
                                            CodecCase{"h264", "h264", FourCc("H264"), 16}),
                          [](const auto& info) { return std::string(info.param.name); });
+
+// A frame the encoding thread cannot write fails the next WriteAviFrame, or the close when none
+// follows; frames after it are refused, and the writer is closed all the same.
+TEST_F(AviWriterTest, PipelinedWriteFailureIsReportedByTheNextWriteOrTheClose) {
+  const std::string device = testing::FullDevice();
+  if (device.empty()) GTEST_SKIP() << "no device that is always full";
+  FrameBuffer frames[2];
+  ASSERT_TRUE(CreateFrameBuffer(frames[0], 128, 128));  // 64 KiB full frames
+  ASSERT_TRUE(CreateFrameBuffer(frames[1], 128, 128));
+  // Writes full frames until one is refused (at most 40); the number handed in before.
+  auto framesUntilRefused = [&](AviWriter& writer) {
+    InitAviWriter(writer);
+    EXPECT_TRUE(OpenAviStream(writer, FromUtf8(device), frames[0].header, 30, 1));
+    uint32_t n = 0;
+    while (n < 40 && WriteAviFrame(writer, n, frames[n % 2].pixels, frames[0].byteSize, nullptr)) {
+      ++n;
+    }
+    return n;
+  };
+  AviWriter sequential;  // the failure is the call's own: frame k, once the buffer is written
+  const uint32_t failing = framesUntilRefused(sequential);
+  ASSERT_LT(failing, 40u);
+  EXPECT_FALSE(CloseAviWriter(sequential));
+
+  AviWriter pipelined;  // frame k is handed in and fails on the thread; frame k + 1 says so
+  pipelined.SetPipelined(true);
+  EXPECT_EQ(framesUntilRefused(pipelined), failing + 1);
+  EXPECT_EQ(pipelined.FramesHandedIn(), failing + 1);
+  const uint32_t next = failing + 1;  // and every later frame is refused as well
+  EXPECT_FALSE(WriteAviFrame(pipelined, next, frames[0].pixels, frames[0].byteSize, nullptr));
+  EXPECT_FALSE(CloseAviWriter(pipelined));
+  EXPECT_FALSE(pipelined.Initialised());
+  EXPECT_TRUE(pipelined.Pipelined());  // the mode outlives the close, as the thread count does
+
+  for (const char* compressor : {"raw", "ffv1", "h264"}) {
+    SCOPED_TRACE(compressor);
+    AviWriter writer;  // one frame handed in, then the close finds its failure
+    writer.SetPipelined(true);
+    ASSERT_TRUE(ChooseCompressor(writer, compressor));
+    InitAviWriter(writer);
+    ASSERT_TRUE(OpenAviStream(writer, FromUtf8(device), frames[0].header, 30, 1));
+    testing::DrawTestPicture(frames[0], 0);
+    EXPECT_TRUE(WriteAviFrame(writer, 0, frames[0].pixels, frames[0].byteSize, nullptr));
+    EXPECT_FALSE(CloseAviWriter(writer));
+    EXPECT_FALSE(writer.Initialised());
+  }
+}
 
 // More than 1 GiB of frames: the file goes on in AVIX parts with OpenDML indexes. Writes about
 // 1.1 GB, so it runs only when TAVRONA_LARGE_AVI_TESTS is set; a value above 310 is the number

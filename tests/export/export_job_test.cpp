@@ -265,5 +265,70 @@ TEST_F(ExportJobTest, StepWithoutWritingComposesAndAdvancesOnly) {
   EXPECT_TRUE(Layout("skip.avi").frames.empty());
 }
 
+// The job on a pipelined writer (the composer writes into one work frame while the encoding
+// thread reads the other) writes the same file, byte for byte, as on a sequential one, also
+// when cancelled part-way; and the frames hold what was composed for them.
+TEST_F(ExportJobTest, PipelinedWriterWritesTheSameFile) {
+  project_->outputWidth = 96;  // large enough for the encoding thread to take a while
+  project_->outputHeight = 64;
+  for (const char* compressor : {"raw", "ffv1", "h264"}) {
+    for (const bool cancel : {false, true}) {
+      SCOPED_TRACE(::testing::Message() << compressor << (cancel ? " cancelled" : ""));
+      std::vector<uint8_t> files[2];
+      for (const bool pipelined : {false, true}) {
+        AviWriter* writer = ProjectAviWriter(*project_);
+        writer->SetPipelined(pipelined);
+        ASSERT_TRUE(ChooseCompressor(*writer, compressor));
+        FakeComposer composer;
+        const ExportComposer hooks = composer.Hooks();
+        const std::string file = std::string("job") + (pipelined ? "-p" : "") + ".avi";
+        ASSERT_TRUE(BeginExport(*project_, Path16(file), hooks));
+        if (cancel) {
+          for (int i = 0; i < 4; ++i) HandleExportStepRequest(*project_, hooks);
+          CancelExport(*project_);
+        } else {
+          RunJob(hooks);
+          EXPECT_EQ(project_->exportJob.done, 1);
+        }
+        EXPECT_FALSE(writer->Initialised());
+        const uint32_t expected = cancel ? 4 : 7;
+        EXPECT_EQ(testing::JsonField(testing::ProbeStreams(PathOf(file)), "nb_read_frames"),
+                  std::to_string(expected));
+        files[pipelined] = testing::ReadFileBytes(PathOf(file));
+        if (std::string(compressor) == "raw") {
+          // Each stored frame is the one composed for it, not a later one's pixels.
+          const AviFileLayout layout = Layout(file);
+          ASSERT_EQ(layout.frames.size(), expected);
+          for (uint32_t n = 0; n < expected; ++n) {
+            uint32_t topLeft;
+            std::memcpy(&topLeft, &layout.frames[n][size_t{63} * 96 * 4], 4);
+            EXPECT_EQ(topLeft, n);
+          }
+        }
+      }
+      ASSERT_FALSE(files[0].empty());
+      EXPECT_TRUE(files[0] == files[1]);
+    }
+  }
+}
+
+// The last frames' failure, found only when the writer closes, ends the job aborted, not done.
+TEST_F(ExportJobTest, FailureFoundAtTheCloseAbortsTheJob) {
+  const std::string device = testing::FullDevice();
+  if (device.empty()) GTEST_SKIP() << "no device that is always full";
+  for (const bool pipelined : {false, true}) {
+    SCOPED_TRACE(pipelined ? "pipelined" : "sequential");
+    ProjectAviWriter(*project_)->SetPipelined(pipelined);
+    FakeComposer composer;
+    const ExportComposer hooks = composer.Hooks();
+    ASSERT_TRUE(BeginExport(*project_, FromUtf8(device), hooks));
+    RunJob(hooks);  // seven small frames fit the file's buffer; the close writes them out
+    EXPECT_EQ(project_->exportJob.abort, 1);
+    EXPECT_EQ(project_->exportJob.done, 0);
+    EXPECT_FALSE(project_->exportWriter->Initialised());
+    EXPECT_EQ(ProgressTickAction(*project_), ProgressTick::EndCancelled);
+  }
+}
+
 }  // namespace
 }  // namespace tavrona

@@ -6,7 +6,10 @@
 
 #include <cstdlib>
 #include <filesystem>
+#include <fstream>
+#include <iterator>
 #include <string>
+#include <vector>
 
 #include "export/avi_writer.h"
 #include "model/text_encoding.h"
@@ -58,6 +61,17 @@ inline void DrawTestPicture(FrameBuffer& frame, uint32_t n) {
       frame.At(x, y) = r << 16 | g << 8 | b;
     }
   }
+}
+
+// The whole file's bytes; empty when it cannot be read.
+inline std::vector<uint8_t> ReadFileBytes(const std::string& path) {
+  std::ifstream in(path, std::ios::binary);
+  return std::vector<uint8_t>(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
+}
+
+// A device on which every write fails as on a full disk; empty when this system has none.
+inline std::string FullDevice() {
+  return std::filesystem::exists("/dev/full") ? "/dev/full" : "";
 }
 
 }  // namespace tavrona::testing

@@ -1,9 +1,12 @@
+#include "export/project_export.h"
+
 #include <gtest/gtest.h>
 
+#include <atomic>
 #include <cstring>
+#include <vector>
 
 #include "avi_file_reader.h"
-#include "export/project_export.h"
 #include "export_test_support.h"
 #include "render/compose.h"
 
@@ -28,7 +31,8 @@ class ProjectExportTest : public testing::TempFolderTest {
     f.kind = FileStillImage;
     ASSERT_TRUE(CreateFrameBuffer(f.picture, 8, 6));
     for (int y = 0; y < 6; ++y)
-      for (int x = 0; x < 8; ++x) f.picture.At(x, y) = static_cast<uint32_t>(x * 30 << 16 | y * 40 << 8 | 99);
+      for (int x = 0; x < 8; ++x)
+        f.picture.At(x, y) = static_cast<uint32_t>(x * 30 << 16 | y * 40 << 8 | 99);
     f.transparentColour = 0xFF000000;
     EventRecord a = DefaultEventForFile(*project_, 3, 0);
     a.flags |= EventInterpolate;
@@ -86,6 +90,71 @@ TEST_F(ProjectExportTest, AbortUnknownCodecAndUnwritablePath) {
   EXPECT_FALSE(std::filesystem::exists(PathOf("x.avi")));
   EXPECT_EQ(ExportProject(*project_, Path16("missing/x.avi"), nullptr, {}),
             ExportResult::OpenFailed);
+}
+
+// Pipelined (the default) and sequential runs write the same file, byte for byte, whole or
+// aborted part-way; an aborted run's file holds every frame handed in.
+TEST_F(ProjectExportTest, PipelinedAndSequentialExportsAreByteIdentical) {
+  for (const char* codec : {"raw", "ffv1", "h264"}) {
+    for (const bool abortAtFive : {false, true}) {
+      SCOPED_TRACE(::testing::Message() << codec << (abortAtFive ? " aborted" : ""));
+      std::vector<uint8_t> files[2];
+      for (const bool pipelined : {false, true}) {
+        std::atomic<bool> abort{false};
+        ExportRunOptions options;
+        options.codec = codec;
+        options.pipelined = pipelined;
+        options.abort = &abort;
+        options.onProgress = [&](const ProjectData& p, const ExportProgress&) {
+          if (abortAtFive && p.exportJob.framesWritten == 5) abort = true;
+        };
+        const std::string file = std::string("out") + (pipelined ? "-p" : "") + ".avi";
+        EXPECT_EQ(ExportProject(*project_, Path16(file), nullptr, options),
+                  abortAtFive ? ExportResult::Aborted : ExportResult::Done);
+        EXPECT_FALSE(project_->exportWriter->Initialised());
+        EXPECT_EQ(testing::JsonField(testing::ProbeStreams(PathOf(file)), "nb_read_frames"),
+                  abortAtFive ? "5" : "12");
+        files[pipelined] = testing::ReadFileBytes(PathOf(file));
+      }
+      ASSERT_FALSE(files[0].empty());
+      EXPECT_TRUE(files[0] == files[1]);
+    }
+  }
+  // The run's mode does not stay with the project's writer.
+  EXPECT_FALSE(project_->exportWriter->Pipelined());
+}
+
+// A file whose writes fail fails the run in either mode, also when the failure shows only as
+// the file is closed; the writer is closed all the same.
+TEST_F(ProjectExportTest, WriteFailureFailsTheRun) {
+  const std::string device = testing::FullDevice();
+  if (device.empty()) GTEST_SKIP() << "no device that is always full";
+  for (const uint32_t length : {12u, 40u}) {  // inside, and beyond, the file's buffer
+    project_->movieLength = length;
+    project_->outputWidth = length > 12 ? 160 : 24;
+    project_->outputHeight = length > 12 ? 120 : 16;
+    int32_t written[2] = {};
+    for (const bool pipelined : {false, true}) {
+      SCOPED_TRACE(::testing::Message() << length << (pipelined ? " pipelined" : ""));
+      ExportRunOptions options;
+      options.pipelined = pipelined;
+      EXPECT_EQ(ExportProject(*project_, FromUtf8(device), nullptr, options),
+                ExportResult::StepFailed);
+      EXPECT_FALSE(project_->exportWriter->Initialised());
+      EXPECT_EQ(project_->exportJob.abort, 1);
+      written[pipelined] = project_->exportJob.framesWritten;
+    }
+    if (length == 12) {
+      // Small frames all fit the buffer: every frame is taken, the close fails.
+      EXPECT_EQ(written[0], 12);
+      EXPECT_EQ(written[1], 12);
+    } else {
+      // Large ones fail at some frame k: at once when sequential, at the hand-over of frame
+      // k + 1 when pipelined.
+      EXPECT_LT(written[0], 40);
+      EXPECT_EQ(written[1], written[0] + 1);
+    }
+  }
 }
 
 }  // namespace
