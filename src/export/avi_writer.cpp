@@ -11,6 +11,7 @@
 #include <utility>
 
 #include "model/text_encoding.h"
+#include "sources/ffmpeg_util.h"
 
 extern "C" {
 #include <libavcodec/avcodec.h>
@@ -33,18 +34,6 @@ struct OutputDeleter {
     avformat_free_context(context);
   }
 };
-struct CodecContextDeleter {
-  void operator()(AVCodecContext* context) const { avcodec_free_context(&context); }
-};
-struct FrameDeleter {
-  void operator()(AVFrame* frame) const { av_frame_free(&frame); }
-};
-struct PacketDeleter {
-  void operator()(AVPacket* packet) const { av_packet_free(&packet); }
-};
-struct ScalerDeleter {
-  void operator()(SwsContext* scaler) const { sws_freeContext(scaler); }
-};
 // A dictionary of options; whatever an open call did not consume is freed with it.
 struct Dictionary {
   AVDictionary* entries = nullptr;
@@ -56,10 +45,8 @@ struct Dictionary {
 };
 
 using OutputPtr = std::unique_ptr<AVFormatContext, OutputDeleter>;
-using CodecContextPtr = std::unique_ptr<AVCodecContext, CodecContextDeleter>;
-using FramePtr = std::unique_ptr<AVFrame, FrameDeleter>;
-using PacketPtr = std::unique_ptr<AVPacket, PacketDeleter>;
-using ScalerPtr = std::unique_ptr<SwsContext, ScalerDeleter>;
+// The codec context, frame, packet and scaler handles are the movie decoder's (ffmpeg_util.h).
+using ScalerPtr = SwsContextPtr;
 
 // ---- The compressors -----------------------------------------------------------------------
 
