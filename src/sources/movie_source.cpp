@@ -27,6 +27,19 @@ int64_t Saturate(__int128 value) {
   return static_cast<int64_t>(value);
 }
 
+// Runs one wait and adds its wall and CPU time to the statistics (the CPU time shows that
+// waiting does not spin).
+template <class Wait>
+void CountedWait(MovieWaitStats& stats, Wait&& wait) {
+  const Clock::time_point wallStart = Clock::now();
+  const int64_t cpuStart = ThreadCpuNs();
+  wait();
+  ++stats.waits;
+  stats.waitCpuNs += ThreadCpuNs() - cpuStart;
+  stats.waitWallNs +=
+      std::chrono::duration_cast<std::chrono::nanoseconds>(Clock::now() - wallStart).count();
+}
+
 }  // namespace
 
 MovieSource::MovieSource(std::unique_ptr<MovieBackEnd> backEnd) : backEnd_(std::move(backEnd)) {
@@ -194,13 +207,7 @@ MovieSource::WaitResult MovieSource::WaitForFrame(Lock& lock) {
   Clock::time_point t0 = Clock::now();
   while (!renderer_->HoldsSample(lock)) {
     if (renderer_->StreamEnded(lock)) return WaitResult::kEnded;
-    const Clock::time_point waitStart = Clock::now();
-    const int64_t cpuStart = ThreadCpuNs();
-    renderer_->WaitForSample(lock, t0 + abortTimeout_);
-    ++waitStats_.waits;
-    waitStats_.waitCpuNs += ThreadCpuNs() - cpuStart;
-    waitStats_.waitWallNs +=
-        std::chrono::duration_cast<std::chrono::nanoseconds>(Clock::now() - waitStart).count();
+    CountedWait(waitStats_, [&] { renderer_->WaitForSample(lock, t0 + abortTimeout_); });
     if (renderer_->HoldsSample(lock)) break;
     if (renderer_->StreamEnded(lock)) return WaitResult::kEnded;
     if (Clock::now() - t0 > abortTimeout_) {
@@ -217,13 +224,8 @@ MovieSource::WaitResult MovieSource::WaitForFrame(Lock& lock) {
 void MovieSource::YieldUntilIdle() {
   if (!ready_) return;
   Lock lock(Process().frameLock);
-  const Clock::time_point waitStart = Clock::now();
-  const int64_t cpuStart = ThreadCpuNs();
-  renderer_->WaitUntilIdle(lock, waitStart + abortTimeout_);
-  ++waitStats_.waits;
-  waitStats_.waitCpuNs += ThreadCpuNs() - cpuStart;
-  waitStats_.waitWallNs +=
-      std::chrono::duration_cast<std::chrono::nanoseconds>(Clock::now() - waitStart).count();
+  const Clock::time_point deadline = Clock::now() + abortTimeout_;
+  CountedWait(waitStats_, [&] { renderer_->WaitUntilIdle(lock, deadline); });
 }
 
 bool FetchMovieFrame(MovieSource& movie, uint32_t frameIndex, uint8_t* destination,
