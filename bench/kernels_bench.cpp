@@ -27,7 +27,7 @@
 #include <string>
 #include <vector>
 
-#include "render/frame_buffer.h"
+#include "model/frame_buffer.h"
 #include "render/kernels.h"
 #include "render/matrix.h"
 

@@ -143,10 +143,11 @@ void BM_ComposeOnly(benchmark::State& state) {
     state.SkipWithError("no memory for a frame");
     return;
   }
+  auto states = std::make_unique<PlaybackStates>();
   TimeFrames(state, "compose", [&] {
-    PrepareExportTracks(*b.project);
+    PrepareExportTracks(*b.project, *states);
     for (uint32_t n = 0; n < kFrames; ++n) {
-      ComposeNextExportFrame(*b.project, frame, &b.movies, false);
+      ComposeNextExportFrame(*b.project, *states, frame, &b.movies, false);
     }
     return true;
   });
@@ -185,10 +186,11 @@ bool ComposeAllFrames() {
   Bench& b = TheBench();
   if (!b.composed.empty()) return true;
   b.composed.resize(kFrames);
-  PrepareExportTracks(*b.project);
+  auto states = std::make_unique<PlaybackStates>();
+  PrepareExportTracks(*b.project, *states);
   for (FrameBuffer& frame : b.composed) {
     if (!CreateFrameBuffer(frame, b.project->outputWidth, b.project->outputHeight)) return false;
-    ComposeNextExportFrame(*b.project, frame, &b.movies, false);
+    ComposeNextExportFrame(*b.project, *states, frame, &b.movies, false);
   }
   return true;
 }

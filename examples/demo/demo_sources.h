@@ -7,7 +7,7 @@
 #include <filesystem>
 #include <string_view>
 
-#include "render/frame_buffer.h"
+#include "model/frame_buffer.h"
 
 namespace tavrona::demo {
 

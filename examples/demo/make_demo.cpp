@@ -5,6 +5,7 @@
 // FOLDER/preview_NNNN.bmp, to look at without exporting.
 #include <QGuiApplication>
 #include <cstdio>
+#include <memory>
 #include <cstdlib>
 #include <filesystem>
 #include <string>
@@ -53,10 +54,11 @@ bool RenderPreviews(const std::filesystem::path& folder, const std::vector<uint3
     return false;
   }
   tavrona::StandardMovieFrames movies;
+  auto states = std::make_unique<tavrona::PlaybackStates>();
   for (uint32_t n : frames) {
     char name[32];
     std::snprintf(name, sizeof name, "preview_%04u.bmp", n);
-    if (!tavrona::ComposeFrameAt(*project, n, frame, &movies) ||
+    if (!tavrona::ComposeFrameAt(*project, *states, n, frame, &movies) ||
         !tavrona::SaveFrameBufferBmp(frame, folder / name)) {
       std::fprintf(stderr, "tavrona-make-demo: cannot compose frame %u\n", n);
       return false;

@@ -1,6 +1,7 @@
 #include "cli/cli_commands.h"
 
 #include <cstdio>
+#include <memory>
 #include <filesystem>
 #include <string>
 
@@ -59,8 +60,9 @@ int RunRender(const CliOptions& o, ProjectData& p) {
     return 1;
   }
   StandardMovieFrames movies;
-  const bool composed = o.track ? ComposeTrackAt(p, *o.track, o.frame, frame, &movies)
-                                : ComposeFrameAt(p, o.frame, frame, &movies);
+  auto states = std::make_unique<PlaybackStates>();
+  const bool composed = o.track ? ComposeTrackAt(p, *states, *o.track, o.frame, frame, &movies)
+                                : ComposeFrameAt(p, *states, o.frame, frame, &movies);
   if (!composed) {
     PrintError(kMsgSaveFailed, "a movie frame could not be decoded");
     return 1;

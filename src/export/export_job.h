@@ -13,7 +13,7 @@
 
 #include "export/avi_writer.h"
 #include "model/project_data.h"
-#include "render/frame_buffer.h"
+#include "model/frame_buffer.h"
 
 namespace tavrona {
 

@@ -10,7 +10,7 @@
 #include <string>
 
 #include "model/project_data.h"
-#include "render/frame_buffer.h"
+#include "model/frame_buffer.h"
 
 namespace tavrona {
 

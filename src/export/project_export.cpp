@@ -1,12 +1,20 @@
 #include "export/project_export.h"
 
+#include <memory>
+
 namespace tavrona {
 
 ExportComposer ProjectComposer(MovieFrames* movies) {
+  // The export's own playback states, shared by the two steps and by every copy of the
+  // composer: nothing else (a preview, playback) moves them.
+  auto states = std::make_shared<PlaybackStates>();
   ExportComposer composer;
-  composer.prepareTracks = [](ProjectData& project) { PrepareExportTracks(project); };
-  composer.composeNextFrame = [movies](ProjectData& project, FrameBuffer& dst) {
-    return ComposeNextExportFrame(project, dst, movies, project.exportJob.stopOnEventError != 0);
+  composer.prepareTracks = [states](ProjectData& project) {
+    PrepareExportTracks(project, *states);
+  };
+  composer.composeNextFrame = [states, movies](ProjectData& project, FrameBuffer& dst) {
+    return ComposeNextExportFrame(project, *states, dst, movies,
+                                  project.exportJob.stopOnEventError != 0);
   };
   return composer;
 }

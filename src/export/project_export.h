@@ -16,7 +16,8 @@ namespace tavrona {
 
 // The composition of export frames: every track reset and sought to 0 at the start, then each
 // frame filled with the background and every track stepped (ComposeNextExportFrame), stopping at
-// the first failed event when the project's stopOnEventError is set.
+// the first failed event when the project's stopOnEventError is set. The composer keeps playback
+// states of its own, so previews and playback never move what the export draws.
 ExportComposer ProjectComposer(MovieFrames* movies);
 
 struct ExportRunOptions {

@@ -8,7 +8,7 @@
 
 #include "model/late_ptr.h"
 #include "model/win_types.h"
-#include "render/frame_buffer.h"
+#include "model/frame_buffer.h"
 
 namespace tavrona {
 

@@ -11,7 +11,7 @@
 #include "model/file_entry.h"
 #include "model/late_ptr.h"
 #include "model/track_data.h"
-#include "render/frame_buffer.h"
+#include "model/frame_buffer.h"
 
 namespace tavrona {
 

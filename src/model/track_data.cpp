@@ -11,12 +11,6 @@ std::unique_ptr<EventRecord[]> AllocateRecords(uint64_t n) {
   return std::unique_ptr<EventRecord[]>(new (std::nothrow) EventRecord[n]());
 }
 
-void ResetCursor(TrackData& track) {
-  track.playback.cursor = 0;
-  track.playback.currentFrame = 0;
-  track.playback.currentStart = 0;
-}
-
 // Sorts a[0..n) by start into ascending order, stably, using scratch[0..n) as merge space.
 void MergeSort(EventRecord* a, uint32_t n, EventRecord* scratch) {
   if (n < 2) return;
@@ -46,7 +40,6 @@ void MergeSort(EventRecord* a, uint32_t n, EventRecord* scratch) {
 bool ResetTrack(TrackData& track, uint32_t n) {
   track.events.reset();
   track.count = 0;
-  ResetCursor(track);
   auto events = AllocateRecords(static_cast<uint64_t>(n) + 1);
   if (!events) return false;
   events[n] = EndMarker();
@@ -75,7 +68,6 @@ bool InsertSorted(TrackData& track, uint32_t k, const EventRecord* records) {
   merged[total] = EndMarker();
   track.events = std::move(merged);
   track.count = static_cast<uint32_t>(total);
-  ResetCursor(track);
   return true;
 }
 
@@ -94,7 +86,6 @@ bool RemoveFlagged(TrackData& track, uint32_t mask) {
   remaining[kept] = EndMarker();
   track.events = std::move(remaining);
   track.count = kept;
-  ResetCursor(track);
   return true;
 }
 

@@ -1,5 +1,6 @@
-// A track: its events as one contiguous array sorted by start and closed by an end marker,
-// and the renderer's playback state. The list operations keep these invariants:
+// A track: its events as one contiguous array sorted by start and closed by an end marker.
+// How far playback has run is not part of the track: whoever composes keeps its own state per
+// track (render/playback_state.h). The list operations keep these invariants:
 //   - events[0..count-1] ascend by start (unsigned), equal starts keep their relative order;
 //   - events[count] is the end marker (all zero but start = 0xFFFFFFFF).
 // Every change reallocates the array to exactly count + 1 records. Allocation failures return
@@ -11,14 +12,12 @@
 #include <memory>
 
 #include "model/event_record.h"
-#include "render/playback_state.h"
 
 namespace tavrona {
 
 struct TrackData {
   std::unique_ptr<EventRecord[]> events;  // count + 1 records, or none before the first reset
   uint32_t count = 0;
-  PlaybackState playback;
 };
 
 // Releases the array and allocates n zeroed records plus the end marker.
@@ -32,7 +31,6 @@ bool InsertSorted(TrackData& track, uint32_t k, const EventRecord* records);
 bool RemoveFlagged(TrackData& track, uint32_t mask);
 
 // Re-sorts the events by start after starts were edited in place (stable merge sort).
-// Does not touch the playback state.
 bool Sort(TrackData& track);
 
 // The event in effect at frame: the last event in list order whose start is at most frame;

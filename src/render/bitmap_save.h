@@ -5,7 +5,7 @@
 #include <filesystem>
 #include <string>
 
-#include "render/frame_buffer.h"
+#include "model/frame_buffer.h"
 
 namespace tavrona {
 

@@ -15,17 +15,17 @@ uint32_t MovieFrameIndex(int64_t position, int64_t duration) {
   return static_cast<uint32_t>(std::min<int64_t>(n, std::numeric_limits<int32_t>::max()));
 }
 
-bool DrawTrackEvent(TrackData& track, FrameBuffer& destination, FileTable& files,
+bool DrawTrackEvent(const PlaybackState& state, FrameBuffer& destination, FileTable& files,
                     MovieFrames* movies) {
-  const EventRecord& e = track.playback.current;
+  const EventRecord& e = state.current;
   if (!(e.flags & EventInUse)) return true;
   if (e.fileId < 0 || e.fileId >= kFileCount) return true;
   FileEntry& entry = files[e.fileId];
   if (entry.picture.Empty()) return true;
   bool ok = true;
   if (entry.kind == FileMovie && entry.movie && movies != nullptr) {
-    ok = movies->PrepareFrame(
-        entry, MovieFrameIndex(e.playbackPosition, movies->FrameDuration(entry)));
+    ok = movies->PrepareFrame(entry,
+                              MovieFrameIndex(e.playbackPosition, movies->FrameDuration(entry)));
   }
   KernelParams k;
   k.clipRight = destination.Width();
@@ -50,50 +50,53 @@ bool DrawTrackEvent(TrackData& track, FrameBuffer& destination, FileTable& files
   return ok;
 }
 
-bool StepTrack(TrackData& track, FrameBuffer* destination, FileTable& files,
-               MovieFrames* movies) {
-  if (!EnterDueEvents(track)) return false;
+bool StepTrack(const TrackData& track, PlaybackState& state, FrameBuffer* destination,
+               FileTable& files, MovieFrames* movies) {
+  if (!EnterDueEvents(track, state)) return false;
   const bool result =
-      destination != nullptr ? DrawTrackEvent(track, *destination, files, movies) : true;
-  AdvanceTrack(track);
+      destination != nullptr ? DrawTrackEvent(state, *destination, files, movies) : true;
+  AdvanceTrack(track, state);
   return result;
 }
 
-bool ComposeTrackAt(ProjectData& project, int t, uint32_t frame, FrameBuffer& destination,
-                    MovieFrames* movies) {
+bool ComposeTrackAt(ProjectData& project, PlaybackStates& states, int t, uint32_t frame,
+                    FrameBuffer& destination, MovieFrames* movies) {
   FillFrameBuffer(destination, project.backgroundColour);
   if (t < 0 || t >= kTrackCount) return true;
-  TrackData& track = project.tracks[t];
-  ResetPlaybackState(track);
-  SeekTrack(track, frame);
-  return DrawTrackEvent(track, destination, project.files, movies);
+  PlaybackState& state = states[t];
+  ResetPlaybackState(state);
+  SeekTrack(project.tracks[t], state, frame);
+  return DrawTrackEvent(state, destination, project.files, movies);
 }
 
-bool ComposeFrameAt(ProjectData& project, uint32_t frame, FrameBuffer& destination,
-                    MovieFrames* movies) {
+bool ComposeFrameAt(ProjectData& project, PlaybackStates& states, uint32_t frame,
+                    FrameBuffer& destination, MovieFrames* movies) {
   FillFrameBuffer(destination, project.backgroundColour);
   bool ok = true;
-  for (TrackData& track : project.tracks) {
-    ResetPlaybackState(track);
-    SeekTrack(track, frame);
-    if (ok) ok = DrawTrackEvent(track, destination, project.files, movies);
+  for (int t = 0; t < kTrackCount; ++t) {
+    ResetPlaybackState(states[t]);
+    SeekTrack(project.tracks[t], states[t], frame);
+    if (ok) ok = DrawTrackEvent(states[t], destination, project.files, movies);
   }
   return ok;
 }
 
-void PrepareExportTracks(ProjectData& project) {
-  for (TrackData& track : project.tracks) {
-    ResetPlaybackState(track);
-    SeekTrack(track, 0);
+void PrepareExportTracks(const ProjectData& project, PlaybackStates& states, uint32_t frame) {
+  for (int t = 0; t < kTrackCount; ++t) {
+    ResetPlaybackState(states[t]);
+    SeekTrack(project.tracks[t], states[t], frame);
   }
 }
 
-bool ComposeNextExportFrame(ProjectData& project, FrameBuffer& destination, MovieFrames* movies,
-                            bool stopOnEventError) {
+bool ComposeNextExportFrame(ProjectData& project, PlaybackStates& states, FrameBuffer& destination,
+                            MovieFrames* movies, bool stopOnEventError) {
   FillFrameBuffer(destination, project.backgroundColour);
-  for (TrackData& track : project.tracks) {
+  for (int t = 0; t < kTrackCount; ++t) {
+    const TrackData& track = project.tracks[t];
     if (!track.events) continue;
-    if (!StepTrack(track, &destination, project.files, movies) && stopOnEventError) return false;
+    if (!StepTrack(track, states[t], &destination, project.files, movies) && stopOnEventError) {
+      return false;
+    }
   }
   return true;
 }

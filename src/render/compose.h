@@ -6,9 +6,10 @@
 #include <cstdint>
 
 #include "model/file_entry.h"
+#include "model/frame_buffer.h"
 #include "model/project_data.h"
 #include "model/track_data.h"
-#include "render/frame_buffer.h"
+#include "render/playback_state.h"
 
 namespace tavrona {
 
@@ -30,31 +31,32 @@ uint32_t MovieFrameIndex(int64_t playbackPosition100ns, int64_t frameDuration100
 
 using FileTable = std::array<FileEntry, kFileCount>;
 
-// Draws the track's current event into destination (whole-frame clip). An event without the
+// Draws the event in effect in state into destination (whole-frame clip). An event without the
 // in-use flag, an empty entry and a file ID outside the table draw nothing and succeed. False
 // when a movie frame could not be prepared (the event is still drawn from the picture held).
-bool DrawTrackEvent(TrackData& track, FrameBuffer& destination, FileTable& files,
+bool DrawTrackEvent(const PlaybackState& state, FrameBuffer& destination, FileTable& files,
                     MovieFrames* movies);
 
 // Draws the track's event for its current frame into destination (when given) and advances the
 // state by one frame. False for a track without an event array or a failed draw.
-bool StepTrack(TrackData& track, FrameBuffer* destination, FileTable& files, MovieFrames* movies);
+bool StepTrack(const TrackData& track, PlaybackState& state, FrameBuffer* destination,
+               FileTable& files, MovieFrames* movies);
 
 // Random access for previews: the background, then one track (ComposeTrackAt) or every track
-// (ComposeFrameAt) reset, sought to the frame and drawn. ComposeFrameAt stops drawing after the
-// first track that fails but still positions the rest. destination must be the project's size.
-bool ComposeTrackAt(ProjectData& project, int track, uint32_t frame, FrameBuffer& destination,
-                    MovieFrames* movies);
-bool ComposeFrameAt(ProjectData& project, uint32_t frame, FrameBuffer& destination,
-                    MovieFrames* movies);
+// (ComposeFrameAt) reset, sought to the frame and drawn, moving the caller's states.
+// ComposeFrameAt stops drawing after the first track that fails but still positions the rest.
+// destination must be the project's size.
+bool ComposeTrackAt(ProjectData& project, PlaybackStates& states, int track, uint32_t frame,
+                    FrameBuffer& destination, MovieFrames* movies);
+bool ComposeFrameAt(ProjectData& project, PlaybackStates& states, uint32_t frame,
+                    FrameBuffer& destination, MovieFrames* movies);
 
-// Export: every track reset and sought to frame 0 (BeginExport then has every movie fetched
-// afresh).
-void PrepareExportTracks(ProjectData& project);
-// Export: fills destination with the background and steps every track with an event array.
+// Sequential composition (export, playback): every state reset and sought to frame.
+void PrepareExportTracks(const ProjectData& project, PlaybackStates& states, uint32_t frame = 0);
+// Fills destination with the background and steps every track with an event array by one frame.
 // With stopOnEventError a failed track ends the frame at once (false; later tracks neither
 // drawn nor advanced); otherwise failures are ignored.
-bool ComposeNextExportFrame(ProjectData& project, FrameBuffer& destination, MovieFrames* movies,
-                            bool stopOnEventError);
+bool ComposeNextExportFrame(ProjectData& project, PlaybackStates& states, FrameBuffer& destination,
+                            MovieFrames* movies, bool stopOnEventError);
 
 }  // namespace tavrona

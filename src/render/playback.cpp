@@ -8,8 +8,7 @@ namespace tavrona {
 namespace {
 
 // Makes events[cursor] the event in effect. The cursor still points at it.
-void TakeEventIntoEffect(TrackData& track) {
-  PlaybackState& s = track.playback;
+void TakeEventIntoEffect(const TrackData& track, PlaybackState& s) {
   const EventRecord& e = track.events[s.cursor];
   s.currentStart = e.start;
   s.current = e;
@@ -47,7 +46,9 @@ uint8_t LerpByte(int o, int t, int64_t d, int64_t n) {
   return static_cast<uint8_t>(o + ((t - o) * d) / n);
 }
 
-float LerpFloat(float o, float t, int32_t d, int32_t n) { return o + (t - o) * d / n; }
+float LerpFloat(float o, float t, int32_t d, int32_t n) {
+  return o + (t - o) * d / n;
+}
 
 void RebuildInterpolatedPlacement(PlaybackState& s) {
   if (s.current.flags & EventBaseTransform) {
@@ -58,23 +59,20 @@ void RebuildInterpolatedPlacement(PlaybackState& s) {
 
 }  // namespace
 
-void ResetPlaybackState(TrackData& track) {
-  PlaybackState& s = track.playback;
+void ResetPlaybackState(PlaybackState& s) {
   s.current = EventRecord{};
   s.cursor = 0;
   s.currentStart = 0;
 }
 
-void InterpolateTrackEvent(TrackData& track) {
-  PlaybackState& s = track.playback;
+void InterpolateTrackEvent(const TrackData& track, PlaybackState& s) {
   const int32_t n = s.span;
   if (n == 0) return;
   const int32_t d = s.step;
   const EventRecord& o = s.origin;
   const EventRecord& t = s.target;
   EventRecord& c = s.current;
-  c.playbackPosition =
-      LerpInt<int64_t>(o.playbackPosition, t.playbackPosition, d, n);
+  c.playbackPosition = LerpInt<int64_t>(o.playbackPosition, t.playbackPosition, d, n);
   c.regionLeft = LerpInt<int32_t>(o.regionLeft, t.regionLeft, d, n);
   c.regionTop = LerpInt<int32_t>(o.regionTop, t.regionTop, d, n);
   c.regionRight = LerpInt<int32_t>(o.regionRight, t.regionRight, d, n);
@@ -95,16 +93,15 @@ void InterpolateTrackEvent(TrackData& track) {
   }
 }
 
-void SeekTrack(TrackData& track, uint32_t a) {
+void SeekTrack(const TrackData& track, PlaybackState& s, uint32_t a) {
   if (!track.events) return;
-  PlaybackState& s = track.playback;
-  if (a < s.currentFrame) ResetPlaybackState(track);
+  if (a < s.currentFrame) ResetPlaybackState(s);
   while (s.cursor < track.count) {
     const EventRecord& e = track.events[s.cursor];
     if (a < e.start) break;
     if (a < track.events[s.cursor + 1].start) {
       s.currentFrame = e.start;
-      TakeEventIntoEffect(track);
+      TakeEventIntoEffect(track, s);
     }
     ++s.cursor;
   }
@@ -118,33 +115,31 @@ void SeekTrack(TrackData& track, uint32_t a) {
           static_cast<uint64_t>(frames) * static_cast<uint64_t>(s.current.playbackRate));
     } else {
       s.step = static_cast<int32_t>(a - s.currentStart);
-      InterpolateTrackEvent(track);
+      InterpolateTrackEvent(track, s);
       RebuildInterpolatedPlacement(s);
     }
   }
   s.currentFrame = a;
 }
 
-bool EnterDueEvents(TrackData& track) {
+bool EnterDueEvents(const TrackData& track, PlaybackState& s) {
   if (!track.events) return false;
-  PlaybackState& s = track.playback;
   while (s.cursor < track.count && track.events[s.cursor].start <= s.currentFrame) {
-    TakeEventIntoEffect(track);
+    TakeEventIntoEffect(track, s);
     ++s.cursor;
   }
   return true;
 }
 
-void AdvanceTrack(TrackData& track) {
-  PlaybackState& s = track.playback;
+void AdvanceTrack(const TrackData& track, PlaybackState& s) {
   if (s.current.flags & EventInterpolate) {
     ++s.step;
-    InterpolateTrackEvent(track);
+    InterpolateTrackEvent(track, s);
     RebuildInterpolatedPlacement(s);
   } else {
-    s.current.playbackPosition = static_cast<int64_t>(
-        static_cast<uint64_t>(s.current.playbackPosition) +
-        static_cast<uint64_t>(s.current.playbackRate));
+    s.current.playbackPosition =
+        static_cast<int64_t>(static_cast<uint64_t>(s.current.playbackPosition) +
+                             static_cast<uint64_t>(s.current.playbackRate));
   }
   ++s.currentFrame;
 }

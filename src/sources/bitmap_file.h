@@ -13,7 +13,7 @@
 #include <span>
 
 #include "model/win_types.h"
-#include "render/frame_buffer.h"
+#include "model/frame_buffer.h"
 
 namespace tavrona {
 

@@ -4,7 +4,7 @@
 
 #include <filesystem>
 
-#include "render/frame_buffer.h"
+#include "model/frame_buffer.h"
 #include "sources/plugin_picture.h"
 
 namespace tavrona {

@@ -8,6 +8,7 @@
 
 #include <QGuiApplication>
 #include <chrono>
+#include <memory>
 #include <cstring>
 #include <thread>
 #include <fcntl.h>
@@ -160,18 +161,19 @@ TEST_F(CliTest, RenderWritesTheComposedFrameAsThePreviewWould) {
   auto p = Load();
   ASSERT_TRUE(p);
   StandardMovieFrames movies;
+  auto states = std::make_unique<PlaybackStates>();
   FrameBuffer frame;
   ASSERT_TRUE(CreateFrameBuffer(frame, 80, 60));
   for (uint32_t n : {0u, 3u, 7u}) {
     const CliRun r = Cli("render " + P("p.vpj") + " --frame " + std::to_string(n) + " -o " +
                       P("f.bmp"));
     ASSERT_EQ(r.status, 0) << r.err;
-    ASSERT_TRUE(ComposeFrameAt(*p, n, frame, &movies));
+    ASSERT_TRUE(ComposeFrameAt(*p, *states, n, frame, &movies));
     EXPECT_EQ(ReadFile(dir_ / "f.bmp"), BmpFileBytes(frame)) << "frame " << n;
   }
   const CliRun t = Cli("render " + P("p.vpj") + " --frame 3 --track 2 -o " + P("t.bmp"));
   ASSERT_EQ(t.status, 0) << t.err;
-  ASSERT_TRUE(ComposeTrackAt(*p, 2, 3, frame, &movies));
+  ASSERT_TRUE(ComposeTrackAt(*p, *states, 2, 3, frame, &movies));
   EXPECT_EQ(ReadFile(dir_ / "t.bmp"), BmpFileBytes(frame));
   EXPECT_NE(ReadFile(dir_ / "t.bmp"), ReadFile(dir_ / "f.bmp"));
 }

@@ -139,13 +139,14 @@ TEST_F(DemoTest, FramesComposeWithWhatEachTrackShows) {
   std::unique_ptr<ProjectData> project = Load(root_ / "made");
   ASSERT_NE(project, nullptr);
   StandardMovieFrames movies;
+  auto states = std::make_unique<PlaybackStates>();
   FrameBuffer early, late, next;
   ASSERT_TRUE(CreateFrameBuffer(early, 1280, 720));
   ASSERT_TRUE(CreateFrameBuffer(late, 1280, 720));
   ASSERT_TRUE(CreateFrameBuffer(next, 1280, 720));
-  ASSERT_TRUE(ComposeFrameAt(*project, 5, early, &movies));
-  ASSERT_TRUE(ComposeFrameAt(*project, 150, late, &movies));
-  ASSERT_TRUE(ComposeFrameAt(*project, 160, next, &movies));
+  ASSERT_TRUE(ComposeFrameAt(*project, *states, 5, early, &movies));
+  ASSERT_TRUE(ComposeFrameAt(*project, *states, 150, late, &movies));
+  ASSERT_TRUE(ComposeFrameAt(*project, *states, 160, next, &movies));
 
   // Keyed pictures never show their key colours.
   const uint32_t greenKey = ProjectColourToPixel(demo::kSkylineKey);

@@ -13,7 +13,7 @@
 
 #include "export/avi_writer.h"
 #include "model/text_encoding.h"
-#include "render/frame_buffer.h"
+#include "model/frame_buffer.h"
 
 extern "C" {
 #include <libavutil/log.h>

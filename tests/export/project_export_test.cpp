@@ -4,6 +4,7 @@
 
 #include <atomic>
 #include <cstring>
+#include <memory>
 #include <vector>
 
 #include "avi_file_reader.h"
@@ -63,12 +64,34 @@ TEST_F(ProjectExportTest, RawExportHoldsExactlyTheRandomAccessFrames) {
   ASSERT_EQ(layout.frames.size(), 12u);
   FrameBuffer frame;
   ASSERT_TRUE(CreateFrameBuffer(frame, 24, 16));
+  auto states = std::make_unique<PlaybackStates>();
   for (uint32_t n = 0; n < 12; ++n) {
-    ASSERT_TRUE(ComposeFrameAt(*project_, n, frame, nullptr));
+    ASSERT_TRUE(ComposeFrameAt(*project_, *states, n, frame, nullptr));
     ASSERT_EQ(layout.frames[n].size(), frame.byteSize);
     EXPECT_EQ(std::memcmp(layout.frames[n].data(), frame.pixels, frame.byteSize), 0) << n;
   }
   EXPECT_NE(layout.frames[0], layout.frames[11]);
+}
+
+// Previews composed between export steps, at other frames and on the exported track alone,
+// move their own playback states only: the file is byte for byte the undisturbed export.
+TEST_F(ProjectExportTest, PreviewsBetweenStepsLeaveTheExportUnchanged) {
+  ASSERT_EQ(ExportProject(*project_, Path16("plain.avi"), nullptr, {}), ExportResult::Done);
+
+  const ExportComposer composer = ProjectComposer(nullptr);
+  ASSERT_TRUE(ChooseCompressor(*ProjectAviWriter(*project_), kFullFramesCompressor));
+  ASSERT_TRUE(BeginExport(*project_, Path16("previewed.avi"), composer));
+  auto previewStates = std::make_unique<PlaybackStates>();
+  FrameBuffer preview;
+  ASSERT_TRUE(CreateFrameBuffer(preview, 24, 16));
+  for (uint32_t n = 0; project_->exportJob.done == 0; ++n) {
+    ASSERT_TRUE(ComposeFrameAt(*project_, *previewStates, 11 - n % 12, preview, nullptr));
+    ASSERT_TRUE(ComposeTrackAt(*project_, *previewStates, 2, (n * 5) % 12, preview, nullptr));
+    HandleExportStepRequest(*project_, composer);
+    ASSERT_EQ(project_->exportJob.abort, 0);
+  }
+  EXPECT_EQ(testing::ReadFileBytes(PathOf("previewed.avi")),
+            testing::ReadFileBytes(PathOf("plain.avi")));
 }
 
 TEST_F(ProjectExportTest, AbortUnknownCodecAndUnwritablePath) {

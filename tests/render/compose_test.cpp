@@ -1,3 +1,5 @@
+#include "render/compose.h"
+
 #include <gtest/gtest.h>
 
 #include <cstring>
@@ -5,7 +7,6 @@
 
 #include "app/process_state.h"
 #include "model/project_data.h"
-#include "render/compose.h"
 #include "render/playback.h"
 
 namespace tavrona {
@@ -61,7 +62,8 @@ class ComposeTest : public ::testing::Test {
   void Movie(int id, int w = 4, int h = 4) {
     FileEntry& f = project_->files[id];
     f.kind = FileMovie;
-    f.movie = MakeLatePtr(reinterpret_cast<MovieSource*>(&movieToken_), +[](MovieSource*) {});
+    f.movie = MakeLatePtr(
+        reinterpret_cast<MovieSource*>(&movieToken_), +[](MovieSource*) {});
     ASSERT_TRUE(CreateFrameBuffer(f.picture, w, h));
     f.transparentColour = 0xFF000000;
   }
@@ -71,9 +73,12 @@ class ComposeTest : public ::testing::Test {
     e.positionY = y;
     return e;
   }
-  void Add(int track, const EventRecord& e) { ASSERT_TRUE(InsertSorted(project_->tracks[track], 1, &e)); }
+  void Add(int track, const EventRecord& e) {
+    ASSERT_TRUE(InsertSorted(project_->tracks[track], 1, &e));
+  }
 
   std::unique_ptr<ProjectData> project_;
+  std::unique_ptr<PlaybackStates> states_ = std::make_unique<PlaybackStates>();
   FrameBuffer frame_;
   FakeMovies movies_;
   int movieToken_ = 0;
@@ -83,11 +88,11 @@ TEST_F(ComposeTest, EventStartingAtTenContributesFromTenOn) {
   Still(0, 0x00FF0000);
   Add(0, Event(0, 10));
   for (uint32_t f : {0u, 9u}) {
-    ASSERT_TRUE(ComposeFrameAt(*project_, f, frame_, &movies_));
+    ASSERT_TRUE(ComposeFrameAt(*project_, *states_, f, frame_, &movies_));
     EXPECT_EQ(frame_.At(1, 1), 0x00302010u) << f;  // background, converted to pixel order
   }
   for (uint32_t f : {10u, 500u}) {
-    ASSERT_TRUE(ComposeFrameAt(*project_, f, frame_, &movies_));
+    ASSERT_TRUE(ComposeFrameAt(*project_, *states_, f, frame_, &movies_));
     EXPECT_EQ(frame_.At(1, 1), 0x00FF0000u) << f;
     EXPECT_EQ(frame_.At(10, 6), 0x00302010u) << f;  // outside the 4 x 4 picture
   }
@@ -99,15 +104,16 @@ TEST_F(ComposeTest, HigherTracksLieOnTopAndLaterEqualStartWins) {
   Still(2, 0x000000FF);
   Add(3, Event(0, 0));
   Add(1, Event(1, 0));
-  ASSERT_TRUE(ComposeFrameAt(*project_, 0, frame_, &movies_));
+  ASSERT_TRUE(ComposeFrameAt(*project_, *states_, 0, frame_, &movies_));
   EXPECT_EQ(frame_.At(0, 0), 0x00FF0000u);
 
   Add(5, Event(1, 4));
   Add(5, Event(2, 4));  // same start, later in the list: in effect
-  ASSERT_TRUE(ComposeFrameAt(*project_, 4, frame_, &movies_));
+  ASSERT_TRUE(ComposeFrameAt(*project_, *states_, 4, frame_, &movies_));
   EXPECT_EQ(frame_.At(0, 0), 0x000000FFu);
-  PrepareExportTracks(*project_);
-  for (uint32_t f = 0; f <= 4; ++f) ASSERT_TRUE(ComposeNextExportFrame(*project_, frame_, &movies_, true));
+  PrepareExportTracks(*project_, *states_);
+  for (uint32_t f = 0; f <= 4; ++f)
+    ASSERT_TRUE(ComposeNextExportFrame(*project_, *states_, frame_, &movies_, true));
   EXPECT_EQ(frame_.At(0, 0), 0x000000FFu);
 }
 
@@ -117,9 +123,9 @@ TEST_F(ComposeTest, EventWithoutInUseFlagBlanksItsTrack) {
   EventRecord blank = Event(0, 5);
   blank.flags = 0;
   Add(0, blank);
-  ASSERT_TRUE(ComposeFrameAt(*project_, 4, frame_, &movies_));
+  ASSERT_TRUE(ComposeFrameAt(*project_, *states_, 4, frame_, &movies_));
   EXPECT_EQ(frame_.At(0, 0), 0x00FF0000u);
-  ASSERT_TRUE(ComposeFrameAt(*project_, 5, frame_, &movies_));
+  ASSERT_TRUE(ComposeFrameAt(*project_, *states_, 5, frame_, &movies_));
   EXPECT_EQ(frame_.At(0, 0), 0x00302010u);
 }
 
@@ -131,7 +137,7 @@ TEST_F(ComposeTest, FileIdsOutsideTheTableAndEmptySlotsDrawNothing) {
   Add(1, e);
   e.fileId = 77;  // empty slot
   Add(2, e);
-  ASSERT_TRUE(ComposeFrameAt(*project_, 0, frame_, &movies_));
+  ASSERT_TRUE(ComposeFrameAt(*project_, *states_, 0, frame_, &movies_));
   for (int y = 0; y < 8; ++y)
     for (int x = 0; x < 16; ++x) ASSERT_EQ(frame_.At(x, y), 0x00302010u);
 }
@@ -150,16 +156,18 @@ TEST_F(ComposeTest, InterpolationArithmetic) {
   Add(0, a);
   Add(0, b);
   TrackData& t = project_->tracks[0];
-  SeekTrack(t, 5);
-  EXPECT_EQ(t.playback.current.opacity, 192);  // 256 + (-128 * 5) / 10
-  EXPECT_EQ(t.playback.current.playbackPosition, 5);
-  ResetPlaybackState(t);
-  SeekTrack(t, 10);
-  EXPECT_EQ(t.playback.current.opacity, 128);  // the target itself, with its own values
-  EXPECT_EQ(t.playback.current.red, 0);
+  PlaybackState ts;
+  SeekTrack(t, ts, 5);
+  EXPECT_EQ(ts.current.opacity, 192);  // 256 + (-128 * 5) / 10
+  EXPECT_EQ(ts.current.playbackPosition, 5);
+  ResetPlaybackState(ts);
+  SeekTrack(t, ts, 10);
+  EXPECT_EQ(ts.current.opacity, 128);  // the target itself, with its own values
+  EXPECT_EQ(ts.current.red, 0);
 
   // Red 255 -> 0 over 4 frames: -255 / 4 truncates to -63.
   TrackData u;
+  PlaybackState us;
   EventRecord c = Event(0, 0);
   c.flags |= EventInterpolate;
   c.red = 255;
@@ -168,11 +176,12 @@ TEST_F(ComposeTest, InterpolationArithmetic) {
   d.red = 0;
   EventRecord both[] = {c, d};
   ASSERT_TRUE(InsertSorted(u, 2, both));
-  SeekTrack(u, 1);
-  EXPECT_EQ(u.playback.current.red, 192);
+  SeekTrack(u, us, 1);
+  EXPECT_EQ(us.current.red, 192);
 
   // Position 0 -> 10 over 3 frames: 3, 6, then the target's 10.
   TrackData v;
+  PlaybackState vs;
   EventRecord p0 = Event(0, 0);
   p0.flags |= EventInterpolate;
   EventRecord p1 = Event(0, 3);
@@ -181,9 +190,9 @@ TEST_F(ComposeTest, InterpolationArithmetic) {
   ASSERT_TRUE(InsertSorted(v, 2, pair));
   std::vector<int64_t> positions;
   for (int i = 0; i < 4; ++i) {
-    EnterDueEvents(v);
-    positions.push_back(v.playback.current.playbackPosition);
-    AdvanceTrack(v);
+    EnterDueEvents(v, vs);
+    positions.push_back(vs.current.playbackPosition);
+    AdvanceTrack(v, vs);
   }
   EXPECT_EQ(positions, (std::vector<int64_t>{0, 3, 6, 10}));
 }
@@ -195,9 +204,10 @@ TEST_F(ComposeTest, InterpolationFlagOnLastEventPlaysNormally) {
   e.playbackRate = 1000;
   Add(0, e);
   TrackData& t = project_->tracks[0];
-  SeekTrack(t, 7);
-  EXPECT_FALSE(t.playback.current.flags & EventInterpolate);
-  EXPECT_EQ(t.playback.current.playbackPosition, 7000);
+  PlaybackState ts;
+  SeekTrack(t, ts, 7);
+  EXPECT_FALSE(ts.current.flags & EventInterpolate);
+  EXPECT_EQ(ts.current.playbackPosition, 7000);
   EXPECT_TRUE(t.events[0].flags & EventInterpolate);  // the list keeps its flag
 }
 
@@ -215,13 +225,14 @@ TEST_F(ComposeTest, ExplicitMatricesStayDuringInterpolation) {
   Add(0, a);
   Add(0, b);
   TrackData& t = project_->tracks[0];
-  SeekTrack(t, 0);
+  PlaybackState ts;
+  SeekTrack(t, ts, 0);
   float first[9];
-  std::copy(t.playback.current.matrix, t.playback.current.matrix + 9, first);
-  SeekTrack(t, 4);
-  EXPECT_EQ(std::memcmp(first, t.playback.current.matrix, sizeof first), 0);
-  EXPECT_EQ(t.playback.current.regionRight, 4);  // the region still moves
-  EXPECT_EQ(t.playback.current.positionX, 50.0f);  // parameters move, matrices are not rebuilt
+  std::copy(ts.current.matrix, ts.current.matrix + 9, first);
+  SeekTrack(t, ts, 4);
+  EXPECT_EQ(std::memcmp(first, ts.current.matrix, sizeof first), 0);
+  EXPECT_EQ(ts.current.regionRight, 4);    // the region still moves
+  EXPECT_EQ(ts.current.positionX, 50.0f);  // parameters move, matrices are not rebuilt
 }
 
 TEST_F(ComposeTest, SeekBackwardEqualsFreshSeekAndForwardAdvancesPosition) {
@@ -231,17 +242,18 @@ TEST_F(ComposeTest, SeekBackwardEqualsFreshSeekAndForwardAdvancesPosition) {
   e.playbackPosition = 1000;
   Add(0, e);
   TrackData& t = project_->tracks[0];
-  SeekTrack(t, 50);
-  SeekTrack(t, 20);
-  const PlaybackState afterBack = t.playback;
-  ResetPlaybackState(t);
-  t.playback.currentFrame = 0;
-  SeekTrack(t, 20);
-  EXPECT_EQ(std::memcmp(&afterBack.current, &t.playback.current, sizeof(EventRecord)), 0);
-  EXPECT_EQ(afterBack.cursor, t.playback.cursor);
-  EXPECT_EQ(t.playback.current.playbackPosition, 1000 + 10 * 333);
-  SeekTrack(t, 30);
-  EXPECT_EQ(t.playback.current.playbackPosition, 1000 + 20 * 333);
+  PlaybackState ts;
+  SeekTrack(t, ts, 50);
+  SeekTrack(t, ts, 20);
+  const PlaybackState afterBack = ts;
+  ResetPlaybackState(ts);
+  ts.currentFrame = 0;
+  SeekTrack(t, ts, 20);
+  EXPECT_EQ(std::memcmp(&afterBack.current, &ts.current, sizeof(EventRecord)), 0);
+  EXPECT_EQ(afterBack.cursor, ts.cursor);
+  EXPECT_EQ(ts.current.playbackPosition, 1000 + 10 * 333);
+  SeekTrack(t, ts, 30);
+  EXPECT_EQ(ts.current.playbackPosition, 1000 + 20 * 333);
 }
 
 TEST_F(ComposeTest, MovieFrameIndexFromPlaybackPosition) {
@@ -255,9 +267,9 @@ TEST_F(ComposeTest, MovieFrameIndexFromPlaybackPosition) {
   EventRecord e = Event(0, 0);
   e.playbackPosition = 1'000'000;
   Add(0, e);
-  ASSERT_TRUE(ComposeFrameAt(*project_, 0, frame_, &movies_));
+  ASSERT_TRUE(ComposeFrameAt(*project_, *states_, 0, frame_, &movies_));
   EXPECT_EQ(movies_.fetched, (std::vector<uint32_t>{2}));
-  ASSERT_TRUE(ComposeFrameAt(*project_, 0, frame_, &movies_));
+  ASSERT_TRUE(ComposeFrameAt(*project_, *states_, 0, frame_, &movies_));
   EXPECT_EQ(movies_.fetched.size(), 1u);  // the entry already holds the frame
 }
 
@@ -267,21 +279,21 @@ TEST_F(ComposeTest, FailedMovieFrameStopsDrawingLaterTracksInPreview) {
   Add(0, Event(0, 0));
   Add(1, Event(1, 0));
   movies_.fail = true;
-  EXPECT_FALSE(ComposeFrameAt(*project_, 0, frame_, &movies_));
+  EXPECT_FALSE(ComposeFrameAt(*project_, *states_, 0, frame_, &movies_));
   EXPECT_EQ(frame_.At(0, 0), 0u);  // the movie picture (all zero) was still drawn
   // Track 1 was positioned but not drawn.
-  EXPECT_EQ(project_->tracks[1].playback.current.fileId, 1);
-  EXPECT_FALSE(ComposeTrackAt(*project_, 0, 0, frame_, &movies_));
-  EXPECT_TRUE(ComposeTrackAt(*project_, 1, 0, frame_, &movies_));
+  EXPECT_EQ((*states_)[1].current.fileId, 1);
+  EXPECT_FALSE(ComposeTrackAt(*project_, *states_, 0, 0, frame_, &movies_));
+  EXPECT_TRUE(ComposeTrackAt(*project_, *states_, 1, 0, frame_, &movies_));
   EXPECT_EQ(frame_.At(0, 0), 0x0000FF00u);
 
-  PrepareExportTracks(*project_);
-  EXPECT_FALSE(ComposeNextExportFrame(*project_, frame_, &movies_, true));
-  EXPECT_EQ(project_->tracks[1].playback.currentFrame, 0u);  // not advanced
-  PrepareExportTracks(*project_);
-  EXPECT_TRUE(ComposeNextExportFrame(*project_, frame_, &movies_, false));
+  PrepareExportTracks(*project_, *states_);
+  EXPECT_FALSE(ComposeNextExportFrame(*project_, *states_, frame_, &movies_, true));
+  EXPECT_EQ((*states_)[1].currentFrame, 0u);  // not advanced
+  PrepareExportTracks(*project_, *states_);
+  EXPECT_TRUE(ComposeNextExportFrame(*project_, *states_, frame_, &movies_, false));
   EXPECT_EQ(frame_.At(0, 0), 0x0000FF00u);
-  EXPECT_EQ(project_->tracks[1].playback.currentFrame, 1u);
+  EXPECT_EQ((*states_)[1].currentFrame, 1u);
 }
 
 // Export (stepping) and preview (random access) must give the same frames.
@@ -317,14 +329,14 @@ TEST_F(ComposeTest, SequentialSteppingEqualsRandomAccess) {
 
   const uint32_t length = 30;
   std::vector<std::vector<uint32_t>> sequential;
-  PrepareExportTracks(*project_);
+  PrepareExportTracks(*project_, *states_);
   for (uint32_t f = 0; f < length; ++f) {
-    ASSERT_TRUE(ComposeNextExportFrame(*project_, frame_, &movies_, true));
+    ASSERT_TRUE(ComposeNextExportFrame(*project_, *states_, frame_, &movies_, true));
     sequential.emplace_back(frame_.Words(), frame_.Words() + 16 * 8);
   }
   // Random order, so that states are sought backwards as well as forwards.
   for (uint32_t f : {29u, 3u, 17u, 0u, 12u, 11u, 20u, 25u, 5u, 1u, 19u}) {
-    ASSERT_TRUE(ComposeFrameAt(*project_, f, frame_, &movies_));
+    ASSERT_TRUE(ComposeFrameAt(*project_, *states_, f, frame_, &movies_));
     EXPECT_EQ(std::vector<uint32_t>(frame_.Words(), frame_.Words() + 16 * 8), sequential[f])
         << "frame " << f;
   }

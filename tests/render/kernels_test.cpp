@@ -8,7 +8,7 @@
 #include <vector>
 
 #include "reference_kernels.h"
-#include "render/frame_buffer.h"
+#include "model/frame_buffer.h"
 #include "render/matrix.h"
 #include "render/pixel_ops.h"
 

@@ -2,7 +2,7 @@
 
 #include <cstring>
 
-#include "render/frame_buffer.h"
+#include "model/frame_buffer.h"
 
 namespace tavrona {
 namespace {
