@@ -1,0 +1,309 @@
+#include "ui/dialogs/project_dialog.h"
+
+#include <QComboBox>
+#include <QDialogButtonBox>
+#include <QFormLayout>
+#include <QHBoxLayout>
+#include <QLabel>
+#include <QLineEdit>
+#include <QPushButton>
+#include <QVBoxLayout>
+#include <cstdio>
+#include <cstring>
+
+#include "app/process_state.h"
+#include "model/messages.h"
+#include "model/project_data.h"
+#include "model/time_text.h"
+#include "ui/prompts.h"
+
+namespace tavrona {
+
+const std::array<std::u16string_view, kProjectDrawingMethodCount> kProjectDrawingMethodTexts = {
+    u"システムの既定（INIファイル）",
+    u"通常（初期バージョン）",
+    u"境界修正",
+    u"線形補間",
+    u"線形補間と色補正",
+};
+
+namespace {
+
+constexpr std::u16string_view kMsgNotUnsigned = u"正の整数を入力してください。";
+constexpr std::u16string_view kMsgNotReal = u"数字を入力してください。";
+constexpr std::u16string_view kMsgIntegerRange = u"%1 から %2 までの整数を入力してください。";
+constexpr std::u16string_view kMsgRealRange = u"%1 から %2 までの数字を入力してください。";
+constexpr std::u16string_view kMsgTooLong = u"%1 文字以内で入力してください。";
+constexpr std::u16string_view kBrowseTitle = u"ファイルの基準パスを選択してください。";
+
+// The time_text scanners mark a field that does not scan with an "unchanged" value that a
+// typed number could also produce (4294967295, or -1 wrapping to it). The signed and unsigned
+// readings of one text are the same 32 bits, so both markers at once can only mean no number.
+std::optional<uint32_t> ScanUnsigned(std::u16string_view text) {
+  const uint32_t value = ScanUnsignedField(text);
+  if (value == kUnchangedUnsigned && ScanSignedField(text) == kUnchangedSigned) {
+    return std::nullopt;
+  }
+  return value;
+}
+
+// Likewise for reals: a text that reads as the largest double narrows to an infinite float,
+// never to the float marker.
+std::optional<double> ScanReal(std::u16string_view text) {
+  const double value = ScanDoubleField(text);
+  if (value == kUnchangedDouble && ScanFloatField(text) == kUnchangedFloat) return std::nullopt;
+  return value;
+}
+
+std::u16string Ascii(const char* text) {
+  return std::u16string(text, text + std::strlen(text));
+}
+
+std::u16string Decimal(long long value) {
+  char buffer[32];
+  std::snprintf(buffer, sizeof buffer, "%lld", value);
+  return Ascii(buffer);
+}
+
+// A bound of a real range as the framework prints it ("0.001", "1000").
+std::u16string Real(double value) {
+  char buffer[64];
+  std::snprintf(buffer, sizeof buffer, "%g", value);
+  return Ascii(buffer);
+}
+
+std::u16string Substitute(std::u16string_view pattern, const std::u16string& first,
+                          const std::u16string& second = {}) {
+  std::u16string out;
+  for (size_t i = 0; i < pattern.size(); ++i) {
+    if (pattern[i] == u'%' && i + 1 < pattern.size() &&
+        (pattern[i + 1] == u'1' || pattern[i + 1] == u'2')) {
+      out += pattern[i + 1] == u'1' ? first : second;
+      ++i;
+    } else {
+      out.push_back(pattern[i]);
+    }
+  }
+  return out;
+}
+
+std::optional<std::u16string> CheckUnsigned(std::u16string_view text, uint32_t min, uint32_t max) {
+  const auto value = ScanUnsigned(text);
+  if (!value) return std::u16string(kMsgNotUnsigned);
+  if (*value < min || *value > max) {
+    return Substitute(kMsgIntegerRange, Decimal(min), Decimal(max));
+  }
+  return std::nullopt;
+}
+
+std::optional<std::u16string> CheckReal(std::u16string_view text, double min, double max) {
+  const auto value = ScanReal(text);
+  if (!value) return std::u16string(kMsgNotReal);
+  // Written so that NaN fails too.
+  if (!(*value >= min && *value <= max)) {
+    return Substitute(kMsgRealRange, Real(min), Real(max));
+  }
+  return std::nullopt;
+}
+
+}  // namespace
+
+ProjectDialogValues FillProjectDialog(const ProjectData& project) {
+  ProjectDialogValues values;
+  values.basePath = std::u16string(PathView(project.basePath));
+  values.width = Decimal(project.outputWidth);
+  values.height = Decimal(project.outputHeight);
+  values.frameRate = FormatDoubleField(project.frameRate);
+  values.movieLength = FormatFrameNumber(project.movieLength);
+  values.red = Decimal(project.backgroundColour & 0xFF);
+  values.green = Decimal((project.backgroundColour >> 8) & 0xFF);
+  values.blue = Decimal((project.backgroundColour >> 16) & 0xFF);
+  values.drawingMethod = project.defaultDrawingMethod;
+  return values;
+}
+
+std::optional<ProjectDialogProblem> ValidateProjectDialog(const ProjectDialogValues& values) {
+  if (values.basePath.size() > static_cast<size_t>(kBasePathMaxChars)) {
+    return ProjectDialogProblem{ProjectDialogField::BasePath,
+                                Substitute(kMsgTooLong, Decimal(kBasePathMaxChars))};
+  }
+  const struct {
+    ProjectDialogField field;
+    const std::u16string* text;
+    uint32_t min, max;
+  } integers[] = {
+      {ProjectDialogField::Width, &values.width, kMinOutputSize, kMaxOutputSize},
+      {ProjectDialogField::Height, &values.height, kMinOutputSize, kMaxOutputSize},
+  };
+  for (const auto& f : integers) {
+    if (auto message = CheckUnsigned(*f.text, f.min, f.max)) {
+      return ProjectDialogProblem{f.field, std::move(*message)};
+    }
+  }
+  if (auto message = CheckReal(values.frameRate, kMinFrameRate, kMaxFrameRate)) {
+    return ProjectDialogProblem{ProjectDialogField::FrameRate, std::move(*message)};
+  }
+  const std::pair<ProjectDialogField, const std::u16string*> channels[] = {
+      {ProjectDialogField::Red, &values.red},
+      {ProjectDialogField::Green, &values.green},
+      {ProjectDialogField::Blue, &values.blue},
+  };
+  for (const auto& [field, text] : channels) {
+    if (auto message = CheckUnsigned(*text, 0, 255)) {
+      return ProjectDialogProblem{field, std::move(*message)};
+    }
+  }
+  return std::nullopt;
+}
+
+bool ApplyProjectDialog(ProjectData& project, const ProjectDialogValues& values) {
+  // The scans cannot fail on validated values; should one fail anyway, the old value stays.
+  SetPath(project.basePath, values.basePath);
+  if (auto width = ScanUnsigned(values.width)) project.outputWidth = static_cast<int32_t>(*width);
+  if (auto height = ScanUnsigned(values.height)) {
+    project.outputHeight = static_cast<int32_t>(*height);
+  }
+  if (auto rate = ScanReal(values.frameRate)) project.SetFrameRate(*rate);
+
+  bool lengthCut = false;
+  if (auto length = ParseTimeToFrames(values.movieLength, project.frameDuration100ns)) {
+    lengthCut = *length > kMaxMovieLength;
+    project.movieLength = ClampMovieLength(*length);
+  }
+
+  const auto red = ScanUnsigned(values.red);
+  const auto green = ScanUnsigned(values.green);
+  const auto blue = ScanUnsigned(values.blue);
+  if (red && green && blue) {
+    project.backgroundColour = (*red & 0xFF) | (*green & 0xFF) << 8 | (*blue & 0xFF) << 16;
+  }
+  if (values.drawingMethod >= 0 && values.drawingMethod < kProjectDrawingMethodCount) {
+    project.defaultDrawingMethod = values.drawingMethod;
+    Process().defaultDrawingMethodMirror = values.drawingMethod;
+  }
+  return lengthCut;
+}
+
+void ShowMovieLengthLimit(QWidget* parent) {
+  ShowError(parent, ToQString(kMsgMovieLengthLimit)
+                        .replace(QStringLiteral("%u"), QString::number(kMaxMovieLength)));
+}
+
+CProjectPropertyDlg::CProjectPropertyDlg(const ProjectDialogValues& values, QWidget* parent)
+    : QDialog(parent), values_(values) {
+  setWindowTitle(QStringLiteral("プロジェクトのプロパティ"));
+
+  auto edit = [this](const std::u16string& text) { return new QLineEdit(ToQString(text), this); };
+  basePath_ = edit(values.basePath);
+  browse_ = new QPushButton(QStringLiteral("参照"), this);
+  width_ = edit(values.width);
+  height_ = edit(values.height);
+  frameRate_ = edit(values.frameRate);
+  movieLength_ = edit(values.movieLength);
+  red_ = edit(values.red);
+  green_ = edit(values.green);
+  blue_ = edit(values.blue);
+  drawingMethod_ = new QComboBox(this);
+  for (std::u16string_view text : kProjectDrawingMethodTexts) {
+    drawingMethod_->addItem(ToQString(text));
+  }
+  drawingMethod_->setCurrentIndex(values.drawingMethod >= 0 &&
+                                          values.drawingMethod < kProjectDrawingMethodCount
+                                      ? values.drawingMethod
+                                      : 0);
+
+  auto* pathRow = new QHBoxLayout;
+  pathRow->addWidget(basePath_, 1);
+  pathRow->addWidget(browse_);
+  auto* colourRow = new QHBoxLayout;
+  colourRow->addWidget(red_);
+  colourRow->addWidget(green_);
+  colourRow->addWidget(blue_);
+
+  auto* form = new QFormLayout;
+  form->addRow(QStringLiteral("ファイルの基準パス"), pathRow);
+  form->addRow(QStringLiteral("出力の幅"), width_);
+  form->addRow(QStringLiteral("出力の高さ"), height_);
+  form->addRow(QStringLiteral("フレームレート"), frameRate_);
+  form->addRow(QStringLiteral("動画の長さ"), movieLength_);
+  form->addRow(QStringLiteral("背景色(RGB)"), colourRow);
+  form->addRow(QStringLiteral("既定の描画方法"), drawingMethod_);
+
+  auto* buttons = new QDialogButtonBox(QDialogButtonBox::Ok | QDialogButtonBox::Cancel, this);
+  buttons->button(QDialogButtonBox::Ok)->setText(QStringLiteral("OK"));
+  buttons->button(QDialogButtonBox::Cancel)->setText(QStringLiteral("キャンセル"));
+  connect(buttons, &QDialogButtonBox::accepted, this, &CProjectPropertyDlg::accept);
+  connect(buttons, &QDialogButtonBox::rejected, this, &CProjectPropertyDlg::reject);
+  connect(browse_, &QPushButton::clicked, this, &CProjectPropertyDlg::Browse);
+
+  auto* layout = new QVBoxLayout(this);
+  layout->addLayout(form);
+  layout->addWidget(buttons);
+}
+
+QLineEdit* CProjectPropertyDlg::fieldEdit(ProjectDialogField field) const {
+  switch (field) {
+    case ProjectDialogField::BasePath:
+      return basePath_;
+    case ProjectDialogField::Width:
+      return width_;
+    case ProjectDialogField::Height:
+      return height_;
+    case ProjectDialogField::FrameRate:
+      return frameRate_;
+    case ProjectDialogField::MovieLength:
+      return movieLength_;
+    case ProjectDialogField::Red:
+      return red_;
+    case ProjectDialogField::Green:
+      return green_;
+    case ProjectDialogField::Blue:
+      return blue_;
+    case ProjectDialogField::DrawingMethod:
+      return nullptr;
+  }
+  return nullptr;
+}
+
+ProjectDialogValues CProjectPropertyDlg::ReadFields() const {
+  ProjectDialogValues v;
+  v.basePath = ToU16(basePath_->text());
+  v.width = ToU16(width_->text());
+  v.height = ToU16(height_->text());
+  v.frameRate = ToU16(frameRate_->text());
+  v.movieLength = ToU16(movieLength_->text());
+  v.red = ToU16(red_->text());
+  v.green = ToU16(green_->text());
+  v.blue = ToU16(blue_->text());
+  v.drawingMethod = drawingMethod_->currentIndex();
+  return v;
+}
+
+void CProjectPropertyDlg::accept() {
+  ProjectDialogValues read = ReadFields();
+  if (const auto problem = ValidateProjectDialog(read)) {
+    ShowWarning(this, ToQString(problem->message));
+    if (QLineEdit* field = fieldEdit(problem->field)) {
+      field->setFocus(Qt::OtherFocusReason);
+      field->selectAll();
+    }
+    return;
+  }
+  values_ = std::move(read);
+  QDialog::accept();
+}
+
+void CProjectPropertyDlg::Browse() {
+  if (const auto folder = AskFolder(this, ToQString(kBrowseTitle), basePath_->text())) {
+    basePath_->setText(*folder);
+  }
+}
+
+bool RunProjectPropertiesDialog(QWidget* parent, ProjectData& project) {
+  CProjectPropertyDlg dialog(FillProjectDialog(project), parent);
+  if (dialog.exec() != QDialog::Accepted) return false;
+  if (ApplyProjectDialog(project, dialog.values())) ShowMovieLengthLimit(parent);
+  return true;
+}
+
+}  // namespace tavrona
