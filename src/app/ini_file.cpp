@@ -1,10 +1,10 @@
 #include "app/ini_file.h"
 
-#include "app/atomic_file.h"
-
 #include <cstdio>
 #include <fstream>
 #include <sstream>
+
+#include "app/atomic_file.h"
 
 namespace tavrona {
 namespace {
@@ -120,6 +120,14 @@ void IniFile::SetString(std::string_view section, std::string_view key, std::str
     if (!Trim(lines_[i].text).empty()) insert = i + 1;
   }
   lines_.insert(lines_.begin() + static_cast<ptrdiff_t>(insert), {std::move(text)});
+}
+
+void IniFile::RemoveKey(std::string_view section, std::string_view key) {
+  const auto header = FindSection(section);
+  if (!header) return;
+  if (const auto line = FindKey(*header, key)) {
+    lines_.erase(lines_.begin() + static_cast<ptrdiff_t>(*line));
+  }
 }
 
 int32_t IniFile::GetInt(std::string_view section, std::string_view key,

@@ -20,6 +20,8 @@ class IniFile {
 
   std::optional<std::string> GetString(std::string_view section, std::string_view key) const;
   void SetString(std::string_view section, std::string_view key, std::string_view value);
+  // Deletes the key's line, if present; the section stays.
+  void RemoveKey(std::string_view section, std::string_view key);
 
   // Like the profile functions: a missing key gives the default; a present value is read as a
   // signed decimal integer (0 when it does not start with one).

@@ -1,0 +1,68 @@
+#include "ui/application.h"
+
+#include <QApplication>
+#include <QCommandLineParser>
+#include <cstdio>
+#include <memory>
+
+#include "app/process_state.h"
+#include "app/settings.h"
+#include "ui/document.h"
+#include "ui/main_window.h"
+#include "ui/profile.h"
+
+namespace tavrona {
+
+int RunTavrona(int argc, char** argv) {
+  QApplication app(argc, argv);
+  QApplication::setApplicationName(QStringLiteral("Tavrona"));
+  QApplication::setApplicationVersion(QStringLiteral("1.2"));
+  QApplication::setDesktopFileName(QStringLiteral("tavrona"));
+  QApplication::setWindowIcon(QIcon(QStringLiteral(":/tavrona/tavrona.png")));
+
+  QCommandLineParser parser;
+  parser.setApplicationDescription(QStringLiteral("Tavrona: video compositing"));
+  parser.addHelpOption();
+  parser.addVersionOption();
+  parser.addPositionalArgument(QStringLiteral("project"),
+                               QStringLiteral("A project file (.vpj) to open."),
+                               QStringLiteral("[PROJECT.vpj]"));
+  parser.process(app);
+
+  // The executable's folder, the plug-ins, the half-pixel matrix and the six settings.
+  ProcessState& state = Process();
+  StartProcessState(state);
+  AppProfile().Load(IniFilePath(state.executableFolder));
+
+  int status = 0;
+  {
+    CKeldaDoc document;
+    CMainFrame frame(document);
+    const QStringList args = parser.positionalArguments();
+    if (!args.isEmpty()) {
+      // The message box of a failed read needs no window behind it.
+      if (!document.OnOpenDocument(args.front())) {
+        status = 1;
+      } else {
+        frame.RecentFiles().Add(document.PathName());
+      }
+    }
+    if (status == 0) {
+      state.timeoutTarget = &frame;
+      frame.show();
+      frame.Pane(PanePreview)->setFocus();
+      status = QApplication::exec();
+    }
+    ResetTimeoutTarget(state);
+  }  // the panes write their flags, the frame the recent files and the bars' visibility
+
+  StopProcessState(state, /*writeBack=*/false);
+  WriteSettings(AppProfile().Ini(), state.settings);
+  if (!AppProfile().Save()) {
+    std::fprintf(stderr, "tavrona: the settings could not be written to %s\n",
+                 AppProfile().Path().c_str());
+  }
+  return status;
+}
+
+}  // namespace tavrona

@@ -1,0 +1,100 @@
+#include "ui/document.h"
+
+#include <QFileInfo>
+#include <QFontDatabase>
+
+#include "model/messages.h"
+#include "ui/composition_worker.h"
+#include "ui/prompts.h"
+
+namespace tavrona {
+
+QString PaneFontFamily() {
+  // The IPA Gothic faces are what the set-up installs; the others are what a Japanese desktop
+  // usually has.
+  const QStringList candidates = {
+      "IPAGothic",        "IPAゴシック", "IPAexGothic", "Noto Sans Mono CJK JP",
+      "Noto Sans CJK JP", "VL Gothic",   "TakaoGothic"};
+  const QStringList installed = QFontDatabase::families();
+  for (const QString& name : candidates) {
+    if (installed.contains(name, Qt::CaseInsensitive)) return name;
+  }
+  return QFontDatabase::systemFont(QFontDatabase::FixedFont).family();
+}
+
+CKeldaDoc::CKeldaDoc(QObject* parent)
+    : QObject(parent), worker_(std::make_unique<CompositionWorker>(movies_)) {
+  for (int slot = 0; slot < kTemplateCount; ++slot) templateKeys[slot] = TemplateKey(slot);
+  paneFont = QFont(PaneFontFamily());
+  paneFont.setPointSize(12);
+  paneFont.setStyleHint(QFont::TypeWriter);
+  document_.NewProject();
+}
+
+CKeldaDoc::~CKeldaDoc() {
+  worker_->Quiesce();
+}
+
+void CKeldaDoc::SetModifiedFlag(bool modified) {
+  if (document_.Modified() == modified) return;
+  document_.SetModified(modified);
+  emit titleChanged();
+}
+
+QString CKeldaDoc::Title() const {
+  if (path_.isEmpty()) return QStringLiteral("無題");
+  return QFileInfo(path_).fileName();
+}
+
+void CKeldaDoc::Installed(const QString& path) {
+  path_ = path;
+  preview = {};
+  drag = {};
+  scratchEvent = {};
+  position = 0;
+  emit projectReplaced();
+  emit titleChanged();
+}
+
+bool CKeldaDoc::OnNewDocument() {
+  BeginEdit();
+  if (!document_.NewProject()) return false;
+  Installed(QString());
+  return true;
+}
+
+bool CKeldaDoc::OnOpenDocument(const QString& path) {
+  BeginEdit();
+  if (!document_.OpenProject(ToU16(path), opener_, *this)) {
+    ShowError(messageParent_, ToQString(kMsgLoadFailed));
+    return false;
+  }
+  Installed(QFileInfo(path).absoluteFilePath());
+  return true;
+}
+
+bool CKeldaDoc::OnSaveDocument(const QString& path) {
+  BeginEdit();
+  if (!document_.SaveProject(ToU16(path))) {
+    ShowError(messageParent_, ToQString(kMsgSaveFailed));
+    return false;
+  }
+  path_ = QFileInfo(path).absoluteFilePath();
+  UpdateAllViews(nullptr);
+  emit titleChanged();
+  return true;
+}
+
+void CKeldaDoc::UpdateAllViews(QObject* sender) {
+  emit viewsUpdated(sender);
+}
+
+void CKeldaDoc::BeginEdit() {
+  worker_->Quiesce();
+}
+
+bool CKeldaDoc::AskYesNo(const std::u16string& message) {
+  return tavrona::AskYesNo(messageParent_, ToQString(message));
+}
+
+}  // namespace tavrona

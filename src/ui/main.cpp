@@ -1,0 +1,6 @@
+// tavrona: the desktop program.
+#include "ui/application.h"
+
+int main(int argc, char** argv) {
+  return tavrona::RunTavrona(argc, argv);
+}

@@ -1,0 +1,594 @@
+#include "ui/main_window.h"
+
+#include <QAction>
+#include <QApplication>
+#include <QCloseEvent>
+#include <QFileInfo>
+#include <QLabel>
+#include <QMenuBar>
+#include <QMimeData>
+#include <QPainter>
+#include <QSplitter>
+#include <QStatusBar>
+#include <QStyle>
+#include <QThread>
+#include <QToolBar>
+
+#include "app/process_state.h"
+#include "model/messages.h"
+#include "ui/about_dialog.h"
+#include "ui/dialogs/export_command.h"
+#include "ui/dialogs/project_dialog.h"
+#include "ui/document.h"
+#include "ui/panes/event_view.h"
+#include "ui/panes/file_view.h"
+#include "ui/panes/image_view.h"
+#include "ui/panes/track_view.h"
+#include "ui/profile.h"
+#include "ui/prompts.h"
+
+// The resources of a static library are registered by hand, outside any namespace.
+static void InitUiResources() {
+  Q_INIT_RESOURCE(resources);
+}
+
+namespace tavrona {
+namespace {
+
+constexpr const char* kFrameSection = "MainFrame";
+constexpr int kInitialLeftWidth = 320;
+constexpr int kInitialTopHeight = 240;
+constexpr int kSplitStep = 8;
+
+const QString kProjectFilter =
+    QStringLiteral("プロジェクトファイル (*.vpj);;すべてのファイル (*.*)");
+
+// The commands whose first stop is the pane with the focus.
+bool IsPaneCommand(CommandId id) {
+  switch (id) {
+    case CmdProperties:
+    case CmdAddFile:
+    case CmdDuplicateFile:
+    case CmdEditCut:
+    case CmdEditCopy:
+    case CmdEditPaste:
+    case CmdEditClear:
+    case CmdEditSelectAll:
+    case CmdSavePreview:
+    case CmdPreview:
+    case CmdShowAllTracks:
+    case CmdZoomIn:
+    case CmdZoomOut:
+    case CmdAutoExtend:
+      return true;
+    default:
+      return false;
+  }
+}
+
+// Small toolbar pictures for the commands the style has none for.
+QIcon DrawnIcon(CommandId id) {
+  QPixmap pixmap(16, 16);
+  pixmap.fill(Qt::transparent);
+  QPainter p(&pixmap);
+  p.setRenderHint(QPainter::Antialiasing);
+  p.setPen(QPen(Qt::black, 1));
+  switch (id) {
+    case CmdEditCut:
+      p.drawEllipse(QRectF(2.5, 10.5, 4, 4));
+      p.drawEllipse(QRectF(9.5, 10.5, 4, 4));
+      p.drawLine(QPointF(5.5, 10.5), QPointF(11, 1.5));
+      p.drawLine(QPointF(10.5, 10.5), QPointF(5, 1.5));
+      break;
+    case CmdEditCopy:
+      p.setBrush(Qt::white);
+      p.drawRect(QRectF(1.5, 1.5, 8, 10));
+      p.drawRect(QRectF(6.5, 4.5, 8, 10));
+      break;
+    case CmdEditPaste:
+      p.setBrush(QColor(0xC8, 0x96, 0x50));
+      p.drawRect(QRectF(2.5, 2.5, 9, 12));
+      p.setBrush(Qt::white);
+      p.drawRect(QRectF(7.5, 6.5, 7, 8));
+      p.drawRect(QRectF(5.5, 1.5, 3, 2));
+      break;
+    case CmdPrint:
+      p.setBrush(Qt::white);
+      p.drawRect(QRectF(4.5, 1.5, 7, 5));
+      p.setBrush(Qt::lightGray);
+      p.drawRect(QRectF(1.5, 6.5, 13, 6));
+      p.setBrush(Qt::white);
+      p.drawRect(QRectF(4.5, 10.5, 7, 4));
+      break;
+    default:
+      break;
+  }
+  return QIcon(pixmap);
+}
+
+QIcon ToolbarIcon(CommandId id, QStyle* style) {
+  switch (id) {
+    case CmdNew:
+      return style->standardIcon(QStyle::SP_FileIcon);
+    case CmdOpen:
+      return style->standardIcon(QStyle::SP_DialogOpenButton);
+    case CmdSave:
+      return style->standardIcon(QStyle::SP_DialogSaveButton);
+    case CmdAbout:
+      return style->standardIcon(QStyle::SP_MessageBoxQuestion);
+    case CmdPlay:
+      return style->standardIcon(QStyle::SP_MediaPlay);
+    default:
+      return DrawnIcon(id);
+  }
+}
+
+CKeldaView* PaneOf(QWidget* widget) {
+  for (QWidget* w = widget; w != nullptr; w = w->parentWidget()) {
+    if (auto* pane = qobject_cast<CKeldaView*>(w)) return pane;
+  }
+  return nullptr;
+}
+
+}  // namespace
+
+CMainFrame::CMainFrame(CKeldaDoc& document, QWidget* parent)
+    : QMainWindow(parent), document_(document) {
+  InitUiResources();
+  setObjectName(QStringLiteral("CMainFrame"));
+  setWindowIcon(QIcon(QStringLiteral(":/tavrona/tavrona.png")));
+  setAcceptDrops(true);
+  document_.SetMessageParent(this);
+  recent_.Load(AppProfile());
+  CreateActions();
+  CreateMenus();
+  CreateToolBar();
+  CreateStatusBar();
+  RebuildPanes();
+  resize(960, 720);
+
+  connect(&document_, &CKeldaDoc::projectReplaced, this, [this] { RebuildPanes(); });
+  connect(&document_, &CKeldaDoc::titleChanged, this, [this] { UpdateTitle(); });
+  connect(&document_, &CKeldaDoc::viewsUpdated, this, [this] { UpdateCommandStates(); });
+  connect(qApp, &QApplication::focusChanged, this, [this](QWidget*, QWidget* now) {
+    CKeldaView* pane = PaneOf(now);
+    if (pane != nullptr && pane->window() == this) activePane_ = pane;
+    UpdateCommandStates();
+  });
+  UpdateTitle();
+  UpdateCommandStates();
+}
+
+CMainFrame::~CMainFrame() {
+  Profile& profile = AppProfile();
+  profile.SetInt(kFrameSection, "ToolBar", findChild<QToolBar*>()->isVisibleTo(this) ? 1 : 0);
+  profile.SetInt(kFrameSection, "StatusBar", statusBar()->isVisibleTo(this) ? 1 : 0);
+  recent_.Save(profile);
+  if (Process().timeoutTarget == this) ResetTimeoutTarget(Process());
+  document_.SetMessageParent(nullptr);
+}
+
+QAction* CMainFrame::Action(CommandId id) const {
+  const auto it = actions_.find(id);
+  return it == actions_.end() ? nullptr : it->second;
+}
+
+CKeldaView* CMainFrame::ActivePane() const {
+  return activePane_.data();
+}
+
+void CMainFrame::CreateActions() {
+  for (const CommandInfo& info : CommandTable()) {
+    auto* action = new QAction(this);
+    const QStringList parts = info.menuText.split(QLatin1Char('\t'));
+    action->setText(parts.front());
+    action->setStatusTip(info.prompt);
+    action->setToolTip(info.toolTip.isEmpty() ? info.prompt : info.toolTip);
+    action->setShortcuts(info.keys);
+    action->setShortcutContext(Qt::WindowShortcut);
+    action->setIcon(ToolbarIcon(info.id, style()));
+    action->setIconVisibleInMenu(false);
+    action->setData(static_cast<int>(info.id));
+    if (info.id == CmdPreview || info.id == CmdAutoExtend || info.id == CmdViewToolbar ||
+        info.id == CmdViewStatusBar || info.id == CmdPlay) {
+      action->setCheckable(true);
+    }
+    const CommandId id = info.id;
+    connect(action, &QAction::triggered, this, [this, id] { RunCommand(id); });
+    addAction(action);  // keys work while the menu bar is hidden too
+    actions_[id] = action;
+  }
+}
+
+void CMainFrame::CreateMenus() {
+  for (const MenuInfo& info : MenuTable()) {
+    QMenu* menu = menuBar()->addMenu(info.title);
+    connect(menu, &QMenu::aboutToShow, this, [this] { UpdateCommandStates(); });
+    for (const MenuEntry& entry : info.entries) {
+      switch (entry.kind) {
+        case MenuEntry::Separator:
+          menu->addSeparator();
+          break;
+        case MenuEntry::RecentFiles:
+          fileMenu_ = menu;
+          recentPlace_ = menu->addSeparator();
+          break;
+        case MenuEntry::Command:
+          menu->addAction(Action(entry.id));
+          break;
+      }
+    }
+  }
+  // The separator that followed the recent files in the table is the one the entries go before;
+  // the one just added stands in their place.
+  RebuildRecentMenu();
+}
+
+void CMainFrame::RebuildRecentMenu() {
+  for (QAction* action : recentActions_) {
+    fileMenu_->removeAction(action);
+    delete action;
+  }
+  recentActions_.clear();
+  const QStringList& paths = recent_.Paths();
+  if (paths.isEmpty()) {
+    auto* placeholder = new QAction(QStringLiteral("最近使ったファイル"), this);
+    placeholder->setEnabled(false);
+    fileMenu_->insertAction(recentPlace_, placeholder);
+    recentActions_.push_back(placeholder);
+    return;
+  }
+  for (int i = 0; i < paths.size(); ++i) {
+    auto* action = new QAction(RecentFileList::MenuText(i, paths[i]), this);
+    action->setStatusTip(QStringLiteral("指定のファイルを開く"));
+    action->setData(CmdRecentFirst + i);
+    const QString path = paths[i];
+    connect(action, &QAction::triggered, this, [this, path] {
+      if (!OpenProject(path) && !QFileInfo::exists(path)) {
+        recent_.Remove(path);
+        RebuildRecentMenu();
+      }
+    });
+    fileMenu_->insertAction(recentPlace_, action);
+    recentActions_.push_back(action);
+  }
+}
+
+void CMainFrame::CreateToolBar() {
+  auto* bar = new QToolBar(QStringLiteral("標準"), this);
+  bar->setObjectName(QStringLiteral("ToolBar"));
+  bar->setIconSize(QSize(16, 16));
+  bar->setAllowedAreas(Qt::AllToolBarAreas);
+  bar->setFloatable(true);
+  bar->setMovable(true);
+  for (int id : ToolbarTable()) {
+    if (id == 0) {
+      bar->addSeparator();
+    } else {
+      bar->addAction(Action(static_cast<CommandId>(id)));
+    }
+  }
+  addToolBar(Qt::TopToolBarArea, bar);
+  bar->setVisible(AppProfile().GetInt(kFrameSection, "ToolBar", 1) != 0);
+}
+
+void CMainFrame::CreateStatusBar() {
+  QStatusBar* bar = statusBar();
+  readyLabel_ = new QLabel(kReadyPrompt, bar);
+  bar->addWidget(readyLabel_, 1);
+  playbackLabel_ = new QLabel(bar);
+  playbackLabel_->setObjectName(QStringLiteral("PlaybackRate"));
+  playbackLabel_->hide();
+  bar->addPermanentWidget(playbackLabel_);
+  // The lock-key indicators; this toolkit reports no lock-key states, so they stay unlit.
+  for (const char* text : {"CAP", "NUM", "SCRL"}) {
+    auto* indicator = new QLabel(QString::fromLatin1(text), bar);
+    indicator->setEnabled(false);
+    indicator->setFrameShape(QFrame::Panel);
+    indicator->setFrameShadow(QFrame::Sunken);
+    bar->addPermanentWidget(indicator);
+  }
+  bar->setVisible(AppProfile().GetInt(kFrameSection, "StatusBar", 1) != 0);
+}
+
+void CMainFrame::RebuildPanes() {
+  // The old panes go first, so that the flags they write back are the ones the new panes read.
+  if (QWidget* old = centralWidget()) {
+    old->hide();
+    delete takeCentralWidget();
+  }
+  rows_ = new QSplitter(Qt::Vertical);
+  rows_->setObjectName(QStringLiteral("RowSplitter"));
+  top_ = new QSplitter(Qt::Horizontal, rows_);
+  bottom_ = new QSplitter(Qt::Horizontal, rows_);
+  panes_[PanePreview] = new CImageView(document_, top_);
+  panes_[PaneFiles] = new CFileView(document_, top_);
+  panes_[PaneTemplates] = new CEventView(document_, bottom_);
+  panes_[PaneTimeline] = new CTrackView(document_, bottom_);
+  for (QSplitter* s : {rows_, top_, bottom_}) {
+    s->setChildrenCollapsible(false);
+    s->setStretchFactor(0, 0);
+    s->setStretchFactor(1, 1);
+  }
+  const int width = std::max(this->width(), kInitialLeftWidth * 2);
+  const int height = std::max(this->height(), kInitialTopHeight * 2);
+  rows_->setSizes({kInitialTopHeight, height - kInitialTopHeight});
+  top_->setSizes({kInitialLeftWidth, width - kInitialLeftWidth});
+  bottom_->setSizes({kInitialLeftWidth, width - kInitialLeftWidth});
+  // One column boundary for both rows, as a static 2 x 2 splitter has.
+  connect(top_, &QSplitter::splitterMoved, bottom_, [this] { bottom_->setSizes(top_->sizes()); });
+  connect(bottom_, &QSplitter::splitterMoved, top_, [this] { top_->setSizes(bottom_->sizes()); });
+  setCentralWidget(rows_);
+  for (CKeldaView* pane : panes_) {
+    connect(&document_, &CKeldaDoc::viewsUpdated, pane, [pane](QObject* sender) {
+      if (sender != pane) pane->OnUpdate(sender);
+    });
+  }
+  activePane_ = panes_[PanePreview];
+  if (isVisible()) panes_[PanePreview]->setFocus();
+  UpdateCommandStates();
+}
+
+void CMainFrame::UpdateTitle() {
+  setWindowTitle(document_.Title() + QStringLiteral(" - Tavrona"));
+}
+
+bool CMainFrame::FrameHandles(CommandId id) const {
+  switch (id) {
+    case CmdNew:
+    case CmdOpen:
+    case CmdSave:
+    case CmdSaveAs:
+    case CmdExportAvi:
+    case CmdProjectSettings:
+    case CmdExit:
+    case CmdViewToolbar:
+    case CmdViewStatusBar:
+    case CmdAbout:
+    case CmdNextPane:
+    case CmdPrevPane:
+    case CmdWindowSplit:
+      return true;
+    default:
+      return false;
+  }
+}
+
+bool CMainFrame::FrameEnabled(CommandId id) const {
+  return FrameHandles(id);
+}
+
+bool CMainFrame::FrameChecked(CommandId id) const {
+  if (id == CmdViewToolbar) return findChild<QToolBar*>()->isVisibleTo(this);
+  if (id == CmdViewStatusBar) return statusBar()->isVisibleTo(this);
+  return false;
+}
+
+void CMainFrame::UpdateCommandStates() {
+  CKeldaView* pane = ActivePane();
+  for (const auto& [key, action] : actions_) {
+    const auto id = static_cast<CommandId>(key);
+    bool enabled = false;
+    bool checked = false;
+    if (pane != nullptr && pane->HandlesCommand(id)) {
+      enabled = pane->CommandEnabled(id);
+      checked = pane->CommandChecked(id);
+    } else if (!IsPaneCommand(id) && FrameHandles(id)) {
+      enabled = FrameEnabled(id);
+      checked = FrameChecked(id);
+    }
+    action->setEnabled(enabled);
+    if (action->isCheckable()) action->setChecked(checked);
+  }
+}
+
+void CMainFrame::RunCommand(CommandId id) {
+  UpdateCommandStates();
+  QAction* action = Action(id);
+  if (action != nullptr && !action->isEnabled()) return;
+  CKeldaView* pane = ActivePane();
+  if (pane != nullptr && pane->HandlesCommand(id)) {
+    pane->RunCommand(id);
+  } else if (!IsPaneCommand(id) && FrameHandles(id)) {
+    RunFrameCommand(id);
+  }
+  UpdateCommandStates();
+}
+
+void CMainFrame::RunFrameCommand(CommandId id) {
+  switch (id) {
+    case CmdNew:
+      if (SaveModified()) document_.OnNewDocument();
+      break;
+    case CmdOpen: {
+      if (!SaveModified()) break;
+      const auto path = AskOpenFileName(this, QStringLiteral("開く"), QString(), kProjectFilter);
+      if (path) {
+        // The question was answered already; open without asking again.
+        if (document_.OnOpenDocument(*path)) {
+          recent_.Add(document_.PathName());
+          RebuildRecentMenu();
+        }
+      }
+      break;
+    }
+    case CmdSave:
+      SaveProject(false);
+      break;
+    case CmdSaveAs:
+      SaveProject(true);
+      break;
+    case CmdExportAvi:
+      document_.BeginEdit();
+      document_.preview = PreviewRequest{true, PreviewNothing, 0, 0};
+      RunExportCommand(this, document_.Project(), &document_.Movies(), this);
+      document_.UpdateAllViews(nullptr);
+      break;
+    case CmdProjectSettings:
+      document_.BeginEdit();
+      if (RunProjectPropertiesDialog(this, document_.Project())) {
+        document_.UpdateAllViews(nullptr);
+        document_.SetModifiedFlag();
+      }
+      break;
+    case CmdExit:
+      close();
+      break;
+    case CmdViewToolbar: {
+      QToolBar* bar = findChild<QToolBar*>();
+      bar->setVisible(!bar->isVisibleTo(this));
+      break;
+    }
+    case CmdViewStatusBar:
+      statusBar()->setVisible(!statusBar()->isVisibleTo(this));
+      break;
+    case CmdAbout:
+      ShowAboutBox(this);
+      break;
+    case CmdNextPane:
+      FocusPane(1);
+      break;
+    case CmdPrevPane:
+      FocusPane(-1);
+      break;
+    case CmdWindowSplit:
+      BeginKeyboardSplit();
+      break;
+    default:
+      break;
+  }
+}
+
+void CMainFrame::FocusPane(int step) {
+  int index = 0;
+  for (int i = 0; i < 4; ++i) {
+    if (panes_[i] == ActivePane()) index = i;
+  }
+  CKeldaView* next = panes_[(index + step + 4) % 4];
+  activePane_ = next;
+  next->setFocus(step > 0 ? Qt::TabFocusReason : Qt::BacktabFocusReason);
+  UpdateCommandStates();
+}
+
+bool CMainFrame::SaveModified() {
+  if (!document_.Modified()) return true;
+  const QString question = QStringLiteral("%1 への変更を保存しますか?").arg(document_.Title());
+  switch (AskYesNoCancel(this, QStringLiteral("Tavrona"), question)) {
+    case PromptAnswer::Yes:
+      return SaveProject(false);
+    case PromptAnswer::No:
+      return true;
+    default:
+      return false;
+  }
+}
+
+bool CMainFrame::OpenProject(const QString& path) {
+  if (!SaveModified()) return false;
+  if (!document_.OnOpenDocument(path)) return false;
+  recent_.Add(document_.PathName());
+  RebuildRecentMenu();
+  return true;
+}
+
+bool CMainFrame::SaveProject(bool askName) {
+  QString path = document_.PathName();
+  if (askName || path.isEmpty()) {
+    const QString start = path.isEmpty() ? document_.Title() + QStringLiteral(".vpj") : path;
+    const auto chosen = AskSaveFileName(this, QStringLiteral("名前を付けて保存"), start,
+                                        kProjectFilter, QStringLiteral("vpj"));
+    if (!chosen) return false;
+    path = *chosen;
+  }
+  if (!document_.OnSaveDocument(path)) return false;
+  recent_.Add(document_.PathName());
+  RebuildRecentMenu();
+  return true;
+}
+
+int CMainFrame::TimeoutQuery() {
+  return QThread::currentThread() == thread() ? 0 : 1;
+}
+
+bool CMainFrame::AskToContinue(const std::u16string& message) {
+  if (QThread::currentThread() != thread()) return false;
+  return AskOkCancel(this, ToQString(kErrorCaption), ToQString(message));
+}
+
+void CMainFrame::closeEvent(QCloseEvent* event) {
+  if (!SaveModified()) {
+    event->ignore();
+    return;
+  }
+  document_.BeginEdit();
+  event->accept();
+}
+
+void CMainFrame::dragEnterEvent(QDragEnterEvent* event) {
+  if (event->mimeData()->hasUrls()) event->acceptProposedAction();
+}
+
+void CMainFrame::dropEvent(QDropEvent* event) {
+  // Files dropped here (not on the file pane) are projects; the first local file is opened.
+  for (const QUrl& url : event->mimeData()->urls()) {
+    if (!url.isLocalFile()) continue;
+    event->acceptProposedAction();
+    activateWindow();
+    OpenProject(url.toLocalFile());
+    return;
+  }
+}
+
+void CMainFrame::BeginKeyboardSplit() {
+  // The splitter bars follow the arrow keys until Enter keeps or Escape restores them.
+  splitting_ = true;
+  splitRowsBefore_ = rows_->sizes();
+  splitColumnsBefore_ = top_->sizes();
+  qApp->installEventFilter(this);
+  statusBar()->showMessage(QStringLiteral("作業中のウィンドウを分割"));
+}
+
+bool CMainFrame::eventFilter(QObject* watched, QEvent* event) {
+  if (!splitting_ || event->type() != QEvent::KeyPress) {
+    return QMainWindow::eventFilter(watched, event);
+  }
+  const auto* key = static_cast<QKeyEvent*>(event);
+  auto move = [](QSplitter* s, int delta) {
+    QList<int> sizes = s->sizes();
+    const int total = sizes[0] + sizes[1];
+    sizes[0] = std::clamp(sizes[0] + delta, 1, std::max(1, total - 1));
+    sizes[1] = total - sizes[0];
+    s->setSizes(sizes);
+  };
+  switch (key->key()) {
+    case Qt::Key_Left:
+      move(top_, -kSplitStep);
+      bottom_->setSizes(top_->sizes());
+      return true;
+    case Qt::Key_Right:
+      move(top_, kSplitStep);
+      bottom_->setSizes(top_->sizes());
+      return true;
+    case Qt::Key_Up:
+      move(rows_, -kSplitStep);
+      return true;
+    case Qt::Key_Down:
+      move(rows_, kSplitStep);
+      return true;
+    case Qt::Key_Escape:
+      rows_->setSizes(splitRowsBefore_);
+      top_->setSizes(splitColumnsBefore_);
+      bottom_->setSizes(splitColumnsBefore_);
+      [[fallthrough]];
+    case Qt::Key_Return:
+    case Qt::Key_Enter:
+      splitting_ = false;
+      qApp->removeEventFilter(this);
+      statusBar()->clearMessage();
+      return true;
+    default:
+      return true;
+  }
+}
+
+}  // namespace tavrona

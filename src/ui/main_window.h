@@ -1,0 +1,102 @@
+// CMainFrame: the main window. Menus, accelerators, toolbar and status bar are built from the
+// command table; the client area is a 2 x 2 splitter holding the four panes, rebuilt for every
+// new or opened project. Each command goes to the pane with the focus first; a command that
+// pane does not handle goes to the frame (file, view and help commands) or stays disabled.
+#pragma once
+
+#include <QMainWindow>
+#include <QPointer>
+#include <array>
+#include <map>
+
+#include "app/timeout_target.h"
+#include "ui/commands.h"
+#include "ui/recent_files.h"
+
+class QAction;
+class QLabel;
+class QMenu;
+class QSplitter;
+
+namespace tavrona {
+
+class CKeldaDoc;
+class CKeldaView;
+
+// Which pane sits where: row-major, the order F6 walks.
+enum PanePlace { PanePreview = 0, PaneFiles = 1, PaneTemplates = 2, PaneTimeline = 3 };
+
+class CMainFrame : public QMainWindow, public TimeoutTarget {
+  Q_OBJECT
+
+ public:
+  explicit CMainFrame(CKeldaDoc& document, QWidget* parent = nullptr);
+  ~CMainFrame() override;
+
+  CKeldaDoc& Document() const { return document_; }
+  QAction* Action(CommandId id) const;
+  CKeldaView* Pane(PanePlace place) const { return panes_[place]; }
+  // The pane that had the focus last; commands go to it first.
+  CKeldaView* ActivePane() const;
+  QSplitter* RowSplitter() const { return rows_; }
+  QSplitter* ColumnSplitter(int row) const { return row == 0 ? top_ : bottom_; }
+  RecentFileList& RecentFiles() { return recent_; }
+
+  // Runs a command as its menu item or key would.
+  void RunCommand(CommandId id);
+  // Recomputes every action's enabled and checked state.
+  void UpdateCommandStates();
+
+  // The question before a modified project is closed or replaced: "%1 への変更を保存しますか?".
+  // Yes saves (false when the save fails or is cancelled), No discards, Cancel returns false.
+  bool SaveModified();
+  // Asks SaveModified, then opens path; a project opened goes to the front of the recent list.
+  bool OpenProject(const QString& path);
+  // Save, or Save As when the project has no name. True once written.
+  bool SaveProject(bool askName);
+
+  // TimeoutTarget: on the user-interface thread the user is asked; a request on another
+  // thread (the composition worker) is abandoned at once, since no dialog may be shown there.
+  int TimeoutQuery() override;
+  bool AskToContinue(const std::u16string& message) override;
+
+ protected:
+  void closeEvent(QCloseEvent* event) override;
+  void dragEnterEvent(QDragEnterEvent* event) override;
+  void dropEvent(QDropEvent* event) override;
+  bool eventFilter(QObject* watched, QEvent* event) override;
+
+ private:
+  void CreateActions();
+  void CreateMenus();
+  void CreateToolBar();
+  void CreateStatusBar();
+  void RebuildPanes();
+  void RebuildRecentMenu();
+  void UpdateTitle();
+  void FocusPane(int step);
+  void BeginKeyboardSplit();
+  bool FrameHandles(CommandId id) const;
+  bool FrameEnabled(CommandId id) const;
+  bool FrameChecked(CommandId id) const;
+  void RunFrameCommand(CommandId id);
+
+  CKeldaDoc& document_;
+  std::map<int, QAction*> actions_;
+  std::array<CKeldaView*, 4> panes_{};
+  QPointer<CKeldaView> activePane_;
+  QSplitter* rows_ = nullptr;
+  QSplitter* top_ = nullptr;
+  QSplitter* bottom_ = nullptr;
+  QMenu* fileMenu_ = nullptr;
+  QAction* recentPlace_ = nullptr;  // the separator that follows the recent-file entries
+  std::vector<QAction*> recentActions_;
+  QLabel* readyLabel_ = nullptr;
+  QLabel* playbackLabel_ = nullptr;
+  RecentFileList recent_;
+  // Keyboard split: the splitter sizes before it started, restored by Escape.
+  bool splitting_ = false;
+  QList<int> splitRowsBefore_, splitColumnsBefore_;
+};
+
+}  // namespace tavrona

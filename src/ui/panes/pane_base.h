@@ -1,0 +1,71 @@
+// CKeldaView: the base of the four panes. A scroll area that draws in document coordinates,
+// keeps the pane's "Preview" flag in tavrona.INI (read at construction, written at
+// destruction), ends a drag between panes when the focus moves or the right button goes down,
+// and answers the main window's command routing.
+#pragma once
+
+#include <QAbstractScrollArea>
+
+#include "ui/commands.h"
+
+namespace tavrona {
+
+class CKeldaDoc;
+
+class CKeldaView : public QAbstractScrollArea {
+  Q_OBJECT
+
+ public:
+  // profileSection: "TrackView", "EventView", "FileView" or "ImageView".
+  CKeldaView(CKeldaDoc& document, const char* profileSection, QWidget* parent = nullptr);
+  ~CKeldaView() override;
+
+  CKeldaDoc& Document() const { return document_; }
+  const char* ProfileSection() const { return profileSection_; }
+
+  bool PreviewEnabled() const { return previewEnabled_; }
+  void SetPreviewEnabled(bool enabled) { previewEnabled_ = enabled; }
+
+  // Command routing: the main window offers each command to the pane with the focus first. A
+  // pane that handles a command decides whether it is enabled and checked; a command no pane
+  // handles goes to the frame, the document or the application, or stays disabled.
+  virtual bool HandlesCommand(CommandId id) const;
+  virtual bool CommandEnabled(CommandId id) const;
+  virtual bool CommandChecked(CommandId id) const;
+  virtual void RunCommand(CommandId id);
+
+  // The document's "update all views" from another pane (or from nobody).
+  virtual void OnUpdate(QObject* sender);
+
+  // The scroll position in document coordinates.
+  QPoint ScrollPosition() const;
+  void ScrollToPosition(QPoint position);
+  QSize TotalSize() const { return totalSize_; }
+
+ protected:
+  // Draws in document coordinates: the painter is translated by the scroll position and has
+  // the document's pane font. The base fills nothing; the viewport's background is white.
+  virtual void OnDraw(QPainter& painter);
+  // Sets the document size the scroll bars cover, with the page and line steps (0 = defaults:
+  // a tenth of the page per line).
+  void SetScrollSizes(QSize total, QSize page = {}, QSize line = {});
+
+  void paintEvent(QPaintEvent* event) override;
+  void resizeEvent(QResizeEvent* event) override;
+  void scrollContentsBy(int dx, int dy) override;
+  void focusInEvent(QFocusEvent* event) override;
+  void focusOutEvent(QFocusEvent* event) override;
+  void mousePressEvent(QMouseEvent* event) override;
+
+ private:
+  void UpdateScrollBars();
+
+  CKeldaDoc& document_;
+  const char* profileSection_;
+  bool previewEnabled_ = true;
+  QSize totalSize_;
+  QSize pageSize_;
+  QSize lineSize_;
+};
+
+}  // namespace tavrona

@@ -1,0 +1,137 @@
+#include "ui/prompts.h"
+
+#include <QFileDialog>
+#include <QMessageBox>
+
+#include "model/messages.h"
+
+namespace tavrona {
+namespace {
+
+PromptHook& Hook() {
+  static PromptHook hook;
+  return hook;
+}
+
+PromptAnswer Ask(QWidget* parent, Prompt prompt) {
+  if (Hook()) return Hook()(prompt);
+  QMessageBox box(parent);
+  box.setWindowTitle(prompt.caption);
+  box.setText(prompt.text);
+  switch (prompt.kind) {
+    case PromptKind::Error:
+      box.setIcon(QMessageBox::Critical);
+      box.setStandardButtons(QMessageBox::Ok);
+      break;
+    case PromptKind::Warning:
+      box.setIcon(QMessageBox::Warning);
+      box.setStandardButtons(QMessageBox::Ok);
+      break;
+    case PromptKind::YesNo:
+      box.setIcon(QMessageBox::Question);
+      box.setStandardButtons(QMessageBox::Yes | QMessageBox::No);
+      break;
+    case PromptKind::OkCancel:
+      box.setIcon(QMessageBox::Question);
+      box.setStandardButtons(QMessageBox::Ok | QMessageBox::Cancel);
+      break;
+    case PromptKind::YesNoCancel:
+      box.setIcon(QMessageBox::Warning);
+      box.setStandardButtons(QMessageBox::Yes | QMessageBox::No | QMessageBox::Cancel);
+      box.setDefaultButton(QMessageBox::Yes);
+      break;
+    default:
+      box.setIcon(QMessageBox::Information);
+      box.setStandardButtons(QMessageBox::Ok);
+      break;
+  }
+  box.setButtonText(QMessageBox::Yes, QStringLiteral("はい(&Y)"));
+  box.setButtonText(QMessageBox::No, QStringLiteral("いいえ(&N)"));
+  box.setButtonText(QMessageBox::Cancel, QStringLiteral("キャンセル"));
+  switch (box.exec()) {
+    case QMessageBox::Yes:
+      return PromptAnswer::Yes;
+    case QMessageBox::No:
+      return PromptAnswer::No;
+    case QMessageBox::Cancel:
+      return PromptAnswer::Cancel;
+    default:
+      return PromptAnswer::Ok;
+  }
+}
+
+std::optional<QString> Choose(QWidget* parent, Prompt prompt) {
+  if (Hook()) {
+    Hook()(prompt);
+    if (prompt.answerText.isEmpty()) return std::nullopt;
+    return prompt.answerText;
+  }
+  QFileDialog dialog(parent, prompt.caption, prompt.text, prompt.filter);
+  dialog.setOption(QFileDialog::DontUseNativeDialog, false);
+  switch (prompt.kind) {
+    case PromptKind::SaveFile:
+      dialog.setAcceptMode(QFileDialog::AcceptSave);
+      dialog.setFileMode(QFileDialog::AnyFile);
+      dialog.setDefaultSuffix(prompt.defaultSuffix);
+      break;
+    case PromptKind::OpenFile:
+      dialog.setAcceptMode(QFileDialog::AcceptOpen);
+      dialog.setFileMode(QFileDialog::ExistingFile);
+      break;
+    default:
+      dialog.setAcceptMode(QFileDialog::AcceptOpen);
+      dialog.setFileMode(QFileDialog::Directory);
+      dialog.setOption(QFileDialog::ShowDirsOnly, true);
+      break;
+  }
+  if (dialog.exec() != QDialog::Accepted || dialog.selectedFiles().isEmpty()) return std::nullopt;
+  return dialog.selectedFiles().front();
+}
+
+}  // namespace
+
+void SetPromptHookForTests(PromptHook hook) {
+  Hook() = std::move(hook);
+}
+
+void ShowError(QWidget* parent, const QString& text) {
+  Ask(parent, {PromptKind::Error, ToQString(kErrorCaption), text});
+}
+
+void ShowWarning(QWidget* parent, const QString& text) {
+  Ask(parent, {PromptKind::Warning, QStringLiteral("Tavrona"), text});
+}
+
+bool AskYesNo(QWidget* parent, const QString& text) {
+  return Ask(parent, {PromptKind::YesNo, ToQString(kErrorCaption), text}) == PromptAnswer::Yes;
+}
+
+bool AskOkCancel(QWidget* parent, const QString& caption, const QString& text) {
+  return Ask(parent, {PromptKind::OkCancel, caption, text}) == PromptAnswer::Ok;
+}
+
+PromptAnswer AskYesNoCancel(QWidget* parent, const QString& caption, const QString& text) {
+  return Ask(parent, {PromptKind::YesNoCancel, caption, text});
+}
+
+void ShowInformation(QWidget* parent, const QString& caption, const QString& text) {
+  Ask(parent, {PromptKind::Information, caption, text});
+}
+
+std::optional<QString> AskSaveFileName(QWidget* parent, const QString& title,
+                                       const QString& startPath, const QString& filter,
+                                       const QString& defaultSuffix) {
+  return Choose(parent, {PromptKind::SaveFile, title, startPath, filter, defaultSuffix});
+}
+
+std::optional<QString> AskOpenFileName(QWidget* parent, const QString& title,
+                                       const QString& startPath, const QString& filter) {
+  return Choose(parent, {PromptKind::OpenFile, title, startPath, filter});
+}
+
+std::optional<QString> AskFolder(QWidget* parent, const QString& title,
+                                 const QString& startFolder) {
+  return Choose(parent, {PromptKind::Folder, title, startFolder});
+}
+
+}  // namespace tavrona

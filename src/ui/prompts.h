@@ -1,0 +1,71 @@
+// The modal questions the program asks: message boxes with the system's captions and texts,
+// and the platform's file and folder choosers. Every pane and dialog asks through these, so a
+// test can answer them without a modal loop (SetPromptHookForTests).
+#pragma once
+
+#include <QString>
+#include <QStringList>
+#include <functional>
+#include <optional>
+#include <string_view>
+
+class QWidget;
+
+namespace tavrona {
+
+enum class PromptKind {
+  Error,        // caption "エラー", OK
+  Warning,      // a dialog's validation message, OK
+  YesNo,        // caption "エラー", Yes / No
+  OkCancel,     // the movie timeout question, OK / Cancel
+  YesNoCancel,  // the save question of a modified project
+  Information,  // OK
+  SaveFile,     // the save dialog; answer in Prompt::answerText
+  OpenFile,     // the open dialog; answer in Prompt::answerText
+  Folder,       // the folder picker; answer in Prompt::answerText
+};
+
+enum class PromptAnswer { Ok, Cancel, Yes, No };
+
+struct Prompt {
+  PromptKind kind = PromptKind::Error;
+  QString caption;        // message boxes: the caption; choosers: the title
+  QString text;           // message boxes: the message; choosers: the starting path
+  QString filter;         // choosers: the file filter ("AVIファイル (*.avi)")
+  QString defaultSuffix;  // choosers: the extension added to a name without one ("avi")
+  // The hook's answer for choosers: the chosen path; empty means cancelled.
+  QString answerText;
+};
+
+// A test's stand-in for the user: sees every prompt and answers it. Null restores the real
+// dialogs.
+using PromptHook = std::function<PromptAnswer(Prompt&)>;
+void SetPromptHookForTests(PromptHook hook);
+
+// Message boxes. ShowError uses the caption "エラー".
+void ShowError(QWidget* parent, const QString& text);
+void ShowWarning(QWidget* parent, const QString& text);
+bool AskYesNo(QWidget* parent, const QString& text);  // caption "エラー"; true = Yes
+bool AskOkCancel(QWidget* parent, const QString& caption, const QString& text);  // true = OK
+PromptAnswer AskYesNoCancel(QWidget* parent, const QString& caption, const QString& text);
+void ShowInformation(QWidget* parent, const QString& caption, const QString& text);
+
+// Choosers: the chosen path, or nothing when cancelled. The save chooser confirms before
+// replacing a file and adds defaultSuffix to a name typed without an extension.
+std::optional<QString> AskSaveFileName(QWidget* parent, const QString& title,
+                                       const QString& startPath, const QString& filter,
+                                       const QString& defaultSuffix);
+std::optional<QString> AskOpenFileName(QWidget* parent, const QString& title,
+                                       const QString& startPath, const QString& filter);
+std::optional<QString> AskFolder(QWidget* parent, const QString& title, const QString& startFolder);
+
+// UTF-16 text of the model as a QString and back.
+inline QString ToQString(std::u16string_view text) {
+  return QString::fromUtf16(text.data(), static_cast<qsizetype>(text.size()));
+}
+inline std::u16string ToU16(const QString& text) {
+  return std::u16string(reinterpret_cast<const char16_t*>(text.utf16()),
+                        static_cast<size_t>(text.size()));
+}
+
+}  // namespace tavrona

@@ -1,0 +1,416 @@
+#include "ui/main_window.h"
+
+#include <gtest/gtest.h>
+
+#include <QAction>
+#include <QApplication>
+#include <QDialog>
+#include <QLabel>
+#include <QMenuBar>
+#include <QMimeData>
+#include <QPainter>
+#include <QSplitter>
+#include <QStatusBar>
+#include <QTemporaryDir>
+#include <QTest>
+#include <QToolBar>
+#include <memory>
+#include <thread>
+
+#include "app/process_state.h"
+#include "model/project_file.h"
+#include "ui/about_dialog.h"
+#include "ui/cursors.h"
+#include "ui/document.h"
+#include "ui/pane_records.h"
+#include "ui/panes/pane_base.h"
+#include "ui/profile.h"
+#include "ui/prompts.h"
+#include "ui/recent_files.h"
+
+namespace tavrona {
+namespace {
+
+class MainWindowTest : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    ASSERT_TRUE(dir_.isValid());
+    AppProfile().Load(IniPath().toStdString());
+    SetPromptHookForTests([this](Prompt& p) {
+      prompts_.push_back(p);
+      if (p.kind == PromptKind::SaveFile || p.kind == PromptKind::OpenFile) {
+        p.answerText = nextPath_;
+      }
+      return nextAnswer_;
+    });
+    Make();
+  }
+  void TearDown() override {
+    frame_.reset();
+    document_.reset();
+    SetPromptHookForTests(nullptr);
+  }
+  void Make() {
+    document_ = std::make_unique<CKeldaDoc>();
+    frame_ = std::make_unique<CMainFrame>(*document_);
+    frame_->resize(1000, 700);
+    frame_->show();
+    ASSERT_TRUE(QTest::qWaitForWindowExposed(frame_.get()));
+  }
+  // Destroys the window as the program's exit does and starts again from the saved profile.
+  void Restart() {
+    frame_.reset();
+    document_.reset();
+    ASSERT_TRUE(AppProfile().Save());
+    AppProfile().Load(IniPath().toStdString());
+    Make();
+  }
+  QString IniPath() const { return dir_.filePath("tavrona.INI"); }
+  QString PathOf(const char* name) const { return dir_.filePath(QString::fromLatin1(name)); }
+  void Focus(PanePlace place) {
+    frame_->Pane(place)->setFocus();
+    QApplication::processEvents();
+    ASSERT_EQ(frame_->ActivePane(), frame_->Pane(place));
+  }
+  bool Enabled(CommandId id) { return frame_->Action(id)->isEnabled(); }
+
+  QTemporaryDir dir_;
+  std::unique_ptr<CKeldaDoc> document_;
+  std::unique_ptr<CMainFrame> frame_;
+  std::vector<Prompt> prompts_;
+  PromptAnswer nextAnswer_ = PromptAnswer::Ok;
+  QString nextPath_;
+};
+
+// One menu as the user sees it: item texts (without mnemonic handling) and "-" for separators.
+QStringList MenuItems(QMenu* menu) {
+  QStringList items;
+  for (QAction* a : menu->actions()) {
+    if (a->isSeparator()) {
+      items << "-";
+    } else {
+      QString text = a->text();
+      if (!a->shortcut().isEmpty()) text += "\t" + a->shortcut().toString();
+      items << text;
+    }
+  }
+  return items;
+}
+
+TEST_F(MainWindowTest, MenusHoldTheirItemsInOrderWithSeparatorsAndKeys) {
+  const QList<QAction*> menus = frame_->menuBar()->actions();
+  ASSERT_EQ(menus.size(), 4);
+  EXPECT_EQ(menus[0]->text(), "ファイル(&F)");
+  EXPECT_EQ(menus[1]->text(), "編集(&E)");
+  EXPECT_EQ(menus[2]->text(), "表示(&V)");
+  EXPECT_EQ(menus[3]->text(), "ヘルプ(&H)");
+  EXPECT_EQ(MenuItems(menus[0]->menu()),
+            (QStringList{"新規作成(&N)\tCtrl+N", "開く(&O)...\tCtrl+O", "上書き保存(&S)\tCtrl+S",
+                         "名前を付けて保存(&A)...", "-", "AVIファイルの作成(&V)...",
+                         "プロジェクトの設定(&P)...", "-", "最近使ったファイル", "-",
+                         "アプリケーションの終了(&X)"}));
+  EXPECT_EQ(MenuItems(menus[1]->menu()),
+            (QStringList{"プロパティ(&S)...\tReturn", "ファイルの追加(&N)...", "ファイルの複製(&X)",
+                         "-", "元に戻す(&U)\tCtrl+Z", "-", "切り取り(&T)\tCtrl+X",
+                         "コピー(&C)\tCtrl+C", "貼り付け(&P)\tCtrl+V", "消去(&D)\tDel", "-",
+                         "すべて選択(&A)\tCtrl+A", "-", "プレビュー画像を保存(&I)..."}));
+  EXPECT_EQ(MenuItems(menus[2]->menu()),
+            (QStringList{"プレビュー表示(&V)", "再生\tSpace", "全トラック表示(&A)\tEsc",
+                         "拡大(&I)\tI", "縮小(&O)\tO", "自動拡張(&E)", "-", "ツール バー(&T)",
+                         "ステータス バー(&S)", "分割(&P)"}));
+  EXPECT_EQ(MenuItems(menus[3]->menu()), (QStringList{"バージョン情報(&A)..."}));
+
+  // The second keys of the accelerator table.
+  auto keys = [&](CommandId id) { return frame_->Action(id)->shortcuts(); };
+  EXPECT_EQ(keys(CmdEditUndo).value(1), QKeySequence(Qt::ALT | Qt::Key_Backspace));
+  EXPECT_EQ(keys(CmdEditCut).value(1), QKeySequence(Qt::SHIFT | Qt::Key_Delete));
+  EXPECT_EQ(keys(CmdEditCopy).value(1), QKeySequence(Qt::CTRL | Qt::Key_Insert));
+  EXPECT_EQ(keys(CmdEditPaste).value(1), QKeySequence(Qt::SHIFT | Qt::Key_Insert));
+  EXPECT_EQ(keys(CmdNextPane).value(0), QKeySequence(Qt::Key_F6));
+  EXPECT_EQ(keys(CmdPrevPane).value(0), QKeySequence(Qt::SHIFT | Qt::Key_F6));
+}
+
+TEST_F(MainWindowTest, ToolbarStatusPromptsAndReadyText) {
+  QToolBar* bar = frame_->findChild<QToolBar*>();
+  ASSERT_NE(bar, nullptr);
+  QStringList tips;
+  for (QAction* a : bar->actions()) tips << (a->isSeparator() ? "-" : a->toolTip());
+  EXPECT_EQ(tips, (QStringList{"新規ファイル", "開く", "保存", "-", "切り取り", "保存", "貼り付け",
+                               "-", "印刷", "バージョン情報", "-", "再生"}));
+  EXPECT_FALSE(frame_->Action(CmdPrint)->isEnabled());
+
+  const QLabel* ready = frame_->statusBar()->findChild<QLabel*>();
+  ASSERT_NE(ready, nullptr);
+  EXPECT_EQ(ready->text(), "レディ");
+  frame_->Action(CmdExportAvi)->hover();
+  EXPECT_EQ(frame_->statusBar()->currentMessage(), "AVIファイルの作成");
+  EXPECT_EQ(frame_->Action(CmdExportAvi)->toolTip(), "AVIファイルの作成");
+  frame_->Action(CmdExit)->hover();
+  EXPECT_EQ(frame_->statusBar()->currentMessage(),
+            "アプリケーションを終了し、ファイルの保存を指示\\終了");
+  frame_->Action(CmdEditCopy)->hover();
+  EXPECT_EQ(frame_->statusBar()->currentMessage(), "選択範囲をコピーしてクリップボードに保存");
+}
+
+TEST_F(MainWindowTest, CommandsAreEnabledByThePaneWithTheFocus) {
+  Focus(PanePreview);
+  EXPECT_TRUE(Enabled(CmdSavePreview));
+  EXPECT_TRUE(Enabled(CmdPreview));
+  EXPECT_TRUE(frame_->Action(CmdPreview)->isChecked());
+  Focus(PaneFiles);
+  EXPECT_FALSE(Enabled(CmdSavePreview));
+  EXPECT_TRUE(Enabled(CmdPreview));
+  // Commands of the frame stay enabled wherever the focus is; undo never is.
+  for (PanePlace place : {PanePreview, PaneFiles, PaneTemplates, PaneTimeline}) {
+    Focus(place);
+    EXPECT_TRUE(Enabled(CmdNew));
+    EXPECT_TRUE(Enabled(CmdExportAvi));
+    EXPECT_TRUE(Enabled(CmdAbout));
+    EXPECT_FALSE(Enabled(CmdEditUndo));
+  }
+  // The preview flag is each pane's own.
+  Focus(PaneFiles);
+  frame_->RunCommand(CmdPreview);
+  EXPECT_FALSE(frame_->Pane(PaneFiles)->PreviewEnabled());
+  EXPECT_FALSE(frame_->Action(CmdPreview)->isChecked());
+  Focus(PaneTimeline);
+  EXPECT_TRUE(frame_->Action(CmdPreview)->isChecked());
+}
+
+TEST_F(MainWindowTest, F6AndShiftF6WalkThePanes) {
+  Focus(PanePreview);
+  QTest::keyClick(frame_->Pane(PanePreview), Qt::Key_F6);
+  EXPECT_EQ(frame_->ActivePane(), frame_->Pane(PaneFiles));
+  QTest::keyClick(QApplication::focusWidget(), Qt::Key_F6);
+  EXPECT_EQ(frame_->ActivePane(), frame_->Pane(PaneTemplates));
+  QTest::keyClick(QApplication::focusWidget(), Qt::Key_F6);
+  QTest::keyClick(QApplication::focusWidget(), Qt::Key_F6);
+  EXPECT_EQ(frame_->ActivePane(), frame_->Pane(PanePreview));
+  QTest::keyClick(QApplication::focusWidget(), Qt::Key_F6, Qt::ShiftModifier);
+  EXPECT_EQ(frame_->ActivePane(), frame_->Pane(PaneTimeline));
+}
+
+TEST_F(MainWindowTest, SplitterStartsAt320By240AndColumnsMoveTogether) {
+  EXPECT_EQ(frame_->RowSplitter()->sizes().value(0), 240);
+  EXPECT_EQ(frame_->ColumnSplitter(0)->sizes().value(0), 320);
+  EXPECT_EQ(frame_->ColumnSplitter(1)->sizes().value(0), 320);
+  EXPECT_EQ(frame_->Pane(PanePreview)->parentWidget(), frame_->ColumnSplitter(0));
+  EXPECT_STREQ(frame_->Pane(PanePreview)->metaObject()->className(), "tavrona::CImageView");
+  EXPECT_STREQ(frame_->Pane(PaneFiles)->metaObject()->className(), "tavrona::CFileView");
+  EXPECT_STREQ(frame_->Pane(PaneTemplates)->metaObject()->className(), "tavrona::CEventView");
+  EXPECT_STREQ(frame_->Pane(PaneTimeline)->metaObject()->className(), "tavrona::CTrackView");
+
+  // Keyboard split: arrows move the bars, Escape puts them back, Enter keeps them.
+  frame_->RunCommand(CmdWindowSplit);
+  QTest::keyClick(frame_.get(), Qt::Key_Right);
+  QTest::keyClick(frame_.get(), Qt::Key_Down);
+  EXPECT_EQ(frame_->ColumnSplitter(1)->sizes().value(0), 328);
+  EXPECT_EQ(frame_->RowSplitter()->sizes().value(0), 248);
+  QTest::keyClick(frame_.get(), Qt::Key_Escape);
+  EXPECT_EQ(frame_->ColumnSplitter(0)->sizes().value(0), 320);
+  frame_->RunCommand(CmdWindowSplit);
+  QTest::keyClick(frame_.get(), Qt::Key_Left);
+  QTest::keyClick(frame_.get(), Qt::Key_Return);
+  EXPECT_EQ(frame_->ColumnSplitter(0)->sizes().value(0), 312);
+  QTest::keyClick(frame_.get(), Qt::Key_Left);  // no longer splitting
+  EXPECT_EQ(frame_->ColumnSplitter(0)->sizes().value(0), 312);
+}
+
+TEST_F(MainWindowTest, NewAndOpenRebuildThePanesAndKeepTheirFlags) {
+  Focus(PaneTemplates);
+  frame_->RunCommand(CmdPreview);
+  CKeldaView* before = frame_->Pane(PaneTimeline);
+  frame_->RunCommand(CmdNew);
+  EXPECT_NE(frame_->Pane(PaneTimeline), before);
+  EXPECT_FALSE(frame_->Pane(PaneTemplates)->PreviewEnabled());
+  EXPECT_TRUE(frame_->Pane(PaneTimeline)->PreviewEnabled());
+  EXPECT_EQ(frame_->ActivePane(), frame_->Pane(PanePreview));
+
+  // Open: a saved project comes back in new panes, with its title and in the recent list.
+  document_->Project().outputWidth = 640;
+  ASSERT_TRUE(WriteProjectFile(ToU16(PathOf("a.vpj")), document_->Project()));
+  ApplyNewProjectReset(document_->Project());
+  before = frame_->Pane(PaneFiles);
+  ASSERT_TRUE(frame_->OpenProject(PathOf("a.vpj")));
+  EXPECT_NE(frame_->Pane(PaneFiles), before);
+  EXPECT_EQ(document_->Project().outputWidth, 640);
+  EXPECT_EQ(frame_->windowTitle(), "a.vpj - Tavrona");
+  EXPECT_EQ(frame_->RecentFiles().Paths().value(0), PathOf("a.vpj"));
+}
+
+TEST_F(MainWindowTest, AFailedOpenSaysSoAndKeepsTheProject) {
+  document_->Project().outputWidth = 500;
+  document_->SetModifiedFlag();
+  QFile bad(PathOf("bad.vpj"));
+  ASSERT_TRUE(bad.open(QIODevice::WriteOnly));
+  bad.write("TPRJ broken");
+  bad.close();
+  nextAnswer_ = PromptAnswer::No;  // do not save the modified project
+  CKeldaView* before = frame_->Pane(PaneFiles);
+  EXPECT_FALSE(frame_->OpenProject(PathOf("bad.vpj")));
+  ASSERT_EQ(prompts_.size(), 2u);
+  EXPECT_EQ(prompts_[1].kind, PromptKind::Error);
+  EXPECT_EQ(prompts_[1].caption, "エラー");
+  EXPECT_EQ(prompts_[1].text, "読み込みに失敗しました。");
+  EXPECT_EQ(document_->Project().outputWidth, 500);
+  EXPECT_TRUE(document_->Modified());
+  EXPECT_EQ(frame_->Pane(PaneFiles), before);
+  EXPECT_EQ(frame_->windowTitle(), "無題 - Tavrona");
+}
+
+TEST_F(MainWindowTest, AModifiedProjectIsAskedAboutBeforeItGoes) {
+  EXPECT_EQ(frame_->windowTitle(), "無題 - Tavrona");
+  document_->Project().outputWidth = 111;
+  document_->SetModifiedFlag();
+
+  nextAnswer_ = PromptAnswer::Cancel;
+  frame_->RunCommand(CmdNew);
+  ASSERT_EQ(prompts_.size(), 1u);
+  EXPECT_EQ(prompts_[0].kind, PromptKind::YesNoCancel);
+  EXPECT_EQ(prompts_[0].text, "無題 への変更を保存しますか?");
+  EXPECT_EQ(document_->Project().outputWidth, 111);
+
+  // Yes on an unnamed project asks for a name and saves there.
+  nextAnswer_ = PromptAnswer::Yes;
+  nextPath_ = PathOf("saved.vpj");
+  frame_->RunCommand(CmdNew);
+  EXPECT_TRUE(QFile::exists(PathOf("saved.vpj")));
+  EXPECT_EQ(document_->Project().outputWidth, 320);
+  EXPECT_FALSE(document_->Modified());
+
+  // No discards; closing a modified named project names it in the question.
+  ASSERT_TRUE(frame_->OpenProject(PathOf("saved.vpj")));
+  document_->SetModifiedFlag();
+  prompts_.clear();
+  nextAnswer_ = PromptAnswer::Cancel;
+  EXPECT_FALSE(frame_->close());
+  ASSERT_EQ(prompts_.size(), 1u);
+  EXPECT_EQ(prompts_[0].text, "saved.vpj への変更を保存しますか?");
+  nextAnswer_ = PromptAnswer::No;
+  EXPECT_TRUE(frame_->close());
+}
+
+TEST_F(MainWindowTest, FlagsBarsAndRecentFilesSurviveARestart) {
+  Focus(PaneFiles);
+  frame_->RunCommand(CmdPreview);
+  frame_->RunCommand(CmdViewToolbar);
+  EXPECT_FALSE(frame_->findChild<QToolBar*>()->isVisible());
+  ASSERT_TRUE(WriteProjectFile(ToU16(PathOf("r.vpj")), document_->Project()));
+  ASSERT_TRUE(frame_->OpenProject(PathOf("r.vpj")));
+  Restart();
+  EXPECT_FALSE(frame_->Pane(PaneFiles)->PreviewEnabled());
+  EXPECT_TRUE(frame_->Pane(PanePreview)->PreviewEnabled());
+  EXPECT_FALSE(frame_->findChild<QToolBar*>()->isVisible());
+  EXPECT_TRUE(frame_->statusBar()->isVisible());
+  EXPECT_EQ(frame_->RecentFiles().Paths(), QStringList{PathOf("r.vpj")});
+  IniFile ini;
+  ini.Load(IniPath().toStdString());
+  EXPECT_EQ(ini.GetInt("FileView", "Preview", 1), 0);
+  EXPECT_EQ(ini.GetInt("TrackView", "Preview", 0), 1);
+  EXPECT_EQ(ini.GetString("Recent File List", "File1").value_or(""), PathOf("r.vpj").toStdString());
+  EXPECT_FALSE(ini.GetString("Recent File List", "File2").has_value());
+}
+
+TEST_F(MainWindowTest, ProjectsDroppedOnTheWindowOpen) {
+  document_->Project().outputHeight = 99;
+  ASSERT_TRUE(WriteProjectFile(ToU16(PathOf("d.vpj")), document_->Project()));
+  ApplyNewProjectReset(document_->Project());
+  QMimeData data;
+  data.setUrls({QUrl::fromLocalFile(PathOf("d.vpj")), QUrl::fromLocalFile(PathOf("other.vpj"))});
+  QDropEvent drop(QPointF(500, 20), Qt::CopyAction, &data, Qt::LeftButton, Qt::NoModifier);
+  QApplication::sendEvent(frame_.get(), &drop);
+  EXPECT_EQ(document_->Project().outputHeight, 99);
+  EXPECT_EQ(frame_->windowTitle(), "d.vpj - Tavrona");
+}
+
+TEST_F(MainWindowTest, TimeoutQuestionsAreAskedOnlyOnTheInterfaceThread) {
+  EXPECT_EQ(frame_->TimeoutQuery(), 0);
+  nextAnswer_ = PromptAnswer::Ok;
+  EXPECT_TRUE(frame_->AskToContinue(u"動画の画像の取得がタイムアウトしました。続行しますか？"));
+  ASSERT_EQ(prompts_.size(), 1u);
+  EXPECT_EQ(prompts_[0].kind, PromptKind::OkCancel);
+  EXPECT_EQ(prompts_[0].caption, "エラー");
+  int answer = -1;
+  bool asked = true;
+  std::thread worker([&] {
+    answer = frame_->TimeoutQuery();
+    asked = frame_->AskToContinue(u"?");
+  });
+  worker.join();
+  EXPECT_EQ(answer, 1);
+  EXPECT_FALSE(asked);
+  EXPECT_EQ(prompts_.size(), 1u);
+}
+
+TEST(AboutBoxTest, TitleVersionAndOk) {
+  std::unique_ptr<QDialog> box(MakeAboutBox(nullptr));
+  EXPECT_EQ(box->windowTitle(), "バージョン情報 Tavrona");
+  const QLabel* version = box->findChild<QLabel*>("Version");
+  ASSERT_NE(version, nullptr);
+  EXPECT_EQ(version->text(), "Tavrona Version 1.2");
+}
+
+TEST(RecentFileListTest, NewestFirstAtMostFourAndMenuTexts) {
+  RecentFileList list;
+  for (const char* p : {"/a.vpj", "/b.vpj", "/c.vpj", "/d.vpj", "/e.vpj", "/c.vpj"}) list.Add(p);
+  EXPECT_EQ(list.Paths(), (QStringList{"/c.vpj", "/e.vpj", "/d.vpj", "/b.vpj"}));
+  list.Remove("/e.vpj");
+  EXPECT_EQ(list.Paths().size(), 3);
+  EXPECT_EQ(RecentFileList::MenuText(1, "/x & y.vpj"), "&2 /x && y.vpj");
+  const QString longPath = "/" + QString(100, 'p') + ".vpj";
+  EXPECT_EQ(RecentFileList::MenuText(0, longPath).size(), 3 + 60);
+}
+
+TEST(PaneCellTest, BoxAndFilledTextCellsPaintTheirRectangles) {
+  QImage image(40, 20, QImage::Format_RGB32);
+  image.fill(Qt::white);
+  QPainter painter(&image);
+  PaneCell box;
+  box.kind = CellBox;
+  box.colourMode = 0;
+  box.left = 2, box.top = 3, box.right = 12, box.bottom = 10;
+  box.colour1 = 0x000000FF;  // red fill
+  box.colour2 = 0x00FF0000;  // blue frame
+  DrawPaneCell(painter, box);
+  PaneCell filled;
+  filled.kind = CellFilledText;
+  filled.left = 20, filled.top = 0, filled.right = 30, filled.bottom = 5;
+  filled.colour2 = 0x0000FF00;  // green
+  DrawPaneCell(painter, filled);
+  PaneCell blackFrame = box;
+  blackFrame.colourMode = 2;  // fill with colour 2, black frame
+  blackFrame.left = 32, blackFrame.right = 38;
+  DrawPaneCell(painter, blackFrame);
+  PaneCell ignored = filled;
+  ignored.kind = 3;
+  ignored.left = 0, ignored.right = 40, ignored.top = 15, ignored.bottom = 20;
+  DrawPaneCell(painter, ignored);
+  painter.end();
+
+  EXPECT_EQ(image.pixel(2, 3), qRgb(0, 0, 255));   // frame corner
+  EXPECT_EQ(image.pixel(11, 9), qRgb(0, 0, 255));  // frame's far corner: right - 1, bottom - 1
+  EXPECT_EQ(image.pixel(12, 10), qRgb(255, 255, 255));
+  EXPECT_EQ(image.pixel(6, 6), qRgb(255, 0, 0));  // inside
+  EXPECT_EQ(image.pixel(20, 0), qRgb(0, 255, 0));
+  EXPECT_EQ(image.pixel(29, 4), qRgb(0, 255, 0));
+  EXPECT_EQ(image.pixel(30, 4), qRgb(255, 255, 255));
+  EXPECT_EQ(image.pixel(32, 3), qRgb(0, 0, 0));
+  EXPECT_EQ(image.pixel(34, 6), qRgb(0, 0, 255));
+  EXPECT_EQ(image.pixel(10, 17), qRgb(255, 255, 255));  // kind 3 is not drawn
+}
+
+TEST(PaneCursorTest, ThreeCursorsWithTheirHotSpots) {
+  for (auto [id, x, y] :
+       {std::tuple{CursorAdd, 16, 8}, {CursorNoDrop, 15, 15}, {CursorMove, 16, 8}}) {
+    const QCursor cursor = PaneCursor(id);
+    EXPECT_EQ(cursor.pixmap().size(), QSize(32, 32)) << id;
+    EXPECT_EQ(cursor.hotSpot(), QPoint(x, y)) << id;
+  }
+  const QImage add = PaneCursor(CursorAdd).pixmap().toImage();
+  const QImage move = PaneCursor(CursorMove).pixmap().toImage();
+  EXPECT_NE(add, move);                      // the plus sign
+  EXPECT_EQ(qAlpha(add.pixel(16, 8)), 255);  // the arrow's tip is the hot spot
+}
+
+}  // namespace
+}  // namespace tavrona
