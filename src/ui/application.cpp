@@ -9,6 +9,7 @@
 #include "app/settings.h"
 #include "ui/document.h"
 #include "ui/main_window.h"
+#include "ui/panes/pane_base.h"
 #include "ui/profile.h"
 
 namespace tavrona {

@@ -35,8 +35,10 @@ std::vector<CommandInfo> MakeCommandTable() {
       {CmdExit,
        "アプリケーションの終了(&X)",
        {},
-       "アプリケーションを終了し、ファイルの保存を指示",
-       "終了"},
+       // The resource has a backslash, not a line break, before its last word: the whole
+       // text is the prompt.
+       "アプリケーションを終了し、ファイルの保存を指示\\終了",
+       ""},
       {CmdProperties,
        "プロパティ(&S)...\tEnter",
        {Key(K::Key_Return), Key(K::Key_Enter)},

@@ -22,6 +22,13 @@ QString PaneFontFamily() {
   return QFontDatabase::systemFont(QFontDatabase::FixedFont).family();
 }
 
+namespace {
+
+// A project starts with the timeline at frame 0, which the preview shows composed.
+constexpr PreviewRequest kFirstFramePreview{true, PreviewAllTracks, 0, 0};
+
+}  // namespace
+
 CKeldaDoc::CKeldaDoc(QObject* parent)
     : QObject(parent), worker_(std::make_unique<CompositionWorker>(movies_)) {
   for (int slot = 0; slot < kTemplateCount; ++slot) templateKeys[slot] = TemplateKey(slot);
@@ -29,6 +36,7 @@ CKeldaDoc::CKeldaDoc(QObject* parent)
   paneFont.setPointSize(12);
   paneFont.setStyleHint(QFont::TypeWriter);
   document_.NewProject();
+  preview = kFirstFramePreview;
 }
 
 CKeldaDoc::~CKeldaDoc() {
@@ -48,7 +56,7 @@ QString CKeldaDoc::Title() const {
 
 void CKeldaDoc::Installed(const QString& path) {
   path_ = path;
-  preview = {};
+  preview = kFirstFramePreview;
   drag = {};
   scratchEvent = {};
   position = 0;

@@ -7,11 +7,11 @@ set(TAVRONA_PROGRAM_DIR ${CMAKE_INSTALL_LIBDIR}/tavrona)
 
 install(TARGETS tavrona tavrona-cli RUNTIME DESTINATION ${TAVRONA_PROGRAM_DIR})
 install(TARGETS qtimage LIBRARY DESTINATION ${TAVRONA_PROGRAM_DIR})
-install(FILES resources/tavrona.desktop DESTINATION ${CMAKE_INSTALL_DATADIR}/applications)
-install(FILES resources/tavrona-mime.xml DESTINATION ${CMAKE_INSTALL_DATADIR}/mime/packages
+install(FILES ${CMAKE_CURRENT_LIST_DIR}/resources/tavrona.desktop DESTINATION ${CMAKE_INSTALL_DATADIR}/applications)
+install(FILES ${CMAKE_CURRENT_LIST_DIR}/resources/tavrona-mime.xml DESTINATION ${CMAKE_INSTALL_DATADIR}/mime/packages
   RENAME tavrona.xml)
-install(FILES resources/tavrona.svg DESTINATION ${CMAKE_INSTALL_DATADIR}/icons/hicolor/scalable/apps)
-install(FILES resources/tavrona.png DESTINATION ${CMAKE_INSTALL_DATADIR}/icons/hicolor/48x48/apps)
+install(FILES ${CMAKE_CURRENT_LIST_DIR}/resources/tavrona.svg DESTINATION ${CMAKE_INSTALL_DATADIR}/icons/hicolor/scalable/apps)
+install(FILES ${CMAKE_CURRENT_LIST_DIR}/resources/tavrona.png DESTINATION ${CMAKE_INSTALL_DATADIR}/icons/hicolor/48x48/apps)
 
 # The settings file is the user's once it exists: a reinstall keeps it. The links in bin, and
 # the desktop databases refreshed where their tools are present.
@@ -19,7 +19,7 @@ install(CODE "
   set(prefix \"\$ENV{DESTDIR}\${CMAKE_INSTALL_PREFIX}\")
   set(ini \"\${prefix}/${TAVRONA_PROGRAM_DIR}/tavrona.INI\")
   if(NOT EXISTS \"\${ini}\")
-    file(COPY \"${CMAKE_CURRENT_SOURCE_DIR}/resources/tavrona.INI\"
+    file(COPY \"${CMAKE_CURRENT_LIST_DIR}/resources/tavrona.INI\"
          DESTINATION \"\${prefix}/${TAVRONA_PROGRAM_DIR}\")
   endif()
   file(MAKE_DIRECTORY \"\${prefix}/${CMAKE_INSTALL_BINDIR}\")

@@ -12,11 +12,13 @@
 #include <QStatusBar>
 #include <QStyle>
 #include <QThread>
+#include <QTimer>
 #include <QToolBar>
 
 #include "app/process_state.h"
 #include "model/messages.h"
 #include "ui/about_dialog.h"
+#include "ui/composition_worker.h"
 #include "ui/dialogs/export_command.h"
 #include "ui/dialogs/project_dialog.h"
 #include "ui/document.h"
@@ -132,6 +134,10 @@ CKeldaView* PaneOf(QWidget* widget) {
 
 }  // namespace
 
+QString PlaybackRateText(int achieved, double projectRate) {
+  return QStringLiteral("再生 %1 / %2 fps").arg(achieved).arg(projectRate, 0, 'g', 6);
+}
+
 CMainFrame::CMainFrame(CKeldaDoc& document, QWidget* parent)
     : QMainWindow(parent), document_(document) {
   InitUiResources();
@@ -150,16 +156,35 @@ CMainFrame::CMainFrame(CKeldaDoc& document, QWidget* parent)
   connect(&document_, &CKeldaDoc::projectReplaced, this, [this] { RebuildPanes(); });
   connect(&document_, &CKeldaDoc::titleChanged, this, [this] { UpdateTitle(); });
   connect(&document_, &CKeldaDoc::viewsUpdated, this, [this] { UpdateCommandStates(); });
-  connect(qApp, &QApplication::focusChanged, this, [this](QWidget*, QWidget* now) {
-    CKeldaView* pane = PaneOf(now);
-    if (pane != nullptr && pane->window() == this) activePane_ = pane;
-    UpdateCommandStates();
+  // Playback: the timeline position follows the frames shown; the status bar shows the rate
+  // achieved, refreshed twice a second.
+  playbackTimer_ = new QTimer(this);
+  playbackTimer_->setInterval(500);
+  connect(playbackTimer_, &QTimer::timeout, this, [this] {
+    if (!document_.Worker().Playing()) {
+      PlaybackStopped();
+      return;
+    }
+    playbackLabel_->setText(PlaybackRateText(document_.Worker().AchievedFramesPerSecond(),
+                                             document_.Project().frameRate));
   });
+  connect(&document_.Worker(), &CompositionWorker::playbackFrame, this,
+          [this](quint32 frame) { document_.position = frame; });
+  connect(&document_.Worker(), &CompositionWorker::playbackEnded, this,
+          [this] { PlaybackStopped(); });
+  focusConnection_ =
+      connect(qApp, &QApplication::focusChanged, this, [this](QWidget*, QWidget* now) {
+        CKeldaView* pane = PaneOf(now);
+        if (pane != nullptr && pane->window() == this) activePane_ = pane;
+        UpdateCommandStates();
+      });
   UpdateTitle();
   UpdateCommandStates();
 }
 
 CMainFrame::~CMainFrame() {
+  // Destroying the window moves the focus; the actions it would update are going.
+  disconnect(focusConnection_);
   Profile& profile = AppProfile();
   profile.SetInt(kFrameSection, "ToolBar", findChild<QToolBar*>()->isVisibleTo(this) ? 1 : 0);
   profile.SetInt(kFrameSection, "StatusBar", statusBar()->isVisibleTo(this) ? 1 : 0);
@@ -204,23 +229,29 @@ void CMainFrame::CreateMenus() {
   for (const MenuInfo& info : MenuTable()) {
     QMenu* menu = menuBar()->addMenu(info.title);
     connect(menu, &QMenu::aboutToShow, this, [this] { UpdateCommandStates(); });
+    bool recentHere = false;
     for (const MenuEntry& entry : info.entries) {
+      QAction* added = nullptr;
       switch (entry.kind) {
         case MenuEntry::Separator:
-          menu->addSeparator();
+          added = menu->addSeparator();
           break;
         case MenuEntry::RecentFiles:
           fileMenu_ = menu;
-          recentPlace_ = menu->addSeparator();
+          recentHere = true;
           break;
         case MenuEntry::Command:
-          menu->addAction(Action(entry.id));
+          added = Action(entry.id);
+          menu->addAction(added);
           break;
+      }
+      // The recent-file entries go in before the item that follows their place.
+      if (added != nullptr && recentHere) {
+        recentPlace_ = added;
+        recentHere = false;
       }
     }
   }
-  // The separator that followed the recent files in the table is the one the entries go before;
-  // the one just added stands in their place.
   RebuildRecentMenu();
 }
 
@@ -324,6 +355,8 @@ void CMainFrame::RebuildPanes() {
       if (sender != pane) pane->OnUpdate(sender);
     });
   }
+  // The first update of the new panes: the preview pane composes what the document asks for.
+  for (CKeldaView* pane : panes_) pane->OnUpdate(nullptr);
   activePane_ = panes_[PanePreview];
   if (isVisible()) panes_[PanePreview]->setFocus();
   UpdateCommandStates();
@@ -348,6 +381,7 @@ bool CMainFrame::FrameHandles(CommandId id) const {
     case CmdNextPane:
     case CmdPrevPane:
     case CmdWindowSplit:
+    case CmdPlay:
       return true;
     default:
       return false;
@@ -361,6 +395,7 @@ bool CMainFrame::FrameEnabled(CommandId id) const {
 bool CMainFrame::FrameChecked(CommandId id) const {
   if (id == CmdViewToolbar) return findChild<QToolBar*>()->isVisibleTo(this);
   if (id == CmdViewStatusBar) return statusBar()->isVisibleTo(this);
+  if (id == CmdPlay) return document_.Worker().Playing();
   return false;
 }
 
@@ -454,9 +489,34 @@ void CMainFrame::RunFrameCommand(CommandId id) {
     case CmdWindowSplit:
       BeginKeyboardSplit();
       break;
+    case CmdPlay:
+      TogglePlayback();
+      break;
     default:
       break;
   }
+}
+
+void CMainFrame::TogglePlayback() {
+  CompositionWorker& worker = document_.Worker();
+  if (worker.Playing()) {
+    worker.StopPlayback();
+    PlaybackStopped();
+    return;
+  }
+  document_.BeginEdit();
+  // From the end, playing starts over.
+  if (document_.position + 1 >= document_.Project().movieLength) document_.position = 0;
+  if (!worker.StartPlayback(document_.Project(), document_.position)) return;
+  playbackLabel_->setText(PlaybackRateText(0, document_.Project().frameRate));
+  playbackLabel_->show();
+  playbackTimer_->start();
+}
+
+void CMainFrame::PlaybackStopped() {
+  playbackTimer_->stop();
+  playbackLabel_->hide();
+  UpdateCommandStates();
 }
 
 void CMainFrame::FocusPane(int step) {

@@ -17,6 +17,7 @@ class QAction;
 class QLabel;
 class QMenu;
 class QSplitter;
+class QTimer;
 
 namespace tavrona {
 
@@ -25,6 +26,9 @@ class CKeldaView;
 
 // Which pane sits where: row-major, the order F6 walks.
 enum PanePlace { PanePreview = 0, PaneFiles = 1, PaneTemplates = 2, PaneTimeline = 3 };
+
+// The status bar's playback text: the frames per second achieved beside the project's rate.
+QString PlaybackRateText(int achievedFramesPerSecond, double projectFrameRate);
 
 class CMainFrame : public QMainWindow, public TimeoutTarget {
   Q_OBJECT
@@ -76,6 +80,8 @@ class CMainFrame : public QMainWindow, public TimeoutTarget {
   void UpdateTitle();
   void FocusPane(int step);
   void BeginKeyboardSplit();
+  void TogglePlayback();
+  void PlaybackStopped();
   bool FrameHandles(CommandId id) const;
   bool FrameEnabled(CommandId id) const;
   bool FrameChecked(CommandId id) const;
@@ -93,7 +99,9 @@ class CMainFrame : public QMainWindow, public TimeoutTarget {
   std::vector<QAction*> recentActions_;
   QLabel* readyLabel_ = nullptr;
   QLabel* playbackLabel_ = nullptr;
+  QTimer* playbackTimer_ = nullptr;
   RecentFileList recent_;
+  QMetaObject::Connection focusConnection_;
   // Keyboard split: the splitter sizes before it started, restored by Escape.
   bool splitting_ = false;
   QList<int> splitRowsBefore_, splitColumnsBefore_;

@@ -6,6 +6,7 @@
 #include <QApplication>
 #include <QDialog>
 #include <QLabel>
+#include <QMenu>
 #include <QMenuBar>
 #include <QMimeData>
 #include <QPainter>
@@ -19,6 +20,7 @@
 
 #include "app/process_state.h"
 #include "model/project_file.h"
+#include "qt_printers.h"
 #include "ui/about_dialog.h"
 #include "ui/cursors.h"
 #include "ui/document.h"
@@ -142,14 +144,26 @@ TEST_F(MainWindowTest, ToolbarStatusPromptsAndReadyText) {
   const QLabel* ready = frame_->statusBar()->findChild<QLabel*>();
   ASSERT_NE(ready, nullptr);
   EXPECT_EQ(ready->text(), "レディ");
-  frame_->Action(CmdExportAvi)->hover();
+  // A menu item under the mouse shows its prompt; leaving the menu brings "レディ" back.
+  QMenu* file = frame_->menuBar()->actions()[0]->menu();
+  file->popup(frame_->mapToGlobal(QPoint(10, 10)));
+  ASSERT_TRUE(QTest::qWaitForWindowExposed(file));
+  file->setActiveAction(frame_->Action(CmdExportAvi));
   EXPECT_EQ(frame_->statusBar()->currentMessage(), "AVIファイルの作成");
-  EXPECT_EQ(frame_->Action(CmdExportAvi)->toolTip(), "AVIファイルの作成");
-  frame_->Action(CmdExit)->hover();
+  file->setActiveAction(frame_->Action(CmdExit));
   EXPECT_EQ(frame_->statusBar()->currentMessage(),
             "アプリケーションを終了し、ファイルの保存を指示\\終了");
-  frame_->Action(CmdEditCopy)->hover();
+  file->hide();
+  EXPECT_EQ(frame_->statusBar()->currentMessage(), "");
+  EXPECT_TRUE(ready->isVisible());
+  // So does a tool button under the mouse.
+  QWidget* copyButton = bar->widgetForAction(frame_->Action(CmdEditCopy));
+  ASSERT_NE(copyButton, nullptr);
+  QTest::mouseMove(copyButton);
+  QEnterEvent enter(QPointF(4, 4), QPointF(4, 4), copyButton->mapToGlobal(QPointF(4, 4)));
+  QApplication::sendEvent(copyButton, &enter);
   EXPECT_EQ(frame_->statusBar()->currentMessage(), "選択範囲をコピーしてクリップボードに保存");
+  EXPECT_EQ(frame_->Action(CmdExportAvi)->toolTip(), "AVIファイルの作成");
 }
 
 TEST_F(MainWindowTest, CommandsAreEnabledByThePaneWithTheFocus) {
@@ -317,8 +331,12 @@ TEST_F(MainWindowTest, ProjectsDroppedOnTheWindowOpen) {
   ApplyNewProjectReset(document_->Project());
   QMimeData data;
   data.setUrls({QUrl::fromLocalFile(PathOf("d.vpj")), QUrl::fromLocalFile(PathOf("other.vpj"))});
+  QDragEnterEvent enter(QPoint(500, 20), Qt::CopyAction, &data, Qt::LeftButton, Qt::NoModifier);
+  QApplication::sendEvent(frame_.get(), &enter);
+  EXPECT_TRUE(enter.isAccepted());
   QDropEvent drop(QPointF(500, 20), Qt::CopyAction, &data, Qt::LeftButton, Qt::NoModifier);
   QApplication::sendEvent(frame_.get(), &drop);
+  EXPECT_TRUE(drop.isAccepted());
   EXPECT_EQ(document_->Project().outputHeight, 99);
   EXPECT_EQ(frame_->windowTitle(), "d.vpj - Tavrona");
 }
