@@ -10,6 +10,7 @@
 #include <QMenuBar>
 #include <QMimeData>
 #include <QPainter>
+#include <QSignalSpy>
 #include <QSplitter>
 #include <QStatusBar>
 #include <QTemporaryDir>
@@ -22,6 +23,7 @@
 #include "model/project_file.h"
 #include "qt_printers.h"
 #include "ui/about_dialog.h"
+#include "ui/composition_worker.h"
 #include "ui/cursors.h"
 #include "ui/document.h"
 #include "ui/pane_records.h"
@@ -358,6 +360,33 @@ TEST_F(MainWindowTest, TimeoutQuestionsAreAskedOnlyOnTheInterfaceThread) {
   EXPECT_EQ(answer, 1);
   EXPECT_FALSE(asked);
   EXPECT_EQ(prompts_.size(), 1u);
+}
+
+TEST_F(MainWindowTest, PlaybackRunsFromThePositionAndAnyEditStopsIt) {
+  ProjectData& p = document_->Project();
+  p.movieLength = 100'000;  // about an hour: it runs until stopped
+  document_->position = 40;
+  QSignalSpy frames(&document_->Worker(), &CompositionWorker::playbackFrame);
+  frame_->RunCommand(CmdPlay);
+  EXPECT_TRUE(document_->Worker().Playing());
+  EXPECT_TRUE(frame_->Action(CmdPlay)->isChecked());
+  QLabel* rate = frame_->findChild<QLabel*>("PlaybackRate");
+  ASSERT_NE(rate, nullptr);
+  EXPECT_TRUE(rate->isVisible());
+  EXPECT_EQ(rate->text(), "再生 0 / 30 fps");
+  ASSERT_TRUE(frames.wait(10'000));
+  EXPECT_GE(frames.front().at(0).toUInt(), 40u);
+  EXPECT_GE(document_->position, 40u);  // the position follows the frames shown
+  // Space is the key of the command; pressing it again stops.
+  QTest::keyClick(frame_->Pane(PanePreview), Qt::Key_Space);
+  EXPECT_FALSE(document_->Worker().Playing());
+  EXPECT_FALSE(rate->isVisible());
+
+  frame_->RunCommand(CmdPlay);
+  ASSERT_TRUE(document_->Worker().Playing());
+  frame_->RunCommand(CmdNew);  // an unmodified project: no question
+  EXPECT_FALSE(document_->Worker().Playing());
+  EXPECT_FALSE(frame_->Action(CmdPlay)->isChecked());
 }
 
 TEST(AboutBoxTest, TitleVersionAndOk) {
