@@ -1,0 +1,262 @@
+#include "ui/composition_worker.h"
+
+#include <QMetaObject>
+#include <system_error>
+#include <utility>
+
+#include "render/playback.h"
+#include "ui/frame_image.h"
+#include "ui/panes/image_view_logic.h"
+
+namespace tavrona {
+
+// The hand-off between the user-interface thread (UI) and the worker thread (W):
+//   - UI puts a preview job in job_ (replacing one not yet taken) or a playback order in
+//     order_, under mutex_, and wakes W through work_.
+//   - W takes the job, or starts or continues the run the order names, with busy_ set under
+//     mutex_ before it lets go of the lock; only while busy_ does W touch the project and the
+//     movie entries. When done it clears busy_ and wakes idle_.
+//   - Quiesce (UI) clears job_ and order_ and waits on idle_ for !busy_: afterwards W cannot
+//     start anything until UI hands in something new, so UI owns the project again.
+//   - Results go back as queued calls on this object, which lives on UI: a picture is always
+//     a QImage copy, never a pointer into the project. Playback frames carry their session;
+//     UI drops frames of a session it has stopped, so nothing arrives after StopPlayback.
+// Waits: W waits on work_ for work or, while playing, until the next frame's time (wait_until,
+// woken early by a new job, a changed order or exit); UI waits on idle_ only for the job or the
+// frame W is working on, which ends by itself (a movie request is bounded by its timeout).
+
+// The worker thread's state of one playback session.
+struct CompositionWorker::PlaybackRun {
+  ProjectData* project = nullptr;
+  uint64_t session = 0;
+  uint32_t fromFrame = 0;
+  uint32_t next = 0;  // the next frame to compose
+  int64_t frameDuration100ns = 0;
+  bool clockStarted = false;
+  Clock::time_point start;  // when fromFrame was shown
+  PlaybackStates states{};
+  FrameBuffer frame;
+};
+
+CompositionWorker::CompositionWorker(MovieFrames& movies, QObject* parent)
+    : QObject(parent), movies_(movies), previewStates_(std::make_unique<PlaybackStates>()) {}
+
+CompositionWorker::~CompositionWorker() {
+  Quiesce();
+  {
+    std::lock_guard lock(mutex_);
+    exiting_ = true;
+  }
+  work_.notify_all();
+  if (thread_.joinable()) thread_.join();
+}
+
+bool CompositionWorker::EnsureThread() {
+  if (thread_.joinable()) return true;
+  try {
+    thread_ = std::thread([this] { Run(); });
+  } catch (const std::system_error&) {
+    return false;
+  }
+  return true;
+}
+
+void CompositionWorker::ClearPlaybackLocked() {
+  order_.reset();
+  ++session_;
+  playing_ = false;
+  shownTimes_.clear();
+}
+
+void CompositionWorker::Quiesce() {
+  std::unique_lock lock(mutex_);
+  ClearPlaybackLocked();
+  job_.reset();
+  idle_.wait(lock, [&] { return !busy_; });
+}
+
+uint64_t CompositionWorker::RequestPreview(ProjectData& project, const PreviewRequest& request,
+                                           const EventRecord& scratchEvent) {
+  const uint64_t serial = ++nextSerial_;
+  if (!EnsureThread()) {
+    QMetaObject::invokeMethod(
+        this, [this, serial] { emit previewReady(serial, false, QImage()); }, Qt::QueuedConnection);
+    return serial;
+  }
+  {
+    std::lock_guard lock(mutex_);
+    job_ = PreviewJob{&project, request, scratchEvent, serial};
+  }
+  work_.notify_one();
+  return serial;
+}
+
+bool CompositionWorker::StartPlayback(ProjectData& project, uint32_t fromFrame) {
+  StopPlayback();
+  if (project.frameDuration100ns <= 0 || !EnsureThread()) return false;
+  {
+    std::lock_guard lock(mutex_);
+    order_ = PlaybackOrder{&project, fromFrame, session_};
+    playing_ = true;
+  }
+  work_.notify_one();
+  return true;
+}
+
+void CompositionWorker::StopPlayback() {
+  {
+    std::lock_guard lock(mutex_);
+    ClearPlaybackLocked();
+  }
+  work_.notify_one();
+}
+
+int CompositionWorker::AchievedFramesPerSecond() const {
+  const Clock::time_point since = Clock::now() - std::chrono::seconds(1);
+  int frames = 0;
+  for (const Clock::time_point shown : shownTimes_) {
+    if (shown > since) ++frames;
+  }
+  return frames;
+}
+
+// Worker thread.
+void CompositionWorker::Run() {
+  std::unique_lock lock(mutex_);
+  for (;;) {
+    if (exiting_) return;
+    if (job_) {
+      const PreviewJob job = *job_;
+      job_.reset();
+      busy_ = true;
+      lock.unlock();
+      RunPreview(job);
+      lock.lock();
+      busy_ = false;
+      idle_.notify_all();
+      continue;
+    }
+    if (!order_) {
+      run_.reset();
+      work_.wait(lock, [&] { return exiting_ || job_.has_value() || order_.has_value(); });
+      continue;
+    }
+    if (!run_ || run_->session != order_->session) {
+      const PlaybackOrder order = *order_;
+      busy_ = true;
+      lock.unlock();
+      StartRun(order);
+      lock.lock();
+      busy_ = false;
+      idle_.notify_all();
+      continue;
+    }
+    const Clock::time_point due = NextFrameDue();
+    if (Clock::now() < due) {
+      const uint64_t session = run_->session;
+      work_.wait_until(lock, due, [&] {
+        return exiting_ || job_.has_value() || !order_ || order_->session != session;
+      });
+      continue;
+    }
+    busy_ = true;
+    lock.unlock();
+    const bool more = PlaybackStep();
+    lock.lock();
+    busy_ = false;
+    idle_.notify_all();
+    if (!more) {
+      const uint64_t session = run_->session;
+      if (order_ && order_->session == session) order_.reset();
+      run_.reset();
+      QMetaObject::invokeMethod(
+          this,
+          [this, session] {
+            if (session != session_ || !playing_) return;
+            playing_ = false;
+            emit playbackEnded();
+          },
+          Qt::QueuedConnection);
+    }
+  }
+}
+
+// Worker thread, busy_ set.
+void CompositionWorker::RunPreview(const PreviewJob& job) {
+  PreviewPicture picture;
+  const bool ok = MakePreviewPicture(*job.project, job.request, job.scratchEvent, *previewStates_,
+                                     movies_, picture);
+  QImage image = ok && picture.image != nullptr ? FrameImage(*picture.image) : QImage();
+  const uint64_t serial = job.serial;
+  QMetaObject::invokeMethod(
+      this, [this, serial, ok, image = std::move(image)] { emit previewReady(serial, ok, image); },
+      Qt::QueuedConnection);
+}
+
+// Worker thread, busy_ set: every track sought to the first frame, the clock not yet running.
+void CompositionWorker::StartRun(const PlaybackOrder& order) {
+  run_ = std::make_unique<PlaybackRun>();
+  PlaybackRun& run = *run_;
+  ProjectData& project = *order.project;
+  run.project = order.project;
+  run.session = order.session;
+  run.fromFrame = order.fromFrame;
+  run.next = order.fromFrame;
+  run.frameDuration100ns = project.frameDuration100ns;
+  PrepareExportTracks(project, run.states, order.fromFrame);
+  // Without a frame buffer the first step ends the run.
+  CreateFrameBuffer(run.frame, project.outputWidth, project.outputHeight, 32);
+}
+
+// Worker thread, under mutex_ (reads only the worker's own run).
+CompositionWorker::Clock::time_point CompositionWorker::NextFrameDue() const {
+  if (!run_->clockStarted) return Clock::time_point::min();
+  return run_->start +
+         Ticks(static_cast<int64_t>(run_->next - run_->fromFrame) * run_->frameDuration100ns);
+}
+
+// Worker thread, busy_ set. Composes the frame the clock has reached and hands it to UI; false
+// once the movie length is reached (or no frame can be composed).
+bool CompositionWorker::PlaybackStep() {
+  PlaybackRun& run = *run_;
+  ProjectData& project = *run.project;
+  const uint32_t length = project.movieLength;
+  if (run.frame.Empty()) return false;
+  if (!run.clockStarted) {
+    run.start = Clock::now();
+    run.clockStarted = true;
+  } else {
+    const int64_t elapsed = std::chrono::duration_cast<Ticks>(Clock::now() - run.start).count();
+    const uint64_t reached =
+        run.fromFrame + static_cast<uint64_t>(elapsed / run.frameDuration100ns);
+    if (reached > run.next) {
+      // Late: the frames the clock has passed are not drawn; the states jump to where it is.
+      if (reached >= length) return false;
+      for (int t = 0; t < kTrackCount; ++t) {
+        SeekTrack(project.tracks[t], run.states[t], static_cast<uint32_t>(reached));
+      }
+      run.next = static_cast<uint32_t>(reached);
+    }
+  }
+  if (run.next >= length) return false;
+  ComposeNextExportFrame(project, run.states, run.frame, &movies_, false);
+  QImage image = FrameImage(run.frame);
+  const uint64_t session = run.session;
+  const uint32_t frame = run.next;
+  QMetaObject::invokeMethod(
+      this,
+      [this, session, frame, image = std::move(image)] {
+        if (session != session_ || !playing_) return;
+        const Clock::time_point now = Clock::now();
+        shownTimes_.push_back(now);
+        while (!shownTimes_.empty() && shownTimes_.front() <= now - std::chrono::seconds(1)) {
+          shownTimes_.pop_front();
+        }
+        emit playbackFrame(frame, image);
+      },
+      Qt::QueuedConnection);
+  ++run.next;
+  return run.next < length;
+}
+
+}  // namespace tavrona

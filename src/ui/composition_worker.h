@@ -1,0 +1,129 @@
+// CompositionWorker: composes previews and real-time playback on a thread of its own, so that no
+// paint event and no user-interface step ever waits for a movie decoder.
+//
+// Threads: the public functions are called on the user-interface thread. The worker thread
+// reads the project (tracks, file table) and brings movie entries' pictures to the frames it
+// needs; it uses playback states of its own, never the export's. Results come back to the
+// user-interface thread as queued signals carrying picture copies. The user-interface thread
+// must not change the project while the worker runs a job: the document calls Quiesce() first.
+//
+// A movie frame request on the worker thread that waits too long asks Process().timeoutTarget
+// like any other; the main window's target abandons a request made off the user-interface
+// thread, so a timed-out preview simply fails (and playback draws that frame from the picture
+// the entry still holds).
+#pragma once
+
+#include <QImage>
+#include <QObject>
+#include <chrono>
+#include <condition_variable>
+#include <cstdint>
+#include <deque>
+#include <memory>
+#include <mutex>
+#include <optional>
+#include <thread>
+
+#include "model/event_record.h"
+#include "model/project_data.h"
+#include "render/compose.h"
+#include "ui/pane_records.h"
+
+namespace tavrona {
+
+class CompositionWorker : public QObject {
+  Q_OBJECT
+
+ public:
+  explicit CompositionWorker(MovieFrames& movies, QObject* parent = nullptr);
+  ~CompositionWorker() override;  // Quiesce, then ends the thread
+
+  // Stops playback, forgets a preview job not yet started and waits until the running one has
+  // ended. Afterwards the worker touches nothing of the project until the next request.
+  void Quiesce();
+
+  // Hands in a preview: the request and a copy of the scratch event are copied, project must
+  // stay unchanged until the result has come (or Quiesce). Replaces a job handed in earlier that
+  // has not started yet (its result never comes). Returns the job's serial, which
+  // previewReady carries; serials only grow.
+  uint64_t RequestPreview(ProjectData& project, const PreviewRequest& request,
+                          const EventRecord& scratchEvent);
+
+  // Plays the project from output frame fromFrame: every track's state (the worker's own) is
+  // sought there, then frames are composed one after the other at the project's frame rate on a
+  // steady clock and delivered by playbackFrame. A frame that would come late is skipped (the
+  // states are sought forward to the frame the clock has reached), so the clock never slows.
+  // Stops by itself after the last frame before the movie length (playbackEnded). A running
+  // playback is replaced. False (nothing started) when the project's frame duration is not
+  // positive or the thread could not be started.
+  bool StartPlayback(ProjectData& project, uint32_t fromFrame);
+  // Ends playback; no playbackFrame of it is delivered afterwards. Does not wait for the frame
+  // being composed (Quiesce does).
+  void StopPlayback();
+  // From StartPlayback until StopPlayback, Quiesce or the delivery of playbackEnded.
+  bool Playing() const { return playing_; }
+  // Playback frames delivered in the last second: the rate the status bar shows.
+  int AchievedFramesPerSecond() const;
+
+ signals:
+  // The picture of preview job serial: ok false when a movie frame or a track failed; image null
+  // when the request names no picture (or failed).
+  void previewReady(quint64 serial, bool ok, QImage image);
+  // One composed playback frame, in increasing frame order.
+  void playbackFrame(quint32 frame, QImage image);
+  // Playback reached the movie length by itself.
+  void playbackEnded();
+
+ private:
+  using Clock = std::chrono::steady_clock;
+  // The project's time unit: 100 ns.
+  using Ticks = std::chrono::duration<int64_t, std::ratio<1, 10'000'000>>;
+
+  struct PreviewJob {
+    ProjectData* project = nullptr;
+    PreviewRequest request;
+    EventRecord scratchEvent{};
+    uint64_t serial = 0;
+  };
+  struct PlaybackOrder {
+    ProjectData* project = nullptr;
+    uint32_t fromFrame = 0;
+    uint64_t session = 0;
+  };
+  struct PlaybackRun;  // the worker thread's state of one playback session
+
+  bool EnsureThread();
+  void Run();
+  void RunPreview(const PreviewJob& job);
+  void StartRun(const PlaybackOrder& order);
+  Clock::time_point NextFrameDue() const;
+  bool PlaybackStep();
+  void ClearPlaybackLocked();
+
+  MovieFrames& movies_;  // used on the worker thread only
+
+  // Guards every field below down to the worker-thread section.
+  std::mutex mutex_;
+  // The worker thread waits on it for a job, a playback order, the next frame's time or exit.
+  std::condition_variable work_;
+  // Quiesce waits on it until the worker is not busy.
+  std::condition_variable idle_;
+  std::optional<PreviewJob> job_;       // set by RequestPreview, taken by the worker thread
+  std::optional<PlaybackOrder> order_;  // set by StartPlayback; cleared by StopPlayback,
+                                        // Quiesce and by the worker thread at the end
+  bool busy_ = false;     // the worker thread is touching the project (outside the lock)
+  bool exiting_ = false;  // the destructor asks the thread to end
+
+  // Worker thread only (created and destroyed while the thread is not running).
+  std::unique_ptr<PlaybackStates> previewStates_;
+  std::unique_ptr<PlaybackRun> run_;
+
+  // User-interface thread only.
+  std::thread thread_;
+  uint64_t nextSerial_ = 0;
+  uint64_t session_ = 0;  // playback session whose frames are delivered; bumped by every change
+  bool playing_ = false;
+  std::deque<Clock::time_point> shownTimes_;  // delivery times of the last second's frames
+};
+
+}  // namespace tavrona
