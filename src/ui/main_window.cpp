@@ -516,6 +516,9 @@ void CMainFrame::TogglePlayback() {
 void CMainFrame::PlaybackStopped() {
   playbackTimer_->stop();
   playbackLabel_->hide();
+  // The preview goes on showing the composition where playback stopped.
+  document_.preview = PreviewRequest{true, PreviewAllTracks, 0, document_.position};
+  document_.UpdateAllViews(nullptr);
   UpdateCommandStates();
 }
 

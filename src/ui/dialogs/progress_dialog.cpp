@@ -13,6 +13,7 @@
 
 #include "app/process_state.h"
 #include "model/messages.h"
+#include "ui/frame_image.h"
 #include "ui/prompts.h"
 
 namespace tavrona {
@@ -31,21 +32,6 @@ ProgressTextCells SplitProgressText(const QString& text) {
     }
   }
   return cells;
-}
-
-QImage ThumbnailImage(const FrameBuffer& thumbnail) {
-  if (thumbnail.Empty()) return {};
-  const int w = thumbnail.Width();
-  const int h = thumbnail.Height();
-  QImage image(w, h, QImage::Format_RGB32);
-  if (image.isNull()) return {};
-  for (int y = 0; y < h; ++y) {
-    const uint32_t* src = thumbnail.TopRow() - static_cast<ptrdiff_t>(y) * w;
-    auto* dst = reinterpret_cast<uint32_t*>(image.scanLine(y));
-    // Frame words carry 0 in the fourth byte; the image wants it opaque.
-    for (int x = 0; x < w; ++x) dst[x] = src[x] | 0xFF000000u;
-  }
-  return image;
 }
 
 CProgressDlg::CProgressDlg(ProjectData& project, ExportComposer composer, TimeoutTarget* mainTarget,
@@ -165,7 +151,7 @@ void CProgressDlg::Tick() {
       std::min<uint32_t>(ExportProgress::BarPosition(project_), static_cast<uint32_t>(INT32_MAX))));
   if (const auto text = progress_.Text(project_)) SetProgressText(ToQString(*text));
   if (showImage_->isChecked() && MakeThumbnail(LastWrittenFrame(project_), thumbnail_)) {
-    thumbnailImage_ = ThumbnailImage(thumbnail_);
+    thumbnailImage_ = FrameImage(thumbnail_);
     update(ThumbnailRect());
   }
 }

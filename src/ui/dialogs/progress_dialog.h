@@ -35,9 +35,6 @@ namespace tavrona {
 using ProgressTextCells = std::array<std::array<QString, 2>, 2>;
 ProgressTextCells SplitProgressText(const QString& text);
 
-// The thumbnail (320 x 240, rows bottom-up) as a top-down opaque image; null when it is empty.
-QImage ThumbnailImage(const FrameBuffer& thumbnail);
-
 class CProgressDlg : public QDialog, public TimeoutTarget {
   Q_OBJECT
 
