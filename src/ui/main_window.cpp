@@ -205,8 +205,8 @@ CKeldaView* CMainFrame::ActivePane() const {
 void CMainFrame::CreateActions() {
   for (const CommandInfo& info : CommandTable()) {
     auto* action = new QAction(this);
-    const QStringList parts = info.menuText.split(QLatin1Char('\t'));
-    action->setText(parts.front());
+    // The menu shows the text after the tab as the key, exactly as the command table has it.
+    action->setText(info.menuText);
     action->setStatusTip(info.prompt);
     action->setToolTip(info.toolTip.isEmpty() ? info.prompt : info.toolTip);
     action->setShortcuts(info.keys);
