@@ -393,6 +393,28 @@ TEST_F(MainWindowTest, PlaybackRunsFromThePositionAndAnyEditStopsIt) {
   EXPECT_FALSE(frame_->Action(CmdPlay)->isChecked());
 }
 
+// A drag between panes started in one pane ends in the pane under the mouse: moves and the
+// release go there, and the source shows that pane's cursor.
+TEST_F(MainWindowTest, ADragBetweenPanesEndsInThePaneUnderTheMouse) {
+  QWidget* source = frame_->Pane(PaneFiles)->viewport();
+  QWidget* target = frame_->Pane(PanePreview)->viewport();
+  const QPoint inSource(20, 20);
+  const QPoint overTarget = source->mapFromGlobal(target->mapToGlobal(QPoint(50, 50)));
+  QTest::mousePress(source, Qt::LeftButton, {}, inSource);
+  document_->drag = PaneDrag{true, DragFile, 3};  // what the file pane's press starts
+  QTest::mouseMove(source, overTarget);
+  EXPECT_EQ(source->cursor().pixmap().toImage(),
+            PaneCursor(CursorNoDrop).pixmap().toImage());  // the preview's "no drop"
+  QTest::mouseRelease(source, Qt::LeftButton, {}, overTarget);
+  EXPECT_FALSE(document_->drag.active);  // the preview's release ended it
+
+  // Without a drag the events stay with the pane they began in.
+  QTest::mousePress(source, Qt::LeftButton, {}, inSource);
+  QTest::mouseMove(source, overTarget);
+  EXPECT_EQ(source->cursor().shape(), Qt::ArrowCursor);
+  QTest::mouseRelease(source, Qt::LeftButton, {}, overTarget);
+}
+
 TEST(AboutBoxTest, TitleVersionAndOk) {
   std::unique_ptr<QDialog> box(MakeAboutBox(nullptr));
   EXPECT_EQ(box->windowTitle(), "バージョン情報 Tavrona");

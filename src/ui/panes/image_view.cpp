@@ -166,13 +166,13 @@ void CImageView::enterEvent(QEnterEvent* event) {
   CKeldaView::enterEvent(event);
 }
 
-void CImageView::UpdateCursor() {
+QCursor CImageView::CursorAt(QPoint) const {
   // Nothing can be dropped on the preview.
-  if (Document().drag.active) {
-    viewport()->setCursor(PaneCursor(CursorNoDrop));
-  } else {
-    viewport()->setCursor(Qt::ArrowCursor);
-  }
+  return Document().drag.active ? PaneCursor(CursorNoDrop) : QCursor(Qt::ArrowCursor);
+}
+
+void CImageView::UpdateCursor() {
+  viewport()->setCursor(CursorAt(QPoint()));
 }
 
 }  // namespace tavrona

@@ -34,6 +34,9 @@ class CImageView : public CKeldaView {
 
   // With the preview flag set, hands the document's request to the worker; then repaints.
   void OnUpdate(QObject* sender) override;
+  // Cursor 135 while a drag between panes is active (nothing can be dropped here), else the
+  // arrow.
+  QCursor CursorAt(QPoint viewportPoint) const override;
 
   bool KeepAspect() const { return keepAspect_; }
   void SetKeepAspect(bool keep);

@@ -1,5 +1,6 @@
 #include "ui/panes/pane_base.h"
 
+#include <QApplication>
 #include <QMouseEvent>
 #include <QPainter>
 #include <QScrollBar>
@@ -19,6 +20,8 @@ CKeldaView::CKeldaView(CKeldaDoc& document, const char* profileSection, QWidget*
   palette.setColor(QPalette::Base, Qt::white);
   viewport()->setPalette(palette);
   viewport()->setAutoFillBackground(true);
+  // The cursor follows the mouse without a button pressed too.
+  viewport()->setMouseTracking(true);
   viewport()->setFont(document.paneFont);
   setFont(document.paneFont);
   SetScrollSizes(QSize(0, 0));
@@ -58,6 +61,42 @@ void CKeldaView::ScrollToPosition(QPoint position) {
 }
 
 void CKeldaView::OnDraw(QPainter&) {}
+
+QCursor CKeldaView::CursorAt(QPoint) const {
+  return QCursor(Qt::ArrowCursor);
+}
+
+CKeldaView* CKeldaView::OtherPaneAt(QPointF globalPoint) const {
+  QWidget* under = QApplication::widgetAt(globalPoint.toPoint());
+  for (QWidget* w = under; w != nullptr; w = w->parentWidget()) {
+    if (auto* pane = qobject_cast<CKeldaView*>(w)) {
+      return pane != this && pane->window() == window() ? pane : nullptr;
+    }
+  }
+  return nullptr;
+}
+
+bool CKeldaView::viewportEvent(QEvent* event) {
+  const QEvent::Type type = event->type();
+  if (type == QEvent::MouseMove || type == QEvent::MouseButtonRelease) {
+    auto* mouse = static_cast<QMouseEvent*>(event);
+    const bool leftRelease =
+        type == QEvent::MouseButtonRelease && mouse->button() == Qt::LeftButton;
+    if (document_.drag.active && (type == QEvent::MouseMove || leftRelease)) {
+      if (CKeldaView* target = OtherPaneAt(mouse->globalPosition())) {
+        // The event belongs to the pane under the mouse.
+        const QPointF local = target->viewport()->mapFromGlobal(mouse->globalPosition());
+        QMouseEvent forwarded(type, local, mouse->globalPosition(), mouse->button(),
+                              mouse->buttons(), mouse->modifiers());
+        QApplication::sendEvent(target->viewport(), &forwarded);
+        viewport()->setCursor(target->CursorAt(local.toPoint()));
+        return true;
+      }
+    }
+    if (type == QEvent::MouseMove) viewport()->setCursor(CursorAt(mouse->position().toPoint()));
+  }
+  return QAbstractScrollArea::viewportEvent(event);
+}
 
 void CKeldaView::SetScrollSizes(QSize total, QSize page, QSize line) {
   totalSize_ = total;

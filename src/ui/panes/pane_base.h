@@ -2,6 +2,12 @@
 // keeps the pane's "Preview" flag in tavrona.INI (read at construction, written at
 // destruction), ends a drag between panes when the focus moves or the right button goes down,
 // and answers the main window's command routing.
+//
+// A drag between panes (the document's PaneDrag) starts with a button press in the file or
+// template pane and ends at the next left button release in whichever pane is under the mouse.
+// The toolkit keeps sending a pressed mouse's events to the pane it was pressed in, so while a
+// drag between panes is active the base hands moves and the release to the pane under the
+// mouse, as its own mouse events in its viewport's coordinates, and shows that pane's cursor.
 #pragma once
 
 #include <QAbstractScrollArea>
@@ -37,6 +43,10 @@ class CKeldaView : public QAbstractScrollArea {
   // The document's "update all views" from another pane (or from nobody).
   virtual void OnUpdate(QObject* sender);
 
+  // The cursor the pane shows at a viewport point (what the pane answers when asked for its
+  // cursor, also while another pane's drag passes over it). The base: the arrow.
+  virtual QCursor CursorAt(QPoint viewportPoint) const;
+
   // The scroll position in document coordinates.
   QPoint ScrollPosition() const;
   void ScrollToPosition(QPoint position);
@@ -56,9 +66,12 @@ class CKeldaView : public QAbstractScrollArea {
   void focusInEvent(QFocusEvent* event) override;
   void focusOutEvent(QFocusEvent* event) override;
   void mousePressEvent(QMouseEvent* event) override;
+  bool viewportEvent(QEvent* event) override;
 
  private:
   void UpdateScrollBars();
+  // The other pane of the same window under a global point, if any.
+  CKeldaView* OtherPaneAt(QPointF globalPoint) const;
 
   CKeldaDoc& document_;
   const char* profileSection_;
