@@ -354,6 +354,7 @@ void CMainFrame::RebuildPanes() {
     connect(&document_, &CKeldaDoc::viewsUpdated, pane, [pane](QObject* sender) {
       if (sender != pane) pane->OnUpdate(sender);
     });
+    connect(pane, &CKeldaView::commandStatesChanged, this, [this] { UpdateCommandStates(); });
   }
   // The first update of the new panes: the preview pane composes what the document asks for.
   for (CKeldaView* pane : panes_) pane->OnUpdate(nullptr);

@@ -52,6 +52,11 @@ class CKeldaView : public QAbstractScrollArea {
   void ScrollToPosition(QPoint position);
   QSize TotalSize() const { return totalSize_; }
 
+ signals:
+  // The pane's answers to HandlesCommand/CommandEnabled/CommandChecked may have changed (its
+  // selection did): the main window refreshes its menus and toolbar.
+  void commandStatesChanged();
+
  protected:
   // Draws in document coordinates: the painter is translated by the scroll position and has
   // the document's pane font. The base fills nothing; the viewport's background is white.
