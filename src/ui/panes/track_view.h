@@ -1,8 +1,20 @@
-// CTrackView: the timeline pane (lower right). It holds the preview flag of the "TrackView"
-// profile section; drawing and editing of the tracks are built on this class.
+// CTrackView: the timeline pane (lower right). Shows the 256 tracks against a time ruler, in
+// the all-tracks mode (one row per track) or the single-track mode (the current track's event
+// band and the list of its events from the position on), and edits them: position and range in
+// the tick strip, selecting and moving events, drops from the file and template panes, template
+// keys, the edit commands and the clipboard. The decisions live in track_view_logic.h; this
+// class turns input into calls of it and paints what it computed.
+//
+// The profile section "TrackView" holds "Preview" (the base) and "AutoExtend", both read at
+// construction and written at destruction.
 #pragma once
 
+#include <vector>
+
 #include "ui/panes/pane_base.h"
+#include "ui/panes/track_view_logic.h"
+
+class QMenu;
 
 namespace tavrona {
 
@@ -11,6 +23,58 @@ class CTrackView : public CKeldaView {
 
  public:
   explicit CTrackView(CKeldaDoc& document, QWidget* parent = nullptr);
+  ~CTrackView() override;
+
+  const TrackViewState& State() const { return state_; }
+  // The cells the last paint produced (what the mouse hit test searches).
+  const TrackViewCells& Cells() const { return cells_; }
+
+  bool HandlesCommand(CommandId id) const override;
+  bool CommandEnabled(CommandId id) const override;
+  bool CommandChecked(CommandId id) const override;
+  void RunCommand(CommandId id) override;
+  void OnUpdate(QObject* sender) override;
+  QCursor CursorAt(QPoint viewportPoint) const override;
+
+  // The pane's context menu with its own check and grey states (owned by the caller).
+  QMenu* MakeContextMenu();
+
+ protected:
+  void OnDraw(QPainter& painter) override;
+  void resizeEvent(QResizeEvent* event) override;
+  void mousePressEvent(QMouseEvent* event) override;
+  void mouseMoveEvent(QMouseEvent* event) override;
+  void mouseReleaseEvent(QMouseEvent* event) override;
+  void mouseDoubleClickEvent(QMouseEvent* event) override;
+  void keyPressEvent(QKeyEvent* event) override;
+
+ private:
+  TrackData& CurrentTrack();
+  QPoint DocumentPoint(QPointF viewportPoint) const;
+  void UpdateScrollSizes();
+  void SetPosition(uint32_t frame);
+  void SendPositionPreview(int32_t mode);
+  void SendEventPreview();
+  void SelectionChanged();
+  // After an insertion, move or property change: auto-extend by lastStart, mark modified, tell
+  // the other panes and repaint.
+  void Edited(uint32_t lastStart, bool scrollSizes);
+  void ReleaseGesture(QPoint doc);
+  void Drop(QPoint doc);
+  void InsertTemplateForKey(int key);
+
+  void Copy();
+  void Cut();
+  void Paste();
+  void Delete();
+  void SelectAll();
+  void Properties();
+  void ZoomIn();
+  void ZoomOut();
+
+  TrackViewState state_;
+  TrackViewCells cells_;
+  std::vector<TrackDrawOp> ops_;
 };
 
 }  // namespace tavrona
