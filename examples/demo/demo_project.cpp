@@ -3,6 +3,7 @@
 #include <cstdio>
 #include <string>
 #include <system_error>
+#include <utility>
 #include <vector>
 
 #include "demo_sources.h"
@@ -205,6 +206,21 @@ bool BuildDemoProject(ProjectData& project, const std::filesystem::path& folder,
                        .blue = 200}});
   // Track 9: darker corners, multiplied over everything.
   ok = ok && AddKeys(project, 9, {kFileVignette, BlendMultiply}, {{0, 0, 0}});
+  // Templates for the keys 1 to 4, centred on the frame: pieces of the demo to place again.
+  const std::pair<int32_t, BlendMode> pieces[] = {{kFileEmblem, BlendNormal},
+                                                  {kFileFlare, BlendAdd},
+                                                  {kFileTitle, BlendNormal},
+                                                  {kFileClip, BlendNormal}};
+  for (int slot = 0; slot < 4; ++slot) {
+    EventRecord t = DefaultEventForFile(project, pieces[slot].first, 0);
+    t.blendMode = pieces[slot].second;
+    t.drawingMethod = DrawMethodLinear;
+    t.baseX = static_cast<float>(t.regionRight) / 2;
+    t.baseY = static_cast<float>(t.regionBottom) / 2;
+    t.positionX = kDemoWidth / 2.0f;
+    t.positionY = kDemoHeight / 2.0f;
+    project.templates[slot] = t;
+  }
   return ok;
 }
 

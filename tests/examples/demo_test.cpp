@@ -125,6 +125,19 @@ TEST_F(DemoTest, LoadsWithEverySourceOpenAndRegionsOfThePictureSizes) {
   EXPECT_GE(usedTracks, 8);
   EXPECT_TRUE(interpolated);
   EXPECT_TRUE(blends[BlendAdd] && blends[BlendMultiply] && blends[BlendSubtract]);
+  // Four templates, keys 1 to 4, each showing its whole picture centred on the frame.
+  for (int slot = 0; slot < kTemplateCount; ++slot) {
+    const EventRecord& t = project->templates[slot];
+    if (slot >= 4) {
+      EXPECT_FALSE(t.InUse()) << "template " << slot;
+      continue;
+    }
+    ASSERT_TRUE(t.InUse()) << "template " << slot;
+    EXPECT_EQ(t.start, 0u);
+    EXPECT_EQ(t.regionRight, project->files[t.fileId].picture.Width());
+    EXPECT_EQ(t.positionX, 640.0f);
+    EXPECT_EQ(t.baseY, project->files[t.fileId].picture.Height() / 2.0f);
+  }
 }
 
 TEST_F(DemoTest, LoadsAfterItsFolderMoved) {
