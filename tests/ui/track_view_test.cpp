@@ -6,6 +6,7 @@
 #include <QClipboard>
 #include <QDialog>
 #include <QImage>
+#include <QLineEdit>
 #include <QMenu>
 #include <QMimeData>
 #include <QScrollBar>
@@ -727,6 +728,7 @@ TEST_F(TrackViewWidget, DoubleClickOpensThePropertiesOfTheAnchor) {
   Click(QPoint(85, 40));
   Click(QPoint(165, 40), Qt::ControlModifier);  // two selected, anchor 1
   bool opened = false;
+  bool startFound = false;
   QTimer::singleShot(0, [&] {
     auto* dialog = qobject_cast<QDialog*>(QApplication::activeModalWidget());
     ASSERT_NE(dialog, nullptr);
@@ -738,6 +740,27 @@ TEST_F(TrackViewWidget, DoubleClickOpensThePropertiesOfTheAnchor) {
   // The anchor became the only selected event; Cancel changed nothing else.
   EXPECT_EQ(SelectedIndices(Project().tracks[0]), std::vector<uint32_t>({1}));
   EXPECT_FALSE(doc_->Modified());
+  // OK with the start moved beyond the movie: applied, re-sorted, auto-extended.
+  Click(QPoint(85, 40));
+  QTimer::singleShot(0, [&] {
+    auto* dialog = qobject_cast<QDialog*>(QApplication::activeModalWidget());
+    ASSERT_NE(dialog, nullptr);
+    // The start field is the one line holding the event's start "10".
+    QLineEdit* start = nullptr;
+    int matches = 0;
+    for (QLineEdit* edit : dialog->findChildren<QLineEdit*>()) {
+      if (edit->text() == QStringLiteral("10")) start = edit, ++matches;
+    }
+    startFound = matches == 1;
+    if (start != nullptr) start->setText(QStringLiteral("400"));
+    dialog->accept();
+  });
+  view_->RunCommand(CmdProperties);
+  ASSERT_TRUE(startFound);
+  EXPECT_TRUE(doc_->Modified());
+  EXPECT_EQ(Starts(Project().tracks[0]), std::vector<uint32_t>({20, 400}));
+  EXPECT_EQ(Project().movieLength, 400u);
+  EXPECT_EQ(view_->State().anchorEvent, 0u);
   // Properties with nothing selected opens nothing.
   view_->RunCommand(CmdEditClear);
   Click(QPoint(5, 40));

@@ -9,13 +9,9 @@
 
 #include "ui/clipboard.h"
 #include "ui/cursors.h"
+#include "ui/dialogs/event_dialog.h"
 #include "ui/document.h"
 #include "ui/profile.h"
-
-#if __has_include("ui/dialogs/event_dialog.h")
-#include "ui/dialogs/event_dialog.h"
-#define TAVRONA_HAS_EVENT_DIALOG 1
-#endif
 
 namespace tavrona {
 
@@ -468,7 +464,6 @@ void CTrackView::Properties() {
   doc.BeginEdit();
   std::vector<EventRecord*> targets;
   for (uint32_t i : selected) targets.push_back(&CurrentTrack().events[i]);
-#ifdef TAVRONA_HAS_EVENT_DIALOG
   const bool one = selected.size() == 1;
   if (!RunEventPropertiesDialog(this, doc.Project(), targets, one)) return;
   if (one) {
@@ -480,7 +475,6 @@ void CTrackView::Properties() {
     Sort(CurrentTrack());
     Edited(LastStart(CurrentTrack()), false);
   }
-#endif
 }
 
 QMenu* CTrackView::MakeContextMenu() {
