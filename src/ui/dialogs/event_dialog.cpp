@@ -18,6 +18,7 @@
 #include "model/time_text.h"
 #include "render/matrix.h"
 #include "sources/movie_file.h"
+#include "ui/dialogs/field_checks.h"
 #include "ui/prompts.h"
 
 namespace tavrona {
@@ -31,41 +32,7 @@ const std::array<std::u16string_view, kEventBlendModeCount> kEventBlendModeTexts
 
 namespace {
 
-constexpr std::u16string_view kMsgIntegerRange = u"%1 から %2 までの整数を入力してください。";
-constexpr std::u16string_view kMsgRealRange = u"%1 から %2 までの数字を入力してください。";
 constexpr char16_t kBlankEntry[] = u" ";
-
-std::u16string Ascii(const char* text) {
-  return std::u16string(text, text + std::strlen(text));
-}
-
-std::u16string Decimal(long long value) {
-  char buffer[32];
-  std::snprintf(buffer, sizeof buffer, "%lld", value);
-  return Ascii(buffer);
-}
-
-std::u16string Real(double value) {
-  char buffer[64];
-  std::snprintf(buffer, sizeof buffer, "%g", value);
-  return Ascii(buffer);
-}
-
-std::u16string Substitute(std::u16string_view pattern, const std::u16string& first,
-                          const std::u16string& second) {
-  std::u16string out;
-  for (size_t i = 0; i < pattern.size(); ++i) {
-    if (pattern[i] == u'%' && i + 1 < pattern.size() &&
-        (pattern[i + 1] == u'1' || pattern[i + 1] == u'2')) {
-      out += pattern[i + 1] == u'1' ? first : second;
-      ++i;
-    } else {
-      out.push_back(pattern[i]);
-    }
-  }
-  return out;
-}
-
 // A placement text as the live matrix reads it: no number counts as 0.
 float LiveField(std::u16string_view text) {
   const float value = ScanFloatField(text);
@@ -139,20 +106,20 @@ EventDialogValues FillEventDialog(const ProjectData& project, const EventRecord&
   v.multiSelection = false;
   if (showStart) v.start = FormatFrameNumber(event.start);
   v.interpolate = (event.flags & EventInterpolate) ? EventCheck::Checked : EventCheck::Unchecked;
-  v.fileId = Decimal(static_cast<uint32_t>(event.fileId));
+  v.fileId = DecimalText(static_cast<uint32_t>(event.fileId));
   v.drawingMethod = event.drawingMethod >= 0 && event.drawingMethod < kEventDrawingMethodCount
                         ? event.drawingMethod
                         : kEventDrawingMethodBlank;
   v.playbackPosition = FormatPreciseSourceTime(event.playbackPosition);
   v.speed = FormatSpeedForDialog(event.playbackRate, project.frameDuration100ns);
-  v.regionLeft = Decimal(event.regionLeft);
-  v.regionTop = Decimal(event.regionTop);
-  v.regionRight = Decimal(event.regionRight);
-  v.regionBottom = Decimal(event.regionBottom);
-  v.opacity = Decimal(DecodeOpacity(event.opacity));
-  v.red = Decimal(event.red);
-  v.green = Decimal(event.green);
-  v.blue = Decimal(event.blue);
+  v.regionLeft = DecimalText(event.regionLeft);
+  v.regionTop = DecimalText(event.regionTop);
+  v.regionRight = DecimalText(event.regionRight);
+  v.regionBottom = DecimalText(event.regionBottom);
+  v.opacity = DecimalText(DecodeOpacity(event.opacity));
+  v.red = DecimalText(event.red);
+  v.green = DecimalText(event.green);
+  v.blue = DecimalText(event.blue);
   v.blendMode = event.blendMode >= 0 && event.blendMode < kEventBlendModeCount
                     ? event.blendMode
                     : kEventBlendModeBlank;
@@ -190,15 +157,13 @@ EventDialogValues FillEventDialogForSeveral() {
 std::optional<EventDialogProblem> ValidateEventDialog(const EventDialogValues& values) {
   const uint32_t fileId = ScanUnsignedField(values.fileId);
   if (fileId != kUnchangedUnsigned && fileId > kMaxEventFileId) {
-    return EventDialogProblem{EventDialogField::FileId,
-                              Substitute(kMsgIntegerRange, u"0", Decimal(kMaxEventFileId))};
+    return EventDialogProblem{EventDialogField::FileId, IntegerRangeMessage(0, kMaxEventFileId)};
   }
   const double speed = ScanDoubleField(values.speed);
   // Written so that NaN is refused too.
   if (speed != kUnchangedDouble && !(speed >= kMinEventSpeed && speed <= kMaxEventSpeed)) {
-    return EventDialogProblem{
-        EventDialogField::Speed,
-        Substitute(kMsgRealRange, Real(kMinEventSpeed), Real(kMaxEventSpeed))};
+    return EventDialogProblem{EventDialogField::Speed,
+                              RealRangeMessage(kMinEventSpeed, kMaxEventSpeed)};
   }
   const struct {
     EventDialogField field;
@@ -213,8 +178,7 @@ std::optional<EventDialogProblem> ValidateEventDialog(const EventDialogValues& v
   for (const auto& c : colour) {
     const uint32_t value = ScanUnsignedField(*c.text);
     if (value != kUnchangedUnsigned && (value < c.min || value > c.max)) {
-      return EventDialogProblem{c.field,
-                                Substitute(kMsgIntegerRange, Decimal(c.min), Decimal(c.max))};
+      return EventDialogProblem{c.field, IntegerRangeMessage(c.min, c.max)};
     }
   }
   return std::nullopt;

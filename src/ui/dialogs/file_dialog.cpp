@@ -17,6 +17,7 @@
 #include "sources/movie_file.h"
 #include "sources/source_cache.h"
 #include "sources/text_image.h"
+#include "ui/dialogs/field_checks.h"
 #include "ui/prompts.h"
 
 namespace tavrona {
@@ -27,63 +28,17 @@ const std::array<std::u16string_view, kFileWeightCount> kFileWeightTexts = {
 
 namespace {
 
-constexpr std::u16string_view kMsgNotUnsigned = u"正の整数を入力してください。";
-constexpr std::u16string_view kMsgNotSigned = u"整数を入力してください。";
-constexpr std::u16string_view kMsgIntegerRange = u"%1 から %2 までの整数を入力してください。";
-constexpr std::u16string_view kMsgTooLong = u"%1 文字以内で入力してください。";
 constexpr std::u16string_view kMsgTextFailed = u"テキストの作成に失敗しました。";
 const QString kBrowseFilter = QStringLiteral("読み込み可能なファイル (*.*)");
-
-// The scanners mark a text that does not scan with a value a typed number could also give; the
-// signed and unsigned readings of one text are the same 32 bits, so both markers at once can only
-// mean that there is no number.
-std::optional<uint32_t> ScanUnsigned(std::u16string_view text) {
-  const uint32_t value = ScanUnsignedField(text);
-  if (value == kUnchangedUnsigned && ScanSignedField(text) == kUnchangedSigned) {
-    return std::nullopt;
-  }
-  return value;
-}
-
-std::optional<int32_t> ScanSigned(std::u16string_view text) {
-  const int32_t value = ScanSignedField(text);
-  if (value == kUnchangedSigned && ScanUnsignedField(text) == kUnchangedUnsigned) {
-    return std::nullopt;
-  }
-  return value;
-}
-
-std::u16string Decimal(long long value) {
-  return ToU16(QString::number(value));
-}
-
-std::u16string RangeMessage(long long min, long long max) {
-  return ToU16(ToQString(kMsgIntegerRange).arg(min).arg(max));
-}
-
-std::optional<std::u16string> CheckUnsigned(std::u16string_view text, uint32_t min, uint32_t max) {
-  const auto value = ScanUnsigned(text);
-  if (!value) return std::u16string(kMsgNotUnsigned);
-  if (*value < min || *value > max) return RangeMessage(min, max);
-  return std::nullopt;
-}
-
-std::optional<std::u16string> CheckSigned(std::u16string_view text, int32_t min, int32_t max) {
-  const auto value = ScanSigned(text);
-  if (!value) return std::u16string(kMsgNotSigned);
-  if (*value < min || *value > max) return RangeMessage(min, max);
-  return std::nullopt;
-}
-
 uint32_t Channel(std::u16string_view text) {
-  return ScanUnsigned(text).value_or(0) & 0xFF;
+  return ScanUnsignedText(text).value_or(0) & 0xFF;
 }
 
 }  // namespace
 
 FileDialogValues FillFileDialog(const ProjectData& project, int32_t id) {
   FileDialogValues v;
-  v.id = Decimal(id);
+  v.id = DecimalText(id);
   const FileEntry& entry = project.files[static_cast<size_t>(id)];
   uint32_t colour = entry.transparentColour;
   if (entry.kind == FileText) {
@@ -99,10 +54,10 @@ FileDialogValues FillFileDialog(const ProjectData& project, int32_t id) {
     }
     v.transparent = entry.transparentColour < kNoTransparentColour;
   }
-  v.red = Decimal(colour & 0xFF);
-  v.green = Decimal((colour >> 8) & 0xFF);
-  v.blue = Decimal((colour >> 16) & 0xFF);
-  v.size = Decimal(v.font.lfHeight);
+  v.red = DecimalText(colour & 0xFF);
+  v.green = DecimalText((colour >> 8) & 0xFF);
+  v.blue = DecimalText((colour >> 16) & 0xFF);
+  v.size = DecimalText(v.font.lfHeight);
   v.weightIndex = WeightIndexForWeight(v.font.lfWeight);
   v.italic = v.font.lfItalic != 0;
   v.underline = v.font.lfUnderline != 0;
@@ -151,12 +106,11 @@ int FindCatalogueEntry(const FontCatalogue& catalogue, const LOGFONTW& font) {
 }
 
 std::optional<FileDialogProblem> ValidateFileDialog(const FileDialogValues& values) {
-  if (auto message = CheckUnsigned(values.id, 0, kFileCount - 1)) {
+  if (auto message = CheckUnsignedField(values.id, 0, kFileCount - 1)) {
     return FileDialogProblem{FileDialogField::Id, std::move(*message)};
   }
   if (values.path.size() > static_cast<size_t>(kFilePathMaxChars)) {
-    return FileDialogProblem{FileDialogField::Path,
-                             ToU16(ToQString(kMsgTooLong).arg(kFilePathMaxChars))};
+    return FileDialogProblem{FileDialogField::Path, TextTooLongMessage(kFilePathMaxChars)};
   }
   const std::pair<FileDialogField, const std::u16string*> channels[] = {
       {FileDialogField::Red, &values.red},
@@ -164,11 +118,11 @@ std::optional<FileDialogProblem> ValidateFileDialog(const FileDialogValues& valu
       {FileDialogField::Blue, &values.blue},
   };
   for (const auto& [field, text] : channels) {
-    if (auto message = CheckUnsigned(*text, 0, 255)) {
+    if (auto message = CheckUnsignedField(*text, 0, 255)) {
       return FileDialogProblem{field, std::move(*message)};
     }
   }
-  if (auto message = CheckSigned(values.size, 0, kMaxFontSize)) {
+  if (auto message = CheckSignedField(values.size, 0, kMaxFontSize)) {
     return FileDialogProblem{FileDialogField::Size, std::move(*message)};
   }
   return std::nullopt;
@@ -176,7 +130,7 @@ std::optional<FileDialogProblem> ValidateFileDialog(const FileDialogValues& valu
 
 LOGFONTW BuildDialogFont(const LOGFONTW& base, const FileDialogValues& values) {
   LOGFONTW font = base;
-  font.lfHeight = ScanSigned(values.size).value_or(0);
+  font.lfHeight = ScanSignedText(values.size).value_or(0);
   font.lfWidth = 0;
   font.lfWeight = std::clamp(values.weightIndex, 0, kFileWeightCount - 1) * 100 + 100;
   font.lfItalic = values.italic ? 1 : 0;
@@ -192,7 +146,7 @@ QString FileLoadFailedMessage(const QString& path) {
 FileApplyResult ApplyFileDialog(ProjectData& project, int32_t id, const FileDialogValues& values) {
   FileApplyResult result;
   result.id = id;
-  const auto newId = ScanUnsigned(values.id);
+  const auto newId = ScanUnsignedText(values.id);
   if (newId && static_cast<int32_t>(*newId) != id) {
     switch (ChangeFileId(project, id, static_cast<int32_t>(*newId))) {
       case ChangeIdResult::Swapped:

@@ -15,6 +15,7 @@
 #include "model/messages.h"
 #include "model/project_data.h"
 #include "model/time_text.h"
+#include "ui/dialogs/field_checks.h"
 #include "ui/prompts.h"
 
 namespace tavrona {
@@ -29,95 +30,20 @@ const std::array<std::u16string_view, kProjectDrawingMethodCount> kProjectDrawin
 
 namespace {
 
-constexpr std::u16string_view kMsgNotUnsigned = u"正の整数を入力してください。";
-constexpr std::u16string_view kMsgNotReal = u"数字を入力してください。";
-constexpr std::u16string_view kMsgIntegerRange = u"%1 から %2 までの整数を入力してください。";
-constexpr std::u16string_view kMsgRealRange = u"%1 から %2 までの数字を入力してください。";
-constexpr std::u16string_view kMsgTooLong = u"%1 文字以内で入力してください。";
 constexpr std::u16string_view kBrowseTitle = u"ファイルの基準パスを選択してください。";
-
-// The time_text scanners mark a field that does not scan with an "unchanged" value that a
-// typed number could also produce (4294967295, or -1 wrapping to it). The signed and unsigned
-// readings of one text are the same 32 bits, so both markers at once can only mean no number.
-std::optional<uint32_t> ScanUnsigned(std::u16string_view text) {
-  const uint32_t value = ScanUnsignedField(text);
-  if (value == kUnchangedUnsigned && ScanSignedField(text) == kUnchangedSigned) {
-    return std::nullopt;
-  }
-  return value;
-}
-
-// Likewise for reals: a text that reads as the largest double narrows to an infinite float,
-// never to the float marker.
-std::optional<double> ScanReal(std::u16string_view text) {
-  const double value = ScanDoubleField(text);
-  if (value == kUnchangedDouble && ScanFloatField(text) == kUnchangedFloat) return std::nullopt;
-  return value;
-}
-
-std::u16string Ascii(const char* text) {
-  return std::u16string(text, text + std::strlen(text));
-}
-
-std::u16string Decimal(long long value) {
-  char buffer[32];
-  std::snprintf(buffer, sizeof buffer, "%lld", value);
-  return Ascii(buffer);
-}
-
-// A bound of a real range as the framework prints it ("0.001", "1000").
-std::u16string Real(double value) {
-  char buffer[64];
-  std::snprintf(buffer, sizeof buffer, "%g", value);
-  return Ascii(buffer);
-}
-
-std::u16string Substitute(std::u16string_view pattern, const std::u16string& first,
-                          const std::u16string& second = {}) {
-  std::u16string out;
-  for (size_t i = 0; i < pattern.size(); ++i) {
-    if (pattern[i] == u'%' && i + 1 < pattern.size() &&
-        (pattern[i + 1] == u'1' || pattern[i + 1] == u'2')) {
-      out += pattern[i + 1] == u'1' ? first : second;
-      ++i;
-    } else {
-      out.push_back(pattern[i]);
-    }
-  }
-  return out;
-}
-
-std::optional<std::u16string> CheckUnsigned(std::u16string_view text, uint32_t min, uint32_t max) {
-  const auto value = ScanUnsigned(text);
-  if (!value) return std::u16string(kMsgNotUnsigned);
-  if (*value < min || *value > max) {
-    return Substitute(kMsgIntegerRange, Decimal(min), Decimal(max));
-  }
-  return std::nullopt;
-}
-
-std::optional<std::u16string> CheckReal(std::u16string_view text, double min, double max) {
-  const auto value = ScanReal(text);
-  if (!value) return std::u16string(kMsgNotReal);
-  // Written so that NaN fails too.
-  if (!(*value >= min && *value <= max)) {
-    return Substitute(kMsgRealRange, Real(min), Real(max));
-  }
-  return std::nullopt;
-}
 
 }  // namespace
 
 ProjectDialogValues FillProjectDialog(const ProjectData& project) {
   ProjectDialogValues values;
   values.basePath = std::u16string(PathView(project.basePath));
-  values.width = Decimal(project.outputWidth);
-  values.height = Decimal(project.outputHeight);
+  values.width = DecimalText(project.outputWidth);
+  values.height = DecimalText(project.outputHeight);
   values.frameRate = FormatDoubleField(project.frameRate);
   values.movieLength = FormatFrameNumber(project.movieLength);
-  values.red = Decimal(project.backgroundColour & 0xFF);
-  values.green = Decimal((project.backgroundColour >> 8) & 0xFF);
-  values.blue = Decimal((project.backgroundColour >> 16) & 0xFF);
+  values.red = DecimalText(project.backgroundColour & 0xFF);
+  values.green = DecimalText((project.backgroundColour >> 8) & 0xFF);
+  values.blue = DecimalText((project.backgroundColour >> 16) & 0xFF);
   values.drawingMethod = project.defaultDrawingMethod;
   return values;
 }
@@ -125,7 +51,7 @@ ProjectDialogValues FillProjectDialog(const ProjectData& project) {
 std::optional<ProjectDialogProblem> ValidateProjectDialog(const ProjectDialogValues& values) {
   if (values.basePath.size() > static_cast<size_t>(kBasePathMaxChars)) {
     return ProjectDialogProblem{ProjectDialogField::BasePath,
-                                Substitute(kMsgTooLong, Decimal(kBasePathMaxChars))};
+                                TextTooLongMessage(kBasePathMaxChars)};
   }
   const struct {
     ProjectDialogField field;
@@ -136,11 +62,11 @@ std::optional<ProjectDialogProblem> ValidateProjectDialog(const ProjectDialogVal
       {ProjectDialogField::Height, &values.height, kMinOutputSize, kMaxOutputSize},
   };
   for (const auto& f : integers) {
-    if (auto message = CheckUnsigned(*f.text, f.min, f.max)) {
+    if (auto message = CheckUnsignedField(*f.text, f.min, f.max)) {
       return ProjectDialogProblem{f.field, std::move(*message)};
     }
   }
-  if (auto message = CheckReal(values.frameRate, kMinFrameRate, kMaxFrameRate)) {
+  if (auto message = CheckRealField(values.frameRate, kMinFrameRate, kMaxFrameRate)) {
     return ProjectDialogProblem{ProjectDialogField::FrameRate, std::move(*message)};
   }
   const std::pair<ProjectDialogField, const std::u16string*> channels[] = {
@@ -149,7 +75,7 @@ std::optional<ProjectDialogProblem> ValidateProjectDialog(const ProjectDialogVal
       {ProjectDialogField::Blue, &values.blue},
   };
   for (const auto& [field, text] : channels) {
-    if (auto message = CheckUnsigned(*text, 0, 255)) {
+    if (auto message = CheckUnsignedField(*text, 0, 255)) {
       return ProjectDialogProblem{field, std::move(*message)};
     }
   }
@@ -159,11 +85,12 @@ std::optional<ProjectDialogProblem> ValidateProjectDialog(const ProjectDialogVal
 bool ApplyProjectDialog(ProjectData& project, const ProjectDialogValues& values) {
   // The scans cannot fail on validated values; should one fail anyway, the old value stays.
   SetPath(project.basePath, values.basePath);
-  if (auto width = ScanUnsigned(values.width)) project.outputWidth = static_cast<int32_t>(*width);
-  if (auto height = ScanUnsigned(values.height)) {
+  if (auto width = ScanUnsignedText(values.width))
+    project.outputWidth = static_cast<int32_t>(*width);
+  if (auto height = ScanUnsignedText(values.height)) {
     project.outputHeight = static_cast<int32_t>(*height);
   }
-  if (auto rate = ScanReal(values.frameRate)) project.SetFrameRate(*rate);
+  if (auto rate = ScanRealText(values.frameRate)) project.SetFrameRate(*rate);
 
   bool lengthCut = false;
   if (auto length = ParseTimeToFrames(values.movieLength, project.frameDuration100ns)) {
@@ -171,9 +98,9 @@ bool ApplyProjectDialog(ProjectData& project, const ProjectDialogValues& values)
     project.movieLength = ClampMovieLength(*length);
   }
 
-  const auto red = ScanUnsigned(values.red);
-  const auto green = ScanUnsigned(values.green);
-  const auto blue = ScanUnsigned(values.blue);
+  const auto red = ScanUnsignedText(values.red);
+  const auto green = ScanUnsignedText(values.green);
+  const auto blue = ScanUnsignedText(values.blue);
   if (red && green && blue) {
     project.backgroundColour = (*red & 0xFF) | (*green & 0xFF) << 8 | (*blue & 0xFF) << 16;
   }

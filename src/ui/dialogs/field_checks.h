@@ -1,0 +1,42 @@
+// The dialogs' number fields: reading a typed number and the framework's validation messages
+// for one that does not scan or is out of range.
+#pragma once
+
+#include <cstdint>
+#include <optional>
+#include <string>
+#include <string_view>
+
+namespace tavrona {
+
+inline constexpr std::u16string_view kMsgNotUnsigned = u"正の整数を入力してください。";
+inline constexpr std::u16string_view kMsgNotSigned = u"整数を入力してください。";
+inline constexpr std::u16string_view kMsgNotReal = u"数字を入力してください。";
+
+// "%1 から %2 までの整数を入力してください。", "%1 から %2 までの数字を入力してください。" (bounds
+// as
+// "%g") and "%1 文字以内で入力してください。" with their numbers.
+std::u16string IntegerRangeMessage(long long min, long long max);
+std::u16string RealRangeMessage(double min, double max);
+std::u16string TextTooLongMessage(int maxCharacters);
+
+// A number as the dialogs show it: "%d" / "%lld".
+std::u16string DecimalText(long long value);
+
+// The number a field holds, or nothing when the text does not scan (the C library's rules:
+// leading blanks, trailing text ignored). The scanners' "unchanged" markers are values a typed
+// number can give too (4294967295, or -1 wrapping to it); the signed and unsigned readings of one
+// text are the same 32 bits, so both markers at once can only mean that there is no number.
+std::optional<uint32_t> ScanUnsignedText(std::u16string_view text);
+std::optional<int32_t> ScanSignedText(std::u16string_view text);
+// Likewise for reals: a text that reads as the largest double narrows to an infinite float,
+// never to the float marker.
+std::optional<double> ScanRealText(std::u16string_view text);
+
+// The message for a field that does not scan or is outside min..max; nothing when it is good.
+std::optional<std::u16string> CheckUnsignedField(std::u16string_view text, uint32_t min,
+                                                 uint32_t max);
+std::optional<std::u16string> CheckSignedField(std::u16string_view text, int32_t min, int32_t max);
+std::optional<std::u16string> CheckRealField(std::u16string_view text, double min, double max);
+
+}  // namespace tavrona
