@@ -18,8 +18,9 @@ namespace tavrona {
 //     movie entries. When done it clears busy_ and wakes idle_.
 //   - Quiesce (UI) clears job_ and order_ and waits on idle_ for !busy_: afterwards W cannot
 //     start anything until UI hands in something new, so UI owns the project again.
-//   - Results go back as queued calls on this object, which lives on UI: a picture is always
-//     a QImage copy, never a pointer into the project. Playback frames carry their session;
+//   - Results go back as queued signals of this object, which lives on UI (workerPreviewDone,
+//     workerFrameDone, workerPlaybackDone): a picture is always a QImage copy, never a pointer
+//     into the project. Playback frames carry their session;
 //     UI drops frames of a session it has stopped, so nothing arrives after StopPlayback.
 // Waits: W waits on work_ for work or, while playing, until the next frame's time (wait_until,
 // woken early by a new job, a changed order or exit); UI waits on idle_ only for the job or the
@@ -39,7 +40,34 @@ struct CompositionWorker::PlaybackRun {
 };
 
 CompositionWorker::CompositionWorker(MovieFrames& movies, QObject* parent)
-    : QObject(parent), movies_(movies), previewStates_(std::make_unique<PlaybackStates>()) {}
+    : QObject(parent), movies_(movies), previewStates_(std::make_unique<PlaybackStates>()) {
+  connect(
+      this, &CompositionWorker::workerPreviewDone, this,
+      [this](quint64 serial, bool ok, const QImage& image) {
+        emit previewReady(serial, ok, image);
+      },
+      Qt::QueuedConnection);
+  connect(
+      this, &CompositionWorker::workerFrameDone, this,
+      [this](quint64 session, quint32 frame, const QImage& image) {
+        if (session != session_ || !playing_) return;
+        const Clock::time_point now = Clock::now();
+        shownTimes_.push_back(now);
+        while (!shownTimes_.empty() && shownTimes_.front() <= now - std::chrono::seconds(1)) {
+          shownTimes_.pop_front();
+        }
+        emit playbackFrame(frame, image);
+      },
+      Qt::QueuedConnection);
+  connect(
+      this, &CompositionWorker::workerPlaybackDone, this,
+      [this](quint64 session) {
+        if (session != session_ || !playing_) return;
+        playing_ = false;
+        emit playbackEnded();
+      },
+      Qt::QueuedConnection);
+}
 
 CompositionWorker::~CompositionWorker() {
   Quiesce();
@@ -79,8 +107,7 @@ uint64_t CompositionWorker::RequestPreview(ProjectData& project, const PreviewRe
                                            const EventRecord& scratchEvent) {
   const uint64_t serial = ++nextSerial_;
   if (!EnsureThread()) {
-    QMetaObject::invokeMethod(
-        this, [this, serial] { emit previewReady(serial, false, QImage()); }, Qt::QueuedConnection);
+    emit workerPreviewDone(serial, false, QImage());
     return serial;
   }
   {
@@ -169,14 +196,7 @@ void CompositionWorker::Run() {
       const uint64_t session = run_->session;
       if (order_ && order_->session == session) order_.reset();
       run_.reset();
-      QMetaObject::invokeMethod(
-          this,
-          [this, session] {
-            if (session != session_ || !playing_) return;
-            playing_ = false;
-            emit playbackEnded();
-          },
-          Qt::QueuedConnection);
+      emit workerPlaybackDone(session);
     }
   }
 }
@@ -188,9 +208,7 @@ void CompositionWorker::RunPreview(const PreviewJob& job) {
                                      movies_, picture);
   QImage image = ok && picture.image != nullptr ? FrameImage(*picture.image) : QImage();
   const uint64_t serial = job.serial;
-  QMetaObject::invokeMethod(
-      this, [this, serial, ok, image = std::move(image)] { emit previewReady(serial, ok, image); },
-      Qt::QueuedConnection);
+  emit workerPreviewDone(serial, ok, image);
 }
 
 // Worker thread, busy_ set: every track sought to the first frame, the clock not yet running.
@@ -243,18 +261,7 @@ bool CompositionWorker::PlaybackStep() {
   QImage image = FrameImage(run.frame);
   const uint64_t session = run.session;
   const uint32_t frame = run.next;
-  QMetaObject::invokeMethod(
-      this,
-      [this, session, frame, image = std::move(image)] {
-        if (session != session_ || !playing_) return;
-        const Clock::time_point now = Clock::now();
-        shownTimes_.push_back(now);
-        while (!shownTimes_.empty() && shownTimes_.front() <= now - std::chrono::seconds(1)) {
-          shownTimes_.pop_front();
-        }
-        emit playbackFrame(frame, image);
-      },
-      Qt::QueuedConnection);
+  emit workerFrameDone(session, frame, image);
   ++run.next;
   return run.next < length;
 }

@@ -74,6 +74,14 @@ class CompositionWorker : public QObject {
   // Playback reached the movie length by itself.
   void playbackEnded();
 
+  // The worker thread's results, emitted there and queued to the user-interface thread, which
+  // turns them into the signals above. Queued signals carry their arguments in the event, and
+  // the receiving functors belong to connections made on the user-interface thread, so nothing
+  // made on the worker thread is destroyed on another. Not for other receivers.
+  void workerPreviewDone(quint64 serial, bool ok, QImage image);
+  void workerFrameDone(quint64 session, quint32 frame, QImage image);
+  void workerPlaybackDone(quint64 session);
+
  private:
   using Clock = std::chrono::steady_clock;
   // The project's time unit: 100 ns.

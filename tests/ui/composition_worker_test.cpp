@@ -238,7 +238,9 @@ TEST(CompositionWorkerTest, PlaybackRunsFromThePositionToTheMovieLength) {
   EXPECT_EQ(log.order.size(), played);
   EXPECT_FALSE(worker.Playing());
 
-  // A project without a frame duration cannot play.
+  // A project without a frame duration cannot play. (The project is changed as the program
+  // changes it: once the worker has let go of it.)
+  worker.Quiesce();
   project->frameDuration100ns = 0;
   EXPECT_FALSE(worker.StartPlayback(*project, 0));
   EXPECT_FALSE(worker.Playing());

@@ -353,6 +353,8 @@ TEST_F(ImageViewTest, MovieRequestsPastTheEndShowTheLastFrame) {
   FileEntry& movie = Project().files[kMovie];
   ASSERT_TRUE(OpenMovieFile(movie, FromUtf8(moviePath.string()), u""));
   ASSERT_TRUE(Show(PreviewFile, kMovie, 500));
+  // The entry is the worker's until the interface thread takes the project back.
+  document_->BeginEdit();
   EXPECT_EQ(testing::ReadTestFrameIndex(movie.picture.pixels, movie.picture.Width(),
                                         movie.picture.Height()),
             59);
@@ -363,6 +365,7 @@ TEST_F(ImageViewTest, MovieRequestsPastTheEndShowTheLastFrame) {
   document_->scratchEvent = DefaultEventForFile(Project(), kMovie, 0);
   document_->scratchEvent.playbackPosition = MovieFrameDuration100ns(movie) * 21 / 2;
   ASSERT_TRUE(Show(PreviewScratchEvent, 0, 0));
+  document_->BeginEdit();
   EXPECT_EQ(testing::ReadTestFrameIndex(movie.picture.pixels, movie.picture.Width(),
                                         movie.picture.Height()),
             10);
