@@ -1,3 +1,5 @@
+#include "model/project_file.h"
+
 #include <gtest/gtest.h>
 #include <unistd.h>
 
@@ -12,7 +14,6 @@
 #include "model/document.h"
 #include "model/messages.h"
 #include "model/project_data.h"
-#include "model/project_file.h"
 #include "model/text_encoding.h"
 
 namespace tavrona {
@@ -261,6 +262,40 @@ TEST_F(ProjectFileTest, TextSlotBlockLengths) {
   EXPECT_EQ(back->files[2].text, u"");
 }
 
+// A path field whose 260 units are all used still reads back as 259 units and a terminator, in
+// the header's base path and in a file slot; a path of 259 units is written with its terminator.
+TEST_F(ProjectFileTest, PathFieldsFilledToTheirLastUnitReadBackTerminated) {
+  auto p = NewProject();
+  const std::u16string base(259, u'b');
+  const std::u16string path(259, u'p');
+  ASSERT_TRUE(SetPath(p->basePath, base));
+  p->files[0].kind = FileStillImage;
+  ASSERT_TRUE(SetPath(p->files[0].path, path));
+  CreateFrameBuffer(p->files[0].picture, 2, 2);
+  const std::string written = SerializeProject(*p);
+  constexpr size_t kBaseField = 16;        // after "TPRJ", the version record and the header's tag
+  constexpr size_t kSlotField = 564 + 12;  // after the slot record's tag, ID and kind
+  ASSERT_EQ(Get<uint32_t>(written, 12), 3u);
+  ASSERT_EQ(Get<uint32_t>(written, 564), 4u);
+  EXPECT_EQ(Get<uint16_t>(written, kBaseField + 2 * 258), u'b');
+  EXPECT_EQ(Get<uint16_t>(written, kBaseField + 2 * 259), 0);
+  EXPECT_EQ(Get<uint16_t>(written, kSlotField + 2 * 259), 0);
+  // The same file with the last unit of both fields used: nothing terminates them there.
+  std::string filled = written;
+  filled[kBaseField + 2 * 259] = 'x';
+  filled[kSlotField + 2 * 259] = 'x';
+  opener_.existing.insert(path);
+  for (const std::string& bytes : {written, filled}) {
+    auto back = Load(bytes);
+    ASSERT_TRUE(back);
+    EXPECT_EQ(PathView(back->basePath), base);
+    EXPECT_EQ(back->basePath[259], 0);
+    EXPECT_EQ(back->files[0].kind, FileStillImage);
+    EXPECT_EQ(PathView(back->files[0].path), path);
+    EXPECT_EQ(back->files[0].path[259], 0);
+  }
+}
+
 TEST_F(ProjectFileTest, NewerVersionFails) {
   EXPECT_FALSE(Load(Start(0x00010003) + End()));
 }
@@ -405,7 +440,7 @@ TEST_F(ProjectFileTest, MalformedRecordsFail) {
   s.clear();
   Put<uint32_t>(s, 7);  // unknown tag
   EXPECT_FALSE(with(s));
-  EXPECT_FALSE(with(Header(kProjectVersionCurrent, 0.0)));   // frame rate zero
+  EXPECT_FALSE(with(Header(kProjectVersionCurrent, 0.0)));    // frame rate zero
   EXPECT_FALSE(with(Header(kProjectVersionCurrent, -30.0)));  // negative
   EXPECT_FALSE(with(Header(kProjectVersionCurrent, std::nan(""))));
 
@@ -433,10 +468,10 @@ TEST_F(ProjectFileTest, MalformedRecordsFail) {
     Put<uint32_t>(t, n);
     return t + bytes;
   };
-  EXPECT_FALSE(with(text(3, std::string("a\0\0", 3))));            // odd length
-  EXPECT_FALSE(with(text(4, std::string("a\0b\0", 4))));           // no terminator
-  EXPECT_FALSE(with(text(0xFFFFFFF0u, "")));                       // longer than the file
-  EXPECT_TRUE(with(text(4, std::string("a\0\0\0", 4))));           // well formed
+  EXPECT_FALSE(with(text(3, std::string("a\0\0", 3))));   // odd length
+  EXPECT_FALSE(with(text(4, std::string("a\0b\0", 4))));  // no terminator
+  EXPECT_FALSE(with(text(0xFFFFFFF0u, "")));              // longer than the file
+  EXPECT_TRUE(with(text(4, std::string("a\0\0\0", 4))));  // well formed
 
   s.clear();  // track number beyond the table
   Put<uint32_t>(s, 5);
@@ -497,8 +532,8 @@ TEST_F(ProjectFileTest, DocumentKeepsProjectWhenOpenFails) {
   EXPECT_TRUE(doc.Modified());
   EXPECT_EQ(Process().defaultDrawingMethodMirror, 2);
 
-  WriteBytes("good.vpj", Start(kProjectVersionCurrent) + Header(kProjectVersionCurrent, 30, 4) +
-                             End());
+  WriteBytes("good.vpj",
+             Start(kProjectVersionCurrent) + Header(kProjectVersionCurrent, 30, 4) + End());
   ASSERT_TRUE(doc.OpenProject(PathOf("good.vpj"), opener_, no));
   EXPECT_EQ(doc.Project()->outputWidth, 640);
   EXPECT_FALSE(doc.Modified());

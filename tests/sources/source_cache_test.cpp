@@ -1,10 +1,13 @@
+#include "sources/source_cache.h"
+
 #include <gtest/gtest.h>
+#include <unistd.h>
 
 #include <filesystem>
+#include <string>
 
 #include "bmp_builder.h"
 #include "model/text_encoding.h"
-#include "sources/source_cache.h"
 
 namespace tavrona {
 namespace {
@@ -12,7 +15,11 @@ namespace {
 class SourceCacheTest : public ::testing::Test {
  protected:
   void SetUp() override {
-    folder_ = std::filesystem::temp_directory_path() / "tavrona_source_cache_test";
+    // A folder of each test's own: tests run in parallel processes, and each tear-down removes
+    // its folder.
+    folder_ = std::filesystem::temp_directory_path() /
+              ("tavrona_source_cache_test_" + std::to_string(::getpid()) + "_" +
+               ::testing::UnitTest::GetInstance()->current_test_info()->name());
     std::filesystem::create_directories(folder_);
     base_ = FromUtf8(folder_.string());
     WriteBmp("one.bmp", 0x112233, 3);
