@@ -467,11 +467,7 @@ EventDialogValues CEventPropertyDlg::ReadFields() const {
 void CEventPropertyDlg::accept() {
   EventDialogValues read = ReadFields();
   if (const auto problem = ValidateEventDialog(read)) {
-    ShowWarning(this, ToQString(problem->message));
-    if (QLineEdit* field = fieldEdit(problem->field)) {
-      field->setFocus(Qt::OtherFocusReason);
-      field->selectAll();
-    }
+    RefuseField(this, fieldEdit(problem->field), problem->message);
     return;
   }
   values_ = std::move(read);

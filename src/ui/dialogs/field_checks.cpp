@@ -1,9 +1,11 @@
 #include "ui/dialogs/field_checks.h"
 
+#include <QLineEdit>
 #include <cstdio>
 #include <cstring>
 
 #include "model/time_text.h"
+#include "ui/prompts.h"
 
 namespace tavrona {
 namespace {
@@ -98,6 +100,13 @@ std::optional<std::u16string> CheckRealField(std::u16string_view text, double mi
   // Written so that NaN fails too.
   if (!(*value >= min && *value <= max)) return RealRangeMessage(min, max);
   return std::nullopt;
+}
+
+void RefuseField(QWidget* dialog, QLineEdit* field, std::u16string_view message) {
+  ShowWarning(dialog, ToQString(message));
+  if (field == nullptr) return;
+  field->setFocus(Qt::OtherFocusReason);
+  field->selectAll();
 }
 
 }  // namespace tavrona

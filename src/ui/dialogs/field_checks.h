@@ -7,6 +7,9 @@
 #include <string>
 #include <string_view>
 
+class QLineEdit;
+class QWidget;
+
 namespace tavrona {
 
 inline constexpr std::u16string_view kMsgNotUnsigned = u"正の整数を入力してください。";
@@ -38,5 +41,9 @@ std::optional<std::u16string> CheckUnsignedField(std::u16string_view text, uint3
                                                  uint32_t max);
 std::optional<std::u16string> CheckSignedField(std::u16string_view text, int32_t min, int32_t max);
 std::optional<std::u16string> CheckRealField(std::u16string_view text, double min, double max);
+
+// A field that stops the OK: the warning box with the message, then the focus on the field
+// with its text selected (field may be null).
+void RefuseField(QWidget* dialog, QLineEdit* field, std::u16string_view message);
 
 }  // namespace tavrona

@@ -343,11 +343,7 @@ FileDialogValues CFilePropertyDlg::ReadFields() const {
 void CFilePropertyDlg::accept() {
   FileDialogValues read = ReadFields();
   if (const auto problem = ValidateFileDialog(read)) {
-    ShowWarning(this, ToQString(problem->message));
-    if (QLineEdit* field = fieldEdit(problem->field)) {
-      field->setFocus(Qt::OtherFocusReason);
-      field->selectAll();
-    }
+    RefuseField(this, fieldEdit(problem->field), problem->message);
     return;
   }
   const QVariant chosen = fontName_->currentData();

@@ -209,11 +209,7 @@ ProjectDialogValues CProjectPropertyDlg::ReadFields() const {
 void CProjectPropertyDlg::accept() {
   ProjectDialogValues read = ReadFields();
   if (const auto problem = ValidateProjectDialog(read)) {
-    ShowWarning(this, ToQString(problem->message));
-    if (QLineEdit* field = fieldEdit(problem->field)) {
-      field->setFocus(Qt::OtherFocusReason);
-      field->selectAll();
-    }
+    RefuseField(this, fieldEdit(problem->field), problem->message);
     return;
   }
   values_ = std::move(read);
