@@ -14,8 +14,12 @@ namespace {
 constexpr size_t kFileHeaderSize = 14;
 constexpr uint32_t kCoreHeaderSize = 12;
 constexpr uint32_t kInfoHeaderSize = 40;
+constexpr uint32_t kOs2MinHeaderSize = 16;
+constexpr uint32_t kOs2MaxHeaderSize = 64;
 
-uint16_t U16(const uint8_t* p) { return static_cast<uint16_t>(p[0] | (p[1] << 8)); }
+uint16_t U16(const uint8_t* p) {
+  return static_cast<uint16_t>(p[0] | (p[1] << 8));
+}
 uint32_t U32(const uint8_t* p) {
   return static_cast<uint32_t>(p[0]) | (static_cast<uint32_t>(p[1]) << 8) |
          (static_cast<uint32_t>(p[2]) << 16) | (static_cast<uint32_t>(p[3]) << 24);
@@ -84,14 +88,27 @@ std::optional<DecodedPicture> Decode(ByteSource& source) {
     tableOffset = kFileHeaderSize + kCoreHeaderSize;
     entrySize = 3;
   } else {
-    uint8_t info[kInfoHeaderSize];
-    if (!source.ReadAt(kFileHeaderSize, info, sizeof info)) return std::nullopt;
+    // The info header and its longer versions (52, 56, 108, 124 bytes), and the OS/2 2.x header
+    // (16 to 64 bytes), whose first 40 bytes have the info header's layout and which may end
+    // after any field: the fields it leaves out read as 0. Any other size is refused rather than
+    // guessed at, so that the plug-ins get the file.
+    const bool windows = headerSize == kInfoHeaderSize || headerSize == 52 || headerSize == 56 ||
+                         headerSize == 108 || headerSize == 124;
+    const bool os2 = !windows && headerSize >= kOs2MinHeaderSize && headerSize <= kOs2MaxHeaderSize;
+    if (!windows && !os2) return std::nullopt;
+    uint8_t info[kInfoHeaderSize] = {};
+    if (!source.ReadAt(kFileHeaderSize, info, std::min(headerSize, kInfoHeaderSize))) {
+      return std::nullopt;
+    }
     std::memcpy(&h, info, sizeof h);
-    // Some writers leave the size field wrong; the table then follows the 40 bytes we know.
-    tableOffset = kFileHeaderSize + std::max(headerSize, kInfoHeaderSize);
-    // Bit-field masks sit at offset 54 whatever the header: right after a 40-byte header, or
-    // inside the longer ones, whose fields 40..51 are the same masks.
-    if (h.biCompression == kBiBitFields || h.biCompression == kBiAlphaBitFields) {
+    // The colour table follows the header, however long the header is.
+    tableOffset = kFileHeaderSize + headerSize;
+    if (os2) {
+      // OS/2 gives compression codes 3 and 4 other meanings (Huffman, 24-bit runs).
+      if (h.biCompression != kBiRgb) return std::nullopt;
+    } else if (h.biCompression == kBiBitFields || h.biCompression == kBiAlphaBitFields) {
+      // Bit-field masks sit at offset 54 whatever the header: right after a 40-byte header,
+      // or inside the longer ones, whose fields 40..51 are the same masks.
       h.biCompression = kBiBitFields;
       tableOffset = kFileHeaderSize + kInfoHeaderSize;
     }

@@ -12,8 +12,8 @@
 #include <optional>
 #include <span>
 
-#include "model/win_types.h"
 #include "model/frame_buffer.h"
+#include "model/win_types.h"
 
 namespace tavrona {
 
@@ -54,11 +54,13 @@ std::optional<uint32_t> PictureByteCount(const BITMAPINFOHEADER& header);
 // is not one contiguous run of bits.
 bool ReadColourTable(DecodedPicture& picture, std::span<const uint8_t> table, int entrySize);
 
-// Decodes a BMP file held in memory: file header "BM", an info header (the 12-byte core header
-// or a 40-byte or longer one), the colour table or masks, the pixel rows at the file header's
-// pixel offset. Uncompressed (BI_RGB) and bit-field pictures of 1, 4, 8, 16, 24 and 32 bits,
-// bottom-up or top-down. Anything truncated, inconsistent or compressed otherwise yields
-// nullopt; nothing is read outside bytes and nothing is allocated beyond what bytes can fill.
+// Decodes a BMP file held in memory: file header "BM", an info header (the 12-byte core header,
+// the 40-byte info header or its 52-, 56-, 108- and 124-byte versions, or an OS/2 2.x header of
+// 16 to 64 bytes), the colour table or masks right after the header, the pixel rows at the file
+// header's pixel offset. Uncompressed (BI_RGB) and bit-field pictures of 1, 4, 8, 16, 24 and 32
+// bits, bottom-up or top-down. Any other header size, anything truncated, inconsistent or
+// compressed otherwise yields nullopt; nothing is read outside bytes and nothing is allocated
+// beyond what bytes can fill.
 std::optional<DecodedPicture> DecodeBitmap(std::span<const uint8_t> bytes);
 
 // Reads a BMP file. Only the headers, the colour table and the pixel rows are read, never more

@@ -1,10 +1,11 @@
+#include "sources/bitmap_file.h"
+
 #include <gtest/gtest.h>
 
 #include <climits>
 #include <filesystem>
 
 #include "bmp_builder.h"
-#include "sources/bitmap_file.h"
 
 namespace tavrona {
 namespace {
@@ -129,7 +130,8 @@ TEST(BitmapFileTest, TwentyFourBitPicturesInBothRowOrders) {
     BmpRecipe recipe;
     recipe.width = 3;  // 9 bytes of pixels, 3 of padding per row
     recipe.height = height;
-    recipe.rows = {{0x010203, 0x040506, 0x070809}, {0xFF0000, 0x00FF00, 0x0000FF}, {0, 0xFFFFFF, 0x808080}};
+    recipe.rows = {
+        {0x010203, 0x040506, 0x070809}, {0xFF0000, 0x00FF00, 0x0000FF}, {0, 0xFFFFFF, 0x808080}};
     ExpectPixels(DecodeTo32(BuildBmp(recipe)), recipe.rows);
   }
 }
@@ -183,6 +185,49 @@ BmpRecipe ValidEightBit() {
   return recipe;
 }
 
+// The colour table follows the header directly, whatever its size: a 16-byte OS/2 2.x header
+// puts it at offset 30, not 54.
+TEST(BitmapFileTest, ColourTableFollowsEveryHeaderSize) {
+  for (uint32_t headerSize : {12u, 16u, 20u, 24u, 36u, 40u, 52u, 56u, 64u, 108u, 124u}) {
+    for (uint16_t bits : {1, 4, 8}) {
+      SCOPED_TRACE(::testing::Message() << headerSize << "-byte header, " << bits << " bits");
+      BmpRecipe recipe;
+      recipe.headerSize = headerSize;
+      recipe.bitCount = bits;
+      recipe.width = 7;
+      recipe.height = 3;
+      recipe.palette = Palette(1 << bits);
+      recipe.rows = IndexGrid(7, 3, 1u << bits);
+      ExpectPixels(DecodeTo32(BuildBmp(recipe)), Lookup(recipe.rows, recipe.palette));
+    }
+  }
+  // A 24-bit picture after a short header: the pixels are found through the pixel offset.
+  BmpRecipe rgb;
+  rgb.headerSize = 16;
+  rgb.width = 2;
+  rgb.rows = {{0x102030, 0xA0B0C0}};
+  ExpectPixels(DecodeTo32(BuildBmp(rgb)), rgb.rows);
+}
+
+TEST(BitmapFileTest, UnknownHeaderSizesAndOs2CompressionAreRefused) {
+  for (uint32_t headerSize : {0u, 4u, 13u, 15u, 65u, 100u, 128u, 0xFFFFFFFFu}) {
+    std::vector<uint8_t> bytes = BuildBmp(ValidEightBit());
+    for (int i = 0; i < 4; ++i) bytes[14 + i] = static_cast<uint8_t>(headerSize >> (8 * i));
+    EXPECT_FALSE(DecodeBitmap(bytes)) << headerSize;
+  }
+  // In an OS/2 header, compression 3 is Huffman coding, not bit fields.
+  BmpRecipe os2;
+  os2.headerSize = 64;
+  os2.bitCount = 16;
+  os2.compression = 3;
+  os2.width = 2;
+  os2.rows = {{1, 2}};
+  os2.masks = {0xF800, 0x07E0, 0x001F};
+  EXPECT_FALSE(DecodeBitmap(BuildBmp(os2)));
+  os2.headerSize = 56;  // the same fields in a Windows header are masks
+  EXPECT_TRUE(DecodeBitmap(BuildBmp(os2)));
+}
+
 TEST(BitmapFileTest, EveryTruncationIsRefused) {
   const std::vector<uint8_t> whole = BuildBmp(ValidEightBit());
   ASSERT_TRUE(DecodeBitmap(whole));
@@ -205,14 +250,14 @@ TEST(BitmapFileTest, MalformedHeadersAreRefused) {
   auto none = [](std::vector<uint8_t>&, BmpRecipe&) {};
   const BmpRecipe valid = ValidEightBit();
   EXPECT_TRUE(refused(valid, [](auto& b, auto&) { b[0] = 'X'; }));
-  EXPECT_TRUE(refused(valid, [&](auto& b, auto&) { poke32(b, 18, 0); }));           // width 0
-  EXPECT_TRUE(refused(valid, [&](auto& b, auto&) { poke32(b, 18, -5); }));          // width < 0
-  EXPECT_TRUE(refused(valid, [&](auto& b, auto&) { poke32(b, 22, 0); }));           // height 0
+  EXPECT_TRUE(refused(valid, [&](auto& b, auto&) { poke32(b, 18, 0); }));   // width 0
+  EXPECT_TRUE(refused(valid, [&](auto& b, auto&) { poke32(b, 18, -5); }));  // width < 0
+  EXPECT_TRUE(refused(valid, [&](auto& b, auto&) { poke32(b, 22, 0); }));   // height 0
   EXPECT_TRUE(refused(valid, [&](auto& b, auto&) { poke32(b, 22, INT32_MIN); }));
-  EXPECT_TRUE(refused(valid, [](auto& b, auto&) { b[28] = 7; }));                   // 7 bits
-  EXPECT_TRUE(refused(valid, [&](auto& b, auto&) { poke32(b, 30, 1); }));           // RLE8
+  EXPECT_TRUE(refused(valid, [](auto& b, auto&) { b[28] = 7; }));                    // 7 bits
+  EXPECT_TRUE(refused(valid, [&](auto& b, auto&) { poke32(b, 30, 1); }));            // RLE8
   EXPECT_TRUE(refused(valid, [&](auto& b, auto&) { poke32(b, 10, 0xFFFFFFF0u); }));  // offset
-  EXPECT_TRUE(refused(valid, [&](auto& b, auto&) { poke32(b, 46, 256); }));         // table
+  EXPECT_TRUE(refused(valid, [&](auto& b, auto&) { poke32(b, 46, 256); }));          // table
   // Sizes that claim far more pixels than the file holds cost nothing and fail.
   EXPECT_TRUE(refused(valid, [&](auto& b, auto&) {
     poke32(b, 18, 30000);

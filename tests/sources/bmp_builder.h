@@ -10,12 +10,12 @@
 namespace tavrona::testing {
 
 struct BmpRecipe {
-  uint32_t headerSize = 40;  // 12 (core), 40, 108 (V4), 124 (V5)
+  uint32_t headerSize = 40;  // 12 (core), 16 to 64 (OS/2 2.x), 40, 52, 56, 108 (V4), 124 (V5)
   int32_t width = 1;
-  int32_t height = 1;        // < 0: top-down
+  int32_t height = 1;  // < 0: top-down
   uint16_t bitCount = 24;
   uint32_t compression = 0;
-  uint32_t imageSize = 0;    // the header's field; 0 is allowed for uncompressed pictures
+  uint32_t imageSize = 0;  // the header's field; 0 is allowed for uncompressed pictures
   uint32_t clrUsed = 0;
   std::vector<uint32_t> palette;  // 0x00RRGGBB, written as RGBQUAD (RGBTRIPLE for core)
   std::vector<uint32_t> masks;    // written after a 40-byte header, inside longer ones
@@ -47,10 +47,20 @@ inline std::vector<uint8_t> PackRow(const BmpRecipe& s, const std::vector<uint32
   }
   for (uint32_t v : values) {
     switch (s.bitCount) {
-      case 8: row.push_back(static_cast<uint8_t>(v)); break;
-      case 16: Put16(row, v); break;
-      case 24: row.push_back(v & 0xFF); row.push_back((v >> 8) & 0xFF); row.push_back(v >> 16); break;
-      default: Put32(row, v); break;
+      case 8:
+        row.push_back(static_cast<uint8_t>(v));
+        break;
+      case 16:
+        Put16(row, v);
+        break;
+      case 24:
+        row.push_back(v & 0xFF);
+        row.push_back((v >> 8) & 0xFF);
+        row.push_back(v >> 16);
+        break;
+      default:
+        Put32(row, v);
+        break;
     }
   }
   row.resize(stride, 0);
@@ -80,6 +90,8 @@ inline std::vector<uint8_t> BuildBmp(const BmpRecipe& s) {
     if (s.headerSize > 40) {
       for (size_t i = 0; i < 4; ++i) Put32(body, i < s.masks.size() ? s.masks[i] : 0);
       body.resize(s.headerSize, 0);  // colour space and the rest: zero
+    } else if (s.headerSize < 40) {
+      body.resize(s.headerSize);  // a short OS/2 2.x header ends after the fields it has
     } else {
       for (uint32_t m : s.masks) Put32(body, m);
     }
@@ -108,7 +120,8 @@ inline std::vector<uint8_t> BuildBmp(const BmpRecipe& s) {
 
 inline void WriteFile(const std::filesystem::path& path, const std::vector<uint8_t>& bytes) {
   std::ofstream out(path, std::ios::binary | std::ios::trunc);
-  out.write(reinterpret_cast<const char*>(bytes.data()), static_cast<std::streamsize>(bytes.size()));
+  out.write(reinterpret_cast<const char*>(bytes.data()),
+            static_cast<std::streamsize>(bytes.size()));
 }
 
 }  // namespace tavrona::testing

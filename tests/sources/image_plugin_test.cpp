@@ -1,14 +1,14 @@
+#include "sources/image_plugin.h"
+
 #include <dlfcn.h>
 #include <gtest/gtest.h>
 
 #include <QImage>
-
 #include <cstring>
 #include <filesystem>
 #include <vector>
 
 #include "bmp_builder.h"
-#include "sources/image_plugin.h"
 #include "sources/plugin_picture.h"
 #include "sources/still_image.h"
 
@@ -116,8 +116,7 @@ TEST_F(ImagePluginTest, FailingGetPictureEndsTheAttempt) {
   Module failing(SPI_FAILING_PATH);
   Module second(SPI_SECOND_PATH);
   const auto file = ClaimedFile(10);
-  EXPECT_EQ(LoadColour(file, std::vector<void*>{failing.handle(), second.handle()}),
-            std::nullopt);
+  EXPECT_EQ(LoadColour(file, std::vector<void*>{failing.handle(), second.handle()}), std::nullopt);
   EXPECT_EQ(failing.GetPictureCalls(), 1);
   EXPECT_EQ(second.GetPictureCalls(), 0);
 }
@@ -143,8 +142,7 @@ TEST_F(ImagePluginTest, UnclaimedFileIsNotReadWhole) {
   EXPECT_EQ(LoadColour(file, std::vector<void*>{second.handle()}), std::nullopt);
   EXPECT_EQ(second.IsSupportedCalls(), 1);
   EXPECT_EQ(second.GetPictureCalls(), 0);
-  EXPECT_EQ(LoadColour(folder_ / "missing.bin", std::vector<void*>{second.handle()}),
-            std::nullopt);
+  EXPECT_EQ(LoadColour(folder_ / "missing.bin", std::vector<void*>{second.handle()}), std::nullopt);
   EXPECT_EQ(LoadColour(file, {}), std::nullopt);
 }
 
@@ -242,22 +240,129 @@ TEST_F(QtImagePluginTest, RunLengthBitmapsReachThePlugin) {
   EXPECT_EQ(buffer.At(2, 1), 0xFF0000u);
 }
 
+// A run-length BMP: the header and colour table from the builder, then the codes.
+std::vector<uint8_t> RunLengthBmp(uint16_t bits, int32_t width, int32_t height,
+                                  const std::vector<uint32_t>& palette,
+                                  const std::vector<uint8_t>& codes) {
+  testing::BmpRecipe recipe;
+  recipe.bitCount = bits;
+  recipe.compression = bits == 8 ? 1 : 2;  // BI_RLE8, BI_RLE4
+  recipe.width = width;
+  recipe.height = height;
+  recipe.palette = palette;
+  recipe.clrUsed = static_cast<uint32_t>(palette.size());
+  recipe.imageSize = static_cast<uint32_t>(codes.size());
+  std::vector<uint8_t> bytes = testing::BuildBmp(recipe);
+  bytes.insert(bytes.end(), codes.begin(), codes.end());
+  const uint32_t total = static_cast<uint32_t>(bytes.size());
+  std::memcpy(bytes.data() + 2, &total, 4);
+  return bytes;
+}
+
+// Every pixel of the buffer, top row first.
+std::vector<std::vector<uint32_t>> AllPixels(const FrameBuffer& buffer) {
+  std::vector<std::vector<uint32_t>> rows(buffer.Height(), std::vector<uint32_t>(buffer.Width()));
+  for (int y = 0; y < buffer.Height(); ++y) {
+    for (int x = 0; x < buffer.Width(); ++x) rows[y][x] = buffer.At(x, y);
+  }
+  return rows;
+}
+
+// Pixels the codes skip (delta, end of line, an early end, data cut short) are black, not the
+// colour of index 0, and the same however often the file is decoded.
+TEST_F(QtImagePluginTest, PixelsSkippedByRunLengthCodesAreBlack) {
+  constexpr uint32_t P0 = 0x123456, R = 0xFF0000, G = 0x00FF00, B = 0x0000FF;
+  const std::vector<uint32_t> palette = {P0, R, G, B};
+  struct Case {
+    const char* name;
+    uint16_t bits;
+    int32_t width, height;
+    std::vector<uint8_t> codes;
+    std::vector<std::vector<uint32_t>> expected;  // top row first
+  };
+  const std::vector<uint8_t> eightBit = {2, 1, 0, 0,  // bottom row: two of index 1, end of line
+                                         0, 3, 1, 2, 3, 0,  // literal 1, 2, 3 (padded to a word)
+                                         0, 2, 1, 1, 1, 0,
+                                         0, 0,  // delta (+1, +1), one of index 0, end of line
+                                         1, 2, 0, 1};  // top row: one of index 2, end of picture
+  std::vector<uint8_t> cutAfterLiteral(eightBit.begin(), eightBit.begin() + 10);
+  const std::vector<Case> cases = {
+      {"8 bits",
+       8,
+       5,
+       4,
+       eightBit,
+       {{G, 0, 0, 0, 0}, {0, 0, 0, 0, P0}, {R, G, B, 0, 0}, {R, R, 0, 0, 0}}},
+      {"8 bits, cut short",
+       8,
+       5,
+       4,
+       cutAfterLiteral,
+       {{0, 0, 0, 0, 0}, {0, 0, 0, 0, 0}, {R, G, B, 0, 0}, {R, R, 0, 0, 0}}},
+      {"8 bits, cut inside a literal run", 8, 5, 1, {0, 5, 1, 2}, {{R, G, 0, 0, 0}}},
+      {"8 bits, no data", 8, 3, 2, {}, {{0, 0, 0}, {0, 0, 0}}},
+      {"4 bits",
+       4,
+       6,
+       2,
+       {5, 0x12, 3, 0x30, 0, 0,  // 1 2 1 2 1, then 3 beyond the edge is cut off
+        0, 2, 2, 0,              // delta (+2, 0)
+        0, 3, 0x23, 0x10,        // literal 2 3 1
+        0, 1},
+       {{0, 0, G, B, R, 0}, {R, G, R, G, R, B}}},
+  };
+  Module qtimage(QTIMAGE_PATH);
+  const std::vector<void*> plugins = {qtimage.handle()};
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.name);
+    const auto file = Write("runs.bmp", RunLengthBmp(c.bits, c.width, c.height, palette, c.codes));
+    FrameBuffer first;
+    ASSERT_TRUE(LoadStillImage(file, first, plugins));
+    EXPECT_EQ(AllPixels(first), c.expected);
+    // Decoded again after the heap has held other pictures: still the same pixels.
+    std::vector<FrameBuffer> clutter(4);
+    for (FrameBuffer& b : clutter) {
+      ASSERT_TRUE(CreateFrameBuffer(b, c.width, c.height, 32));
+      std::memset(b.pixels, 0xA5, b.byteSize);
+    }
+    clutter.clear();
+    FrameBuffer second;
+    ASSERT_TRUE(LoadStillImage(file, second, plugins));
+    EXPECT_EQ(AllPixels(second), c.expected);
+  }
+}
+
+TEST_F(QtImagePluginTest, BrokenRunLengthHeadersAreRefused) {
+  Module qtimage(QTIMAGE_PATH);
+  const std::vector<void*> plugins = {qtimage.handle()};
+  FrameBuffer buffer;
+  // Top-down is not allowed for runs; a colour table that runs past the end of the file.
+  EXPECT_FALSE(LoadStillImage(Write("down.bmp", RunLengthBmp(8, 2, -2, {0xFF}, {2, 0, 0, 1})),
+                              buffer, plugins));
+  std::vector<uint8_t> noTable = RunLengthBmp(8, 2, 2, {}, {});
+  noTable[46] = 200;  // 200 colours claimed, none there
+  EXPECT_FALSE(LoadStillImage(Write("table.bmp", noTable), buffer, plugins));
+  // A huge picture claimed by a few bytes of runs is refused without allocating it.
+  EXPECT_FALSE(LoadStillImage(Write("huge.bmp", RunLengthBmp(8, 60000, 60000, {0xFF}, {0, 1})),
+                              buffer, plugins));
+}
+
 TEST_F(QtImagePluginTest, DecodesGifAndRefusesOtherBytes) {
   Module qtimage(QTIMAGE_PATH);
   const std::vector<void*> plugins = {qtimage.handle()};
   // One red pixel: a two-entry global colour table, LZW data selecting entry 0.
-  const std::vector<uint8_t> gif = {
-      0x47, 0x49, 0x46, 0x38, 0x39, 0x61, 0x01, 0x00, 0x01, 0x00, 0x80, 0x00, 0x00, 0xFF,
-      0x00, 0x00, 0x00, 0x00, 0x00, 0x2C, 0x00, 0x00, 0x00, 0x00, 0x01, 0x00, 0x01, 0x00,
-      0x00, 0x02, 0x02, 0x44, 0x01, 0x00, 0x3B};
+  const std::vector<uint8_t> gif = {0x47, 0x49, 0x46, 0x38, 0x39, 0x61, 0x01, 0x00, 0x01,
+                                    0x00, 0x80, 0x00, 0x00, 0xFF, 0x00, 0x00, 0x00, 0x00,
+                                    0x00, 0x2C, 0x00, 0x00, 0x00, 0x00, 0x01, 0x00, 0x01,
+                                    0x00, 0x00, 0x02, 0x02, 0x44, 0x01, 0x00, 0x3B};
   FrameBuffer buffer;
   ASSERT_TRUE(LoadStillImage(Write("red.gif", gif), buffer, plugins));
   ASSERT_EQ(buffer.Width(), 1);
   ASSERT_EQ(buffer.Height(), 1);
   EXPECT_EQ(buffer.At(0, 0), 0xFF0000u);
 
-  EXPECT_FALSE(LoadStillImage(Write("noise.bin", std::vector<uint8_t>(300, 0x5A)), buffer,
-                              plugins));
+  EXPECT_FALSE(
+      LoadStillImage(Write("noise.bin", std::vector<uint8_t>(300, 0x5A)), buffer, plugins));
   EXPECT_TRUE(buffer.Empty());
 }
 
