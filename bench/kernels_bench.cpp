@@ -1,16 +1,18 @@
 // The four drawing kernels drawing a 1920x1080 picture into a 1920x1080 frame, in Mpix/s of
-// destination pixels covered, beside two baselines measured in the same run: memcpy of one
-// frame (the memory-bandwidth ceiling) and pixman's nearest and bilinear affine composites of
-// the same picture under the same placement.
+// destination pixels covered, beside baselines measured in the same run: memcpy of one frame
+// (the memory-bandwidth ceiling), pixman's nearest and bilinear affine composites and Qt's
+// raster painter (QPainter::drawImage, plain, with opacity and smooth) of the same picture
+// under the same placement.
 //
 //   build/bin/tavrona-bench --benchmark_repetitions=3 --benchmark_report_aggregates_only=true
 //
 //   python3 bench/ratios.py bench.json    (after --benchmark_out=bench.json) for the ratios
 //
-// Three groups: separate runs "<kernel>/<placement>/<case>/threads:<n>" beside "memcpy/frame" and
-// "pixman/<placement>/<filter>"; "paired/..." runs that time a kernel and pixman alternately in
-// thread time (ratio counter, steadier on a shared machine); "threads/..." runs that alternate
-// one and two threads (speedup counter).
+// Groups: separate runs "<kernel>/<placement>/<case>/threads:<n>" beside "memcpy/frame",
+// "pixman/<placement>/<filter>" and "qt/<placement>/<style>"; "paired/..." and "qtpaired/..."
+// runs that time a kernel and pixman or Qt alternately in thread time (ratio counter, steadier
+// on a shared machine); "keyed/..." runs that time a kernel keyed and unkeyed alternately;
+// "threads/..." runs that alternate one and two threads (speedup counter).
 //
 // Names: <kernel>/<placement>/<case>/threads:<n>. Placements: "rotated" (scale 1.37, 17
 // degrees about the centre), "scaled" (scale 1.37 about the centre) and "unscaled" (identity).
@@ -33,6 +35,11 @@
 
 #ifdef TAVRONA_BENCH_PIXMAN
 #include <pixman.h>
+#endif
+#ifdef TAVRONA_BENCH_QT
+#include <QImage>
+#include <QPainter>
+#include <QTransform>
 #endif
 
 namespace tavrona {
@@ -173,6 +180,32 @@ void MemcpyBenchmark(benchmark::State& state) {
   SetRate(state, int64_t{kWidth} * kHeight);
 }
 
+double ThreadSeconds() {
+  timespec t;
+  clock_gettime(CLOCK_THREAD_CPUTIME_ID, &t);
+  return t.tv_sec + t.tv_nsec * 1e-9;
+}
+
+// Processor time of every thread of the process.
+double ProcessSeconds() {
+  timespec t;
+  clock_gettime(CLOCK_PROCESS_CPUTIME_ID, &t);
+  return t.tv_sec + t.tv_nsec * 1e-9;
+}
+
+// The placed picture in top-down rows, as pixman and Qt want it; the fourth byte set to 255
+// when opaque is true (Qt's RGB32 format requires it).
+std::vector<uint32_t> TopDownSource(bool opaque) {
+  Pictures& pictures = SharedPictures();
+  std::vector<uint32_t> out(size_t{kWidth} * kHeight);
+  for (int y = 0; y < kHeight; ++y) {
+    const uint32_t* row = pictures.source.TopRow() - size_t(y) * kWidth;
+    for (int x = 0; x < kWidth; ++x)
+      out[size_t(y) * kWidth + x] = row[x] | (opaque ? 0xFF000000u : 0u);
+  }
+  return out;
+}
+
 #ifdef TAVRONA_BENCH_PIXMAN
 // pixman composites the same picture with the same (unadjusted) inverse placement; it samples
 // at pixel centres like methods 2 to 4. pixman wants top-down rows, so it gets its own top-down
@@ -180,12 +213,7 @@ void MemcpyBenchmark(benchmark::State& state) {
 class PixmanComposite {
  public:
   PixmanComposite(const Placement& placement, bool bilinear)
-      : src_(size_t{kWidth} * kHeight), dst_(size_t{kWidth} * kHeight) {
-    Pictures& pictures = SharedPictures();
-    for (int y = 0; y < kHeight; ++y) {
-      std::memcpy(&src_[size_t(y) * kWidth], pictures.source.TopRow() - size_t(y) * kWidth,
-                  kWidth * 4);
-    }
+      : src_(TopDownSource(false)), dst_(size_t{kWidth} * kHeight) {
     source_ = pixman_image_create_bits(PIXMAN_x8r8g8b8, kWidth, kHeight, src_.data(), kWidth * 4);
     destination_ =
         pixman_image_create_bits(PIXMAN_x8r8g8b8, kWidth, kHeight, dst_.data(), kWidth * 4);
@@ -227,12 +255,6 @@ void PixmanBenchmark(benchmark::State& state, const Placement& placement, bool b
   SetRate(state, CoveredPixels(placement, 2));
 }
 
-double ThreadSeconds() {
-  timespec t;
-  clock_gettime(CLOCK_THREAD_CPUTIME_ID, &t);
-  return t.tv_sec + t.tv_nsec * 1e-9;
-}
-
 // Kernel and pixman alternately in every iteration, each timed by the thread's processor time:
 // on a machine shared with other work this ratio is far steadier than two separate figures.
 // Counters: both speeds in Mpix/s and ratio = kernel / pixman (nearest for methods 1 and 2,
@@ -264,6 +286,115 @@ void PairedBenchmark(benchmark::State& state, int method, const Placement& place
   SetRenderThreadCount(0);
 }
 #endif
+
+#ifdef TAVRONA_BENCH_QT
+// Qt's raster painter drawing the same picture onto an RGB32 frame with the same forward
+// placement: QPainter::drawImage, non-smooth or with SmoothPixmapTransform (bilinear), at full
+// opacity or with setOpacity. The picture is RGB32 too, so Qt knows it is opaque.
+class QtComposite {
+ public:
+  QtComposite(const Placement& placement, bool smooth, double opacity)
+      : pixels_(TopDownSource(true)),
+        source_(reinterpret_cast<const uchar*>(pixels_.data()), kWidth, kHeight, kWidth * 4,
+                QImage::Format_RGB32),
+        destination_(kWidth, kHeight, QImage::Format_RGB32),
+        smooth_(smooth),
+        opacity_(opacity) {
+    destination_.fill(0xFF102030u);
+    const EventRecord e = PlacedEvent(placement, 2);
+    const float* f = e.matrix;
+    // Ours is row by row on column vectors; Qt's m11 m12 m13 are the first column.
+    transform_ = QTransform(f[0], f[3], f[6], f[1], f[4], f[7], f[2], f[5], f[8]);
+  }
+
+  void Run() {
+    QPainter painter(&destination_);
+    painter.setRenderHint(QPainter::SmoothPixmapTransform, smooth_);
+    painter.setOpacity(opacity_);
+    painter.setTransform(transform_);
+    painter.drawImage(0, 0, source_);
+  }
+
+ private:
+  std::vector<uint32_t> pixels_;
+  QImage source_;
+  QImage destination_;
+  QTransform transform_;
+  bool smooth_;
+  double opacity_;
+};
+
+// Qt's painter in the style a case of a method compares with: smooth for the bilinear methods,
+// the case's opacity (Qt has no keying; keyed cases compare with the plain draw).
+double QtOpacity(const Case& c) {
+  const uint32_t a = c.colourWord >> 24;
+  return a == 0 ? 1.0 : a / 256.0;
+}
+
+void QtBenchmark(benchmark::State& state, const Placement& placement, bool smooth, double opacity) {
+  QtComposite composite(placement, smooth, opacity);
+  for (auto _ : state) {
+    composite.Run();
+    benchmark::ClobberMemory();
+  }
+  SetRate(state, CoveredPixels(placement, 2));
+}
+
+// Kernel (one thread) and Qt alternately, as PairedBenchmark does with pixman, but in the
+// processor time of the whole process: Qt spreads smooth draws over a thread pool of its own,
+// so its figure is the speed of one thread doing all of the work. Counters: kernel_Mpix/s,
+// qt_Mpix/s and ratio = kernel / Qt.
+void QtPairedBenchmark(benchmark::State& state, int method, const Placement& placement,
+                       const Case& c) {
+  SetRenderThreadCount(1);
+  QtComposite composite(placement, method >= 3, QtOpacity(c));
+  const KernelParams p = MakeParams(placement, c, method);
+  const int64_t covered = CoveredPixels(placement, method);
+  const int64_t coveredQt = CoveredPixels(placement, 2);
+  double kernelSeconds = 0, qtSeconds = 0;
+  for (auto _ : state) {
+    const double t0 = ProcessSeconds();
+    composite.Run();
+    benchmark::ClobberMemory();
+    const double t1 = ProcessSeconds();
+    DrawWithMethod(method, p);
+    benchmark::ClobberMemory();
+    kernelSeconds += ProcessSeconds() - t1;
+    qtSeconds += t1 - t0;
+  }
+  const double n = static_cast<double>(state.iterations());
+  const double kernelRate = covered * n / kernelSeconds * 1e-6;
+  const double qtRate = coveredQt * n / qtSeconds * 1e-6;
+  state.counters["kernel_Mpix/s"] = kernelRate;
+  state.counters["qt_Mpix/s"] = qtRate;
+  state.counters["ratio"] = kernelRate / qtRate;
+  SetRenderThreadCount(0);
+}
+#endif
+
+// A kernel with keying (a quarter of the texels carry the key) and without, alternately in
+// thread time, one thread. Counter: ratio = keyed speed / unkeyed speed, in covered pixels.
+void KeyedBenchmark(benchmark::State& state, int method, const Placement& placement,
+                    const Case& keyedCase) {
+  SetRenderThreadCount(1);
+  Case plainCase = keyedCase;
+  plainCase.transparentColour = 0xFF000000u;
+  const KernelParams keyed = MakeParams(placement, keyedCase, method);
+  const KernelParams plain = MakeParams(placement, plainCase, method);
+  double keyedSeconds = 0, plainSeconds = 0;
+  for (auto _ : state) {
+    const double t0 = ThreadSeconds();
+    DrawWithMethod(method, plain);
+    benchmark::ClobberMemory();
+    const double t1 = ThreadSeconds();
+    DrawWithMethod(method, keyed);
+    benchmark::ClobberMemory();
+    keyedSeconds += ThreadSeconds() - t1;
+    plainSeconds += t1 - t0;
+  }
+  state.counters["ratio"] = plainSeconds / keyedSeconds;
+  SetRenderThreadCount(0);
+}
 
 // One and two threads alternately in every iteration, in wall-clock time (a second thread's
 // work is not the caller's processor time). Counter: speedup = time with 1 / time with 2.
@@ -303,6 +434,24 @@ void RegisterAll() {
           ->UseRealTime();
     }
 #endif
+#ifdef TAVRONA_BENCH_QT
+    struct QtStyle {
+      const char* name;
+      bool smooth;
+      double opacity;
+    };
+    for (const QtStyle style :
+         {QtStyle{"plain", false, 1.0}, QtStyle{"opacity", false, 0.5},
+          QtStyle{"smooth", true, 1.0}, QtStyle{"smooth-opacity", true, 0.5}}) {
+      const std::string name = std::string("qt/") + placement.name + "/" + style.name;
+      benchmark::RegisterBenchmark(name.c_str(),
+                                   [&placement, style](benchmark::State& s) {
+                                     QtBenchmark(s, placement, style.smooth, style.opacity);
+                                   })
+          ->Unit(benchmark::kMillisecond)
+          ->UseRealTime();
+    }
+#endif
     for (int method = 1; method <= 4; ++method) {
       for (const Case& c : kCases) {
         for (int threads : {1, 2}) {
@@ -329,6 +478,20 @@ void RegisterAll() {
           PairedBenchmark(s, method, placement, c);
         })->Unit(benchmark::kMillisecond);
 #endif
+#ifdef TAVRONA_BENCH_QT
+        if (c.mode == 0) {
+          benchmark::RegisterBenchmark(("qtpaired/" + suffix).c_str(), [method, &placement,
+                                                                        &c](benchmark::State& s) {
+            QtPairedBenchmark(s, method, placement, c);
+          })->Unit(benchmark::kMillisecond);
+        }
+#endif
+        if (c.transparentColour < 0x01000000u) {
+          benchmark::RegisterBenchmark(("keyed/" + suffix).c_str(), [method, &placement,
+                                                                     &c](benchmark::State& s) {
+            KeyedBenchmark(s, method, placement, c);
+          })->Unit(benchmark::kMillisecond);
+        }
         benchmark::RegisterBenchmark(("threads/" + suffix).c_str(),
                                      [method, &placement, &c](benchmark::State& s) {
                                        ThreadsBenchmark(s, method, placement, c);
