@@ -1,0 +1,105 @@
+// tavrona-cli farm: a project exported in frame ranges by a Slurm array job, then joined.
+//
+// The plan (project, output, codec, frame ranges) is written as a small text manifest into the
+// parts folder beside OUT (OUT + ".parts"), so `farm --status OUT` and a rerun need only OUT.
+// Slurm does all the scheduling: this command writes two batch scripts, submits them with
+// sbatch (the join depending on the array with afterok) and, with --wait, polls scontrol until
+// the join job ends.
+#pragma once
+
+#include <cstdint>
+#include <optional>
+#include <string>
+#include <utility>
+#include <vector>
+
+#include "cli/cli_options.h"
+
+namespace tavrona {
+
+struct PartInfo;
+struct ProjectData;
+
+// What one farm run exports. Paths are absolute.
+struct FarmPlan {
+  std::string project;  // the .vpj every task loads
+  std::string output;   // OUT, written by the join
+  std::string codec;
+  uint32_t width = 0, height = 0;                     // the project's output size
+  uint32_t length = 0;                                // frames in the project (0..length-1)
+  std::vector<std::pair<uint32_t, uint32_t>> ranges;  // inclusive, in order, part i = ranges[i]
+};
+
+// OUT + ".parts": the folder of the parts, their logs, scripts and the manifest.
+std::string FarmPartsFolder(const std::string& output);
+std::string FarmManifestPath(const std::string& output);
+// Part i's file: part-<i> with OUT's extension (".avi" when OUT has none).
+std::string FarmPartPath(const FarmPlan& plan, size_t index);
+
+// The manifest: one "key value" line each, then a "part INDEX FIRST LAST" line per part.
+std::string FormatFarmManifest(const FarmPlan& plan);
+// Nullopt with *why filled when a line is malformed, a key is missing, or the ranges are not
+// consecutive from frame 0 to length-1.
+std::optional<FarmPlan> ParseFarmManifest(const std::string& text, std::string* why);
+
+enum class PartState { Complete, Incomplete, Missing };
+struct PartVerdict {
+  PartState state = PartState::Missing;
+  std::string detail;  // why a part is not complete, for --status
+};
+
+// Judges part `index` of `plan` from what ReadPartInfo found (nullopt: no readable part). A
+// part counts as complete only when it holds every frame of exactly its planned range at the
+// project's size.
+PartVerdict JudgePart(const FarmPlan& plan, size_t index, const std::optional<PartInfo>& info);
+
+// The part indices a run must submit, ascending: every part when `previous` (the manifest left
+// by an earlier run, if any) planned another project, codec, size or split, otherwise those
+// whose verdict is not Complete. `infos` holds one entry per part of `plan`.
+std::vector<size_t> PartsToResubmit(const FarmPlan& plan, const std::optional<FarmPlan>& previous,
+                                    const std::vector<std::optional<PartInfo>>& infos);
+
+// Quotes a word for a POSIX shell: 'it'\''s'.
+std::string ShellQuote(const std::string& word);
+
+// The batch script of the array: task i exports ranges[i] into a temporary name in the parts
+// folder and renames it to FarmPartPath(plan, i) only when the export succeeded.
+std::string BuildArrayScript(const FarmPlan& plan, const std::string& cliPath);
+// The batch script of the join: every part in order into a temporary name, renamed to OUT.
+std::string BuildJoinScript(const FarmPlan& plan, const std::string& cliPath);
+
+struct SlurmOptions {
+  std::string partition;  // --partition, empty: the cluster's default
+  std::string timeLimit;  // --time, empty: the partition's default
+};
+
+// "0-2,5,7-8": the indices (ascending) as sbatch's --array takes them.
+std::string ArraySpec(const std::vector<size_t>& indices);
+// sbatch's arguments (without the program name) for the array of `indices` and for the join,
+// which depends on the array job `arrayJobId` unless that is empty (nothing to export).
+std::vector<std::string> ArraySubmitArgs(const FarmPlan& plan, const std::vector<size_t>& indices,
+                                         const SlurmOptions& slurm, const std::string& script);
+std::vector<std::string> JoinSubmitArgs(const FarmPlan& plan, const std::string& arrayJobId,
+                                        const SlurmOptions& slurm, const std::string& script);
+
+// The job id in `sbatch --parsable` output ("12" or "12;cluster"); nullopt when there is none.
+std::optional<std::string> ParseSbatchJobId(const std::string& output);
+
+// A job as `scontrol show job -o ID` describes it.
+struct SlurmJobState {
+  std::string state;   // JobState, e.g. PENDING, RUNNING, COMPLETED, FAILED, CANCELLED
+  std::string reason;  // Reason, e.g. Dependency, DependencyNeverSatisfied, None
+};
+std::optional<SlurmJobState> ParseScontrolJob(const std::string& output);
+
+enum class JobOutcome { Waiting, Succeeded, Failed };
+// A job still waiting on a dependency that can never be met has failed: it would never run.
+JobOutcome JudgeJob(const SlurmJobState& job);
+
+// farm PROJECT -o OUT --parts N ...: plans, writes the manifest and scripts, submits, and with
+// --wait waits for the join. The project is already loaded with every source open.
+int RunFarmCommand(const CliOptions& options, const ProjectData& project);
+// farm --status OUT: each part's range and state, and whether OUT exists.
+int RunFarmStatusCommand(const CliOptions& options);
+
+}  // namespace tavrona

@@ -1,0 +1,348 @@
+// The farm's decisions without a cluster: the manifest, which parts a rerun submits, the batch
+// scripts (run through /bin/sh with a stand-in tavrona-cli), sbatch's arguments and the reading
+// of Slurm's answers.
+#include "cli/cli_farm.h"
+
+#include <gtest/gtest.h>
+#include <sys/stat.h>
+#include <sys/wait.h>
+
+#include <cstdlib>
+#include <filesystem>
+#include <fstream>
+#include <sstream>
+
+#include "export/export_part.h"
+
+namespace tavrona {
+namespace {
+
+namespace fs = std::filesystem;
+
+FarmPlan ThreePartPlan(const std::string& output = "/shared/out/demo.avi") {
+  FarmPlan plan;
+  plan.project = "/shared/projects/demo.vpj";
+  plan.output = output;
+  plan.codec = "h264";
+  plan.width = 1280;
+  plan.height = 720;
+  plan.length = 210;
+  plan.ranges = {{0, 69}, {70, 139}, {140, 209}};
+  return plan;
+}
+
+PartInfo CompletePart(const FarmPlan& plan, size_t i) {
+  PartInfo info;
+  info.first = plan.ranges[i].first;
+  info.last = plan.ranges[i].second;
+  info.projectLength = plan.length;
+  info.framesPresent = info.last - info.first + 1;
+  info.width = plan.width;
+  info.height = plan.height;
+  info.rate = 30;
+  info.codec = "h264";
+  info.container = "avi";
+  return info;
+}
+
+std::string ReadFile(const fs::path& path) {
+  std::ifstream in(path, std::ios::binary);
+  std::stringstream s;
+  s << in.rdbuf();
+  return s.str();
+}
+
+void WriteFile(const fs::path& path, const std::string& text) {
+  std::ofstream(path, std::ios::binary) << text;
+}
+
+std::vector<std::string> Lines(const std::string& text) {
+  std::vector<std::string> lines;
+  std::stringstream s(text);
+  for (std::string line; std::getline(s, line);) lines.push_back(line);
+  return lines;
+}
+
+TEST(FarmManifestTest, ReadsBackWhatItWrites) {
+  const FarmPlan plan = ThreePartPlan("/shared/my out/it's.avi");
+  std::string why;
+  const auto back = ParseFarmManifest(FormatFarmManifest(plan), &why);
+  ASSERT_TRUE(back) << why;
+  EXPECT_EQ(back->project, plan.project);
+  EXPECT_EQ(back->output, plan.output);
+  EXPECT_EQ(back->codec, plan.codec);
+  EXPECT_EQ(back->width, 1280u);
+  EXPECT_EQ(back->height, 720u);
+  EXPECT_EQ(back->length, 210u);
+  EXPECT_EQ(back->ranges, plan.ranges);
+  EXPECT_EQ(FarmPartsFolder(plan.output), "/shared/my out/it's.avi.parts");
+  EXPECT_EQ(FarmManifestPath(plan.output), "/shared/my out/it's.avi.parts/manifest.txt");
+  EXPECT_EQ(FarmPartPath(plan, 2), "/shared/my out/it's.avi.parts/part-2.avi");
+  EXPECT_EQ(FarmPartPath(ThreePartPlan("/o/film.mkv"), 0), "/o/film.mkv.parts/part-0.mkv");
+  EXPECT_EQ(FarmPartPath(ThreePartPlan("/o/film"), 1), "/o/film.parts/part-1.avi");
+}
+
+TEST(FarmManifestTest, RefusesRangesThatDoNotTileTheProject) {
+  const std::string good = FormatFarmManifest(ThreePartPlan());
+  struct Case {
+    const char* name;
+    std::string from, to;
+  } cases[] = {
+      {"gap", "part 1 70 139", "part 1 71 139"},
+      {"overlap", "part 1 70 139", "part 1 69 139"},
+      {"past the end", "part 2 140 209", "part 2 140 210"},
+      {"short of the end", "part 2 140 209", "part 2 140 208"},
+      {"reversed", "part 1 70 139", "part 1 139 70"},
+      {"out of order", "part 1 70 139", "part 3 70 139"},
+      {"count", "parts 3", "parts 4"},
+      {"header", "tavrona-farm 1", "tavrona-farm 2"},
+      {"missing key", "codec h264\n", ""},
+      {"twice", "codec h264\n", "codec h264\ncodec raw\n"},
+      {"unknown key", "codec h264\n", "codec h264\ncolour red\n"},
+      {"size", "size 1280x720", "size 1280*720"},
+      {"number", "length 210", "length 2l0"},
+      {"part words", "part 0 0 69", "part 0 0 69 1"},
+  };
+  for (const Case& c : cases) {
+    std::string text = good;
+    const size_t at = text.find(c.from);
+    ASSERT_NE(at, std::string::npos) << c.name;
+    text.replace(at, c.from.size(), c.to);
+    std::string why;
+    EXPECT_FALSE(ParseFarmManifest(text, &why)) << c.name;
+    EXPECT_FALSE(why.empty()) << c.name;
+  }
+  std::string why;
+  EXPECT_FALSE(ParseFarmManifest("", &why));
+}
+
+TEST(FarmPartsTest, AJudgedPartIsCompleteOnlyWithAllItsPlannedFrames) {
+  const FarmPlan plan = ThreePartPlan();
+  EXPECT_EQ(JudgePart(plan, 1, std::nullopt).state, PartState::Missing);
+  EXPECT_EQ(JudgePart(plan, 1, CompletePart(plan, 1)).state, PartState::Complete);
+
+  PartInfo shortOne = CompletePart(plan, 1);
+  shortOne.framesPresent = 12;
+  PartVerdict v = JudgePart(plan, 1, shortOne);
+  EXPECT_EQ(v.state, PartState::Incomplete);
+  EXPECT_NE(v.detail.find("12 of 70"), std::string::npos) << v.detail;
+
+  PartInfo otherRange = CompletePart(plan, 0);  // part 0's file in part 1's place
+  v = JudgePart(plan, 1, otherRange);
+  EXPECT_EQ(v.state, PartState::Incomplete);
+  EXPECT_NE(v.detail.find("0-69"), std::string::npos) << v.detail;
+
+  PartInfo otherSize = CompletePart(plan, 1);
+  otherSize.width = 640;
+  EXPECT_EQ(JudgePart(plan, 1, otherSize).state, PartState::Incomplete);
+
+  PartInfo otherProject = CompletePart(plan, 1);
+  otherProject.projectLength = 300;
+  EXPECT_EQ(JudgePart(plan, 1, otherProject).state, PartState::Incomplete);
+}
+
+TEST(FarmPartsTest, ARerunSubmitsOnlyWhatIsNotComplete) {
+  const FarmPlan plan = ThreePartPlan();
+  PartInfo partial = CompletePart(plan, 2);
+  partial.framesPresent = 69;
+  const std::vector<std::optional<PartInfo>> infos = {CompletePart(plan, 0), std::nullopt, partial};
+  EXPECT_EQ(PartsToResubmit(plan, plan, infos), (std::vector<size_t>{1, 2}));
+
+  const std::vector<std::optional<PartInfo>> allDone = {
+      CompletePart(plan, 0), CompletePart(plan, 1), CompletePart(plan, 2)};
+  EXPECT_TRUE(PartsToResubmit(plan, plan, allDone).empty());
+  // No manifest from before: nothing on disk can be trusted to belong to this plan.
+  EXPECT_EQ(PartsToResubmit(plan, std::nullopt, allDone), (std::vector<size_t>{0, 1, 2}));
+
+  FarmPlan otherCodec = plan;
+  otherCodec.codec = "raw";
+  EXPECT_EQ(PartsToResubmit(plan, otherCodec, allDone).size(), 3u);
+  FarmPlan otherProject = plan;
+  otherProject.project = "/shared/projects/other.vpj";
+  EXPECT_EQ(PartsToResubmit(plan, otherProject, allDone).size(), 3u);
+}
+
+TEST(FarmPartsTest, ADifferentSplitResubmitsEveryPart) {
+  FarmPlan before = ThreePartPlan();
+  FarmPlan now = before;
+  now.ranges = {{0, 104}, {105, 209}};
+  // Part 0 of the old split holds 0-69: not what part 0 now plans.
+  const std::vector<std::optional<PartInfo>> infos = {CompletePart(before, 0),
+                                                      CompletePart(before, 1)};
+  EXPECT_EQ(PartsToResubmit(now, before, infos), (std::vector<size_t>{0, 1}));
+}
+
+TEST(FarmSlurmTest, ArraySpecsRunTogetherConsecutiveTasks) {
+  EXPECT_EQ(ArraySpec({}), "");
+  EXPECT_EQ(ArraySpec({4}), "4");
+  EXPECT_EQ(ArraySpec({0, 1, 2}), "0-2");
+  EXPECT_EQ(ArraySpec({0, 2, 3, 5, 7, 8, 9}), "0,2-3,5,7-9");
+}
+
+TEST(FarmSlurmTest, TheJoinDependsOnTheArrayAndIsKilledWhenItCannotRun) {
+  const FarmPlan plan = ThreePartPlan("/shared/100%/demo.avi");
+  const auto array = ArraySubmitArgs(plan, {1, 2}, {"render", "02:00:00"}, "/s/parts.sh");
+  const std::vector<std::string> arrayWanted = {"--parsable",
+                                                "--job-name=tavrona-parts",
+                                                "--array=1-2",
+                                                "--output=/shared/100%%/demo.avi.parts/part-%a.log",
+                                                "--chdir=/shared/100%/demo.avi.parts",
+                                                "--partition=render",
+                                                "--time=02:00:00",
+                                                "/s/parts.sh"};
+  EXPECT_EQ(array, arrayWanted);
+
+  const auto join = JoinSubmitArgs(plan, "41", {}, "/s/join.sh");
+  const std::vector<std::string> joinWanted = {"--parsable",
+                                               "--job-name=tavrona-join",
+                                               "--output=/shared/100%%/demo.avi.parts/join.log",
+                                               "--chdir=/shared/100%/demo.avi.parts",
+                                               "--dependency=afterok:41",
+                                               "--kill-on-invalid-dep=yes",
+                                               "/s/join.sh"};
+  EXPECT_EQ(join, joinWanted);
+  // Nothing to export: the join runs at once.
+  for (const std::string& a : JoinSubmitArgs(plan, "", {}, "/s/join.sh")) {
+    EXPECT_EQ(a.find("--dependency"), std::string::npos) << a;
+  }
+}
+
+TEST(FarmSlurmTest, ReadsSlurmsAnswers) {
+  EXPECT_EQ(ParseSbatchJobId("1234\n"), "1234");
+  EXPECT_EQ(ParseSbatchJobId("77;cluster\n"), "77");
+  EXPECT_EQ(ParseSbatchJobId("sbatch: note: defaults applied\n78\n"), "78");
+  EXPECT_FALSE(ParseSbatchJobId(""));
+  EXPECT_FALSE(ParseSbatchJobId("Submitted batch job 12\n"));
+  EXPECT_FALSE(ParseSbatchJobId("sbatch: error: invalid partition\n"));
+
+  const auto pending = ParseScontrolJob(
+      "JobId=13 JobName=tavrona-join UserId=root(0) JobState=PENDING Reason=Dependency "
+      "Dependency=afterok:12_*(unfulfilled) Requeue=1\n");
+  ASSERT_TRUE(pending);
+  EXPECT_EQ(pending->state, "PENDING");
+  EXPECT_EQ(pending->reason, "Dependency");
+  EXPECT_EQ(JudgeJob(*pending), JobOutcome::Waiting);
+  // "OldJobState=" must not be read as the job's state.
+  const auto done = ParseScontrolJob("JobId=13 OldJobState=RUNNING JobState=COMPLETED Reason=None");
+  ASSERT_TRUE(done);
+  EXPECT_EQ(done->state, "COMPLETED");
+  EXPECT_EQ(JudgeJob(*done), JobOutcome::Succeeded);
+  EXPECT_FALSE(ParseScontrolJob("slurm_load_jobs error: Invalid job id specified\n"));
+
+  EXPECT_EQ(JudgeJob({"PENDING", "DependencyNeverSatisfied"}), JobOutcome::Failed);
+  EXPECT_EQ(JudgeJob({"CANCELLED", "DependencyNeverSatisfied"}), JobOutcome::Failed);
+  EXPECT_EQ(JudgeJob({"RUNNING", "None"}), JobOutcome::Waiting);
+  EXPECT_EQ(JudgeJob({"COMPLETING", "None"}), JobOutcome::Waiting);
+  EXPECT_EQ(JudgeJob({"FAILED", "NonZeroExitCode"}), JobOutcome::Failed);
+  EXPECT_EQ(JudgeJob({"TIMEOUT", "TimeLimit"}), JobOutcome::Failed);
+  EXPECT_EQ(JudgeJob({"NODE_FAIL", "None"}), JobOutcome::Failed);
+}
+
+// The scripts run through /bin/sh with a stand-in for tavrona-cli that records its arguments and
+// writes its -o file (or fails, when told to).
+class FarmScriptTest : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    char pattern[] = "/tmp/tavrona_farm_script_XXXXXX";
+    ASSERT_NE(mkdtemp(pattern), nullptr);
+    // A folder name a careless script would split or unquote.
+    root_ = fs::path(pattern) / "shared it's $HOME";
+    fs::create_directories(root_);
+    cli_ = (root_ / "fake cli").string();
+    WriteFile(cli_,
+              "#!/bin/sh\n"
+              "here=$(dirname \"$0\")\n"
+              "printf '%s\\n' \"$@\" > \"$here/args\"\n"
+              "out=\n"
+              "while [ $# -gt 0 ]; do [ \"$1\" = -o ] && out=$2; shift; done\n"
+              "echo written > \"$out\"\n"
+              "[ ! -e \"$here/fail\" ]\n");
+    chmod(cli_.c_str(), 0755);
+    plan_ = ThreePartPlan((root_ / "out.mkv").string());
+    plan_.project = (root_ / "my project.vpj").string();
+    fs::create_directories(FarmPartsFolder(plan_.output));
+  }
+  void TearDown() override { fs::remove_all(root_.parent_path()); }
+
+  // Runs the script with SLURM_ARRAY_TASK_ID set (or not, when task is null); the exit status.
+  int Run(const std::string& script, const char* task) {
+    const fs::path file = root_ / "script.sh";
+    WriteFile(file, script);
+    // The folder name holds a quote: the path goes through the environment.
+    setenv("TAVRONA_FARM_SCRIPT", file.c_str(), 1);
+    const std::string command = "cd / && " +
+                                (task ? std::string("SLURM_ARRAY_TASK_ID=") + task + " "
+                                      : std::string("unset SLURM_ARRAY_TASK_ID; ")) +
+                                "/bin/sh \"$TAVRONA_FARM_SCRIPT\" 2>/dev/null";
+    const int status = std::system(command.c_str());
+    return WIFEXITED(status) ? WEXITSTATUS(status) : -1;
+  }
+
+  fs::path root_;
+  std::string cli_;
+  FarmPlan plan_;
+};
+
+TEST_F(FarmScriptTest, ATaskExportsItsRangeAndRenamesThePartOnlyOnSuccess) {
+  const std::string script = BuildArrayScript(plan_, cli_);
+  ASSERT_EQ(Run(script, "1"), 0);
+  const std::string writing = FarmPartsFolder(plan_.output) + "/part-1.writing.mkv";
+  const std::vector<std::string> wanted = {"export",   plan_.project, "-o",      writing,
+                                           "--frames", "70-139",      "--codec", "h264"};
+  EXPECT_EQ(Lines(ReadFile(root_ / "args")), wanted);
+  EXPECT_EQ(ReadFile(FarmPartPath(plan_, 1)), "written\n");
+  EXPECT_FALSE(fs::exists(writing));
+  EXPECT_FALSE(fs::exists(FarmPartPath(plan_, 0)));
+
+  // A failed export leaves no part and no half-written file behind, and fails the task.
+  WriteFile(root_ / "fail", "");
+  EXPECT_NE(Run(script, "2"), 0);
+  EXPECT_FALSE(fs::exists(FarmPartPath(plan_, 2)));
+  EXPECT_FALSE(fs::exists(FarmPartsFolder(plan_.output) + "/part-2.writing.mkv"));
+  EXPECT_EQ(Lines(ReadFile(root_ / "args"))[5], "140-209");
+  // A failed rerun of a part leaves the earlier part in place rather than destroying it.
+  EXPECT_NE(Run(script, "1"), 0);
+  EXPECT_EQ(ReadFile(FarmPartPath(plan_, 1)), "written\n");
+}
+
+TEST_F(FarmScriptTest, ATaskOutsideThePlanFailsWithoutRunningAnything) {
+  const std::string script = BuildArrayScript(plan_, cli_);
+  EXPECT_NE(Run(script, "3"), 0);
+  EXPECT_NE(Run(script, nullptr), 0);
+  EXPECT_FALSE(fs::exists(root_ / "args"));
+}
+
+TEST_F(FarmScriptTest, TheJoinTakesThePartsInOrderAndWritesTheOutputOnlyOnSuccess) {
+  const std::string script = BuildJoinScript(plan_, cli_);
+  WriteFile(root_ / "fail", "");
+  EXPECT_NE(Run(script, nullptr), 0);
+  EXPECT_FALSE(fs::exists(plan_.output));
+  EXPECT_FALSE(fs::exists(FarmPartsFolder(plan_.output) + "/joined.writing.mkv"));
+
+  fs::remove(root_ / "fail");
+  ASSERT_EQ(Run(script, nullptr), 0);
+  const std::vector<std::string> wanted = {"join",
+                                           FarmPartPath(plan_, 0),
+                                           FarmPartPath(plan_, 1),
+                                           FarmPartPath(plan_, 2),
+                                           "-o",
+                                           FarmPartsFolder(plan_.output) + "/joined.writing.mkv"};
+  EXPECT_EQ(Lines(ReadFile(root_ / "args")), wanted);
+  EXPECT_EQ(ReadFile(plan_.output), "written\n");
+}
+
+TEST(FarmSlurmTest, ShellQuotingSurvivesTheShell) {
+  for (const std::string word : {"plain", "two words", "it's", "$HOME `id` \"q\"", "", "'"}) {
+    const std::string command = "printf '%s' " + ShellQuote(word);
+    FILE* pipe = popen(command.c_str(), "r");
+    ASSERT_NE(pipe, nullptr);
+    std::string out;
+    char buffer[256];
+    for (size_t n; (n = fread(buffer, 1, sizeof buffer, pipe)) > 0;) out.append(buffer, n);
+    pclose(pipe);
+    EXPECT_EQ(out, word);
+  }
+}
+
+}  // namespace
+}  // namespace tavrona
