@@ -153,6 +153,7 @@ bool PlanDraw(int method, const KernelParams& p, DrawPlan& plan) {
   std::copy(p.inverseMatrix, p.inverseMatrix + 9, plan.inverse);
   plan.separable =
       plan.inverse[1] == 0 && plan.inverse[3] == 0 && plan.inverse[6] == 0 && plan.inverse[7] == 0;
+  plan.smallSource = p.sourceWidth < (1 << 22) && p.sourceHeight < (1 << 22);
   return true;
 }
 
