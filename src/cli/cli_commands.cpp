@@ -1,11 +1,12 @@
 #include "cli/cli_commands.h"
 
 #include <cstdio>
-#include <memory>
 #include <filesystem>
+#include <memory>
 #include <string>
 
 #include "cli/cli_export.h"
+#include "cli/cli_farm.h"
 #include "cli/project_info.h"
 #include "model/document.h"
 #include "model/messages.h"
@@ -96,7 +97,9 @@ int RunSource(const CliOptions& o, ProjectData& p) {
 }  // namespace
 
 int RunCliCommand(const CliOptions& o) {
-  if (o.command == CliCommand::Codecs) return RunCodecsCommand();
+  if (o.command == CliCommand::Codecs) return RunCodecsCommand(o);
+  if (o.command == CliCommand::Join) return RunJoinCommand(o);
+  if (o.command == CliCommand::Farm && o.farmStatus) return RunFarmStatusCommand(o);
   ProjectDocument doc;
   if (!LoadProject(o, doc)) return 1;
   ProjectData& p = *doc.Project();
@@ -107,6 +110,8 @@ int RunCliCommand(const CliOptions& o) {
       return RunSource(o, p);
     case CliCommand::Export:
       return RunExportCommand(o, p);
+    case CliCommand::Farm:
+      return RunFarmCommand(o, p);
     case CliCommand::Info:
       std::fputs(FormatProjectInfo(p).c_str(), stdout);
       return 0;

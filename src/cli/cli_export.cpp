@@ -10,6 +10,7 @@
 
 #include "app/process_state.h"
 #include "export/avi_writer.h"
+#include "export/export_part.h"
 #include "export/project_export.h"
 #include "model/messages.h"
 #include "model/text_encoding.h"
@@ -55,8 +56,8 @@ std::string Clock(uint64_t ms) {
 // One line, redrawn in place: bar, percentage, position, elapsed and remaining time.
 void DrawProgressLine(const ProgressFigures& f) {
   constexpr int kBarWidth = 30;
-  const int filled = f.total == 0 ? kBarWidth
-                                  : static_cast<int>(uint64_t{f.framesWritten} * kBarWidth / f.total);
+  const int filled =
+      f.total == 0 ? kBarWidth : static_cast<int>(uint64_t{f.framesWritten} * kBarWidth / f.total);
   std::string bar(static_cast<size_t>(filled), '#');
   bar.append(static_cast<size_t>(kBarWidth - filled), '.');
   std::fprintf(stderr, "\r[%s] %3u%%  frame %u/%u  position %s  elapsed %s  remaining %s ",
@@ -69,14 +70,26 @@ void DrawProgressLine(const ProgressFigures& f) {
 }  // namespace
 
 int RunExportCommand(const CliOptions& o, ProjectData& project) {
-  const auto codecs = ListAviCompressors();
+  const std::u16string output = FromUtf8(o.output);
+  const OutputContainer container = ContainerForPath(output);
+  const auto codecs = ListCompressors(container);
   bool known = false;
   for (const auto& c : codecs) known = known || c.name == o.codec;
   if (!known) {
-    std::fprintf(stderr, "tavrona-cli: unknown codec \"%s\" (see: tavrona-cli codecs)\n",
-                 o.codec.c_str());
+    std::fprintf(stderr,
+                 "tavrona-cli: codec \"%s\" cannot be written into %s here (see: tavrona-cli "
+                 "codecs --container %s)\n",
+                 o.codec.c_str(), ContainerName(container), ContainerName(container));
     return 2;
   }
+  if (o.frames && (o.frames->last >= project.movieLength)) {
+    std::fprintf(stderr,
+                 "tavrona-cli: --frames %u-%u is outside the project's frames 0-%u (length %u)\n",
+                 o.frames->first, o.frames->last,
+                 project.movieLength == 0 ? 0 : project.movieLength - 1, project.movieLength);
+    return 2;
+  }
+  const uint32_t total = o.frames ? o.frames->last - o.frames->first + 1 : project.movieLength;
 
   CliTimeoutTarget timeouts(o.timeoutError);
   ProcessState& state = Process();
@@ -90,19 +103,25 @@ int RunExportCommand(const CliOptions& o, ProjectData& project) {
   run.codec = o.codec;
   run.stopOnEventError = o.stopOnEventError;
   run.abort = &g_interrupted;
+  if (o.frames) run.range = ExportRange{o.frames->first, o.frames->last};
+  const auto started = std::chrono::steady_clock::now();
   if (terminal) {
-    run.onProgress = [&](const ProjectData& p, const ExportProgress& progress) {
+    run.onProgress = [&](const ProjectData& p, const ExportProgress&) {
       const auto now = std::chrono::steady_clock::now();
-      const bool last = static_cast<uint32_t>(p.exportJob.framesWritten) >= p.movieLength;
-      if (!last && now - lastDraw < std::chrono::milliseconds(100)) return;
+      const uint32_t written = static_cast<uint32_t>(p.exportJob.framesWritten);
+      if (written < total && now - lastDraw < std::chrono::milliseconds(100)) return;
       lastDraw = now;
-      DrawProgressLine(progress.Figures(p, now));
+      const auto elapsed = std::chrono::duration_cast<std::chrono::milliseconds>(now - started);
+      DrawProgressLine(ComputeProgress(written, total, p.frameDuration100ns,
+                                       static_cast<uint64_t>(elapsed.count())));
     };
   }
 
   StandardMovieFrames movies;
-  const std::u16string output = FromUtf8(o.output);
   const ExportResult result = ExportProject(project, output, &movies, run);
+  const AviWriter* writer = project.exportWriter.get();
+  const std::string cause = writer != nullptr ? writer->ErrorText() : std::string();
+  const uint32_t stored = writer != nullptr ? writer->FramesStored() : 0;
 
   std::signal(SIGINT, previous);
   ResetTimeoutTarget(state);
@@ -113,24 +132,53 @@ int RunExportCommand(const CliOptions& o, ProjectData& project) {
       if (terminal) std::fprintf(stderr, "%s\n", o.output.c_str());
       return 0;
     case ExportResult::OpenFailed:
-      std::fprintf(stderr, "%s\n%s\n", ToUtf8(kMsgCannotOpenFile).c_str(), o.output.c_str());
+      std::fprintf(stderr, "%s\n%s: %s\n", ToUtf8(kMsgCannotOpenFile).c_str(), o.output.c_str(),
+                   cause.empty() ? "the export could not start" : cause.c_str());
       return 1;
     case ExportResult::UnknownCodec:
       std::fprintf(stderr, "tavrona-cli: codec \"%s\" cannot be used\n", o.codec.c_str());
       return 1;
+    case ExportResult::BadRange:
+      std::fprintf(stderr, "tavrona-cli: the frame range is outside the project\n");
+      return 2;
     case ExportResult::Aborted:
     case ExportResult::StepFailed:
-      std::fprintf(stderr, "%s\n%d frames written to %s\n",
-                   ToUtf8(kMsgExportInterrupted).c_str(), project.exportJob.framesWritten,
-                   o.output.c_str());
+      std::fprintf(stderr, "%s\n", ToUtf8(kMsgExportInterrupted).c_str());
+      if (result == ExportResult::Aborted) {
+        std::fprintf(stderr, "stopped on request (Ctrl+C)\n");
+      } else if (!cause.empty()) {
+        std::fprintf(stderr, "%s: %s\n", o.output.c_str(), cause.c_str());
+      } else {
+        const uint32_t at = (o.frames ? o.frames->first : 0) +
+                            static_cast<uint32_t>(project.exportJob.framesWritten);
+        std::fprintf(stderr, "output frame %u could not be composed%s\n", at,
+                     o.stopOnEventError ? ": an event failed (--stop-on-event-error)" : "");
+      }
+      std::fprintf(stderr, "%u frames written to %s\n", stored, o.output.c_str());
       return 1;
   }
   return 1;
 }
 
-int RunCodecsCommand() {
-  for (const auto& c : ListAviCompressors()) {
+int RunCodecsCommand(const CliOptions& o) {
+  const auto container =
+      o.container.empty() ? std::optional(OutputContainer::Avi) : ContainerNamed(o.container);
+  if (!container) {
+    std::fprintf(stderr, "tavrona-cli: unknown container \"%s\" (avi, mp4, mkv, mov)\n",
+                 o.container.c_str());
+    return 2;
+  }
+  for (const auto& c : ListCompressors(*container)) {
     std::printf("%s\t%s\n", c.name.c_str(), ToUtf8(c.description).c_str());
+  }
+  return 0;
+}
+
+int RunJoinCommand(const CliOptions& o) {
+  std::string why;
+  if (!JoinParts(o.parts, o.output, &why)) {
+    std::fprintf(stderr, "tavrona-cli: the parts cannot be joined\n%s\n", why.c_str());
+    return 1;
   }
   return 0;
 }

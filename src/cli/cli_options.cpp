@@ -17,6 +17,8 @@ std::optional<CliCommand> CommandNamed(const std::string& name) {
   if (name == "info") return CliCommand::Info;
   if (name == "export") return CliCommand::Export;
   if (name == "codecs") return CliCommand::Codecs;
+  if (name == "join") return CliCommand::Join;
+  if (name == "farm") return CliCommand::Farm;
   if (name == "help" || name == "--help" || name == "-h") return CliCommand::Help;
   return std::nullopt;
 }
@@ -33,12 +35,30 @@ const char* CliUsage() {
       index N first (default 0; clamped to the movie's frames).
   tavrona-cli info PROJECT.vpj
       Print the project's settings, files, tracks and templates.
-  tavrona-cli export PROJECT.vpj -o OUT.avi [--codec NAME] [--stop-on-event-error]
-                     [--timeout-error]
-      Export the whole project (frame 0 to its movie length) as an AVI file. On a
-      terminal a progress line is shown; Ctrl+C stops the export and closes the file.
-  tavrona-cli codecs
-      List the compressors that export can use: NAME, a tab, a description.
+  tavrona-cli export PROJECT.vpj -o OUT [--codec NAME] [--frames FIRST-LAST]
+                     [--stop-on-event-error] [--timeout-error]
+      Export the whole project (frame 0 to its movie length) into OUT: an AVI file, or
+      MP4, MKV or MOV by OUT's extension (.mp4, .mkv, .mov). On a terminal a progress
+      line is shown; Ctrl+C stops the export and closes the file. --frames writes only
+      output frames FIRST..LAST (inclusive), exactly as a whole export writes them, and
+      records the range in the file, as a part for join.
+  tavrona-cli join PART... -o OUT
+      Join parts written by export --frames, in the order given, into OUT (the parts'
+      container) by copying their encoded frames. The parts must follow each other
+      without gap or overlap and share size, rate and codec.
+  tavrona-cli codecs [--container NAME]
+      List the compressors that export can use: NAME, a tab, a description. With
+      --container (avi, mp4, mkv, mov) those that container takes; AVI by default.
+  tavrona-cli farm PROJECT.vpj -o OUT --parts N [--codec NAME] [--partition P]
+                   [--time T] [--wait]
+      Export on a Slurm cluster: an array job of N tasks (sbatch) each exports one
+      frame range into OUT.parts/, then a job that runs once all of them succeeded joins
+      the parts into OUT. Prints the job ids; --wait waits for the join and exits 0 only
+      when OUT was written. Every source must open here; the project, its sources and OUT
+      must be on a file system the nodes share, with tavrona-cli at the same path there.
+      Running it again for the same OUT exports only the parts missing or incomplete.
+  tavrona-cli farm --status OUT
+      List the parts of OUT's farm export: each range, complete, incomplete or missing.
 
 Options common to the project commands:
   --skip-missing   go on when a source cannot be opened, leaving its slot empty
@@ -110,6 +130,45 @@ std::optional<CliOptions> ParseCliOptions(const std::vector<std::string>& args,
       const std::string* v = value("--codec");
       if (!v) return std::nullopt;
       o.codec = *v;
+    } else if (a == "--frames") {
+      const std::string* v = value("--frames");
+      if (!v) return std::nullopt;
+      const auto dash = v->find('-');
+      int64_t first = 0;
+      int64_t last = 0;
+      if (dash == std::string::npos || !ParseNumber(v->substr(0, dash), 0, 0xFFFFFFFFll, first) ||
+          !ParseNumber(v->substr(dash + 1), 0, 0xFFFFFFFFll, last) || last < first) {
+        error = "--frames takes FIRST-LAST, two frame numbers with FIRST <= LAST";
+        return std::nullopt;
+      }
+      o.frames = FrameRange{static_cast<uint32_t>(first), static_cast<uint32_t>(last)};
+    } else if (a == "--container") {
+      const std::string* v = value("--container");
+      if (!v) return std::nullopt;
+      o.container = *v;
+    } else if (a == "--parts") {
+      const std::string* v = value("--parts");
+      if (!v) return std::nullopt;
+      if (!ParseNumber(*v, 1, 1048576, n)) {
+        error = "--parts takes a count 1..1048576";
+        return std::nullopt;
+      }
+      o.farmParts = static_cast<uint32_t>(n);
+    } else if (a == "--partition" || a == "--time") {
+      const std::string* v = value(a.c_str());
+      if (!v) return std::nullopt;
+      if (v->empty() || v->find_first_of(" \t\n") != std::string::npos) {
+        error = a + " takes one word";
+        return std::nullopt;
+      }
+      (a == "--partition" ? o.partition : o.timeLimit) = *v;
+    } else if (a == "--wait") {
+      o.wait = true;
+    } else if (a == "--status") {
+      const std::string* v = value("--status");
+      if (!v) return std::nullopt;
+      o.output = *v;
+      o.farmStatus = true;
     } else if (a == "--skip-missing") {
       o.skipMissing = true;
     } else if (a == "--stop-on-event-error") {
@@ -119,6 +178,8 @@ std::optional<CliOptions> ParseCliOptions(const std::vector<std::string>& args,
     } else if (!a.empty() && a[0] == '-') {
       error = "unknown option: " + a;
       return std::nullopt;
+    } else if (o.command == CliCommand::Join) {
+      o.parts.push_back(a);
     } else if (o.project.empty()) {
       o.project = a;
     } else {
@@ -128,7 +189,8 @@ std::optional<CliOptions> ParseCliOptions(const std::vector<std::string>& args,
   }
 
   const bool needsProject = o.command == CliCommand::Render || o.command == CliCommand::Source ||
-                            o.command == CliCommand::Info || o.command == CliCommand::Export;
+                            o.command == CliCommand::Info || o.command == CliCommand::Export ||
+                            (o.command == CliCommand::Farm && !o.farmStatus);
   if (needsProject && o.project.empty()) {
     error = "a project file is needed";
     return std::nullopt;
@@ -138,7 +200,8 @@ std::optional<CliOptions> ParseCliOptions(const std::vector<std::string>& args,
     return std::nullopt;
   }
   const bool needsOutput = o.command == CliCommand::Render || o.command == CliCommand::Source ||
-                           o.command == CliCommand::Export;
+                           o.command == CliCommand::Export || o.command == CliCommand::Join ||
+                           o.command == CliCommand::Farm;
   if (needsOutput && o.output.empty()) {
     error = "-o OUT is needed";
     return std::nullopt;
@@ -157,6 +220,38 @@ std::optional<CliOptions> ParseCliOptions(const std::vector<std::string>& args,
   }
   if (o.fileId && o.command != CliCommand::Source) {
     error = "--file belongs to source";
+    return std::nullopt;
+  }
+  if (o.frames && o.command != CliCommand::Export) {
+    error = "--frames belongs to export";
+    return std::nullopt;
+  }
+  if (!o.container.empty() && o.command != CliCommand::Codecs) {
+    error = "--container belongs to codecs";
+    return std::nullopt;
+  }
+  const bool farmOption =
+      o.farmParts != 0 || !o.partition.empty() || !o.timeLimit.empty() || o.wait || o.farmStatus;
+  if (farmOption && o.command != CliCommand::Farm) {
+    error = "--parts, --partition, --time, --wait and --status belong to farm";
+    return std::nullopt;
+  }
+  if (o.command == CliCommand::Farm && o.farmStatus &&
+      (o.farmParts != 0 || !o.partition.empty() || !o.timeLimit.empty() || o.wait)) {
+    error = "farm --status OUT takes no other option";
+    return std::nullopt;
+  }
+  if (o.command == CliCommand::Farm && !o.farmStatus && o.farmParts == 0) {
+    error = "farm needs --parts N";
+    return std::nullopt;
+  }
+  if (o.command == CliCommand::Farm && o.skipMissing) {
+    // The nodes export with every source; a farm never goes on without one.
+    error = "--skip-missing does not belong to farm: every source must open";
+    return std::nullopt;
+  }
+  if (o.command == CliCommand::Join && o.parts.empty()) {
+    error = "join needs at least one part";
     return std::nullopt;
   }
   return o;

@@ -1,5 +1,6 @@
 #include "export/avi_writer.h"
 
+#include <algorithm>
 #include <climits>
 #include <condition_variable>
 #include <cstring>
@@ -10,6 +11,7 @@
 #include <thread>
 #include <utility>
 
+#include "export/output_file.h"
 #include "model/text_encoding.h"
 #include "sources/ffmpeg_util.h"
 
@@ -28,11 +30,9 @@ namespace {
 
 // ---- RAII for the FFmpeg objects -----------------------------------------------------------
 
+// The I/O context is the writer's OutputFile's; the context only borrows it.
 struct OutputDeleter {
-  void operator()(AVFormatContext* context) const {
-    if (context->pb != nullptr) avio_closep(&context->pb);
-    avformat_free_context(context);
-  }
+  void operator()(AVFormatContext* context) const { avformat_free_context(context); }
 };
 // A dictionary of options; whatever an open call did not consume is freed with it.
 struct Dictionary {
@@ -61,7 +61,9 @@ struct Recipe {
   const char16_t* description;
   uint32_t fourcc;
   int threadType;
-  void (*configure)(AVCodecContext& context, Dictionary& options);
+  // keyEveryFrame: the container's streams are coded frame by frame (AVI); otherwise the
+  // codec may use its long groups of pictures.
+  void (*configure)(AVCodecContext& context, Dictionary& options, bool keyEveryFrame);
   // Rewrites a packet before it is written; false when that fails. May be null.
   bool (*tidyPacket)(AVPacket& packet);
 };
@@ -72,7 +74,7 @@ AVPixelFormat SubsampledUnlessOdd(const AVCodecContext& c) {
   return c.width % 2 == 0 && c.height % 2 == 0 ? AV_PIX_FMT_YUV420P : AV_PIX_FMT_YUV444P;
 }
 
-void ConfigureMjpeg(AVCodecContext& c, Dictionary&) {
+void ConfigureMjpeg(AVCodecContext& c, Dictionary&, bool) {
   c.pix_fmt = SubsampledUnlessOdd(c);
   c.color_range = AVCOL_RANGE_JPEG;  // JPEG's own full range
   c.colorspace = AVCOL_SPC_BT470BG;
@@ -80,7 +82,7 @@ void ConfigureMjpeg(AVCodecContext& c, Dictionary&) {
   c.global_quality = FF_QP2LAMBDA * 3;
 }
 
-void ConfigureFfv1(AVCodecContext& c, Dictionary& options) {
+void ConfigureFfv1(AVCodecContext& c, Dictionary& options, bool) {
   c.pix_fmt = AV_PIX_FMT_0RGB32;  // the frames' own byte order
   c.gop_size = 1;                 // a key frame (fresh coder state) on every frame
   c.slices = 4;
@@ -88,25 +90,34 @@ void ConfigureFfv1(AVCodecContext& c, Dictionary& options) {
   options.Set("slicecrc", "1");
 }
 
-void ConfigureHuffyuv(AVCodecContext& c, Dictionary&) {
+void ConfigureHuffyuv(AVCodecContext& c, Dictionary&, bool) {
   c.pix_fmt = AV_PIX_FMT_RGB32;  // bytes B, G, R, A: the frames' own byte order
 }
 
-void ConfigureUtVideo(AVCodecContext& c, Dictionary&) {
+void ConfigureUtVideo(AVCodecContext& c, Dictionary&, bool) {
   c.pix_fmt = AV_PIX_FMT_GBRP;
 }
 
-void ConfigureX264(AVCodecContext& c, Dictionary& options) {
+void ConfigureX264(AVCodecContext& c, Dictionary& options, bool keyEveryFrame) {
   c.pix_fmt = SubsampledUnlessOdd(c);
   c.colorspace = AVCOL_SPC_BT470BG;
   c.color_range = AVCOL_RANGE_MPEG;
-  c.gop_size = 1;  // every frame an IDR frame
-  c.max_b_frames = 0;
   options.Set("preset", "medium");
   options.Set("crf", "20");
+  if (!keyEveryFrame) {
+    // MP4, MKV and MOV: x264's own groups of pictures with B-frames, a key frame at least
+    // every ten seconds and closed groups, so that any key frame starts a decodable stream.
+    c.gop_size = 10 * std::max(1, c.framerate.num / std::max(1, c.framerate.den));
+    c.flags |= AV_CODEC_FLAG_CLOSED_GOP;
+    return;
+  }
+  c.gop_size = 1;  // every frame an IDR frame
+  c.max_b_frames = 0;
   // A key frame on every frame needs no look-ahead; without it x264's frame threads start
-  // each frame from the same rate-control state as a single thread would.
-  options.Set("x264-params", "rc-lookahead=0:sync-lookahead=0:sliced-threads=0");
+  // each frame from the same rate-control state as a single thread would. qcomp=1 makes the
+  // rate factor a constant quantiser (adapted within the frame only), so no frame's coding
+  // depends on the frames before it: an export in parts codes every frame as a whole export.
+  options.Set("x264-params", "rc-lookahead=0:sync-lookahead=0:sliced-threads=0:qcomp=1");
 }
 
 // x264 puts its version and its whole option line, the thread count included, into the first
@@ -194,15 +205,55 @@ const Recipe* FindRecipe(std::string_view name) {
   return nullptr;
 }
 
-const AVCodec* FindEncoder(const Recipe& recipe) {
+// The containers, with the muxer that writes each and the extensions that choose it.
+struct ContainerFormat {
+  OutputContainer id;
+  const char* name;
+  const char* muxer;
+  const char* extensions[2];
+};
+
+const ContainerFormat kContainers[] = {
+    {OutputContainer::Avi, "avi", "avi", {".avi", nullptr}},
+    {OutputContainer::Mp4, "mp4", "mp4", {".mp4", ".m4v"}},
+    {OutputContainer::Mkv, "mkv", "matroska", {".mkv", nullptr}},
+    {OutputContainer::Mov, "mov", "mov", {".mov", nullptr}},
+};
+
+const ContainerFormat& Format(OutputContainer container) {
+  for (const ContainerFormat& f : kContainers) {
+    if (f.id == container) return f;
+  }
+  return kContainers[0];
+}
+
+bool MuxerTakes(OutputContainer container, AVCodecID codec) {
+  const AVOutputFormat* muxer = av_guess_format(Format(container).muxer, nullptr, nullptr);
+  return muxer != nullptr && avformat_query_codec(muxer, codec, FF_COMPLIANCE_NORMAL) == 1;
+}
+
+// The recipe's encoder when this libavcodec has it and the container takes its streams.
+const AVCodec* FindEncoder(const Recipe& recipe, OutputContainer container) {
   if (recipe.encoder == nullptr) return nullptr;
   const AVCodec* codec = avcodec_find_encoder_by_name(recipe.encoder);
-  if (codec == nullptr) return nullptr;
-  const AVOutputFormat* avi = av_guess_format("avi", nullptr, nullptr);
-  if (avi == nullptr || avformat_query_codec(avi, codec->id, FF_COMPLIANCE_NORMAL) != 1) {
-    return nullptr;
-  }
+  if (codec == nullptr || !MuxerTakes(container, codec->id)) return nullptr;
   return codec;
+}
+
+// Whether the recipe can write into the container here (full frames: whether the container
+// takes uncompressed pictures).
+bool Offered(const Recipe& recipe, OutputContainer container) {
+  if (recipe.encoder == nullptr) {
+    return container == OutputContainer::Avi || MuxerTakes(container, AV_CODEC_ID_RAWVIDEO);
+  }
+  return FindEncoder(recipe, container) != nullptr;
+}
+
+bool OfferedAnywhere(const Recipe& recipe) {
+  for (const ContainerFormat& f : kContainers) {
+    if (Offered(recipe, f.id)) return true;
+  }
+  return false;
 }
 
 AviCompressor ToCompressor(const Recipe& recipe) {
@@ -359,10 +410,21 @@ struct AviWriter::State {
   int encoderThreads = 0;
   bool pipelined = false;  // for the next stream
 
+  std::string comment;  // for the next stream's metadata; kept across CloseAviWriter
+
   BITMAPINFOHEADER input{};    // the frames handed in
   AVRational frameTime{1, 1};  // scale / rate: one frame in seconds
   uint32_t framesHandedIn = 0;
+  OutputContainer container = OutputContainer::Avi;
+  bool keyEveryFrame = true;  // AVI: every frame coded on its own, as a key frame
 
+  // Frames whose data is in the file: what a reader can decode after a failure. Written by the
+  // encoding thread while it runs; kept across CloseAviWriter.
+  uint32_t framesStored = 0;
+  // The first failure in words; kept across CloseAviWriter.
+  std::string errorText;
+
+  std::unique_ptr<OutputFile> file;  // outlives output, which borrows its I/O context
   OutputPtr output;
   AVStream* stream = nullptr;  // owned by output
   CodecContextPtr encoder;     // null for full frames
@@ -370,6 +432,7 @@ struct AviWriter::State {
   ScalerPtr scaler;  // null when the encoder takes the frames' byte order
   FramePtr frame;    // the encoder's input picture
   PacketPtr packet;
+  std::vector<uint8_t> topDown;  // a full frame turned top row first (not AVI)
 
   // A pipelined stream's encoding thread; joined on reset. Last, so that it is gone before the
   // objects it uses.
@@ -394,6 +457,15 @@ const AviCompressor& AviWriter::Compressor() const {
 uint32_t AviWriter::FramesHandedIn() const {
   return state_->framesHandedIn;
 }
+uint32_t AviWriter::FramesStored() const {
+  return state_->framesStored;
+}
+const std::string& AviWriter::ErrorText() const {
+  return state_->errorText;
+}
+void AviWriter::SetComment(std::string comment) {
+  state_->comment = std::move(comment);
+}
 void AviWriter::SetEncoderThreads(int threads) {
   state_->encoderThreads = threads < 0 ? 0 : threads;
 }
@@ -412,23 +484,48 @@ LatePtr<AviWriter> MakeAviWriter() {
   return MakeLatePtr(new (std::nothrow) AviWriter, &DestroyAviWriter);
 }
 
-std::vector<AviCompressor> ListAviCompressors() {
+std::vector<AviCompressor> ListCompressors(OutputContainer container) {
   std::vector<AviCompressor> list;
   for (const Recipe& recipe : kRecipes) {
-    if (recipe.encoder == nullptr || FindEncoder(recipe) != nullptr) {
-      list.push_back(ToCompressor(recipe));
-    }
+    if (Offered(recipe, container)) list.push_back(ToCompressor(recipe));
   }
   return list;
+}
+
+std::vector<AviCompressor> ListAviCompressors() {
+  return ListCompressors(OutputContainer::Avi);
+}
+
+OutputContainer ContainerForPath(std::u16string_view path) {
+  const std::string name = ToUtf8(path);
+  const auto dot = name.find_last_of("./");
+  if (dot == std::string::npos || name[dot] != '.') return OutputContainer::Avi;
+  std::string extension = name.substr(dot);
+  for (char& c : extension) c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
+  for (const ContainerFormat& f : kContainers) {
+    for (const char* e : f.extensions) {
+      if (e != nullptr && extension == e) return f.id;
+    }
+  }
+  return OutputContainer::Avi;
+}
+
+std::optional<OutputContainer> ContainerNamed(std::string_view name) {
+  for (const ContainerFormat& f : kContainers) {
+    if (name == f.name) return f.id;
+  }
+  return std::nullopt;
+}
+
+const char* ContainerName(OutputContainer container) {
+  return Format(container).name;
 }
 
 bool ChooseCompressor(AviWriter& writer, std::string_view compressorName) {
   AviWriter::State& s = *writer.state_;
   if (s.streamOpen) return false;
   const Recipe* recipe = FindRecipe(compressorName);
-  if (recipe == nullptr || (recipe->encoder != nullptr && FindEncoder(*recipe) == nullptr)) {
-    return false;
-  }
+  if (recipe == nullptr || !OfferedAnywhere(*recipe)) return false;
   s.compressor = ToCompressor(*recipe);
   return true;
 }
@@ -439,9 +536,44 @@ void InitAviWriter(AviWriter& writer) {
 
 namespace {
 
+// Keeps the first failure's words: the system's for the file, FFmpeg's otherwise.
+bool Fail(AviWriter::State& s, const std::string& what, int averror = 0) {
+  if (!s.errorText.empty()) return false;
+  if (s.file && s.file->Failed()) {
+    s.errorText = s.file->ErrorText();
+  } else if (averror < 0) {
+    char text[AV_ERROR_MAX_STRING_SIZE] = {};
+    av_strerror(averror, text, sizeof text);
+    s.errorText = what + ": " + text;
+  } else {
+    s.errorText = what;
+  }
+  return false;
+}
+
+// Claims room for a packet of `bytes` and the container's closing writes before the muxer
+// sees any of it.
+bool ClaimRoom(AviWriter::State& s, uint64_t bytes) {
+  // The closing index takes some tens of bytes a frame in every container written here.
+  s.file->SetReserve(64 * 1024 + 64 * (uint64_t{s.framesStored} + 2));
+  return s.file->Claim(bytes + 64) || Fail(s, "the file cannot grow");
+}
+
+// Hands one packet to the muxer; counts it as stored once the muxer has it.
+bool MuxPacket(AviWriter::State& s, AVPacket& packet) {
+  if (!ClaimRoom(s, static_cast<uint64_t>(packet.size))) return false;
+  const int result = av_write_frame(s.output.get(), &packet);
+  if (result < 0) return Fail(s, "the frame cannot be written", result);
+  // Out of the buffer at once, so that a failing write shows with its own frame where no room
+  // could be claimed (devices, file systems without fallocate).
+  if (!s.file->Flush()) return Fail(s, "the frame cannot be written");
+  ++s.framesStored;
+  return true;
+}
+
 // Opens the chosen encoder for frames of the input's size. False when it cannot be had.
 bool OpenEncoder(AviWriter::State& s, const Recipe& recipe) {
-  const AVCodec* codec = FindEncoder(recipe);
+  const AVCodec* codec = FindEncoder(recipe, s.container);
   if (codec == nullptr) return false;
   s.encoder.reset(avcodec_alloc_context3(codec));
   if (!s.encoder) return false;
@@ -453,8 +585,11 @@ bool OpenEncoder(AviWriter::State& s, const Recipe& recipe) {
   c.sample_aspect_ratio = AVRational{1, 1};
   c.thread_count = s.encoderThreads;
   c.thread_type = recipe.threadType;
+  if ((s.output->oformat->flags & AVFMT_GLOBALHEADER) != 0) {
+    c.flags |= AV_CODEC_FLAG_GLOBAL_HEADER;  // the container keeps the codec's headers
+  }
   Dictionary options;
-  recipe.configure(c, options);
+  recipe.configure(c, options, s.keyEveryFrame);
   if (avcodec_open2(&c, codec, &options.entries) < 0) return false;
   s.tidyPacket = recipe.tidyPacket;
 
@@ -488,10 +623,11 @@ bool WriteEncodedPacket(AviWriter::State& s, AVPacket& packet) {
     return false;
   }
   packet.stream_index = s.stream->index;
+  if (packet.duration == 0) packet.duration = 1;
   av_packet_rescale_ts(&packet, s.encoder->time_base, s.stream->time_base);
-  const int result = av_write_frame(s.output.get(), &packet);
+  const bool written = MuxPacket(s, packet);
   av_packet_unref(&packet);
-  return result >= 0;
+  return written;
 }
 
 // Takes every packet the encoder has ready and writes it. With a null frame sent before, this
@@ -500,7 +636,7 @@ bool WriteReadyPackets(AviWriter::State& s) {
   for (;;) {
     const int result = avcodec_receive_packet(s.encoder.get(), s.packet.get());
     if (result == AVERROR(EAGAIN) || result == AVERROR_EOF) return true;
-    if (result < 0) return false;
+    if (result < 0) return Fail(s, "the encoder failed", result);
     if (!WriteEncodedPacket(s, *s.packet)) return false;
   }
 }
@@ -531,11 +667,21 @@ bool FillEncoderFrame(AviWriter::State& s, const uint8_t* pixels) {
   return true;
 }
 
-// Writes a full frame: the stored sample is the pixels as handed in.
+// Writes a full frame: in AVI the stored sample is the pixels as handed in; the other
+// containers store the rows top first.
 bool WriteFullFrame(AviWriter::State& s, uint32_t n, const uint8_t* pixels) {
   AVPacket* packet = av_packet_alloc();
-  if (packet == nullptr) return false;
+  if (packet == nullptr) return Fail(s, "out of memory");
   PacketPtr owner(packet);
+  if (s.container != OutputContainer::Avi) {
+    const size_t rowBytes = static_cast<size_t>(s.input.biWidth) * 4;
+    const size_t height = static_cast<size_t>(s.input.biHeight);
+    s.topDown.resize(rowBytes * height);
+    for (size_t y = 0; y < height; ++y) {
+      std::memcpy(s.topDown.data() + y * rowBytes, pixels + (height - 1 - y) * rowBytes, rowBytes);
+    }
+    pixels = s.topDown.data();
+  }
   // Not reference-counted: the muxer writes the bytes before av_write_frame returns.
   packet->data = const_cast<uint8_t*>(pixels);
   packet->size = static_cast<int>(s.input.biSizeImage);
@@ -543,17 +689,19 @@ bool WriteFullFrame(AviWriter::State& s, uint32_t n, const uint8_t* pixels) {
   packet->stream_index = s.stream->index;
   packet->pts = packet->dts = av_rescale_q(n, s.frameTime, s.stream->time_base);
   packet->duration = av_rescale_q(1, s.frameTime, s.stream->time_base);
-  return av_write_frame(s.output.get(), packet) >= 0;
+  return MuxPacket(s, *packet);
 }
 
 // Sends the encoder's picture (filled by FillEncoderFrame) as frame n.
 bool SendEncoderFrame(AviWriter::State& s, uint32_t n) {
   AVFrame& f = *s.frame;
   f.pts = n;
-  f.pict_type = AV_PICTURE_TYPE_I;  // every frame is asked for as a key frame
-  f.key_frame = 1;
+  // AVI: every frame is asked for as a key frame; elsewhere the codec decides.
+  f.pict_type = s.keyEveryFrame ? AV_PICTURE_TYPE_I : AV_PICTURE_TYPE_NONE;
+  f.key_frame = s.keyEveryFrame ? 1 : 0;
   f.quality = s.encoder->global_quality;
-  return avcodec_send_frame(s.encoder.get(), &f) >= 0;
+  const int result = avcodec_send_frame(s.encoder.get(), &f);
+  return result >= 0 || Fail(s, "the encoder failed", result);
 }
 
 // The encoding thread's steps: consume reads the pixels (for full frames that is the whole
@@ -592,20 +740,35 @@ bool OpenAviStream(AviWriter& writer, std::u16string_view path, const BITMAPINFO
   s.input = input;
   s.frameTime = AVRational{static_cast<int>(scale), static_cast<int>(rate)};
   s.framesHandedIn = 0;
+  s.framesStored = 0;
+  s.errorText.clear();
+  s.container = ContainerForPath(path);
+  s.keyEveryFrame = s.container == OutputContainer::Avi;
+  if (!Offered(*recipe, s.container)) {
+    return Fail(s, std::string(ContainerName(s.container)) + " cannot hold " +
+                       ToUtf8(s.compressor.description));
+  }
 
   // The file first (an existing one is replaced), then the compressor, then the stream.
   // Always a plain file: without the "file:" prefix libavformat would read a name such as
   // "pipe:1" or "tcp:host" as another protocol.
-  const std::string url = "file:" + ToUtf8(path);
+  s.file = std::make_unique<OutputFile>();
+  if (!s.file->Open(ToUtf8(path))) return Fail(s, "the file cannot be made");
   AVFormatContext* output = nullptr;
-  if (avformat_alloc_output_context2(&output, nullptr, "avi", url.c_str()) < 0) return false;
+  if (avformat_alloc_output_context2(&output, nullptr, Format(s.container).muxer, nullptr) < 0) {
+    return Fail(s, "no muxer");
+  }
   s.output.reset(output);
-  if (avio_open(&s.output->pb, url.c_str(), AVIO_FLAG_WRITE) < 0) return false;
+  s.output->pb = s.file->Context();
+  s.output->flags |= AVFMT_FLAG_CUSTOM_IO;
+  if (!s.comment.empty()) av_dict_set(&s.output->metadata, "comment", s.comment.c_str(), 0);
 
-  if (recipe->encoder != nullptr && !OpenEncoder(s, *recipe)) return false;
+  if (recipe->encoder != nullptr && !OpenEncoder(s, *recipe)) {
+    return Fail(s, "the compressor cannot be started");
+  }
 
   s.stream = avformat_new_stream(s.output.get(), nullptr);
-  if (s.stream == nullptr) return false;
+  if (s.stream == nullptr) return Fail(s, "out of memory");
   s.stream->time_base = s.frameTime;
   s.stream->avg_frame_rate = av_inv_q(s.frameTime);
   Dictionary muxerOptions;
@@ -615,18 +778,21 @@ bool OpenAviStream(AviWriter& writer, std::u16string_view path, const BITMAPINFO
     AVCodecParameters& p = *s.stream->codecpar;
     p.codec_type = AVMEDIA_TYPE_VIDEO;
     p.codec_id = AV_CODEC_ID_RAWVIDEO;
-    p.format = AV_PIX_FMT_RGB32;  // the muxer's name for 32-bit BI_RGB
+    p.format = AV_PIX_FMT_RGB32;  // the muxer's name for 32-bit BI_RGB: bytes B, G, R, A
     p.width = input.biWidth;
     p.height = input.biHeight;
     p.bits_per_coded_sample = 32;
     // The frames go in bottom row first, as they are; the stream format says so with a
     // positive height.
-    muxerOptions.Set("flipped_raw_rgb", "1");
+    if (s.container == OutputContainer::Avi) muxerOptions.Set("flipped_raw_rgb", "1");
   }
-  s.stream->codecpar->codec_tag = s.compressor.fourcc;
-  if (avformat_write_header(s.output.get(), &muxerOptions.entries) < 0) return false;
+  // AVI names the compressor by its four-character code; the others pick their own tags.
+  s.stream->codecpar->codec_tag = s.container == OutputContainer::Avi ? s.compressor.fourcc : 0;
+  if (const int result = avformat_write_header(s.output.get(), &muxerOptions.entries); result < 0) {
+    return Fail(s, "the file's header cannot be written", result);
+  }
   s.headerWritten = true;
-  if (s.pipelined && !StartEncodingThread(s)) return false;
+  if (s.pipelined && !StartEncodingThread(s)) return Fail(s, "no thread for the encoder");
   s.streamOpen = true;
   return true;
 }
@@ -662,28 +828,34 @@ bool CloseAviWriter(AviWriter& writer) {
   s.encodingThread.reset();
   if (s.headerWritten) {
     // Frames still inside the encoder belong to the file; then the index and the headers.
-    if (s.encoder) {
+    // After a failed write the encoder's remaining frames would follow a missing one.
+    if (s.encoder && complete) {
       complete =
           avcodec_send_frame(s.encoder.get(), nullptr) >= 0 && WriteReadyPackets(s) && complete;
     }
-    complete = av_write_trailer(s.output.get()) >= 0 && complete;
+    const int trailer = av_write_trailer(s.output.get());
+    if (trailer < 0) complete = Fail(s, "the file cannot be completed", trailer);
   }
   s.scaler.reset();
   s.frame.reset();
   s.packet.reset();
   s.encoder.reset();
   s.stream = nullptr;
-  // Closes the file; a failure to write out its last bytes shows only here.
-  if (s.output && s.output->pb != nullptr) {
-    avio_flush(s.output->pb);
-    if (s.output->pb->error < 0) complete = false;
-  }
   s.output.reset();
+  // Closes the file; a failure to write out its last bytes shows only here.
+  if (s.file && !s.file->Close()) complete = Fail(s, "the file cannot be closed");
+  s.file.reset();
   const int threads = s.encoderThreads;
   const bool pipelined = s.pipelined;
+  const uint32_t stored = s.framesStored;
+  std::string errorText = std::move(s.errorText);
+  std::string comment = std::move(s.comment);
   s = AviWriter::State{};  // the choice is gone too: the next export chooses again
   s.encoderThreads = threads;
   s.pipelined = pipelined;
+  s.framesStored = stored;
+  s.errorText = std::move(errorText);
+  s.comment = std::move(comment);
   return complete;
 }
 

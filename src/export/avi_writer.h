@@ -1,5 +1,6 @@
-// AviWriter: writes the export's frames into an AVI file with one video stream, either as full
-// uncompressed frames or through one of the compressors libavcodec offers for AVI.
+// AviWriter: writes the export's frames into a movie file with one video stream, either as full
+// uncompressed frames or through one of the compressors libavcodec offers for the container:
+// AVI, or MP4, MKV and MOV chosen by the output path's extension.
 //
 // Frames handed in are frame buffers: W x H, 32 bits per pixel, rows bottom-up, W * 4 * H
 // bytes. Full frames are stored exactly so: the stream format is the frames' own 40-byte
@@ -10,7 +11,12 @@
 // in increasing order from 0 -> idle (CloseAviWriter). The file is complete and playable once
 // CloseAviWriter has run, whether after the last frame or part-way (abort, error).
 //
-// Every operation reports failure as false and words nothing; the caller does. Used on one
+// Room for every frame and for the closing index is claimed from the file system before the
+// frame is handed to the muxer (OutputFile), so a full disk or a file size limit stops the
+// export at a whole frame: the file closes readable with FramesStored() frames.
+//
+// Every operation reports failure as false and keeps what failed in ErrorText(); the caller
+// words it for the user. Used on one
 // thread (the user-interface thread); the encoder may run worker threads of its own.
 //
 // Pipelined mode (SetPipelined): the stream gets one encoding thread of its own. WriteAviFrame
@@ -26,6 +32,7 @@
 
 #include <cstdint>
 #include <memory>
+#include <optional>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -51,9 +58,21 @@ constexpr uint32_t MakeFourCc(char a, char b, char c, char d) {
          static_cast<uint32_t>(static_cast<uint8_t>(d)) << 24;
 }
 
-// The compressors this machine can write into AVI: full frames ("raw") always, first, then
-// every known compressor whose encoder this libavcodec has and the AVI muxer accepts.
-std::vector<AviCompressor> ListAviCompressors();
+// The containers the writer makes. The output path's extension chooses: ".mp4" (or ".m4v"),
+// ".mkv", ".mov", and AVI for every other name. AVI streams code every frame as a key frame;
+// in the others a codec with groups of pictures uses them (closed, so each key frame starts a
+// decodable stream).
+enum class OutputContainer { Avi, Mp4, Mkv, Mov };
+OutputContainer ContainerForPath(std::u16string_view path);
+// "avi", "mp4", "mkv", "mov".
+std::optional<OutputContainer> ContainerNamed(std::string_view name);
+const char* ContainerName(OutputContainer container);
+
+// The compressors this machine can write into the container: full frames ("raw") first where
+// the container takes them (always in AVI), then every known compressor whose encoder this
+// libavcodec has and the container's muxer accepts.
+std::vector<AviCompressor> ListCompressors(OutputContainer container);
+std::vector<AviCompressor> ListAviCompressors();  // ListCompressors(OutputContainer::Avi)
 
 class AviWriter {
  public:
@@ -68,6 +87,17 @@ class AviWriter {
   const AviCompressor& Compressor() const;
   // Frames handed to WriteAviFrame since the stream was opened.
   uint32_t FramesHandedIn() const;
+  // Frames whose data the file holds (a reader decodes them) since the stream was opened. Read
+  // it when no frame is in flight: after a sequential write, or after CloseAviWriter, which
+  // keeps it until the next stream opens.
+  uint32_t FramesStored() const;
+  // The first failure since the stream was opened, in words: the system's error text for the
+  // file ("No space left on device"), otherwise what failed. Empty when nothing failed; kept
+  // across CloseAviWriter like FramesStored.
+  const std::string& ErrorText() const;
+  // A comment stored in the next streams' file metadata (AVI: the INFO list's ICMT); empty
+  // for none. Kept until changed.
+  void SetComment(std::string comment);
 
   // Encoder worker threads for the next OpenAviStream: 0 lets the encoder pick one per core,
   // 1 encodes on the calling thread. The written bytes do not depend on it.

@@ -2,15 +2,17 @@
 
 #include <memory>
 
+#include "export/export_part.h"
+
 namespace tavrona {
 
-ExportComposer ProjectComposer(MovieFrames* movies) {
+ExportComposer ProjectComposer(MovieFrames* movies, uint32_t firstFrame) {
   // The export's own playback states, shared by the two steps and by every copy of the
   // composer: nothing else (a preview, playback) moves them.
   auto states = std::make_shared<PlaybackStates>();
   ExportComposer composer;
-  composer.prepareTracks = [states](ProjectData& project) {
-    PrepareExportTracks(project, *states);
+  composer.prepareTracks = [states, firstFrame](ProjectData& project) {
+    PrepareExportTracks(project, *states, firstFrame);
   };
   composer.composeNextFrame = [states, movies](ProjectData& project, FrameBuffer& dst) {
     return ComposeNextExportFrame(project, *states, dst, movies,
@@ -25,9 +27,16 @@ ExportResult ExportProject(ProjectData& project, std::u16string_view path, Movie
   if (writer == nullptr || !ChooseCompressor(*writer, options.codec)) {
     return ExportResult::UnknownCodec;
   }
+  const ExportRange range = options.range.value_or(
+      ExportRange{0, project.movieLength == 0 ? 0 : project.movieLength - 1});
+  if (options.range && (range.first > range.last || range.last >= project.movieLength)) {
+    return ExportResult::BadRange;
+  }
+  const uint32_t count = project.movieLength == 0 ? 0 : range.Count();
+  writer->SetComment(options.range ? PartComment(range, project.movieLength) : std::string());
   project.exportJob = {};
   project.exportJob.stopOnEventError = options.stopOnEventError ? 1 : 0;
-  const ExportComposer composer = ProjectComposer(movies);
+  const ExportComposer composer = ProjectComposer(movies, range.first);
   // The mode holds for this run only: the job's other drivers keep the writer's own.
   const bool pipelinedBefore = writer->Pipelined();
   writer->SetPipelined(options.pipelined);
@@ -38,7 +47,7 @@ ExportResult ExportProject(ProjectData& project, std::u16string_view path, Movie
   ExportProgress progress;
   progress.Start();
   ExportResult result = ExportResult::Done;
-  while (static_cast<uint32_t>(project.exportJob.framesWritten) < project.movieLength) {
+  while (static_cast<uint32_t>(project.exportJob.framesWritten) < count) {
     if (options.abort != nullptr && options.abort->load()) {
       result = ExportResult::Aborted;
       break;

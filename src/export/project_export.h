@@ -5,6 +5,7 @@
 
 #include <atomic>
 #include <functional>
+#include <optional>
 #include <string>
 #include <string_view>
 
@@ -14,11 +15,18 @@
 
 namespace tavrona {
 
-// The composition of export frames: every track reset and sought to 0 at the start, then each
-// frame filled with the background and every track stepped (ComposeNextExportFrame), stopping at
-// the first failed event when the project's stopOnEventError is set. The composer keeps playback
-// states of its own, so previews and playback never move what the export draws.
-ExportComposer ProjectComposer(MovieFrames* movies);
+// The composition of export frames: every track reset and sought to firstFrame at the start,
+// then each frame filled with the background and every track stepped (ComposeNextExportFrame),
+// stopping at the first failed event when the project's stopOnEventError is set. The composer
+// keeps playback states of its own, so previews and playback never move what the export draws.
+ExportComposer ProjectComposer(MovieFrames* movies, uint32_t firstFrame = 0);
+
+// Output frames first..last, inclusive.
+struct ExportRange {
+  uint32_t first = 0;
+  uint32_t last = 0;
+  uint32_t Count() const { return last - first + 1; }
+};
 
 struct ExportRunOptions {
   std::string codec = "raw";      // a name from ListAviCompressors()
@@ -30,17 +38,24 @@ struct ExportRunOptions {
   // Compress and write frame n on the writer's encoding thread while frame n + 1 is composed
   // (the file is the same either way); false writes every frame before the next is composed.
   bool pipelined = true;
+  // Only these output frames, as a part for joining: frame `first` becomes the file's frame 0,
+  // composed exactly as a whole export reaches it, and the range is stored in the file
+  // (PartComment). The whole project when empty.
+  std::optional<ExportRange> range;
 };
 
 enum class ExportResult {
   Done,          // every frame written, file closed
   Aborted,       // stopped on request; the file holds the frames written so far
   UnknownCodec,  // the codec is not offered here; nothing written
+  BadRange,      // the range is not inside 0 .. movie length - 1; nothing written
   OpenFailed,    // the file could not be opened ("ファイルが開けません。")
   StepFailed,    // an event or the writer failed (also when found only at the close); the file
                  // holds the frames written before the failure
 };
 
+// The project's writer tells what failed (ErrorText) and how many frames the file holds
+// (FramesStored) afterwards.
 ExportResult ExportProject(ProjectData& project, std::u16string_view path, MovieFrames* movies,
                            const ExportRunOptions& options);
 

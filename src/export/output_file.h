@@ -1,0 +1,70 @@
+// OutputFile: the file a muxer writes into, as an AVIOContext over a plain descriptor, with the
+// space for every packet and for the container's closing index claimed before anything of the
+// packet is written.
+//
+// A muxer that runs out of room part-way through a packet leaves a file whose index names a
+// frame that is not there, and no room for the index at all. Claiming the space first
+// (fallocate beyond the end without growing the file) turns "disk full" into a clean refusal of
+// the packet: the muxer never sees it, the frames before it are whole and the closing index
+// lands in space already held. File systems without fallocate are written without the claim.
+//
+// The first failure (claim, write, seek) is kept with its errno and reported by ErrorText.
+// One thread at a time.
+#pragma once
+
+#include <cstdint>
+#include <string>
+
+struct AVIOContext;
+
+namespace tavrona {
+
+class OutputFile {
+ public:
+  OutputFile() = default;
+  ~OutputFile();  // Close
+  OutputFile(const OutputFile&) = delete;
+  OutputFile& operator=(const OutputFile&) = delete;
+
+  // Creates or truncates path (UTF-8) and makes the I/O context. False (errno kept) when the
+  // file cannot be made.
+  bool Open(const std::string& path);
+  AVIOContext* Context() const { return context_; }
+
+  // Claims room for `bytes` more bytes after what the muxer has written so far, plus the
+  // reserve kept for the closing index. False (errno kept) when the file system has no room.
+  bool Claim(uint64_t bytes);
+  // The reserve kept free after the last packet for the muxer's closing writes.
+  void SetReserve(uint64_t bytes) { reserve_ = bytes; }
+
+  // Writes out what the context holds. False (errno kept) when that fails, now or before.
+  bool Flush();
+
+  // Flushes the context, gives back claimed space beyond the end and closes the descriptor.
+  // False when any write failed (now or earlier). Safe twice.
+  bool Close();
+
+  bool Failed() const { return errorNumber_ != 0; }
+  int ErrorNumber() const { return errorNumber_; }
+  // The system's words for the first failure ("No space left on device"); empty when none.
+  std::string ErrorText() const;
+
+  // The I/O callbacks (public for the C callbacks only).
+  int Write(const uint8_t* data, int size);
+  int64_t Seek(int64_t offset, int whence);
+
+ private:
+  void Fail(int errorNumber);
+
+  int fd_ = -1;
+  AVIOContext* context_ = nullptr;
+  uint8_t* buffer_ = nullptr;  // owned by the context once it exists
+  int64_t position_ = 0;       // the descriptor's position
+  int64_t size_ = 0;           // the file's size
+  uint64_t claimedEnd_ = 0;    // space up to here is held by fallocate
+  uint64_t reserve_ = 64 * 1024;
+  bool canClaim_ = true;  // false once the file system says it has no fallocate
+  int errorNumber_ = 0;
+};
+
+}  // namespace tavrona
