@@ -172,14 +172,14 @@ TEST(FarmPartsTest, ADifferentSplitResubmitsEveryPart) {
   EXPECT_EQ(PartsToResubmit(now, before, infos), (std::vector<size_t>{0, 1}));
 }
 
-TEST(FarmSlurmTest, ArraySpecsRunTogetherConsecutiveTasks) {
+TEST(FarmSubmitTest, ArraySpecsRunTogetherConsecutiveTasks) {
   EXPECT_EQ(ArraySpec({}), "");
   EXPECT_EQ(ArraySpec({4}), "4");
   EXPECT_EQ(ArraySpec({0, 1, 2}), "0-2");
   EXPECT_EQ(ArraySpec({0, 2, 3, 5, 7, 8, 9}), "0,2-3,5,7-9");
 }
 
-TEST(FarmSlurmTest, TheJoinDependsOnTheArrayAndIsKilledWhenItCannotRun) {
+TEST(FarmSubmitTest, TheJoinDependsOnTheArrayAndIsKilledWhenItCannotRun) {
   const FarmPlan plan = ThreePartPlan("/shared/100%/demo.avi");
   const auto array = ArraySubmitArgs(plan, {1, 2}, {"render", "02:00:00"}, "/s/parts.sh");
   const std::vector<std::string> arrayWanted = {"--parsable",
@@ -207,7 +207,7 @@ TEST(FarmSlurmTest, TheJoinDependsOnTheArrayAndIsKilledWhenItCannotRun) {
   }
 }
 
-TEST(FarmSlurmTest, ReadsSlurmsAnswers) {
+TEST(FarmSubmitTest, ReadsSlurmsAnswers) {
   EXPECT_EQ(ParseSbatchJobId("1234\n"), "1234");
   EXPECT_EQ(ParseSbatchJobId("77;cluster\n"), "77");
   EXPECT_EQ(ParseSbatchJobId("sbatch: note: defaults applied\n78\n"), "78");
@@ -331,7 +331,7 @@ TEST_F(FarmScriptTest, TheJoinTakesThePartsInOrderAndWritesTheOutputOnlyOnSucces
   EXPECT_EQ(ReadFile(plan_.output), "written\n");
 }
 
-TEST(FarmSlurmTest, ShellQuotingSurvivesTheShell) {
+TEST(FarmSubmitTest, ShellQuotingSurvivesTheShell) {
   for (const std::string word : {"plain", "two words", "it's", "$HOME `id` \"q\"", "", "'"}) {
     const std::string command = "printf '%s' " + ShellQuote(word);
     FILE* pipe = popen(command.c_str(), "r");
