@@ -20,6 +20,7 @@
 #include <cstddef>
 #include <cstdint>
 #include <utility>
+#include <vector>
 
 #include "render/kernel_plan.h"
 #include "render/kernel_sampling.h"
@@ -195,11 +196,16 @@ inline void BlendLinear(const DrawPlan& p, const SampleRegion& region, const int
   }
 }
 
+#if defined(__AVX2__) || defined(__SSE4_1__)
+// The layer's helpers take and return vectors; left out of line they would pass them through
+// memory, so they are always inlined.
+#define TAVRONA_ALWAYS_INLINE inline __attribute__((always_inline))
 #if defined(__AVX2__)
-#include "render/kernel_rows_avx2.h"
-#define TAVRONA_KERNEL_SIMD 1
-#elif defined(__SSE4_1__)
-#include "render/kernel_rows_sse41.h"
+#include "render/kernel_vec_avx2.h"
+#else
+#include "render/kernel_vec_sse41.h"
+#endif
+#include "render/kernel_rows_simd.h"
 #define TAVRONA_KERNEL_SIMD 1
 #endif
 
@@ -219,11 +225,7 @@ template <int Method, int Mode, bool Keyed, bool Coloured, bool Opaque>
 inline void NearestChunk(const DrawPlan& p, const RowMap& r, int32_t x, int n, int32_t* offset,
                          uint32_t* d) {
 #if defined(TAVRONA_KERNEL_SIMD)
-  if (r.projective) {
-    MapNearestSimd<Method, true>(r, p, x, n, offset);
-  } else {
-    MapNearestSimd<Method, false>(r, p, x, n, offset);
-  }
+  MapNearestSimd<Method>(r, p, x, n, offset);
   BlendNearestSimd<Mode, Keyed, Coloured, Opaque>(p, p.sourceTop, p.left - p.top * p.sourceWidth,
                                                   offset, n, d, 0, PrefetchDistance(p));
 #else
@@ -247,11 +249,7 @@ template <bool Rounding, bool Keyed>
 inline void LinearMapChunk(const DrawPlan& p, const RowMap& r, int32_t x, int n, int32_t* ix,
                            int32_t* iy, int32_t* fxy) {
 #if defined(TAVRONA_KERNEL_SIMD)
-  if (r.projective) {
-    MapLinearSimd<Rounding, Keyed, true>(r, p, x, n, ix, iy, fxy);
-  } else {
-    MapLinearSimd<Rounding, Keyed, false>(r, p, x, n, ix, iy, fxy);
-  }
+  MapLinearSimd<Rounding, Keyed>(r, p, x, n, ix, iy, fxy);
 #else
   MapLinear<Rounding, Keyed>(r, p, x, n, ix, iy, fxy);
 #endif
@@ -264,6 +262,19 @@ void DrawRowsGeneral(const DrawPlan& p, int32_t yBegin, int32_t yEnd) {
   alignas(64) int32_t b[kChunk];
   alignas(64) int32_t c[kChunk];
   const SampleRegion region{p.left, p.right - 1, p.top, p.bottom - 1};
+#if defined(TAVRONA_KERNEL_SIMD)
+  // Bilinear methods under affine placements: every row's run and incremental mapping.
+  std::vector<AffineRow> affine;
+  if constexpr (Method >= 3) {
+    if (UsesAffineMapping(p)) {
+      affine.resize(static_cast<size_t>(yEnd - yBegin));
+      for (int32_t y = yBegin; y < yEnd; ++y) {
+        affine[static_cast<size_t>(y - yBegin)] = PlanAffineRow<Method == 4>(p, y);
+      }
+    }
+  }
+  const intptr_t prefetch = PrefetchDistance(p);
+#endif
   // Strips of kChunk columns, top to bottom: under rotation, one strip's rows sample a small
   // band of the source that stays in the first-level cache from row to row.
   for (int32_t x = p.x0; x < p.x1; x += kChunk) {
@@ -275,6 +286,17 @@ void DrawRowsGeneral(const DrawPlan& p, int32_t yBegin, int32_t yEnd) {
         NearestChunk<Method, Mode, Keyed, Coloured, Opaque>(p, r, x, n, a, row + x);
       } else {
         constexpr bool kRounding = Method == 4;
+#if defined(TAVRONA_KERNEL_SIMD)
+        if (!affine.empty() && !affine[static_cast<size_t>(y - yBegin)].exact) {
+          const AffineRow& run = affine[static_cast<size_t>(y - yBegin)];
+          const int32_t from = std::max(x, run.begin), to = std::min(x + n, run.end);
+          if (from < to) {
+            BlendLinearAffine<kRounding, Mode, Keyed, Coloured, Opaque>(
+                p, region, run, from, to - from, row + from, prefetch);
+          }
+          continue;
+        }
+#endif
         LinearMapChunk<kRounding, Keyed>(p, r, x, n, a, b, c);
         LinearSample<kRounding, Mode, Keyed, Coloured, Opaque>(p, region, a, b, c, n, row + x);
       }

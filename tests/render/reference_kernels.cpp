@@ -93,9 +93,13 @@ uint32_t Subtract(uint32_t d, uint32_t s) {
   return Pack(out);
 }
 
-uint32_t Sample(bool rounding, bool keyed, const uint32_t* topRow, int32_t width, float sx,
-                float sy, int32_t left, int32_t right, int32_t top, int32_t bottom, uint32_t key) {
-  const int64_t ux = FixedU(rounding, keyed, sx), uy = FixedU(rounding, keyed, sy);
+namespace {
+
+uint32_t SampleShifted(bool rounding, bool keyed, const uint32_t* topRow, int32_t width, float sx,
+                       float sy, int32_t left, int32_t right, int32_t top, int32_t bottom,
+                       uint32_t key, int shiftX, int shiftY) {
+  const int64_t ux = FixedU(rounding, keyed, sx) + shiftX;
+  const int64_t uy = FixedU(rounding, keyed, sy) + shiftY;
   const int64_t ix = ux >> 8, fx = ux & 255, iy = uy >> 8, fy = uy & 255;
   const int64_t L = left, R = right - 1, T = top, B = bottom - 1;
   const int r = rounding ? 128 : 0;
@@ -145,6 +149,13 @@ uint32_t Sample(bool rounding, bool keyed, const uint32_t* topRow, int32_t width
   return assemble(v);
 }
 
+}  // namespace
+
+uint32_t Sample(bool rounding, bool keyed, const uint32_t* topRow, int32_t width, float sx,
+                float sy, int32_t left, int32_t right, int32_t top, int32_t bottom, uint32_t key) {
+  return SampleShifted(rounding, keyed, topRow, width, sx, sy, left, right, top, bottom, key, 0, 0);
+}
+
 namespace {
 
 uint32_t ApplyMode(uint32_t mode, uint32_t s, uint32_t d) {
@@ -167,17 +178,33 @@ uint32_t ApplyMode(uint32_t mode, uint32_t s, uint32_t d) {
 
 }  // namespace
 
-void Draw(int method, const KernelParams& p) {
-  if (p.destinationPixels == nullptr || p.sourcePixels == nullptr) return;
-  if (p.destinationWidth <= 0 || p.destinationHeight <= 0) return;
-  if (p.sourceWidth <= 0 || p.sourceHeight <= 0) return;
+namespace {
+
+// What Draw decides once per call: the clamped region, the rectangle walked and the constants
+// of the blend.
+struct Setup {
+  int64_t L, T, R, B;
+  int64_t bx0, bx1, by0, by1;
+  bool keyed, coloured;
+  uint32_t key, colour, A;
+  const uint32_t* srcTop;
+};
+
+bool MakeSetup(int method, const KernelParams& p, Setup& s) {
+  if (p.destinationPixels == nullptr || p.sourcePixels == nullptr) return false;
+  if (p.destinationWidth <= 0 || p.destinationHeight <= 0) return false;
+  if (p.sourceWidth <= 0 || p.sourceHeight <= 0) return false;
   const int64_t cl = std::max(p.clipLeft, 0), ct = std::max(p.clipTop, 0);
   const int64_t cr = std::min(p.clipRight, p.destinationWidth);
   const int64_t cb = std::min(p.clipBottom, p.destinationHeight);
   const int64_t L = std::max(p.regionLeft, 0), T = std::max(p.regionTop, 0);
   const int64_t R = std::min(p.regionRight, p.sourceWidth);
   const int64_t B = std::min(p.regionBottom, p.sourceHeight);
-  if (R <= L || B <= T) return;
+  if (R <= L || B <= T) return false;
+  s.L = L;
+  s.T = T;
+  s.R = R;
+  s.B = B;
 
   const float* f = p.matrix;
   int64_t bx0 = cl, bx1 = cr, by0 = ct, by1 = cb;
@@ -216,83 +243,112 @@ void Draw(int method, const KernelParams& p) {
       by1 = std::min(mxy + 1, cb);
     }
   }
-  if (p.blendMode > 6) return;
+  if (p.blendMode > 6) return false;
+  s.bx0 = bx0;
+  s.bx1 = bx1;
+  s.by0 = by0;
+  s.by1 = by1;
 
   const uint32_t tc = p.transparentColour;
-  const bool keyed = tc < 0x01000000u;
-  const uint32_t key = ((tc & 0xFF) << 16) | (tc & 0xFF00) | ((tc >> 16) & 0xFF);
+  s.keyed = tc < 0x01000000u;
+  s.key = ((tc & 0xFF) << 16) | (tc & 0xFF00) | ((tc >> 16) & 0xFF);
   const uint32_t cw = p.colourWord;
-  const uint32_t colour = ((cw & 0xFF) << 16) | (((cw >> 8) & 0xFF) << 8) | ((cw >> 16) & 0xFF);
-  const bool coloured = colour != 0x00FFFFFFu;
-  const uint32_t A = cw >> 24;
-  const float* m = p.inverseMatrix;
-  const uint32_t* srcTop =
-      p.sourcePixels + static_cast<int64_t>(p.sourceHeight - 1) * p.sourceWidth;
-  uint32_t* dstTop =
-      p.destinationPixels + static_cast<int64_t>(p.destinationHeight - 1) * p.destinationWidth;
+  s.colour = ((cw & 0xFF) << 16) | (((cw >> 8) & 0xFF) << 8) | ((cw >> 16) & 0xFF);
+  s.coloured = s.colour != 0x00FFFFFFu;
+  s.A = cw >> 24;
+  s.srcTop = p.sourcePixels + static_cast<int64_t>(p.sourceHeight - 1) * p.sourceWidth;
+  return true;
+}
 
-  for (int64_t y = by0; y < by1; ++y) {
-    for (int64_t x = bx0; x < bx1; ++x) {
-      uint32_t& d = dstTop[-y * p.destinationWidth + x];
-      const double dx = static_cast<double>(x), dy = static_cast<double>(y);
-      if (method <= 2) {
-        std::optional<Point> t;
-        if (method == 1) {
-          // Row terms rounded to float, as the fast kernels keep them.
-          const float r0 = F(m[1] * dy), r1 = F(m[4] * dy), r2 = F(m[7] * dy);
-          const double den = (m[6] * dx + r2) + m[8];
-          t = MapTrunc((m[0] * dx + r0) + m[2], (m[3] * dx + r1) + m[5], den);
-        } else {
-          const double den = (m[6] * dx + m[7] * dy) + m[8];
-          t = MapFloor((m[0] * dx + m[1] * dy) + m[2], (m[3] * dx + m[4] * dy) + m[5], den);
-        }
-        if (!t || t->x < L || t->x >= R || t->y < T || t->y >= B) continue;
-        const uint32_t s = srcTop[-t->y * p.sourceWidth + t->x];
-        if (keyed && s == key) continue;
-        const uint32_t sc = coloured ? Multiply(s, colour) : s;
-        if (p.blendMode == 0) {
-          d = A == 0 ? sc : Mix(A, sc, d);
-        } else {
-          d = ApplyMode(p.blendMode, sc, d);
-        }
-        continue;
-      }
+bool Pixel(int method, const KernelParams& p, const Setup& st, int64_t x, int64_t y, uint32_t& d,
+           int shiftX, int shiftY) {
+  const int64_t L = st.L, T = st.T, R = st.R, B = st.B;
+  const bool keyed = st.keyed, coloured = st.coloured;
+  const uint32_t key = st.key, colour = st.colour, A = st.A;
+  const uint32_t* srcTop = st.srcTop;
+  const float* m = p.inverseMatrix;
+  const double dx = static_cast<double>(x), dy = static_cast<double>(y);
+  if (method <= 2) {
+    std::optional<Point> t;
+    if (method == 1) {
+      // Row terms rounded to float, as the fast kernels keep them.
       const float r0 = F(m[1] * dy), r1 = F(m[4] * dy), r2 = F(m[7] * dy);
       const double den = (m[6] * dx + r2) + m[8];
-      if (den == 0) continue;
-      const double w = 1.0 / den;
-      const float sx = F(w * ((m[0] * dx + r0) + m[2]));
-      const float sy = F(w * ((m[3] * dx + r1) + m[5]));
-      if (!(sx >= static_cast<float>(L) && sx < static_cast<float>(R) &&
-            sy >= static_cast<float>(T) && sy < static_cast<float>(B))) {
-        continue;
-      }
-      const uint32_t s =
-          Sample(method == 4, keyed, srcTop, p.sourceWidth, sx, sy, static_cast<int32_t>(L),
-                 static_cast<int32_t>(R), static_cast<int32_t>(T), static_cast<int32_t>(B), key);
-      if (!keyed) {
-        const uint32_t sc = coloured ? Multiply(s, colour) : s;
-        if (p.blendMode == 0) {
-          d = A == 0 ? sc : Mix(A, sc, d);
-        } else {
-          d = ApplyMode(p.blendMode, sc, d);
-        }
-        continue;
-      }
-      const uint32_t alpha = s >> 24;
-      if (alpha == 0) continue;
-      const uint32_t sc = coloured ? Multiply(s, colour) : (s & 0x00FFFFFFu);
-      if (p.blendMode == 0) {
-        if (alpha == 255) {
-          d = A == 0 ? sc : Mix(A, sc, d);
-        } else {
-          d = Mix(A == 0 ? alpha : alpha * A / 255, sc, d);
-        }
-      } else {
-        d = ApplyMode(p.blendMode, alpha == 255 ? sc : Mix(alpha, sc, d), d);
-      }
+      t = MapTrunc((m[0] * dx + r0) + m[2], (m[3] * dx + r1) + m[5], den);
+    } else {
+      const double den = (m[6] * dx + m[7] * dy) + m[8];
+      t = MapFloor((m[0] * dx + m[1] * dy) + m[2], (m[3] * dx + m[4] * dy) + m[5], den);
+    }
+    if (!t || t->x < L || t->x >= R || t->y < T || t->y >= B) return false;
+    const uint32_t s = srcTop[-t->y * p.sourceWidth + t->x];
+    if (keyed && s == key) return false;
+    const uint32_t sc = coloured ? Multiply(s, colour) : s;
+    if (p.blendMode == 0) {
+      d = A == 0 ? sc : Mix(A, sc, d);
+    } else {
+      d = ApplyMode(p.blendMode, sc, d);
+    }
+    return true;
+  }
+  const float r0 = F(m[1] * dy), r1 = F(m[4] * dy), r2 = F(m[7] * dy);
+  const double den = (m[6] * dx + r2) + m[8];
+  if (den == 0) return false;
+  const double w = 1.0 / den;
+  const float sx = F(w * ((m[0] * dx + r0) + m[2]));
+  const float sy = F(w * ((m[3] * dx + r1) + m[5]));
+  if (!(sx >= static_cast<float>(L) && sx < static_cast<float>(R) && sy >= static_cast<float>(T) &&
+        sy < static_cast<float>(B))) {
+    return false;
+  }
+  const uint32_t s =
+      SampleShifted(method == 4, keyed, srcTop, p.sourceWidth, sx, sy, static_cast<int32_t>(L),
+                    static_cast<int32_t>(R), static_cast<int32_t>(T), static_cast<int32_t>(B), key,
+                    shiftX, shiftY);
+  if (!keyed) {
+    const uint32_t sc = coloured ? Multiply(s, colour) : s;
+    if (p.blendMode == 0) {
+      d = A == 0 ? sc : Mix(A, sc, d);
+    } else {
+      d = ApplyMode(p.blendMode, sc, d);
+    }
+    return true;
+  }
+  const uint32_t alpha = s >> 24;
+  if (alpha == 0) return false;
+  const uint32_t sc = coloured ? Multiply(s, colour) : (s & 0x00FFFFFFu);
+  if (p.blendMode == 0) {
+    if (alpha == 255) {
+      d = A == 0 ? sc : Mix(A, sc, d);
+    } else {
+      d = Mix(A == 0 ? alpha : alpha * A / 255, sc, d);
+    }
+  } else {
+    d = ApplyMode(p.blendMode, alpha == 255 ? sc : Mix(alpha, sc, d), d);
+  }
+  return true;
+}
+
+}  // namespace
+
+void Draw(int method, const KernelParams& p) {
+  Setup st;
+  if (!MakeSetup(method, p, st)) return;
+  uint32_t* dstTop =
+      p.destinationPixels + static_cast<int64_t>(p.destinationHeight - 1) * p.destinationWidth;
+  for (int64_t y = st.by0; y < st.by1; ++y) {
+    for (int64_t x = st.bx0; x < st.bx1; ++x) {
+      Pixel(method, p, st, x, y, dstTop[-y * p.destinationWidth + x], 0, 0);
     }
   }
+}
+
+bool DrawPixel(int method, const KernelParams& params, int32_t x, int32_t y, uint32_t d, int shiftX,
+               int shiftY, uint32_t& out) {
+  Setup st;
+  if (!MakeSetup(method, params, st)) return false;
+  if (x < st.bx0 || x >= st.bx1 || y < st.by0 || y >= st.by1) return false;
+  out = d;
+  return Pixel(method, params, st, x, y, out, shiftX, shiftY);
 }
 
 }  // namespace tavrona::reference

@@ -11,6 +11,13 @@ namespace tavrona::reference {
 
 void Draw(int method, const KernelParams& params);
 
+// The value Draw gives the destination pixel (x, y) (top-down) when it holds d, with the
+// fixed-point sample coordinates of methods 3 and 4 moved by shiftX and shiftY steps of 1/256
+// texel after they are computed (which pixels are drawn does not change). False when Draw
+// leaves the pixel alone.
+bool DrawPixel(int method, const KernelParams& params, int32_t x, int32_t y, uint32_t d, int shiftX,
+               int shiftY, uint32_t& out);
+
 uint32_t Mix(uint32_t w, uint32_t s, uint32_t d);
 uint32_t Multiply(uint32_t a, uint32_t b);
 uint32_t Add(uint32_t d, uint32_t s);
