@@ -102,6 +102,19 @@ class FfmpegMovieBackEnd final : public MovieBackEnd {
   void Stop() override;
 
  private:
+  // Opens the file (again) and finds the video stream; the codec is left alone.
+  bool OpenDemuxer();
+  // Decodes from the start of the file until the first key frame comes out, to learn the time
+  // of the first frame and of the first key frame.
+  bool ProbeStart();
+  // Reads the packets of the last key frame's group to learn the time of the last frame: the
+  // container's duration may count from another origin or include frames that never come out.
+  void ScanEnd();
+  // Positions the demuxer so that the frame at pts comes out: the key frame at or before it,
+  // or the start of the file when pts lies before the first key frame. Owner's thread, or the
+  // delivery thread while it runs.
+  bool SeekBefore(int64_t pts);
+  bool Rewind();
   int64_t PositionToPts(int64_t position) const;
   void DeliveryLoop();
   // Reads packets until one of the video stream went to the decoder or the input ended.
@@ -123,24 +136,43 @@ class FfmpegMovieBackEnd final : public MovieBackEnd {
   SwsContextPtr tailSws_;  // the last, shorter band
   AVStream* stream_ = nullptr;
   int streamIndex_ = -1;
+  std::filesystem::path path_;
   AVRational frameRate_ = {0, 1};  // {0, 1} when the file gives none
-  int64_t originPts_ = 0;          // stream time of position 0
-  int64_t halfFramePts_ = 0;       // tolerance when matching frames to positions
+  // Stream time of position 0: the time of the first frame the decoder puts out when it
+  // decodes the file from its start. Frame n is the n-th frame in presentation order, so
+  // neither the container's start time nor the first packet's time will do: frames the
+  // demuxer marks as discarded (edit lists) and frames the decoder drops (those before the
+  // first key frame of a cut stream) come out never, and a decoder that reorders frames
+  // stamps them late by its delay where the container holds decoding times only (AVI).
+  int64_t originPts_ = 0;
+  int64_t firstKeyPts_ = 0;           // stream time of the first key frame put out
+  int64_t lastPts_ = AV_NOPTS_VALUE;  // stream time of the last frame
+  int64_t halfFramePts_ = 0;          // tolerance when matching frames to positions
+  int64_t framePts_ = 1;              // one frame's duration, for frames that carry no time
   VideoFormat output_;
   FrameSink* sink_ = nullptr;
   MovieTimeFormat timeFormat_ = MovieTimeFormat::kMediaTime;
   int64_t startPts_ = 0;
   int64_t stopPts_ = INT64_MAX;
   int64_t nextPts_ = AV_NOPTS_VALUE;  // guess for frames that carry no time
-  bool inputEnded_ = false;           // the decoder was told to drain
-  bool completed_ = false;            // the stop position was reached since the last seek
+  // After a seek to a key frame, frames that come out before it (the leading frames of an open
+  // group of pictures) lack their references and are dropped.
+  bool awaitKeyFrame_ = false;
+  // The first frame after a seek is checked: a seek can land past the start (an index that
+  // holds decoding times puts a key frame's picture later than its entry), and the demuxer is
+  // then moved further back, by retreatPts_ (doubling) or to the start of the file.
+  bool checkFirstFrame_ = false;
+  bool fromStart_ = false;  // the last seek went to the start of the file
+  int64_t retreatPts_ = 0;
+  bool inputEnded_ = false;  // the decoder was told to drain
+  bool completed_ = false;   // the stop position was reached since the last seek
   std::shared_ptr<SamplePool> pool_ = std::make_shared<SamplePool>();
 
-  std::thread delivery_;              // owner's thread only
+  std::thread delivery_;  // owner's thread only
   std::atomic<bool> stopRequested_{false};
 
   std::mutex eventMutex_;
-  std::deque<int32_t> events_;        // guarded by eventMutex_
+  std::deque<int32_t> events_;  // guarded by eventMutex_
 };
 
 // Sets the fourth byte of every pixel to 0. The compiler leaves the plain loop scalar at -O2,
@@ -164,36 +196,46 @@ bool IsStillImageFormat(const AVInputFormat& format) {
          (name.size() > 5 && name.substr(name.size() - 5) == "_pipe");
 }
 
-bool FfmpegMovieBackEnd::Open(const std::filesystem::path& path) {
+bool FfmpegMovieBackEnd::OpenDemuxer() {
   // The "file:" prefix keeps a colon in a file name from being read as a protocol.
-  const std::string url = "file:" + path.string();
+  const std::string url = "file:" + path_.string();
   AVDictionary* options = nullptr;
   av_dict_set(&options, "protocol_whitelist", "file", 0);
   AVFormatContext* raw = nullptr;
   const int opened = avformat_open_input(&raw, url.c_str(), nullptr, &options);
   av_dict_free(&options);
   if (opened < 0) return false;
-  format_.reset(raw);
-  if (IsStillImageFormat(*format_->iformat)) return false;
-  if (avformat_find_stream_info(format_.get(), nullptr) < 0) return false;
+  FormatContextPtr format(raw);
+  if (IsStillImageFormat(*format->iformat)) return false;
+  if (avformat_find_stream_info(format.get(), nullptr) < 0) return false;
 
-  const AVCodec* decoder = nullptr;
-  streamIndex_ = av_find_best_stream(format_.get(), AVMEDIA_TYPE_VIDEO, -1, -1, &decoder, 0);
-  if (streamIndex_ < 0 || decoder == nullptr) return false;
-  stream_ = format_->streams[streamIndex_];
-  if (stream_->disposition & AV_DISPOSITION_ATTACHED_PIC) return false;
-  for (unsigned i = 0; i < format_->nb_streams; ++i) {
-    if (static_cast<int>(i) != streamIndex_) format_->streams[i]->discard = AVDISCARD_ALL;
+  const int index = av_find_best_stream(format.get(), AVMEDIA_TYPE_VIDEO, -1, -1, nullptr, 0);
+  if (index < 0) return false;
+  if (streamIndex_ >= 0 && index != streamIndex_) return false;  // reopened: the same stream
+  AVStream* stream = format->streams[index];
+  if (stream->disposition & AV_DISPOSITION_ATTACHED_PIC) return false;
+  for (unsigned i = 0; i < format->nb_streams; ++i) {
+    if (static_cast<int>(i) != index) format->streams[i]->discard = AVDISCARD_ALL;
   }
 
   // An AVI file without its index (one cut short, say) cannot be positioned: after a seek the
   // demuxer numbers frames from wherever it landed, and frames would come back under wrong
   // numbers. A complete index lists every frame.
-  if (std::string_view(format_->iformat->name) == "avi" &&
-      avformat_index_get_entries_count(stream_) < stream_->nb_frames) {
+  if (std::string_view(format->iformat->name) == "avi" &&
+      avformat_index_get_entries_count(stream) < stream->nb_frames) {
     return false;
   }
+  format_ = std::move(format);
+  streamIndex_ = index;
+  stream_ = stream;
+  return true;
+}
 
+bool FfmpegMovieBackEnd::Open(const std::filesystem::path& path) {
+  path_ = path;
+  if (!OpenDemuxer()) return false;
+  const AVCodec* decoder = avcodec_find_decoder(stream_->codecpar->codec_id);
+  if (decoder == nullptr) return false;
   codec_.reset(avcodec_alloc_context3(decoder));
   if (!codec_ || avcodec_parameters_to_context(codec_.get(), stream_->codecpar) < 0) return false;
   codec_->thread_count = 0;  // as many as the library finds useful, like the ffmpeg tool
@@ -212,20 +254,81 @@ bool FfmpegMovieBackEnd::Open(const std::filesystem::path& path) {
   frameRate_ = stream_->avg_frame_rate;
   if (frameRate_.num <= 0 || frameRate_.den <= 0) frameRate_ = stream_->r_frame_rate;
   if (frameRate_.num <= 0 || frameRate_.den <= 0) frameRate_ = {0, 1};
-  originPts_ = stream_->start_time != AV_NOPTS_VALUE ? stream_->start_time : 0;
   if (frameRate_.num > 0) {
-    halfFramePts_ = av_rescale_q(1, av_inv_q(av_mul_q(frameRate_, {2, 1})), stream_->time_base);
+    // Rounded down: where the stream counts one tick per frame, a frame is at a position
+    // exactly or not at all.
+    halfFramePts_ = av_rescale_q_rnd(1, av_inv_q(av_mul_q(frameRate_, {2, 1})), stream_->time_base,
+                                     AV_ROUND_DOWN);
+    framePts_ = std::max<int64_t>(av_rescale_q(1, av_inv_q(frameRate_), stream_->time_base), 1);
   }
+  if (!ProbeStart()) return false;
+  ScanEnd();
 
   output_.subtype = VideoSubtype::kRgb32;
   output_.width = width;
   output_.height = height;
   output_.bitCount = 32;
   output_.averageFrameDuration100ns =
-      frameRate_.num > 0
-          ? av_rescale_rnd(10'000'000, frameRate_.den, frameRate_.num, AV_ROUND_DOWN)
-          : 0;
+      frameRate_.num > 0 ? av_rescale_rnd(10'000'000, frameRate_.den, frameRate_.num, AV_ROUND_DOWN)
+                         : 0;
   return true;
+}
+
+bool FfmpegMovieBackEnd::ProbeStart() {
+  // Enough for any group of pictures a camera or encoder writes; a stream without a key frame
+  // this early is numbered from its first frame, and reached from the start of the file.
+  constexpr int kMaxProbeFrames = 1000;
+  bool haveFirst = false;
+  for (int frames = 0; frames < kMaxProbeFrames;) {
+    const int received = avcodec_receive_frame(codec_.get(), frame_.get());
+    if (received == AVERROR(EAGAIN)) {
+      if (!FeedDecoder()) break;
+      continue;
+    }
+    if (received == AVERROR_INVALIDDATA) continue;
+    if (received < 0) break;  // the end of the stream, or an error
+    int64_t pts = frame_->best_effort_timestamp;
+    if (pts == AV_NOPTS_VALUE) pts = nextPts_ != AV_NOPTS_VALUE ? nextPts_ : 0;
+    nextPts_ = pts + (frame_->pkt_duration > 0 ? frame_->pkt_duration : framePts_);
+    const bool key = frame_->key_frame != 0;
+    av_frame_unref(frame_.get());
+    if (!haveFirst) {
+      originPts_ = pts;
+      firstKeyPts_ = INT64_MAX;
+      haveFirst = true;
+    }
+    ++frames;
+    if (key) {
+      firstKeyPts_ = pts;
+      break;
+    }
+  }
+  {
+    std::lock_guard lock(eventMutex_);
+    events_.clear();  // a failure here is judged by the frames it gave, not posted
+  }
+  nextPts_ = AV_NOPTS_VALUE;
+  return haveFirst;
+}
+
+void FfmpegMovieBackEnd::ScanEnd() {
+  const int64_t startPts = stream_->start_time != AV_NOPTS_VALUE ? stream_->start_time : 0;
+  int64_t target = INT64_MAX / 2;
+  if (stream_->duration != AV_NOPTS_VALUE && stream_->duration > 0) {
+    target = startPts + stream_->duration;
+  } else if (format_->duration != AV_NOPTS_VALUE && format_->duration > 0) {
+    target = av_rescale_q(format_->duration, AV_TIME_BASE_Q, stream_->time_base) + startPts;
+  }
+  if (av_seek_frame(format_.get(), streamIndex_, target, AVSEEK_FLAG_BACKWARD) < 0) return;
+  while (av_read_frame(format_.get(), packet_.get()) >= 0) {
+    if (packet_->stream_index == streamIndex_ && (packet_->flags & AV_PKT_FLAG_DISCARD) == 0) {
+      const int64_t pts = packet_->pts != AV_NOPTS_VALUE ? packet_->pts : packet_->dts;
+      if (pts != AV_NOPTS_VALUE && (lastPts_ == AV_NOPTS_VALUE || pts > lastPts_)) {
+        lastPts_ = pts;
+      }
+    }
+    av_packet_unref(packet_.get());
+  }
 }
 
 bool FfmpegMovieBackEnd::Connect(FrameSink& sink) {
@@ -257,15 +360,13 @@ bool FfmpegMovieBackEnd::GetAvailable(int64_t& earliest, int64_t& latest) const 
     latest = stream_->nb_frames;
     return true;
   }
-  if (stream_->duration != AV_NOPTS_VALUE && stream_->duration > 0) {
-    latest = av_rescale_q(stream_->duration, stream_->time_base, kTime100ns);
-    return true;
-  }
-  if (format_->duration != AV_NOPTS_VALUE && format_->duration > 0) {
-    latest = av_rescale_q(format_->duration, AV_TIME_BASE_Q, kTime100ns);
-    return true;
-  }
-  return false;
+  if (lastPts_ == AV_NOPTS_VALUE || lastPts_ < originPts_ || frameRate_.num <= 0) return false;
+  // Whole frames from the first one put out to the last, so that the frame count derived from
+  // this does not depend on the rounding of the container's times.
+  const int64_t frames =
+      av_rescale_q(lastPts_ - originPts_, stream_->time_base, av_inv_q(frameRate_)) + 1;
+  latest = av_rescale_q(frames, av_inv_q(frameRate_), kTime100ns);
+  return true;
 }
 
 int64_t FfmpegMovieBackEnd::PositionToPts(int64_t position) const {
@@ -281,15 +382,34 @@ bool FfmpegMovieBackEnd::SetPositions(int64_t start, int64_t stop) {
   startPts_ = PositionToPts(start);
   stopPts_ = stop >= start ? PositionToPts(stop) : startPts_;
   completed_ = false;
+  retreatPts_ = 0;
+  return SeekBefore(startPts_);
+}
+
+bool FfmpegMovieBackEnd::SeekBefore(int64_t pts) {
   inputEnded_ = false;
   nextPts_ = AV_NOPTS_VALUE;
-  // The key frame at or before the start; the frames between it and the start are decoded and
+  checkFirstFrame_ = true;
+  if (pts <= firstKeyPts_) return Rewind();
+  // The key frame at or before pts; the frames between it and the start are decoded and
   // dropped by the delivery loop.
-  if (avformat_seek_file(format_.get(), streamIndex_, INT64_MIN, startPts_, startPts_, 0) < 0 &&
-      av_seek_frame(format_.get(), streamIndex_, startPts_, AVSEEK_FLAG_BACKWARD) < 0) {
-    return false;
+  if (avformat_seek_file(format_.get(), streamIndex_, INT64_MIN, pts, pts, 0) < 0 &&
+      av_seek_frame(format_.get(), streamIndex_, pts, AVSEEK_FLAG_BACKWARD) < 0) {
+    return Rewind();
   }
   avcodec_flush_buffers(codec_.get());
+  awaitKeyFrame_ = true;
+  fromStart_ = false;
+  return true;
+}
+
+// Frames before the first key frame are only ever decoded from the very first packet, which a
+// seek does not reliably reach (indexes list key frames only): the demuxer is opened afresh.
+bool FfmpegMovieBackEnd::Rewind() {
+  if (!OpenDemuxer()) return false;
+  avcodec_flush_buffers(codec_.get());
+  awaitKeyFrame_ = false;
+  fromStart_ = true;
   return true;
 }
 
@@ -313,7 +433,9 @@ bool FfmpegMovieBackEnd::GetEvent(int32_t& code) {
   return true;
 }
 
-void FfmpegMovieBackEnd::Stop() { JoinDelivery(); }
+void FfmpegMovieBackEnd::Stop() {
+  JoinDelivery();
+}
 
 void FfmpegMovieBackEnd::JoinDelivery() {
   if (!delivery_.joinable()) return;
@@ -376,8 +498,35 @@ void FfmpegMovieBackEnd::DeliveryLoop() {
       break;
     }
     int64_t pts = frame_->best_effort_timestamp;
-    if (pts == AV_NOPTS_VALUE) pts = nextPts_ != AV_NOPTS_VALUE ? nextPts_ : startPts_;
-    nextPts_ = pts + (frame_->pkt_duration > 0 ? frame_->pkt_duration : 2 * halfFramePts_);
+    if (pts == AV_NOPTS_VALUE) pts = nextPts_;
+    // A frame without a time, and none before it since the seek to count on (the last frame
+    // of a stream whose container holds decoding times, as the decoder flushes it), is the
+    // first of the start only; elsewhere it cannot be placed, and is met again from further
+    // back.
+    if (pts == AV_NOPTS_VALUE && fromStart_) pts = originPts_;
+    if (pts != AV_NOPTS_VALUE) {
+      nextPts_ = pts + (frame_->pkt_duration > 0 ? frame_->pkt_duration : framePts_);
+    }
+    if (awaitKeyFrame_) {
+      if (frame_->key_frame == 0) {
+        av_frame_unref(frame_.get());
+        continue;
+      }
+      awaitKeyFrame_ = false;
+    }
+    if (checkFirstFrame_) {
+      checkFirstFrame_ = false;
+      if ((pts == AV_NOPTS_VALUE || pts > startPts_ + halfFramePts_) && !fromStart_) {
+        av_frame_unref(frame_.get());
+        const int64_t second = av_rescale_q(1, {1, 1}, stream_->time_base);
+        retreatPts_ = retreatPts_ == 0 ? std::max<int64_t>(second, 1) : retreatPts_ * 2;
+        if (!SeekBefore(startPts_ - retreatPts_)) {
+          PostEvent(kMovieEventStreamErrorStopped);
+          break;
+        }
+        continue;
+      }
+    }
     const bool keepGoing = Deliver(*frame_, pts);
     av_frame_unref(frame_.get());
     if (!keepGoing) {
@@ -420,9 +569,10 @@ bool FfmpegMovieBackEnd::Convert(const AVFrame& frame, MovieSample& sample) {
   uint8_t* const topRow = sample.pixels + static_cast<size_t>(output_.height - 1) * rowBytes;
   const int dstStride[4] = {-rowBytes, 0, 0, 0};
 
-  const bool banded = frame.width == output_.width && frame.height == output_.height &&
-                      (desc->flags & (AV_PIX_FMT_FLAG_PAL | AV_PIX_FMT_FLAG_HWACCEL |
-                                      AV_PIX_FMT_FLAG_BITSTREAM)) == 0;
+  const bool banded =
+      frame.width == output_.width && frame.height == output_.height &&
+      (desc->flags & (AV_PIX_FMT_FLAG_PAL | AV_PIX_FMT_FLAG_HWACCEL | AV_PIX_FMT_FLAG_BITSTREAM)) ==
+          0;
   if (!banded) {
     sws_.reset(sws_getCachedContext(sws_.release(), frame.width, frame.height, format,
                                     output_.width, output_.height, AV_PIX_FMT_BGRA, SWS_BILINEAR,
@@ -443,15 +593,15 @@ bool FfmpegMovieBackEnd::Convert(const AVFrame& frame, MovieSample& sample) {
   for (int y = 0; y < frame.height; y += bandRows) {
     const int rows = std::min(bandRows, frame.height - y);
     SwsContextPtr& context = rows == bandRows ? bandSws_ : tailSws_;
-    context.reset(sws_getCachedContext(context.release(), frame.width, rows, format,
-                                       output_.width, rows, AV_PIX_FMT_BGRA, SWS_BILINEAR,
-                                       nullptr, nullptr, nullptr));
+    context.reset(sws_getCachedContext(context.release(), frame.width, rows, format, output_.width,
+                                       rows, AV_PIX_FMT_BGRA, SWS_BILINEAR, nullptr, nullptr,
+                                       nullptr));
     if (!context) return false;
     const uint8_t* src[4] = {};
     for (int p = 0; p < 4 && frame.data[p] != nullptr; ++p) {
       const bool chroma = (p == 1 || p == 2) && !rgbPlanes;
-      src[p] = frame.data[p] + static_cast<ptrdiff_t>(chroma ? y >> chromaShift : y) *
-                                   frame.linesize[p];
+      src[p] =
+          frame.data[p] + static_cast<ptrdiff_t>(chroma ? y >> chromaShift : y) * frame.linesize[p];
     }
     uint8_t* dst[4] = {topRow - static_cast<ptrdiff_t>(y) * rowBytes, nullptr, nullptr, nullptr};
     if (sws_scale(context.get(), src, frame.linesize, 0, rows, dst, dstStride) != rows) {

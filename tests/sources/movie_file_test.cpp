@@ -1,18 +1,22 @@
+#include "sources/movie_file.h"
+
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cstring>
 #include <fstream>
 
 #include "app/process_state.h"
 #include "model/text_encoding.h"
-#include "sources/movie_file.h"
 #include "sources/movie_source.h"
 #include "test_movies.h"
 
 namespace tavrona {
 namespace {
 
-std::u16string U16(const std::filesystem::path& path) { return FromUtf8(path.string()); }
+std::u16string U16(const std::filesystem::path& path) {
+  return FromUtf8(path.string());
+}
 
 int ShownIndex(const FileEntry& entry) {
   return testing::ReadTestFrameIndex(entry.picture.pixels, entry.picture.Width(),
@@ -59,9 +63,9 @@ TEST_F(MovieFileTest, FilesThatAreNotMoviesFailAndLeaveTheEntryAsItWas) {
   const auto bmp = folder.Path() / "still.bmp";
   {
     // A valid 1 x 1 32-bit BMP: a still image is not a movie.
-    const uint8_t file[] = {'B', 'M', 58, 0, 0, 0, 0, 0, 0, 0, 54, 0, 0, 0, 40, 0, 0, 0, 1, 0,
-                            0,   0,   1,  0, 0, 0, 1, 0, 32, 0, 0, 0, 0, 0, 4, 0, 0, 0, 0, 0,
-                            0,   0,   0,  0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 1, 2, 3, 0};
+    const uint8_t file[] = {'B', 'M', 58, 0, 0, 0, 0, 0, 0,  0, 54, 0, 0, 0, 40, 0, 0, 0, 1, 0,
+                            0,   0,   1,  0, 0, 0, 1, 0, 32, 0, 0,  0, 0, 0, 4,  0, 0, 0, 0, 0,
+                            0,   0,   0,  0, 0, 0, 0, 0, 0,  0, 0,  0, 0, 0, 1,  2, 3, 0};
     std::ofstream(bmp, std::ios::binary).write(reinterpret_cast<const char*>(file), sizeof file);
   }
   const auto empty = folder.Path() / "empty.mp4";
@@ -89,17 +93,21 @@ TEST_F(MovieFileTest, TruncatedMoviesAreRefusedOrDeliverWhatTheyHold) {
   // The AVI loses its index, the MP4 its sample table (written last): neither can be positioned.
   EXPECT_FALSE(OpenMovieFile(entry_, U16(cutCopy(avi_)), u""));
   EXPECT_FALSE(OpenMovieFile(entry_, U16(cutCopy(mp4_)), u""));
-  // Matroska carries its times in every cluster: what is left plays, the rest fails quickly.
+  // Matroska carries its times in every cluster: what is left plays, and counts only the frames
+  // it still holds; indices past them give the last one.
   const auto mkv = testing::TestMoviePath(testing::H264Mkv(25));
   ASSERT_FALSE(mkv.empty());
   ASSERT_TRUE(OpenMovieFile(entry_, U16(cutCopy(mkv)), u""));
+  const uint32_t count = MovieFrameCount(entry_);
+  EXPECT_GT(count, 10u);
+  EXPECT_LT(count, 60u);
   int delivered = 0;
   for (const uint32_t n : {0u, 1u, 2u, 20u, 5u, 59u, 6u, 58u}) {
     if (!PrepareMovieFrame(entry_, n)) continue;
-    EXPECT_EQ(ShownIndex(entry_), static_cast<int>(n));
+    EXPECT_EQ(ShownIndex(entry_), static_cast<int>(std::min(n, count - 1)));
     ++delivered;
   }
-  EXPECT_GE(delivered, 5);
+  EXPECT_GE(delivered, 6);
 }
 
 TEST_F(MovieFileTest, LosslessFramesArriveExactlyInTheFrameBufferLayout) {

@@ -4,6 +4,8 @@
 
 #include <cstdio>
 #include <cstdlib>
+#include <cstring>
+#include <fstream>
 #include <map>
 #include <memory>
 #include <mutex>
@@ -107,8 +109,8 @@ bool WriteTestMovie(const std::filesystem::path& path, const TestMovieRecipe& re
   const AVCodec* codec = avcodec_find_encoder_by_name(recipe.encoder.c_str());
   if (codec == nullptr) return Fail("no encoder");
   AVFormatContext* rawOc = nullptr;
-  if (int e = avformat_alloc_output_context2(&rawOc, nullptr, recipe.container.c_str(),
-                                             path.c_str());
+  if (int e =
+          avformat_alloc_output_context2(&rawOc, nullptr, recipe.container.c_str(), path.c_str());
       e < 0) {
     return Fail("output context", e);
   }
@@ -273,6 +275,95 @@ std::vector<uint32_t> ReferenceFrame(const std::filesystem::path& path, int inde
     }
     return bottomUp;
   }
+}
+
+}  // namespace tavrona::testing
+
+namespace tavrona::testing {
+namespace {
+
+std::string Quoted(const std::filesystem::path& path) {
+  return "'" + path.string() + "'";
+}
+
+bool RunTool(const std::string& arguments) {
+  const std::string command = "ffmpeg -hide_banner -loglevel error -nostdin -y " + arguments;
+  if (std::system(command.c_str()) == 0) return true;
+  std::fprintf(stderr, "test movie: failed: %s\n", command.c_str());
+  return false;
+}
+
+std::string Substitute(std::string text, const std::string& key, const std::string& value) {
+  for (size_t at = text.find(key); at != std::string::npos;
+       at = text.find(key, at + value.size())) {
+    text.replace(at, key.size(), value);
+  }
+  return text;
+}
+
+}  // namespace
+
+std::filesystem::path ToolMoviePath(const ToolMovieRecipe& recipe) {
+  constexpr int kSize = 64;
+  static TempFolder folder;
+  static std::mutex mutex;
+  static std::map<std::string, std::filesystem::path> written;
+  std::lock_guard lock(mutex);
+  if (auto it = written.find(recipe.name); it != written.end()) return it->second;
+  if (folder.Path().empty()) return {};
+
+  // The frames as raw video, top row first.
+  const std::filesystem::path raw = folder.Path() / (recipe.name + ".bgr0");
+  {
+    std::ofstream out(raw, std::ios::binary | std::ios::trunc);
+    for (int i = 0; i < recipe.frameCount; ++i) {
+      const std::vector<uint32_t> pixels = TestFramePixels(i, kSize, kSize);
+      for (int y = kSize - 1; y >= 0; --y) {
+        out.write(reinterpret_cast<const char*>(pixels.data() + static_cast<size_t>(y) * kSize),
+                  kSize * 4);
+      }
+    }
+    if (!out) return {};
+  }
+  const std::filesystem::path encoded =
+      folder.Path() / (recipe.name + "_encoded." + recipe.encodeExtension);
+  if (!RunTool("-f rawvideo -pix_fmt bgr0 -s " + std::to_string(kSize) + "x" +
+               std::to_string(kSize) + " -r 30 -i " + Quoted(raw) + " " + recipe.encodeOptions +
+               " " + Quoted(encoded))) {
+    return {};
+  }
+  std::filesystem::path path = encoded;
+  if (!recipe.remux.empty()) {
+    path = folder.Path() / (recipe.name + "." + recipe.extension);
+    const std::string arguments =
+        Substitute(Substitute(recipe.remux, "{in}", Quoted(encoded)), "{out}", Quoted(path));
+    if (!RunTool(arguments)) return {};
+  }
+  written[recipe.name] = path;
+  return path;
+}
+
+std::vector<std::vector<uint8_t>> ToolDecodedFrames(const std::filesystem::path& path, int width,
+                                                    int height) {
+  const std::string command = "ffmpeg -hide_banner -loglevel error -nostdin -i " + Quoted(path) +
+                              " -fps_mode passthrough -f rawvideo -pix_fmt bgr0 -";
+  FILE* pipe = popen(command.c_str(), "r");
+  if (pipe == nullptr) return {};
+  const size_t rowBytes = static_cast<size_t>(width) * 4;
+  const size_t frameBytes = rowBytes * height;
+  std::vector<std::vector<uint8_t>> frames;
+  std::vector<uint8_t> topDown(frameBytes);
+  while (std::fread(topDown.data(), 1, frameBytes, pipe) == frameBytes) {
+    std::vector<uint8_t> bottomUp(frameBytes);
+    for (int y = 0; y < height; ++y) {
+      std::memcpy(bottomUp.data() + (height - 1 - y) * rowBytes, topDown.data() + y * rowBytes,
+                  rowBytes);
+    }
+    for (size_t i = 3; i < frameBytes; i += 4) bottomUp[i] = 0;
+    frames.push_back(std::move(bottomUp));
+  }
+  if (pclose(pipe) != 0) return {};
+  return frames;
 }
 
 }  // namespace tavrona::testing

@@ -46,6 +46,30 @@ TestMovieRecipe H264Mkv(int framesPerSecond);
 // bottom-up. Empty when the file cannot be decoded that far.
 std::vector<uint32_t> ReferenceFrame(const std::filesystem::path& path, int index);
 
+// A movie made with the ffmpeg command from the same frames (64 x 64, 30 frames per second):
+// the frames go in as raw video and are encoded with encodeOptions into a file of extension
+// encodeExtension. When remux is not empty, a second ffmpeg run makes the final file from that
+// one: remux holds the run's arguments with {in} and {out} standing for the two files (for
+// cutting a piece out with -ss and -c copy, say).
+struct ToolMovieRecipe {
+  std::string name;  // letters and digits only: it names the file and the test
+  std::string encodeOptions;
+  std::string encodeExtension;
+  std::string remux;
+  std::string extension;  // of the final file
+  int frameCount = 60;
+};
+
+// The movie, written once per test process; the empty path (with the reason on stderr) when
+// the ffmpeg command is missing or fails.
+std::filesystem::path ToolMoviePath(const ToolMovieRecipe& recipe);
+
+// Every frame the ffmpeg command decodes from the file, in its order, with timestamps passed
+// through unchanged (no frame dropped or repeated): each as width x height pixels, bytes B, G,
+// R, 0, rows bottom-up. Empty when the command fails.
+std::vector<std::vector<uint8_t>> ToolDecodedFrames(const std::filesystem::path& path, int width,
+                                                    int height);
+
 // A fresh folder under the system's temporary folder, removed by the destructor.
 class TempFolder {
  public:
