@@ -12,22 +12,24 @@ bool WriteFileAtomically(const std::filesystem::path& target, std::string_view d
   temp += ".saving~";
   const int fd = ::open(temp.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0666);
   if (fd < 0) return false;
+  int failure = 0;  // the first failing call's errno
   size_t done = 0;
-  bool ok = true;
-  while (ok && done < data.size()) {
+  while (failure == 0 && done < data.size()) {
     const ssize_t n = ::write(fd, data.data() + done, data.size() - done);
     if (n < 0 && errno == EINTR) continue;
     if (n <= 0) {
-      ok = false;
+      failure = n < 0 ? errno : ENOSPC;
     } else {
       done += static_cast<size_t>(n);
     }
   }
-  ok = ok && ::fsync(fd) == 0;
-  ok = (::close(fd) == 0) && ok;
-  if (ok) ok = ::rename(temp.c_str(), target.c_str()) == 0;
-  if (!ok) ::unlink(temp.c_str());
-  return ok;
+  if (failure == 0 && ::fsync(fd) != 0) failure = errno;
+  if (::close(fd) != 0 && failure == 0) failure = errno;
+  if (failure == 0 && ::rename(temp.c_str(), target.c_str()) != 0) failure = errno;
+  if (failure == 0) return true;
+  ::unlink(temp.c_str());
+  errno = failure;
+  return false;
 }
 
 }  // namespace tavrona

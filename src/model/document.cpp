@@ -15,10 +15,13 @@ bool ProjectDocument::NewProject() {
 }
 
 bool ProjectDocument::OpenProject(const std::u16string& path, SourceOpener& opener,
-                                  LoadQuestions& questions) {
+                                  LoadQuestions& questions, std::string* why) {
   auto project = AllocateProjectData();
-  if (!project) return false;
-  if (!ReadProjectFile(path, *project, opener, questions)) return false;
+  if (!project) {
+    if (why != nullptr) *why = "no memory for a project";
+    return false;
+  }
+  if (!ReadProjectFile(path, *project, opener, questions, why)) return false;
   project_ = std::move(project);
   modified_ = false;
   Process().defaultDrawingMethodMirror = project_->defaultDrawingMethod;

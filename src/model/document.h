@@ -20,7 +20,9 @@ class ProjectDocument {
   // Reads path into a new block. On success installs it, sets the drawing-method mirror to the
   // value read and clears the modification flag. On failure nothing changes (the caller shows
   // "読み込みに失敗しました。").
-  bool OpenProject(const std::u16string& path, SourceOpener& opener, LoadQuestions& questions);
+  // `why`, when given, receives the reader's words for a failure (ReadProjectFile).
+  bool OpenProject(const std::u16string& path, SourceOpener& opener, LoadQuestions& questions,
+                   std::string* why = nullptr);
 
   // Writes the block. On success clears the modification flag; on failure it stays set (the
   // caller shows "保存に失敗しました。").

@@ -1,5 +1,6 @@
 #include "model/project_file.h"
 
+#include <cerrno>
 #include <cmath>
 #include <cstdio>
 #include <cstring>
@@ -29,15 +30,31 @@ constexpr char kMagic[4] = {'T', 'P', 'R', 'J'};
 constexpr size_t kPathBytes = kMaxPath * 2;
 
 // Bounded little-endian reads over the file's bytes; every read fails rather than run past the
-// end.
+// end. The first failure is kept in words with the byte of the file where it was found
+// (offsets count from the file's start: the data read here follows the 4-byte magic).
 class ByteReader {
  public:
-  explicit ByteReader(std::string_view data) : data_(data) {}
+  ByteReader(std::string_view data, std::string* why) : data_(data), why_(why) {}
 
   size_t Remaining() const { return data_.size() - pos_; }
+  size_t FileOffset() const { return pos_ + sizeof kMagic; }
+
+  // Records what failed at `offset` (the file's byte); false, for returning.
+  bool Fail(const std::string& what, size_t offset) {
+    if (why_ != nullptr && why_->empty()) {
+      *why_ = what + " at byte " + std::to_string(offset);
+    }
+    return false;
+  }
+  bool Fail(const std::string& what) { return Fail(what, FileOffset()); }
+
+  // Names the record being read, for the words of a failure inside it.
+  void BeginRecord(const char* name, size_t offset) {
+    record_ = std::string(name) + " (begun at byte " + std::to_string(offset) + ")";
+  }
 
   bool Bytes(void* out, size_t n) {
-    if (n > Remaining()) return false;
+    if (n > Remaining()) return Fail("the file ends inside " + record_);
     std::memcpy(out, data_.data() + pos_, n);
     pos_ += n;
     return true;
@@ -47,7 +64,7 @@ class ByteReader {
     return Bytes(&out, sizeof(T));
   }
   bool Skip(size_t n) {
-    if (n > Remaining()) return false;
+    if (n > Remaining()) return Fail("a skipped block runs past the end of the file");
     pos_ += n;
     return true;
   }
@@ -67,6 +84,8 @@ class ByteReader {
  private:
   std::string_view data_;
   size_t pos_ = 0;
+  std::string* why_;
+  std::string record_ = "a record";
 };
 
 class ByteWriter {
@@ -98,12 +117,13 @@ bool ReadEvent(ByteReader& in, uint32_t version, EventRecord& out) {
 
 bool ReadHeader(ByteReader& in, uint32_t version, ProjectData& p) {
   double rate = 0;
-  if (!in.Path(p.basePath) || !in.Value(p.outputWidth) || !in.Value(p.outputHeight) ||
-      !in.Value(rate) || !in.Value(p.movieLength) || !in.Value(p.backgroundColour)) {
-    return false;
-  }
+  if (!in.Path(p.basePath) || !in.Value(p.outputWidth) || !in.Value(p.outputHeight)) return false;
+  const size_t rateAt = in.FileOffset();
+  if (!in.Value(rate) || !in.Value(p.movieLength) || !in.Value(p.backgroundColour)) return false;
   // A rate of zero or below has no frame duration; it can only come from a damaged file.
-  if (!(rate > 0) || FrameDurationFromRate(rate) <= 0) return false;
+  if (!(rate > 0) || FrameDurationFromRate(rate) <= 0) {
+    return in.Fail("the header's frame rate is not a positive number", rateAt);
+  }
   p.SetFrameRate(rate);
   if (version > kProjectVersion0) return in.Value(p.defaultDrawingMethod);
   p.defaultDrawingMethod = DrawMethodNormal;
@@ -121,11 +141,13 @@ bool OpenStoredSource(FileEntry& entry, int32_t kind, std::u16string_view path,
   return false;
 }
 
-bool ReadFileSlot(ByteReader& in, ProjectData& p, SourceOpener& opener,
-                  LoadQuestions& questions) {
+bool ReadFileSlot(ByteReader& in, ProjectData& p, SourceOpener& opener, LoadQuestions& questions) {
   uint32_t id = 0, kind = 0;
+  const size_t idAt = in.FileOffset();
   if (!in.Value(id) || !in.Value(kind)) return false;
-  if (id >= static_cast<uint32_t>(kFileCount)) return false;
+  if (id >= static_cast<uint32_t>(kFileCount)) {
+    return in.Fail("file ID " + std::to_string(id) + " is beyond the 1024 slots", idAt);
+  }
   FileEntry& entry = p.files[id];
   if (kind == FileMovie || kind == FileStillImage) {
     if (kind == FileMovie && !in.Value(entry.referenceFrameDuration100ns)) return false;
@@ -133,7 +155,11 @@ bool ReadFileSlot(ByteReader& in, ProjectData& p, SourceOpener& opener,
     uint32_t transparent = 0;
     if (!in.Path(path) || !in.Value(transparent)) return false;
     if (!OpenStoredSource(entry, static_cast<int32_t>(kind), PathView(path), p, opener)) {
-      if (!questions.AskYesNo(SourceLoadQuestion(PathView(path)))) return false;
+      if (!questions.AskYesNo(SourceLoadQuestion(PathView(path)))) {
+        return in.Fail("source " + ToUtf8(PathView(path)) + " (ID " + std::to_string(id) +
+                           ") could not be opened, and the load stops there",
+                       idAt);
+      }
       ResetFileEntry(entry);
     }
     entry.transparentColour = transparent;
@@ -144,32 +170,54 @@ bool ReadFileSlot(ByteReader& in, ProjectData& p, SourceOpener& opener,
     LOGFONTW font{};
     if (!in.Value(transparent) || !in.Value(font) || !in.Value(n)) return false;
     // The text block holds UTF-16 units and must contain its terminator.
-    if (n % 2 != 0 || n > in.Remaining()) return false;
+    if (n % 2 != 0 || n > in.Remaining()) {
+      return in.Fail("the text of file ID " + std::to_string(id) +
+                     " has an odd size or runs past the end of the file");
+    }
+    const size_t textAt = in.FileOffset();
     std::u16string units(n / 2, u'\0');
     if (!in.Bytes(units.data(), n)) return false;
     const size_t length = units.find(u'\0');
-    if (length == std::u16string::npos) return false;
+    if (length == std::u16string::npos) {
+      return in.Fail("the text of file ID " + std::to_string(id) + " has no terminator", textAt);
+    }
     units.resize(length);
     font.lfFaceName[kLfFaceSize - 1] = 0;  // a face name always ends inside its field
     if (!opener.MakeText(entry, units, (transparent ^ 0x808080u) & 0xFFFFFFu, font)) {
-      if (!questions.AskYesNo(TextCreateQuestion(units))) return false;
+      if (!questions.AskYesNo(TextCreateQuestion(units))) {
+        return in.Fail("the text of file ID " + std::to_string(id) +
+                           " could not be drawn, and the load stops there",
+                       idAt);
+      }
       ResetFileEntry(entry);
       return true;
     }
     entry.transparentColour = transparent;
     return true;
   }
-  return false;
+  return in.Fail("file ID " + std::to_string(id) + " has unknown kind " + std::to_string(kind),
+                 idAt + 4);
 }
 
 bool ReadTrack(ByteReader& in, uint32_t version, ProjectData& p) {
   uint32_t number = 0, count = 0;
+  const size_t numberAt = in.FileOffset();
   if (!in.Value(number) || !in.Value(count)) return false;
-  if (number >= static_cast<uint32_t>(kTrackCount)) return false;
+  if (number >= static_cast<uint32_t>(kTrackCount)) {
+    return in.Fail("track " + std::to_string(number) + " is beyond the 256 tracks", numberAt);
+  }
   // The records must be in the file before the array is allocated for them.
-  if (static_cast<uint64_t>(count) * sizeof(EventRecord) > in.Remaining()) return false;
+  if (static_cast<uint64_t>(count) * sizeof(EventRecord) > in.Remaining()) {
+    return in.Fail("track " + std::to_string(number) + " claims " + std::to_string(count) +
+                       " events, more than the rest of the file holds",
+                   numberAt + 4);
+  }
   TrackData& track = p.tracks[number];
-  if (!ResetTrack(track, count)) return false;
+  if (!ResetTrack(track, count)) {
+    return in.Fail(
+        "no memory for the " + std::to_string(count) + " events of track " + std::to_string(number),
+        numberAt + 4);
+  }
   for (uint32_t i = 0; i < count; ++i) {
     if (!ReadEvent(in, version, track.events[i])) return false;
   }
@@ -180,7 +228,13 @@ bool ReadRecords(ByteReader& in, ProjectData& p, SourceOpener& opener, LoadQuest
   uint32_t version = kProjectVersionCurrent;
   for (;;) {
     uint32_t tag = 0;
-    if (!in.Value(tag)) return false;
+    const size_t tagAt = in.FileOffset();
+    if (in.Remaining() < sizeof tag) return in.Fail("the file ends without its end record");
+    in.Value(tag);
+    static constexpr const char* kRecordNames[] = {
+        "a skip record", "the version record", "the end record",   "the header record",
+        "a file record", "a track record",     "a template record"};
+    if (tag < std::size(kRecordNames)) in.BeginRecord(kRecordNames[tag], tagAt);
     switch (tag) {
       case TagSkip: {
         uint32_t length = 0;
@@ -188,7 +242,12 @@ bool ReadRecords(ByteReader& in, ProjectData& p, SourceOpener& opener, LoadQuest
         break;
       }
       case TagVersion:
-        if (!in.Value(version) || version > kProjectVersionCurrent) return false;
+        if (!in.Value(version)) return false;
+        if (version > kProjectVersionCurrent) {
+          return in.Fail("version " + std::to_string(version) + " is newer than this program's " +
+                             std::to_string(kProjectVersionCurrent),
+                         tagAt + 4);
+        }
         break;
       case TagEnd:
         return true;
@@ -204,13 +263,17 @@ bool ReadRecords(ByteReader& in, ProjectData& p, SourceOpener& opener, LoadQuest
       case TagTemplate: {
         uint32_t slot = 0;
         EventRecord e{};
-        if (!in.Value(slot) || slot >= static_cast<uint32_t>(kTemplateCount)) return false;
+        if (!in.Value(slot)) return false;
+        if (slot >= static_cast<uint32_t>(kTemplateCount)) {
+          return in.Fail("template slot " + std::to_string(slot) + " is beyond the 64 slots",
+                         tagAt + 4);
+        }
         if (!ReadEvent(in, version, e)) return false;
         p.templates[slot] = e;
         break;
       }
       default:
-        return false;
+        return in.Fail("unknown record tag " + std::to_string(tag), tagAt);
     }
   }
 }
@@ -244,13 +307,13 @@ EventRecord ConvertEventRecord(const uint8_t (&raw)[sizeof(EventRecord)], uint32
     return e;
   }
   auto* out = reinterpret_cast<uint8_t*>(&e);
-  std::memcpy(out, raw, 12);            // flags, start, file ID
+  std::memcpy(out, raw, 12);  // flags, start, file ID
   if (version >= kProjectVersion1) {
     std::memcpy(out + 12, raw + 12, 4);  // drawing method
   }
-  std::memcpy(out + 16, raw + 16, 36);   // position, rate, region, colour
+  std::memcpy(out + 16, raw + 16, 36);  // position, rate, region, colour
   // 52..55: blend mode 0 (normal)
-  std::memcpy(out + 56, raw + 52, 96);   // matrices and base/scale/rotation/position
+  std::memcpy(out + 56, raw + 52, 96);  // matrices and base/scale/rotation/position
   return e;
 }
 
@@ -311,18 +374,26 @@ std::string SerializeProject(const ProjectData& p) {
 }
 
 bool ReadProjectFile(const std::u16string& path, ProjectData& project, SourceOpener& opener,
-                     LoadQuestions& questions) {
+                     LoadQuestions& questions, std::string* why) {
   SetProjectFolderFrom(project, path);
   std::string data;
-  if (!ReadWholeFile(ToUtf8(path), data)) return false;
-  return ReadProjectBytes(data, project, opener, questions);
+  errno = 0;
+  if (!ReadWholeFile(ToUtf8(path), data)) {
+    if (why != nullptr) *why = errno != 0 ? std::strerror(errno) : "the file cannot be read";
+    return false;
+  }
+  return ReadProjectBytes(data, project, opener, questions, why);
 }
 
 bool ReadProjectBytes(std::string_view bytes, ProjectData& project, SourceOpener& opener,
-                      LoadQuestions& questions) {
-  if (bytes.size() < 4 || std::memcmp(bytes.data(), kMagic, 4) != 0) return false;
+                      LoadQuestions& questions, std::string* why) {
+  if (why != nullptr) why->clear();
+  if (bytes.size() < 4 || std::memcmp(bytes.data(), kMagic, 4) != 0) {
+    if (why != nullptr) *why = "not a project file: it does not start with \"TPRJ\" (byte 0)";
+    return false;
+  }
   ApplyNewProjectReset(project);
-  ByteReader in(bytes.substr(4));
+  ByteReader in(bytes.substr(4), why);
   return ReadRecords(in, project, opener, questions);
 }
 

@@ -46,14 +46,16 @@ class LoadQuestions {
 // project and its sources are open; the default drawing method is returned in the block (the
 // caller installs it and sets the process-wide mirror). On failure the block is to be
 // discarded. Malformed records of every kind fail the read; nothing is written outside the
-// tables and no allocation is made from a count the file cannot back.
+// tables and no allocation is made from a count the file cannot back. On failure `why` (when
+// given) says in plain words what went wrong: the system's error text when the file cannot be
+// read, otherwise the check that failed and the byte of the file where it failed.
 bool ReadProjectFile(const std::u16string& path, ProjectData& project, SourceOpener& opener,
-                     LoadQuestions& questions);
+                     LoadQuestions& questions, std::string* why = nullptr);
 
 // Reads a project file's bytes into a freshly constructed block whose project folder is already
 // set (ReadProjectFile does that from its path). Same results as ReadProjectFile.
 bool ReadProjectBytes(std::string_view bytes, ProjectData& project, SourceOpener& opener,
-                      LoadQuestions& questions);
+                      LoadQuestions& questions, std::string* why = nullptr);
 
 // Writes the block to path through a temporary file in the same folder that is flushed to disk
 // and then renamed over the target, so a failed save leaves the previous file intact. On
