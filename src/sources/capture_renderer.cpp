@@ -13,12 +13,15 @@ bool CaptureRenderer::CheckFormat(const VideoFormat& format) {
          format.height > 0;
 }
 
-void CaptureRenderer::SetFormat(const VideoFormat& format) { format_ = format; }
+void CaptureRenderer::SetFormat(const VideoFormat& format) {
+  format_ = format;
+}
 
 bool CaptureRenderer::Matches(const MovieSample& sample) const {
   const VideoFormat& f = sample.format;
   return f.subtype == format_.subtype && f.bitCount == format_.bitCount &&
-         f.width == format_.width && f.height == format_.height && sample.pixels != nullptr &&
+         f.width == format_.width && f.height == format_.height &&
+         (sample.pixels != nullptr || sample.writePixels) &&
          sample.byteSize >= static_cast<uint64_t>(format_.width) * format_.height * 4;
 }
 
@@ -27,8 +30,8 @@ void CaptureRenderer::Render(MovieSamplePtr sample) {
   Lock lock(frameLock_);
   const Clock::time_point deadline = Clock::now() + callbackTimeout_;
   while (held_ && streaming_ && !cancelled_) {
-    if (slotFreed_.wait_until(lock, deadline) == std::cv_status::timeout && held_ &&
-        streaming_ && !cancelled_) {
+    if (slotFreed_.wait_until(lock, deadline) == std::cv_status::timeout && held_ && streaming_ &&
+        !cancelled_) {
       lock.unlock();
       return;  // nobody took the held frame in time: this one is discarded, the old one stays
     }
@@ -93,7 +96,9 @@ MovieSamplePtr CaptureRenderer::TakeHeldSample(const Lock& lock) {
 
 // Releasing the sample under the frame lock returns its memory to the back end's pool, which
 // takes only the pool's own lock; the pool never takes the frame lock, so the order is fixed.
-void CaptureRenderer::DropHeldSample(const Lock& lock) { TakeHeldSample(lock).reset(); }
+void CaptureRenderer::DropHeldSample(const Lock& lock) {
+  TakeHeldSample(lock).reset();
+}
 
 void CaptureRenderer::SetBasePosition(const Lock& lock, int64_t position) {
   assert(lock.owns_lock() && lock.mutex() == &frameLock_);

@@ -24,66 +24,24 @@ namespace tavrona {
 namespace {
 
 constexpr AVRational kTime100ns = {1, 10'000'000};
-constexpr size_t kPooledSamples = 4;
 constexpr int kBandRows = 32;  // 1080p: 32 rows of BGRA are 240 KB, well inside the L2 cache
 
-// Recycles the pixel memory of delivered samples: a 1080p frame is 8 MB, and fresh memory for
-// each would cost page faults on every frame. Samples may outlive the back end; each one keeps
-// the pool alive through its deleter.
-class SamplePool : public std::enable_shared_from_this<SamplePool> {
+// Converts decoded frames to the connected size and layout. Used by one thread at a time: the
+// thread that took a sample from the sink converts it (the user-interface thread, straight into
+// the picture it fills), so the conversion of one frame runs while the decoder's threads work
+// on the next ones, and no frame is converted into a buffer of its own only to be copied.
+class FrameConverter {
  public:
-  ~SamplePool() {
-    for (MovieSample* s : free_) Free(s);
-  }
-
-  // Delivery thread. nullptr when memory runs out.
-  MovieSamplePtr Acquire(const VideoFormat& format, uint32_t byteSize) {
-    MovieSample* sample = nullptr;
-    {
-      std::lock_guard lock(mutex_);
-      while (!free_.empty() && sample == nullptr) {
-        MovieSample* s = free_.back();
-        free_.pop_back();
-        if (s->byteSize == byteSize) {
-          sample = s;
-        } else {
-          Free(s);
-        }
-      }
-    }
-    if (sample == nullptr) {
-      const size_t allocSize = (static_cast<size_t>(byteSize) + 63) / 64 * 64;
-      void* memory = std::aligned_alloc(64, allocSize);
-      if (memory == nullptr) return nullptr;
-      sample = new MovieSample;
-      sample->pixels = static_cast<uint8_t*>(memory);
-      sample->byteSize = byteSize;
-    }
-    sample->format = format;
-    sample->hasStartTime = false;
-    sample->startTime100ns = 0;
-    sample->mediaTime = 0;
-    return MovieSamplePtr(sample, [pool = shared_from_this()](MovieSample* s) { pool->Return(s); });
-  }
+  FrameConverter(int width, int height) : width_(width), height_(height) {}
+  // pixels: width x height x 4 bytes, rows bottom-up.
+  bool Convert(const AVFrame& frame, uint8_t* pixels);
 
  private:
-  // Any thread: the last reference to a sample is gone.
-  void Return(MovieSample* sample) {
-    std::lock_guard lock(mutex_);
-    if (free_.size() < kPooledSamples) {
-      free_.push_back(sample);
-    } else {
-      Free(sample);
-    }
-  }
-
-  static void Free(MovieSample* sample) {
-    std::free(sample->pixels);
-    delete sample;
-  }
-
-  std::mutex mutex_;
-  std::vector<MovieSample*> free_;  // guarded by mutex_
+  int width_;
+  int height_;
+  SwsContextPtr sws_;      // whole frames that need scaling
+  SwsContextPtr bandSws_;  // bands of kBandRows rows
+  SwsContextPtr tailSws_;  // the last, shorter band
 };
 
 class FfmpegMovieBackEnd final : public MovieBackEnd {
@@ -121,7 +79,6 @@ class FfmpegMovieBackEnd final : public MovieBackEnd {
   // false on a read or decode failure (already posted).
   bool FeedDecoder();
   bool Deliver(const AVFrame& frame, int64_t pts);
-  bool Convert(const AVFrame& frame, MovieSample& sample);
   void PostEvent(int32_t code);
   void JoinDelivery();
 
@@ -131,9 +88,6 @@ class FfmpegMovieBackEnd final : public MovieBackEnd {
   CodecContextPtr codec_;
   PacketPtr packet_;
   FramePtr frame_;
-  SwsContextPtr sws_;      // whole frames that need scaling
-  SwsContextPtr bandSws_;  // bands of kBandRows rows
-  SwsContextPtr tailSws_;  // the last, shorter band
   AVStream* stream_ = nullptr;
   int streamIndex_ = -1;
   std::filesystem::path path_;
@@ -164,9 +118,9 @@ class FfmpegMovieBackEnd final : public MovieBackEnd {
   bool checkFirstFrame_ = false;
   bool fromStart_ = false;  // the last seek went to the start of the file
   int64_t retreatPts_ = 0;
-  bool inputEnded_ = false;  // the decoder was told to drain
-  bool completed_ = false;   // the stop position was reached since the last seek
-  std::shared_ptr<SamplePool> pool_ = std::make_shared<SamplePool>();
+  bool inputEnded_ = false;                    // the decoder was told to drain
+  bool completed_ = false;                     // the stop position was reached since the last seek
+  std::shared_ptr<FrameConverter> converter_;  // shared with the samples delivered
 
   std::thread delivery_;  // owner's thread only
   std::atomic<bool> stopRequested_{false};
@@ -264,6 +218,7 @@ bool FfmpegMovieBackEnd::Open(const std::filesystem::path& path) {
   if (!ProbeStart()) return false;
   ScanEnd();
 
+  converter_ = std::make_shared<FrameConverter>(width, height);
   output_.subtype = VideoSubtype::kRgb32;
   output_.width = width;
   output_.height = height;
@@ -545,8 +500,19 @@ bool FfmpegMovieBackEnd::Deliver(const AVFrame& frame, int64_t pts) {
   if (pts > stopPts_ + halfFramePts_) return false;
   if (pts < startPts_ - halfFramePts_) return true;
   const uint32_t byteSize = static_cast<uint32_t>(output_.width) * output_.height * 4;
-  MovieSamplePtr sample = pool_->Acquire(output_, byteSize);
-  if (!sample || !Convert(frame, *sample)) return true;  // this frame is lost, the next may not be
+  std::shared_ptr<AVFrame> decoded(av_frame_clone(&frame), FrameDeleter{});
+  if (!decoded) return true;  // out of memory: this frame is lost, the next may not be
+  auto sample = std::make_shared<MovieSample>();
+  sample->format = output_;
+  sample->byteSize = byteSize;
+  sample->writePixels = [decoded, converter = converter_, byteSize](uint8_t* destination,
+                                                                    uint32_t byteCount) {
+    if (byteCount == byteSize) return converter->Convert(*decoded, destination);
+    std::vector<uint8_t> whole(byteSize);
+    if (!converter->Convert(*decoded, whole.data())) return false;
+    std::memcpy(destination, whole.data(), std::min(byteCount, byteSize));
+    return true;
+  };
   sample->hasStartTime = true;
   sample->startTime100ns = av_rescale_q(pts - startPts_, stream_->time_base, kTime100ns);
   sample->mediaTime = pts - originPts_;
@@ -561,29 +527,29 @@ bool FfmpegMovieBackEnd::Deliver(const AVFrame& frame, int64_t pts) {
 // over a whole 1080p frame costs as much as the conversion. (Handing the converter real slices
 // of one picture is no option: it misplaces later slices when the destination stride is
 // negative.)
-bool FfmpegMovieBackEnd::Convert(const AVFrame& frame, MovieSample& sample) {
+bool FrameConverter::Convert(const AVFrame& frame, uint8_t* pixels) {
   const auto format = static_cast<AVPixelFormat>(frame.format);
   const AVPixFmtDescriptor* desc = av_pix_fmt_desc_get(format);
   if (desc == nullptr || frame.width <= 0 || frame.height <= 0) return false;
-  const int rowBytes = output_.width * 4;
-  uint8_t* const topRow = sample.pixels + static_cast<size_t>(output_.height - 1) * rowBytes;
+  const int rowBytes = width_ * 4;
+  uint8_t* const topRow = pixels + static_cast<size_t>(height_ - 1) * rowBytes;
   const int dstStride[4] = {-rowBytes, 0, 0, 0};
 
   const bool banded =
-      frame.width == output_.width && frame.height == output_.height &&
+      frame.width == width_ && frame.height == height_ &&
       (desc->flags & (AV_PIX_FMT_FLAG_PAL | AV_PIX_FMT_FLAG_HWACCEL | AV_PIX_FMT_FLAG_BITSTREAM)) ==
           0;
   if (!banded) {
-    sws_.reset(sws_getCachedContext(sws_.release(), frame.width, frame.height, format,
-                                    output_.width, output_.height, AV_PIX_FMT_BGRA, SWS_BILINEAR,
-                                    nullptr, nullptr, nullptr));
+    sws_.reset(sws_getCachedContext(sws_.release(), frame.width, frame.height, format, width_,
+                                    height_, AV_PIX_FMT_BGRA, SWS_BILINEAR, nullptr, nullptr,
+                                    nullptr));
     if (!sws_) return false;
     uint8_t* dst[4] = {topRow, nullptr, nullptr, nullptr};
     if (sws_scale(sws_.get(), frame.data, frame.linesize, 0, frame.height, dst, dstStride) !=
-        output_.height) {
+        height_) {
       return false;
     }
-    ClearFourthBytes(sample.pixels, static_cast<size_t>(output_.width) * output_.height);
+    ClearFourthBytes(pixels, static_cast<size_t>(width_) * height_);
     return true;
   }
 
@@ -593,9 +559,8 @@ bool FfmpegMovieBackEnd::Convert(const AVFrame& frame, MovieSample& sample) {
   for (int y = 0; y < frame.height; y += bandRows) {
     const int rows = std::min(bandRows, frame.height - y);
     SwsContextPtr& context = rows == bandRows ? bandSws_ : tailSws_;
-    context.reset(sws_getCachedContext(context.release(), frame.width, rows, format, output_.width,
-                                       rows, AV_PIX_FMT_BGRA, SWS_BILINEAR, nullptr, nullptr,
-                                       nullptr));
+    context.reset(sws_getCachedContext(context.release(), frame.width, rows, format, width_, rows,
+                                       AV_PIX_FMT_BGRA, SWS_BILINEAR, nullptr, nullptr, nullptr));
     if (!context) return false;
     const uint8_t* src[4] = {};
     for (int p = 0; p < 4 && frame.data[p] != nullptr; ++p) {
@@ -609,12 +574,21 @@ bool FfmpegMovieBackEnd::Convert(const AVFrame& frame, MovieSample& sample) {
     }
     // The band's rows lie below one another in memory, the lowest picture row first.
     ClearFourthBytes(topRow - static_cast<ptrdiff_t>(y + rows - 1) * rowBytes,
-                     static_cast<size_t>(rows) * output_.width);
+                     static_cast<size_t>(rows) * width_);
   }
   return true;
 }
 
 }  // namespace
+
+bool MovieSample::CopyTo(uint8_t* destination, uint32_t byteCount) const {
+  if (byteCount > byteSize) return false;
+  if (byteCount == 0) return true;
+  if (writePixels) return writePixels(destination, byteCount);
+  if (pixels == nullptr) return false;
+  std::memcpy(destination, pixels, byteCount);
+  return true;
+}
 
 std::unique_ptr<MovieBackEnd> OpenFfmpegMovie(const std::filesystem::path& path) {
   static std::once_flag quiet;

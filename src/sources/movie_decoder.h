@@ -10,6 +10,7 @@
 
 #include <cstdint>
 #include <filesystem>
+#include <functional>
 #include <memory>
 
 namespace tavrona {
@@ -27,15 +28,23 @@ struct VideoFormat {
   int64_t averageFrameDuration100ns = 0;  // 0 when the file gives none
 };
 
-// One decoded frame in the format the sink accepted. Shared between the back end's sample pool
-// and the sink, which holds a reference while the frame sits in its hand-off slot.
+// One decoded frame in the format the sink accepted. Shared between the back end and the sink,
+// which holds a reference while the frame sits in its hand-off slot.
 struct MovieSample {
   VideoFormat format;
   uint8_t* pixels = nullptr;  // format.height rows of format.width * 4 bytes, bottom row first
-  uint32_t byteSize = 0;
+  uint32_t byteSize = 0;      // of the picture, whether in pixels or written by writePixels
+  // Set instead of pixels by a back end that hands over the decoded frame unconverted: writes
+  // the picture as pixels would hold it into destination (byteCount <= byteSize bytes). Called
+  // on the thread that took the sample out of the sink, by one thread at a time.
+  std::function<bool(uint8_t* destination, uint32_t byteCount)> writePixels;
   bool hasStartTime = false;
   int64_t startTime100ns = 0;  // relative to the start position of the last seek
   int64_t mediaTime = 0;       // the sample's own position, used when it carries no start time
+
+  // Copies or converts the first byteCount bytes of the picture into destination; false when
+  // the sample holds fewer bytes or the conversion failed.
+  bool CopyTo(uint8_t* destination, uint32_t byteCount) const;
 };
 using MovieSamplePtr = std::shared_ptr<MovieSample>;
 
@@ -60,9 +69,9 @@ class FrameSink {
 enum class MovieTimeFormat { kFrame, kMediaTime };
 
 // Event codes a back end posts.
-inline constexpr int32_t kMovieEventComplete = 1;           // the stop position was reached
-inline constexpr int32_t kMovieEventErrorAbort = 3;         // decoding failed
-inline constexpr int32_t kMovieEventStreamErrorStopped = 6; // reading the file failed
+inline constexpr int32_t kMovieEventComplete = 1;            // the stop position was reached
+inline constexpr int32_t kMovieEventErrorAbort = 3;          // decoding failed
+inline constexpr int32_t kMovieEventStreamErrorStopped = 6;  // reading the file failed
 inline constexpr int32_t kMovieEventDeviceLost = 31;
 
 class MovieBackEnd {

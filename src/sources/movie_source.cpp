@@ -51,7 +51,9 @@ MovieSource::MovieSource(std::unique_ptr<MovieBackEnd> backEnd) : backEnd_(std::
   created_ = backEnd_ != nullptr;
 }
 
-MovieSource::~MovieSource() { Release(); }
+MovieSource::~MovieSource() {
+  Release();
+}
 
 bool MovieSource::Build(int64_t referenceFrameDuration100ns) {
   if (!created_ || ready_ || renderer_) return false;
@@ -86,9 +88,9 @@ bool MovieSource::Build(int64_t referenceFrameDuration100ns) {
     // Frame numbers come from the times the file itself stamps on its frames, so they are
     // counted in the file's own frame duration; a reference duration only changes what a frame
     // means for media-time positions.
-    const int64_t stampDuration =
-        framePositions_ && format_.averageFrameDuration100ns > 0 ? format_.averageFrameDuration100ns
-                                                                 : d;
+    const int64_t stampDuration = framePositions_ && format_.averageFrameDuration100ns > 0
+                                      ? format_.averageFrameDuration100ns
+                                      : d;
     Lock lock(Process().frameLock);
     renderer_->SetTimeSettings(lock, framePositions_, stampDuration);
   }
@@ -164,13 +166,13 @@ bool MovieSource::RequestFrameOnce(uint32_t n, uint8_t* destination, uint32_t by
   return SeekTo(lock, a);
 }
 
-// The copy runs without the lock: the sample is ours once taken, and meanwhile the delivery
-// thread may already park the next frame.
+// The copy (for the decoder's samples, the conversion straight into the destination) runs
+// without the lock: the sample is ours once taken, and meanwhile the delivery thread may already
+// park the next frame.
 bool MovieSource::TakeFrame(Lock& lock, uint8_t* destination, uint32_t byteCount) {
   MovieSamplePtr sample = renderer_->TakeHeldSample(lock);
   lock.unlock();
-  const bool copied = sample && sample->byteSize >= byteCount;
-  if (copied && byteCount > 0) std::memcpy(destination, sample->pixels, byteCount);
+  const bool copied = sample && sample->CopyTo(destination, byteCount);
   sample.reset();
   const bool eventsOk = DrainGraphEvents(*backEnd_);
   return copied && eventsOk;
@@ -267,6 +269,8 @@ bool TimeoutPrompt(Clock::time_point& t0, std::chrono::milliseconds abortTimeout
   return true;
 }
 
-void DestroyMovieSource(MovieSource* movie) { delete movie; }
+void DestroyMovieSource(MovieSource* movie) {
+  delete movie;
+}
 
 }  // namespace tavrona
