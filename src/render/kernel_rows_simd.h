@@ -270,7 +270,7 @@ TAVRONA_ALWAYS_INLINE I Bilinear(I t00, I t10, I t01, I t11, I fx, I fy) {
 
 // Keyed samplers: a key texel keeps its colour with coverage 0, every other texel gets 255.
 TAVRONA_ALWAYS_INLINE I Cover(I t, I key) {
-  return Select(Eq32(t, key), And(t, ColourMask()), Or(t, Set1(static_cast<int32_t>(0xFF000000u))));
+  return Or(And(t, ColourMask()), AndNot(Eq32(t, key), Set1(static_cast<int32_t>(0xFF000000u))));
 }
 
 // ---- Fetching ----------------------------------------------------------------------------------
@@ -339,10 +339,8 @@ TAVRONA_ALWAYS_INLINE void BlendNearestSimd(const DrawPlan& p, const uint32_t* s
     if constexpr (Keyed) valid = AndNot(Eq32(s, key), valid);
     if constexpr (Mode == 0 && Opaque && !Coloured) {
       // Texels copied whole: the destination need not be read.
-      if (AllSet(valid)) {
-        Store(d + i, s);
-        continue;
-      }
+      StoreWhere(d + i, valid, s);
+      continue;
     }
     const I dv = Load(d + i);
     const I sc = Coloured ? MultiplyV(s, colour) : s;
@@ -443,8 +441,8 @@ TAVRONA_ALWAYS_INLINE I CombineLinear(const DrawPlan& p, I s, I dv, I valid) {
   const I colour = Set1(static_cast<int32_t>(p.colour));
   if constexpr (Keyed) {
     const I alpha = Srli32<24>(s);
+    // Coverage 0 leaves the pixel as it is, fourth byte included.
     valid = AndNot(Eq32(alpha, Zero()), valid);
-    if (NoneSet(valid)) return dv;
     const I full = Eq32(alpha, Set1(255));
     const I sc = Coloured ? MultiplyV(s, colour) : And(s, ColourMask());
     I w;
@@ -454,7 +452,7 @@ TAVRONA_ALWAYS_INLINE I CombineLinear(const DrawPlan& p, I s, I dv, I valid) {
       const I scaled = Srli32<23>(Mul32(Mul32(alpha, opacity32), Set1(0x8081)));
       w = Select(full, opacity32, scaled);
     } else {
-      w = Select(full, Set1(256), alpha);
+      w = Sub32(alpha, full);  // 256 at full coverage
     }
     I wLo, wHi;
     SpreadWeights(w, wLo, wHi);
@@ -609,15 +607,14 @@ inline AffineRow PlanAffineRow(const DrawPlan& p, int32_t y) {
 
 // The fixed-point coordinates of kLanes pixels from their 64-bit forms (a and b as the layer
 // orders them): rounded down, or towards zero for the keyed samplers.
-template <bool Keyed>
+// FixedLanes gives the values rounded down; TruncLanes turns them into the keyed samplers'
+// values rounded towards zero. The two differ only below 0, which only the edge path meets.
 TAVRONA_ALWAYS_INLINE I FixedLanes(I a, I b) {
-  const I u = HighHalves(a, b);
-  if constexpr (Keyed) {
-    const I inexact = Xor(Eq32(LowHalves(a, b), Zero()), Set1(-1));
-    return Sub32(u, And(Gt32(Zero(), u), inexact));
-  } else {
-    return u;
-  }
+  return HighHalves(a, b);
+}
+TAVRONA_ALWAYS_INLINE I TruncLanes(I u, I a, I b) {
+  const I inexact = Xor(Eq32(LowHalves(a, b), Zero()), Set1(-1));
+  return Sub32(u, And(Gt32(Zero(), u), inexact));
 }
 
 // Pixels x .. x + n - 1 of the row, all inside the run of a; d points at pixel x.
@@ -643,18 +640,14 @@ TAVRONA_ALWAYS_INLINE void BlendLinearAffine(const DrawPlan& p, const SampleRegi
   const I key = Set1(static_cast<int32_t>(p.key));
   int i = 0;
   for (; i + kLanes <= n; i += kLanes) {
-    const I u = FixedLanes<Keyed>(uxA, uxB), v = FixedLanes<Keyed>(uyA, uyB);
-    uxA = Add64(uxA, stepX);
-    uxB = Add64(uxB, stepX);
-    uyA = Add64(uyA, stepY);
-    uyB = Add64(uyB, stepY);
-    const I ix = Srai32<8>(u), iy = Srai32<8>(v);
-    const I fx = And(u, byte), fy = And(v, byte);
+    I u = FixedLanes(uxA, uxB), v = FixedLanes(uyA, uyB);
+    I ix = Srai32<8>(u), iy = Srai32<8>(v);
     // All four texels of every pixel inside the region: no edge cases to handle.
     const I inside =
         And(And(Gt32(ix, firstXLess), Gt32(lastX, ix)), And(Gt32(iy, firstYLess), Gt32(lastY, iy)));
     I s;
     if (AllSet(inside)) {
+      const I fx = And(u, byte), fy = And(v, byte);
       alignas(32) int32_t o[kLanes];
       Store(o, Sub32(ix, Mul32(iy, width)));
       I t00, t10, t01, t11;
@@ -674,8 +667,19 @@ TAVRONA_ALWAYS_INLINE void BlendLinearAffine(const DrawPlan& p, const SampleRegi
         s = And(Bilinear<Rounding>(t00, t10, t01, t11, fx, fy), ColourMask());
       }
     } else {
-      s = SampleSimd<Rounding, Keyed>(p, region, ix, iy, Or(fx, Slli32<16>(fy)), ones, false);
+      if constexpr (Keyed) {
+        u = TruncLanes(u, uxA, uxB);
+        v = TruncLanes(v, uyA, uyB);
+        ix = Srai32<8>(u);
+        iy = Srai32<8>(v);
+      }
+      const I f = Or(And(u, byte), Slli32<16>(And(v, byte)));
+      s = SampleSimd<Rounding, Keyed>(p, region, ix, iy, f, ones, false);
     }
+    uxA = Add64(uxA, stepX);
+    uxB = Add64(uxB, stepX);
+    uyA = Add64(uyA, stepY);
+    uyB = Add64(uyB, stepY);
     if constexpr (Mode == 0 && Opaque && !Coloured && !Keyed) {
       Store(d + i, s);
     } else {
@@ -684,7 +688,11 @@ TAVRONA_ALWAYS_INLINE void BlendLinearAffine(const DrawPlan& p, const SampleRegi
   }
   if (i < n) {
     alignas(32) int32_t tx[kLanes], ty[kLanes], tf[kLanes];
-    const I u = FixedLanes<Keyed>(uxA, uxB), v = FixedLanes<Keyed>(uyA, uyB);
+    I u = FixedLanes(uxA, uxB), v = FixedLanes(uyA, uyB);
+    if constexpr (Keyed) {
+      u = TruncLanes(u, uxA, uxB);
+      v = TruncLanes(v, uyA, uyB);
+    }
     Store(tx, Srai32<8>(u));
     Store(ty, Srai32<8>(v));
     Store(tf, Or(And(u, byte), Slli32<16>(And(v, byte))));

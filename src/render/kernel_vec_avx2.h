@@ -115,6 +115,10 @@ TAVRONA_ALWAYS_INLINE I Shuffle8(I a, I control) {
 TAVRONA_ALWAYS_INLINE I Permute32(I a, I index) {
   return _mm256_permutevar8x32_epi32(a, index);
 }
+// Stores the lanes of v whose mask is set; the others are neither read nor written.
+TAVRONA_ALWAYS_INLINE void StoreWhere(void* p, I mask, I v) {
+  _mm256_maskstore_epi32(static_cast<int*>(p), mask, v);
+}
 TAVRONA_ALWAYS_INLINE bool AllSet(I mask) {
   return _mm256_movemask_epi8(mask) == -1;
 }
@@ -201,11 +205,7 @@ TAVRONA_ALWAYS_INLINE I LowHalves(I a, I b) {
 // kLanes texels at src + off where valid, 0 elsewhere. Lanes that are not valid read the texel
 // at src + safe instead (a texel of the region), so no lane reads outside the region.
 TAVRONA_ALWAYS_INLINE I Gather(const int* src, I off, I valid, int32_t safe) {
-  alignas(32) int32_t o[8];
-  Store(o, Select(valid, off, Set1(safe)));
-  const __m256i t = _mm256_setr_epi32(src[o[0]], src[o[1]], src[o[2]], src[o[3]], src[o[4]],
-                                      src[o[5]], src[o[6]], src[o[7]]);
-  return And(t, valid);
+  return _mm256_mask_i32gather_epi32(Zero(), src, Select(valid, off, Set1(safe)), valid, 4);
 }
 
 // Two neighbouring texels per lane: left = src[o[k]], right = src[o[k] + 1].

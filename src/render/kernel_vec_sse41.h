@@ -116,6 +116,11 @@ TAVRONA_ALWAYS_INLINE I Permute32(I a, I index) {
       _mm_add_epi32(_mm_mullo_epi32(index, _mm_set1_epi32(0x04040404)), _mm_set1_epi32(0x03020100));
   return _mm_shuffle_epi8(a, control);
 }
+// Stores the lanes of v whose mask is set (SSE4.1 has no 32-bit masked store: the others are
+// read and written back unchanged, so the caller must own all kLanes pixels).
+TAVRONA_ALWAYS_INLINE void StoreWhere(void* p, I mask, I v) {
+  Store(p, Select(mask, v, Load(p)));
+}
 TAVRONA_ALWAYS_INLINE bool AllSet(I mask) {
   return _mm_movemask_epi8(mask) == 0xFFFF;
 }
