@@ -8,6 +8,9 @@ Prints, as medians over the repetitions:
   - the separate figures: every kernel case in Mpix/s beside memcpy and pixman;
   - the paired figures (kernel and pixman timed alternately in thread time): the ratio kernel /
     pixman, nearest for methods 1 and 2, bilinear for 3 and 4;
+  - the same against Qt's raster painter (process time: Qt may spread a draw over threads),
+    non-smooth for methods 1 and 2, smooth for 3 and 4;
+  - keyed against unkeyed draws of the same kernel;
   - the alternating one/two-thread runs: the speed-up of two threads over one.
 """
 import json
@@ -24,7 +27,7 @@ def main(path):
         if b.get("run_type") == "aggregate":
             continue
         name = b["run_name"].replace("/real_time", "")
-        for key in ("Mpix/s", "ratio", "kernel_Mpix/s", "pixman_Mpix/s", "speedup"):
+        for key in ("Mpix/s", "ratio", "kernel_Mpix/s", "pixman_Mpix/s", "qt_Mpix/s", "speedup"):
             if key in b:
                 values[name][key].append(b[key])
     med = {n: {k: statistics.median(v) for k, v in d.items()} for n, d in values.items()}
@@ -39,6 +42,16 @@ def main(path):
             m = med[name]
             print(f"  {name[7:]:56} {m['kernel_Mpix/s']:9.1f} {m['pixman_Mpix/s']:9.1f} "
                   f"{m['ratio']:6.2f}")
+    print("paired with Qt (process time): kernel Mpix/s, Qt Mpix/s, ratio")
+    for name in sorted(med):
+        if name.startswith("qtpaired/"):
+            m = med[name]
+            print(f"  {name[9:]:56} {m['kernel_Mpix/s']:9.1f} {m['qt_Mpix/s']:9.1f} "
+                  f"{m['ratio']:6.2f}")
+    print("keyed over unkeyed (thread time)")
+    for name in sorted(med):
+        if name.startswith("keyed/"):
+            print(f"  {name[6:]:56} {med[name]['ratio']:6.2f}")
     print("two threads over one (alternating, wall clock)")
     for name in sorted(med):
         if name.startswith("threads/") and "speedup" in med[name]:
