@@ -17,8 +17,9 @@ using kernel_detail::DrawRowsFn;
 
 namespace {
 
-// Below this many destination pixels a draw stays on the calling thread.
-constexpr int64_t kMinPixelsPerThread = 16384;
+// A draw is cut into parts of at least this many destination pixels; a smaller draw stays on
+// the calling thread.
+constexpr int64_t kMinPixelsPerPart = 16384;
 
 bool CpuHas(KernelVariant variant) {
   switch (variant) {
@@ -176,7 +177,11 @@ void Draw(int method, const KernelParams& params) {
   const int32_t height = plan.y1 - plan.y0;
   const int64_t pixels = static_cast<int64_t>(height) * (plan.x1 - plan.x0);
   WorkerPool& pool = RenderPool();
-  int parts = static_cast<int>(std::min<int64_t>(pool.ThreadCount(), pixels / kMinPixelsPerThread));
+  // With several threads, four bands per thread, taken by whichever thread is free: on a
+  // machine shared with other work one thread can fall behind, and the others take its share.
+  const int threads = pool.ThreadCount();
+  const int64_t wanted = threads == 1 ? 1 : int64_t{threads} * 4;
+  int parts = static_cast<int>(std::min<int64_t>(wanted, pixels / kMinPixelsPerPart));
   parts = std::clamp(std::min(parts, height), 1, 64);
   if (parts == 1) {
     rows(plan, plan.y0, plan.y1);
