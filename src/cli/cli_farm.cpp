@@ -6,6 +6,7 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cerrno>
 #include <chrono>
 #include <cstdio>
@@ -330,6 +331,11 @@ std::string FormatFarmManifest(const FarmPlan& plan) {
     out += "part " + std::to_string(i) + " " + std::to_string(plan.ranges[i].first) + " " +
            std::to_string(plan.ranges[i].second) + "\n";
   }
+  if (!plan.jobIds.empty()) {
+    out += "jobs";
+    for (const std::string& id : plan.jobIds) out += " " + id;
+    out += "\n";
+  }
   return out;
 }
 
@@ -387,6 +393,13 @@ std::optional<FarmPlan> ParseFarmManifest(const std::string& text, std::string* 
       if (!ParseUint(value, plan.length)) return fail("length is a frame count");
     } else if (key == "parts") {
       if (!ParseUint(value, parts)) return fail("parts is a count");
+    } else if (key == "jobs") {
+      std::stringstream words(value);
+      for (std::string id; words >> id;) {
+        uint32_t number = 0;
+        if (!ParseUint(id, number)) return fail("jobs are job ids");
+        plan.jobIds.push_back(id);
+      }
     } else {
       return fail("unknown key \"" + key + "\"");
     }
@@ -550,6 +563,18 @@ std::vector<std::string> JoinSubmitArgs(const FarmPlan& plan, const std::string&
   return args;
 }
 
+std::vector<std::string> ListedJobIds(const std::string& output) {
+  std::vector<std::string> ids;
+  std::stringstream lines(output);
+  for (std::string line; std::getline(lines, line);) {
+    const std::string id = Trimmed(line).substr(0, Trimmed(line).find('_'));
+    uint32_t number = 0;
+    if (!ParseUint(id, number)) continue;
+    if (std::find(ids.begin(), ids.end(), id) == ids.end()) ids.push_back(id);
+  }
+  return ids;
+}
+
 std::optional<std::string> ParseSbatchJobId(const std::string& output) {
   std::string id = Trimmed(output);
   // Messages may come before the id; --parsable puts it on the last line.
@@ -643,6 +668,20 @@ int RunFarmCommand(const CliOptions& o, const ProjectData& project) {
                    FarmManifestPath(plan.output).c_str(), why.c_str());
     }
   }
+  // Tasks of an earlier run still at work would write the same parts as a new submission.
+  if (previous && !previous->jobIds.empty() && FindOnPath("squeue")) {
+    std::string list;
+    for (const std::string& id : previous->jobIds) list += (list.empty() ? "" : ",") + id;
+    const ProgramRun run = RunProgram({"squeue", "-h", "-o", "%i", "-j", list});
+    const std::vector<std::string> active =
+        run.status == 0 ? ListedJobIds(run.out) : std::vector<std::string>{};
+    if (!active.empty()) {
+      std::string names;
+      for (const std::string& id : active) names += (names.empty() ? "" : ", ") + id;
+      return Fail("the farm jobs " + names + " for " + plan.output +
+                  " are still queued or running; wait for them (or scancel them) first");
+    }
+  }
   const std::vector<size_t> indices = PartsToResubmit(plan, previous, ProbeParts(plan, nullptr));
 
   char self[4096];
@@ -659,12 +698,21 @@ int RunFarmCommand(const CliOptions& o, const ProjectData& project) {
     return Fail(why);
   }
 
+  // The manifest names every job submitted, so that a rerun can see them still at work.
+  auto noteJob = [&](const std::string& id) {
+    plan.jobIds.push_back(id);
+    std::string failure;
+    if (!WriteFileAtomically(FarmManifestPath(plan.output), FormatFarmManifest(plan), &failure)) {
+      std::fprintf(stderr, "tavrona-cli: %s\n", failure.c_str());
+    }
+  };
   const SlurmOptions slurm{o.partition, o.timeLimit};
   std::string arrayId;
   if (!indices.empty()) {
     const auto id = SubmitJob(ArraySubmitArgs(plan, indices, slurm, arrayScript), &why);
     if (!id) return Fail("the parts were not submitted: " + why);
     arrayId = *id;
+    noteJob(arrayId);
     std::printf("parts: job %s, tasks %s (%zu of %zu parts)\n", arrayId.c_str(),
                 ArraySpec(indices).c_str(), indices.size(), plan.ranges.size());
   } else {
@@ -674,6 +722,7 @@ int RunFarmCommand(const CliOptions& o, const ProjectData& project) {
   if (!joinId) return Fail("the join was not submitted: " + why);
   std::printf("join: job %s -> %s\n", joinId->c_str(), plan.output.c_str());
   std::fflush(stdout);
+  noteJob(*joinId);
   if (!o.wait) return 0;
 
   SlurmJobState last;
@@ -703,6 +752,11 @@ int RunFarmStatusCommand(const CliOptions& o) {
   std::printf("project %s\ncodec   %s\noutput  %s (%s)\n", plan->project.c_str(),
               plan->codec.c_str(), plan->output.c_str(),
               fs::exists(plan->output, ec) ? "present" : "absent");
+  if (!plan->jobIds.empty()) {
+    std::printf("jobs   ");
+    for (const std::string& id : plan->jobIds) std::printf(" %s", id.c_str());
+    std::printf("\n");
+  }
   PrintPartList(*plan, stdout);
   return 0;
 }

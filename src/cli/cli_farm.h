@@ -28,6 +28,7 @@ struct FarmPlan {
   uint32_t width = 0, height = 0;                     // the project's output size
   uint32_t length = 0;                                // frames in the project (0..length-1)
   std::vector<std::pair<uint32_t, uint32_t>> ranges;  // inclusive, in order, part i = ranges[i]
+  std::vector<std::string> jobIds;  // Slurm jobs of the last submission (manifest only)
 };
 
 // OUT + ".parts": the folder of the parts, their logs, scripts and the manifest.
@@ -81,6 +82,10 @@ std::vector<std::string> ArraySubmitArgs(const FarmPlan& plan, const std::vector
                                          const SlurmOptions& slurm, const std::string& script);
 std::vector<std::string> JoinSubmitArgs(const FarmPlan& plan, const std::string& arrayJobId,
                                         const SlurmOptions& slurm, const std::string& script);
+
+// The jobs of `squeue -h -o %i` output ("12_1", "12_[2-3]", "13"), without their array
+// tasks, each once, in the order first seen.
+std::vector<std::string> ListedJobIds(const std::string& output);
 
 // The job id in `sbatch --parsable` output ("12" or "12;cluster"); nullopt when there is none.
 std::optional<std::string> ParseSbatchJobId(const std::string& output);

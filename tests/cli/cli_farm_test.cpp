@@ -63,6 +63,55 @@ std::vector<std::string> Lines(const std::string& text) {
   return lines;
 }
 
+std::optional<CliOptions> Parse(std::vector<std::string> args, std::string* error = nullptr) {
+  std::string e;
+  auto o = ParseCliOptions(args, e);
+  if (error) *error = e;
+  return o;
+}
+
+TEST(FarmOptionsTest, SubmissionAndStatus) {
+  auto f = Parse({"farm", "p.vpj", "-o", "o.avi", "--parts", "3", "--codec", "h264", "--partition",
+                  "render", "--time", "1:00:00", "--wait"});
+  ASSERT_TRUE(f);
+  EXPECT_EQ(f->command, CliCommand::Farm);
+  EXPECT_EQ(f->project, "p.vpj");
+  EXPECT_EQ(f->output, "o.avi");
+  EXPECT_EQ(f->farmParts, 3u);
+  EXPECT_EQ(f->codec, "h264");
+  EXPECT_EQ(f->partition, "render");
+  EXPECT_EQ(f->timeLimit, "1:00:00");
+  EXPECT_TRUE(f->wait);
+  EXPECT_FALSE(f->farmStatus);
+
+  auto s = Parse({"farm", "--status", "o.avi"});
+  ASSERT_TRUE(s);
+  EXPECT_TRUE(s->farmStatus);
+  EXPECT_EQ(s->output, "o.avi");
+  EXPECT_TRUE(s->project.empty());
+
+  const std::vector<std::vector<std::string>> refused = {
+      {"farm", "p.vpj", "-o", "o.avi"},                  // no --parts
+      {"farm", "p.vpj", "--parts", "3"},                 // no -o
+      {"farm", "-o", "o.avi", "--parts", "3"},           // no project
+      {"farm", "p.vpj", "-o", "o.avi", "--parts", "0"},  // no part
+      {"farm", "p.vpj", "-o", "o.avi", "--parts", "x"},  //
+      {"farm", "p.vpj", "-o", "o.avi", "--parts", "3", "--skip-missing"},
+      {"farm", "p.vpj", "-o", "o.avi", "--parts", "3", "--partition", "a b"},
+      {"farm", "p.vpj", "--status", "o.avi"},  // status takes OUT alone
+      {"farm", "--status", "o.avi", "--wait"},
+      {"farm", "--status"},
+      {"export", "p.vpj", "-o", "o.avi", "--parts", "3"},  // farm's options elsewhere
+      {"export", "p.vpj", "-o", "o.avi", "--wait"},
+      {"info", "p.vpj", "--status", "o.avi"},
+  };
+  for (const auto& args : refused) {
+    std::string error;
+    EXPECT_FALSE(Parse(args, &error)) << args.back();
+    EXPECT_FALSE(error.empty()) << args.back();
+  }
+}
+
 TEST(FarmManifestTest, ReadsBackWhatItWrites) {
   const FarmPlan plan = ThreePartPlan("/shared/my out/it's.avi");
   std::string why;
@@ -75,6 +124,12 @@ TEST(FarmManifestTest, ReadsBackWhatItWrites) {
   EXPECT_EQ(back->height, 720u);
   EXPECT_EQ(back->length, 210u);
   EXPECT_EQ(back->ranges, plan.ranges);
+  EXPECT_TRUE(back->jobIds.empty());
+  FarmPlan submitted = plan;
+  submitted.jobIds = {"41", "42"};
+  const auto withJobs = ParseFarmManifest(FormatFarmManifest(submitted), &why);
+  ASSERT_TRUE(withJobs) << why;
+  EXPECT_EQ(withJobs->jobIds, submitted.jobIds);
   EXPECT_EQ(FarmPartsFolder(plan.output), "/shared/my out/it's.avi.parts");
   EXPECT_EQ(FarmManifestPath(plan.output), "/shared/my out/it's.avi.parts/manifest.txt");
   EXPECT_EQ(FarmPartPath(plan, 2), "/shared/my out/it's.avi.parts/part-2.avi");
@@ -102,6 +157,7 @@ TEST(FarmManifestTest, RefusesRangesThatDoNotTileTheProject) {
       {"size", "size 1280x720", "size 1280*720"},
       {"number", "length 210", "length 2l0"},
       {"part words", "part 0 0 69", "part 0 0 69 1"},
+      {"job id", "parts 3\n", "parts 3\njobs 41 x\n"},
   };
   for (const Case& c : cases) {
     std::string text = good;
@@ -214,6 +270,10 @@ TEST(FarmSubmitTest, ReadsSlurmsAnswers) {
   EXPECT_FALSE(ParseSbatchJobId(""));
   EXPECT_FALSE(ParseSbatchJobId("Submitted batch job 12\n"));
   EXPECT_FALSE(ParseSbatchJobId("sbatch: error: invalid partition\n"));
+
+  EXPECT_EQ(ListedJobIds("41_0\n41_[1-2]\n42\n"), (std::vector<std::string>{"41", "42"}));
+  EXPECT_TRUE(ListedJobIds("").empty());
+  EXPECT_TRUE(ListedJobIds("slurm_load_jobs error: Invalid job id specified\n").empty());
 
   const auto pending = ParseScontrolJob(
       "JobId=13 JobName=tavrona-join UserId=root(0) JobState=PENDING Reason=Dependency "

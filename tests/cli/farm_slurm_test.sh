@@ -94,6 +94,42 @@ for i in 0 2; do
 done
 same_frames "$work/out/single-h264.avi" "$work/out/farm-h264.avi"
 
+echo "== refusals before anything is submitted"
+cp -r "$work/demo" "$work/demo-broken"
+rm "$work/demo-broken/skyline.bmp"
+status=0
+"$cli" farm "$work/demo-broken/demo.vpj" -o "$work/out/refused.avi" --parts 3 >"$work/refused.log" 2>&1 ||
+  status=$?
+cat "$work/refused.log"
+[ "$status" -eq 1 ] || fail "farm with a missing source returned $status (wanted 1)"
+grep -q "skyline.bmp" "$work/refused.log" || fail "the missing source was not named"
+[ ! -e "$work/out/refused.avi.parts" ] || fail "farm went on with a missing source"
+status=0
+"$cli" farm "$project" -o "$work/no such folder/out.avi" --parts 3 >"$work/refused.log" 2>&1 || status=$?
+[ "$status" -eq 1 ] && grep -q "does not exist" "$work/refused.log" ||
+  fail "farm into a missing folder: status $status, $(cat "$work/refused.log")"
+status=0
+PATH=/nonexistent "$cli" farm "$project" -o "$work/out/refused.avi" --parts 3 >"$work/refused.log" 2>&1 ||
+  status=$?
+[ "$status" -eq 1 ] && grep -q "sbatch not found" "$work/refused.log" ||
+  fail "farm without sbatch: status $status, $(cat "$work/refused.log")"
+
+echo "== no second submission while the first is at work"
+"$cli" farm "$project" -o "$work/out/busy.avi" --parts 3 --codec h264 >"$work/busy.log"
+cat "$work/busy.log"
+status=0
+"$cli" farm "$project" -o "$work/out/busy.avi" --parts 3 --codec h264 >"$work/busy2.log" 2>&1 ||
+  status=$?
+cat "$work/busy2.log"
+[ "$status" -eq 1 ] && grep -q "still queued or running" "$work/busy2.log" ||
+  fail "a second submission for the same output went ahead (status $status)"
+for _ in $(seq 1 600); do
+  [ -z "$(squeue -h -o %i)" ] && break
+  sleep 0.5
+done
+[ -z "$(squeue -h -o %i)" ] || fail "the first submission's jobs did not finish"
+same_frames "$work/out/single-h264.avi" "$work/out/busy.avi"
+
 echo "== a failed task leaves the join unrun"
 # A folder where task 1 would write its part makes that export fail.
 mkdir -p "$work/out/broken.avi.parts/part-1.writing.avi"
