@@ -240,11 +240,11 @@ const AVCodec* FindEncoder(const Recipe& recipe, OutputContainer container) {
   return codec;
 }
 
-// Whether the recipe can write into the container here (full frames: whether the container
-// takes uncompressed pictures).
+// Whether the recipe can write into the container here. Full frames (32-bit RGB) go into AVI
+// and MOV; MP4 takes no uncompressed video and Matroska none in RGB.
 bool Offered(const Recipe& recipe, OutputContainer container) {
   if (recipe.encoder == nullptr) {
-    return container == OutputContainer::Avi || MuxerTakes(container, AV_CODEC_ID_RAWVIDEO);
+    return container == OutputContainer::Avi || container == OutputContainer::Mov;
   }
   return FindEncoder(recipe, container) != nullptr;
 }
@@ -786,8 +786,12 @@ bool OpenAviStream(AviWriter& writer, std::u16string_view path, const BITMAPINFO
     // positive height.
     if (s.container == OutputContainer::Avi) muxerOptions.Set("flipped_raw_rgb", "1");
   }
-  // AVI names the compressor by its four-character code; the others pick their own tags.
+  // AVI names the compressor by its four-character code; the others pick their own tags, but
+  // for full frames, which they name by the pixel layout.
   s.stream->codecpar->codec_tag = s.container == OutputContainer::Avi ? s.compressor.fourcc : 0;
+  if (!s.encoder && s.container != OutputContainer::Avi) {
+    s.stream->codecpar->codec_tag = avcodec_pix_fmt_to_codec_tag(AV_PIX_FMT_RGB32);
+  }
   if (const int result = avformat_write_header(s.output.get(), &muxerOptions.entries); result < 0) {
     return Fail(s, "the file's header cannot be written", result);
   }

@@ -96,7 +96,9 @@ std::string MismatchOf(const std::vector<std::string>& paths, const std::vector<
              std::to_string(p.last - p.first + 1) + " frames " + RangeText(p);
     }
     if (i == 0) continue;
-    if (p.container != head.container) return path + ": not a " + head.container + " file";
+    if (p.container != head.container) {
+      return path + ": is a " + p.container + " file, the first part a " + head.container + " file";
+    }
     if (p.codec != head.codec) return path + ": codec " + p.codec + ", not " + head.codec;
     if (p.width != head.width || p.height != head.height) {
       return path + ": " + std::to_string(p.width) + "x" + std::to_string(p.height) +
@@ -220,8 +222,11 @@ class JoinedFile {
     }
     // The muxer sizes its headers from a known bit rate; a whole export knows none.
     stream_->codecpar->bit_rate = 0;
-    // AVI keeps the parts' four-character code; the other muxers choose their own tags.
-    if (container != OutputContainer::Avi) stream_->codecpar->codec_tag = 0;
+    // AVI keeps the parts' four-character code, and so do full frames, whose tag names their
+    // pixel layout; for the rest the other muxers choose their own tags.
+    if (container != OutputContainer::Avi && stream_->codecpar->codec_id != AV_CODEC_ID_RAWVIDEO) {
+      stream_->codecpar->codec_tag = 0;
+    }
     stream_->time_base = head.video->time_base;
     stream_->avg_frame_rate = head.video->avg_frame_rate;
     if (const int result = avformat_write_header(context, nullptr); result < 0) {

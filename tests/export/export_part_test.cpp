@@ -1,0 +1,302 @@
+#include "export/export_part.h"
+
+#include <gtest/gtest.h>
+
+#include <atomic>
+#include <cerrno>
+#include <cstring>
+#include <filesystem>
+#include <memory>
+#include <optional>
+#include <string>
+#include <vector>
+
+#include "avi_file_reader.h"
+#include "export_test_support.h"
+#include "sources/project_sources.h"
+#include "test_movies.h"
+
+namespace tavrona {
+namespace {
+
+using testing::AviFileLayout;
+using testing::ReadAviLayout;
+
+TEST(ExportPartPlanTest, RangesCoverTheProjectEvenlyInOrder) {
+  const auto check = [](uint32_t length, uint32_t parts, std::vector<uint32_t> sizes) {
+    SCOPED_TRACE(::testing::Message() << length << " in " << parts);
+    const auto ranges = PlanFrameRanges(length, parts);
+    ASSERT_EQ(ranges.size(), sizes.size());
+    uint32_t next = 0;
+    for (size_t i = 0; i < ranges.size(); ++i) {
+      EXPECT_EQ(ranges[i].first, next);
+      EXPECT_EQ(ranges[i].Count(), sizes[i]);
+      next = ranges[i].last + 1;
+    }
+    if (!ranges.empty()) EXPECT_EQ(next, length);
+  };
+  check(210, 3, {70, 70, 70});
+  check(10, 3, {4, 3, 3});
+  check(5, 5, {1, 1, 1, 1, 1});
+  check(1048576, 7, {149797, 149797, 149797, 149797, 149796, 149796, 149796});
+  check(4, 5, {});  // no empty part
+  check(4, 0, {});
+}
+
+TEST(ExportPartPlanTest, CommentsReadBackAndOthersAreNoParts) {
+  const auto mark = ParsePartComment(PartComment(ExportRange{70, 139}, 210));
+  ASSERT_TRUE(mark);
+  EXPECT_EQ(mark->range.first, 70u);
+  EXPECT_EQ(mark->range.last, 139u);
+  EXPECT_EQ(mark->projectLength, 210u);
+  for (const char* other :
+       {"", "tavrona part frames=5-4 length=10", "tavrona part frames=0-10 length=10",
+        "tavrona part frames=0-1", "tavrona part frames=0-1 length=10 more", "made elsewhere"}) {
+    EXPECT_FALSE(ParsePartComment(other)) << other;
+  }
+}
+
+// A small project whose range starts fall inside an interpolated event and a movie event: a
+// picture moving and turning between two keys over the whole length, and a movie shown from
+// frame 3 at its own speed.
+class ExportPartTest : public testing::TempFolderTest {
+ protected:
+  static constexpr uint32_t kLength = 24;
+
+  void SetUp() override {
+    TempFolderTest::SetUp();
+    project_ = AllocateProjectData();
+    ApplyNewProjectReset(*project_);
+    project_->outputWidth = 48;
+    project_->outputHeight = 32;
+    project_->movieLength = kLength;
+    project_->backgroundColour = 0x00203040;
+    FileEntry& picture = project_->files[3];
+    picture.kind = FileStillImage;
+    ASSERT_TRUE(CreateFrameBuffer(picture.picture, 8, 6));
+    for (int y = 0; y < 6; ++y)
+      for (int x = 0; x < 8; ++x)
+        picture.picture.At(x, y) = static_cast<uint32_t>(x * 30 << 16 | y * 40 << 8 | 99);
+    picture.transparentColour = 0xFF000000;
+    EventRecord a = DefaultEventForFile(*project_, 3, 0);
+    a.flags |= EventInterpolate;
+    a.positionX = 2;
+    a.positionY = 3;
+    a.drawingMethod = 3;
+    EventRecord b = a;
+    b.start = kLength - 1;
+    b.positionX = 30;
+    b.rotation = 40;
+    b.opacity = 100;
+    EventRecord keys[] = {a, b};
+    ASSERT_TRUE(InsertSorted(project_->tracks[2], 2, keys));
+
+    const auto movie = testing::TestMoviePath(testing::Ffv1Avi30());
+    ASSERT_FALSE(movie.empty());
+    StandardSourceOpener opener;
+    ASSERT_TRUE(opener.OpenMovie(project_->files[5], FromUtf8(movie.string()), u""));
+    EventRecord m = DefaultEventForFile(*project_, 5, 3);
+    m.positionX = 10;
+    EventRecord clip[] = {m};
+    ASSERT_TRUE(InsertSorted(project_->tracks[4], 1, clip));
+  }
+
+  // Exports with the codec into name, the whole project or a range of it.
+  void Export(const std::string& name, const std::string& codec,
+              std::optional<ExportRange> range = std::nullopt) {
+    ExportRunOptions options;
+    options.codec = codec;
+    options.range = range;
+    ASSERT_EQ(ExportProject(*project_, Path16(name), &movies_, options), ExportResult::Done)
+        << name << ": " << project_->exportWriter->ErrorText();
+  }
+
+  std::unique_ptr<ProjectData> project_;
+  StandardMovieFrames movies_;
+};
+
+TEST_F(ExportPartTest, RangesHoldTheWholeExportsFramesAndJoinToTheSameFile) {
+  Export("whole.avi", "raw");
+  // Starts inside the interpolation, at the movie's first frame, and one frame later.
+  const std::vector<ExportRange> ranges = {{0, 2}, {3, 3}, {4, 12}, {13, kLength - 1}};
+  std::vector<std::string> parts;
+  for (const ExportRange& r : ranges) {
+    parts.push_back(PathOf("part" + std::to_string(r.first) + ".avi"));
+    Export("part" + std::to_string(r.first) + ".avi", "raw", r);
+  }
+  AviFileLayout whole;
+  ASSERT_TRUE(ReadAviLayout(PathOf("whole.avi"), whole));
+  ASSERT_EQ(whole.frames.size(), kLength);
+  for (size_t i = 0; i < ranges.size(); ++i) {
+    AviFileLayout part;
+    ASSERT_TRUE(ReadAviLayout(parts[i], part));
+    ASSERT_EQ(part.frames.size(), ranges[i].Count());
+    for (uint32_t k = 0; k < ranges[i].Count(); ++k) {
+      EXPECT_EQ(part.frames[k], whole.frames[ranges[i].first + k])
+          << "output frame " << ranges[i].first + k;
+    }
+    std::string why;
+    const auto info = ReadPartInfo(parts[i], &why);
+    ASSERT_TRUE(info) << why;
+    EXPECT_EQ(info->first, ranges[i].first);
+    EXPECT_EQ(info->last, ranges[i].last);
+    EXPECT_EQ(info->projectLength, kLength);
+    EXPECT_TRUE(PartComplete(*info));
+    EXPECT_EQ(info->width, 48u);
+    EXPECT_EQ(info->codec, "rawvideo");
+  }
+  std::string why;
+  ASSERT_TRUE(JoinParts(parts, PathOf("joined.avi"), &why)) << why;
+  EXPECT_EQ(testing::ReadFileBytes(PathOf("joined.avi")),
+            testing::ReadFileBytes(PathOf("whole.avi")));
+  // A whole export is no part.
+  EXPECT_FALSE(ReadPartInfo(PathOf("whole.avi"), &why));
+  EXPECT_NE(why.find("no frame range"), std::string::npos) << why;
+}
+
+TEST_F(ExportPartTest, PartsCodedFrameByFrameDecodeAsTheWholeExport) {
+  const std::vector<ExportRange> ranges = PlanFrameRanges(kLength, 3);
+  for (const std::string& codec : {std::string("h264"), std::string("ffv1")}) {
+    SCOPED_TRACE(codec);
+    Export("whole-" + codec + ".avi", codec);
+    std::vector<std::string> parts;
+    for (const ExportRange& r : ranges) {
+      parts.push_back(PathOf(codec + std::to_string(r.first) + ".avi"));
+      Export(codec + std::to_string(r.first) + ".avi", codec, r);
+    }
+    std::string why;
+    ASSERT_TRUE(JoinParts(parts, PathOf("joined-" + codec + ".avi"), &why)) << why;
+    const auto joined = testing::DecodeToBgr0(PathOf("joined-" + codec + ".avi"));
+    ASSERT_FALSE(joined.empty());
+    EXPECT_EQ(joined, testing::DecodeToBgr0(PathOf("whole-" + codec + ".avi")));
+  }
+}
+
+TEST_F(ExportPartTest, JoinRefusesPartsThatDoNotFitNamingThePart) {
+  Export("a.avi", "raw", ExportRange{0, 9});
+  Export("b.avi", "raw", ExportRange{10, 23});
+  Export("overlap.avi", "raw", ExportRange{9, 23});
+  Export("gap.avi", "raw", ExportRange{12, 23});
+  Export("mjpeg.avi", "mjpeg", ExportRange{10, 23});
+  Export("b.mkv", "ffv1", ExportRange{10, 23});
+  project_->outputWidth = 40;
+  Export("narrow.avi", "raw", ExportRange{10, 23});
+  project_->outputWidth = 48;
+  project_->movieLength = 30;
+  Export("longer.avi", "raw", ExportRange{10, 29});
+  Export("whole.avi", "raw");
+
+  struct Case {
+    std::vector<std::string> parts;
+    std::string out;
+    std::string named;  // the file the refusal names
+    std::string words;  // and what it says of it
+  };
+  const std::vector<Case> cases = {
+      {{"a.avi", "overlap.avi"}, "o.avi", "overlap.avi", "overlap"},
+      {{"a.avi", "gap.avi"}, "o.avi", "gap.avi", "10-11 are missing"},
+      {{"b.avi", "a.avi"}, "o.avi", "a.avi", "overlap"},
+      {{"a.avi", "mjpeg.avi"}, "o.avi", "mjpeg.avi", "codec"},
+      {{"a.avi", "b.mkv"}, "o.avi", "b.mkv", "is a mkv file"},
+      {{"a.avi", "narrow.avi"}, "o.avi", "narrow.avi", "40x32"},
+      {{"a.avi", "longer.avi"}, "o.avi", "longer.avi", "another project"},
+      {{"a.avi", "whole.avi"}, "o.avi", "whole.avi", "no frame range"},
+      {{"a.avi", "missing.avi"}, "o.avi", "missing.avi", std::strerror(ENOENT)},
+      {{"a.avi", "b.avi"}, "o.mp4", "o.mp4", "name the output .avi"},
+  };
+  for (const Case& c : cases) {
+    std::vector<std::string> paths;
+    for (const std::string& p : c.parts) paths.push_back(PathOf(p));
+    std::string why;
+    EXPECT_FALSE(JoinParts(paths, PathOf(c.out), &why)) << c.named;
+    EXPECT_NE(why.find(PathOf(c.named)), std::string::npos) << why;
+    EXPECT_NE(why.find(c.words), std::string::npos) << why;
+    EXPECT_FALSE(std::filesystem::exists(PathOf(c.out))) << c.named;
+  }
+  std::string why;
+  EXPECT_TRUE(JoinParts({PathOf("a.avi"), PathOf("b.avi")}, PathOf("o.avi"), &why)) << why;
+}
+
+TEST_F(ExportPartTest, IncompletePartIsRefusedAndAJoinOfLessIsItselfAPart) {
+  // A part cut short: the export stopped after 4 of its frames.
+  std::atomic<bool> stop{false};
+  ExportRunOptions options;
+  options.range = ExportRange{0, 9};
+  options.abort = &stop;
+  options.onProgress = [&](const ProjectData& p, const ExportProgress&) {
+    if (p.exportJob.framesWritten == 4) stop = true;
+  };
+  ASSERT_EQ(ExportProject(*project_, Path16("short.avi"), &movies_, options),
+            ExportResult::Aborted);
+  std::string why;
+  const auto info = ReadPartInfo(PathOf("short.avi"), &why);
+  ASSERT_TRUE(info) << why;
+  EXPECT_EQ(info->framesPresent, 4u);
+  EXPECT_FALSE(PartComplete(*info));
+  Export("b.avi", "raw", ExportRange{10, 15});
+  EXPECT_FALSE(JoinParts({PathOf("short.avi"), PathOf("b.avi")}, PathOf("o.avi"), &why));
+  EXPECT_NE(why.find("incomplete, holds 4 of the 10 frames 0-9"), std::string::npos) << why;
+
+  Export("a.avi", "raw", ExportRange{0, 9});
+  ASSERT_TRUE(JoinParts({PathOf("a.avi"), PathOf("b.avi")}, PathOf("ab.avi"), &why)) << why;
+  const auto joined = ReadPartInfo(PathOf("ab.avi"), &why);
+  ASSERT_TRUE(joined) << why;
+  EXPECT_EQ(joined->first, 0u);
+  EXPECT_EQ(joined->last, 15u);
+  EXPECT_TRUE(PartComplete(*joined));
+}
+
+// MP4, MKV and MOV: the extension chooses the container; rate, length and frames come out right,
+// and parts of each join into a file that decodes to every frame.
+TEST_F(ExportPartTest, OtherContainersHoldEveryFrameAtTheProjectsRateAndJoin) {
+  project_->SetFrameRate(25.0);
+  struct Case {
+    std::string extension;
+    std::string codec;
+    std::string probedCodec;
+  };
+  const std::vector<Case> cases = {{"mp4", "h264", "h264"},
+                                   {"mkv", "ffv1", "ffv1"},
+                                   {"mov", "raw", "rawvideo"},
+                                   {"mov", "mjpeg", "mjpeg"}};
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.extension + " " + c.codec);
+    const std::string whole = "whole-" + c.codec + "." + c.extension;
+    Export(whole, c.codec);
+    const std::string json = testing::ProbeStreams(PathOf(whole));
+    EXPECT_EQ(testing::JsonField(json, "codec_name"), c.probedCodec);
+    EXPECT_EQ(testing::JsonField(json, "avg_frame_rate"), "25/1");
+    const auto frames = testing::DecodeToBgr0(PathOf(whole));
+    EXPECT_EQ(frames.size(), size_t{48} * 32 * 4 * kLength);
+
+    std::vector<std::string> parts;
+    for (const ExportRange& r : PlanFrameRanges(kLength, 2)) {
+      parts.push_back(PathOf(c.codec + std::to_string(r.first) + "." + c.extension));
+      Export(c.codec + std::to_string(r.first) + "." + c.extension, c.codec, r);
+    }
+    std::string why;
+    const std::string joined = PathOf("joined-" + c.codec + "." + c.extension);
+    ASSERT_TRUE(JoinParts(parts, joined, &why)) << why;
+    const auto joinedFrames = testing::DecodeToBgr0(joined);
+    EXPECT_EQ(joinedFrames.size(), frames.size());
+    if (c.codec != "h264") EXPECT_EQ(joinedFrames, frames);  // coded frame by frame
+  }
+  // Codecs a container does not take are refused before anything is written.
+  ExportRunOptions options;
+  options.codec = "huffyuv";
+  EXPECT_EQ(ExportProject(*project_, Path16("x.mp4"), &movies_, options), ExportResult::OpenFailed);
+  EXPECT_NE(project_->exportWriter->ErrorText().find("mp4 cannot hold"), std::string::npos)
+      << project_->exportWriter->ErrorText();
+}
+
+TEST_F(ExportPartTest, RangesOutsideTheProjectAreRefused) {
+  ExportRunOptions options;
+  for (const ExportRange r : {ExportRange{0, kLength}, ExportRange{5, 4}}) {
+    options.range = r;
+    EXPECT_EQ(ExportProject(*project_, Path16("x.avi"), &movies_, options), ExportResult::BadRange);
+  }
+  EXPECT_FALSE(std::filesystem::exists(PathOf("x.avi")));
+}
+
+}  // namespace
+}  // namespace tavrona
