@@ -99,7 +99,9 @@ class FfmpegMovieBackEnd final : public MovieBackEnd {
   // first key frame of a cut stream) come out never, and a decoder that reorders frames
   // stamps them late by its delay where the container holds decoding times only (AVI).
   int64_t originPts_ = 0;
-  int64_t firstKeyPts_ = 0;           // stream time of the first key frame put out
+  int64_t firstKeyPts_ = 0;  // stream time of the first key frame put out
+  bool sawFirstPacket_ = false;
+  bool firstPacketKey_ = false;       // the stream starts with a key frame
   int64_t lastPts_ = AV_NOPTS_VALUE;  // stream time of the last frame
   int64_t halfFramePts_ = 0;          // tolerance when matching frames to positions
   int64_t framePts_ = 1;              // one frame's duration, for frames that carry no time
@@ -358,10 +360,14 @@ bool FfmpegMovieBackEnd::SeekBefore(int64_t pts) {
   return true;
 }
 
-// Frames before the first key frame are only ever decoded from the very first packet, which a
-// seek does not reliably reach (indexes list key frames only): the demuxer is opened afresh.
+// Frames before the first key frame are only ever decoded from the very first packet. A stream
+// that starts with a key frame is back there after a seek to its first frame; for any other,
+// which a seek does not reliably take back to its first packet (indexes list key frames only),
+// the demuxer is opened afresh.
 bool FfmpegMovieBackEnd::Rewind() {
-  if (!OpenDemuxer()) return false;
+  const bool sought = firstPacketKey_ && avformat_seek_file(format_.get(), streamIndex_, INT64_MIN,
+                                                            originPts_, originPts_, 0) >= 0;
+  if (!sought && !OpenDemuxer()) return false;
   avcodec_flush_buffers(codec_.get());
   awaitKeyFrame_ = false;
   fromStart_ = true;
@@ -423,6 +429,10 @@ bool FfmpegMovieBackEnd::FeedDecoder() {
     if (packet_->stream_index != streamIndex_) {
       av_packet_unref(packet_.get());
       continue;
+    }
+    if (!sawFirstPacket_) {
+      sawFirstPacket_ = true;
+      firstPacketKey_ = (packet_->flags & AV_PKT_FLAG_KEY) != 0;
     }
     const int sent = avcodec_send_packet(codec_.get(), packet_.get());
     av_packet_unref(packet_.get());
