@@ -10,17 +10,22 @@
 //     export cannot avoid);
 //   - composition alone (every frame composed, nothing written), and the movie's frames alone;
 //   - the same export with a sequential writer (each frame written before the next is composed)
-//     against the default, whose encoding thread overlaps the two.
+//     against the default, whose encoding thread overlaps the two;
+//   - melt (a benchmark-only package) composing the same scene with its qtblend transition into
+//     a raw BGRA AVI file, against the raw export, in wall time and in processor time (frames
+//     per second of CPU time, all threads; melt's counted by wait4).
 // The last benchmark, Ratios, reports the figures against each other. Files go to a folder in
-// /tmp that is removed at the end. ffmpeg must be on the PATH for its baselines.
+// /tmp that is removed at the end. ffmpeg and melt must be on the PATH for their baselines.
 #include <benchmark/benchmark.h>
 #include <spawn.h>
+#include <sys/resource.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
 #include <chrono>
 #include <cstdio>
 #include <filesystem>
+#include <fstream>
 #include <map>
 #include <memory>
 #include <string>
@@ -50,6 +55,8 @@ struct Bench {
   StandardMovieFrames movies;
   std::vector<FrameBuffer> composed;  // all frames, made on first use by the encoding baseline
   std::map<std::string, double> framesPerSecond;
+  // Frames per second of processor time (every thread), where measured.
+  std::map<std::string, double> framesPerCpuSecond;
 };
 
 Bench& TheBench() {
@@ -68,16 +75,36 @@ bool SetUpBench() {
   return b.project && demo::BuildBenchProject(*b.project, b.folder, opener);
 }
 
-// Runs a program and waits for it; true when it exited with 0.
-bool Run(const std::vector<std::string>& args) {
+// Runs a program and waits for it; true when it exited with 0. extraEnvironment: variables
+// added to this process's environment. cpuSeconds: when given, receives the processor time the
+// program used (user and system, every thread).
+bool Run(const std::vector<std::string>& args,
+         const std::vector<std::string>& extraEnvironment = {}, double* cpuSeconds = nullptr) {
   std::vector<char*> argv;
   for (const std::string& a : args) argv.push_back(const_cast<char*>(a.c_str()));
   argv.push_back(nullptr);
+  std::vector<char*> envp;
+  for (char** e = environ; *e != nullptr; ++e) envp.push_back(*e);
+  for (const std::string& e : extraEnvironment) envp.push_back(const_cast<char*>(e.c_str()));
+  envp.push_back(nullptr);
   pid_t pid = 0;
-  if (posix_spawnp(&pid, argv[0], nullptr, nullptr, argv.data(), environ) != 0) return false;
+  if (posix_spawnp(&pid, argv[0], nullptr, nullptr, argv.data(), envp.data()) != 0) return false;
   int status = 0;
-  if (waitpid(pid, &status, 0) != pid) return false;
+  rusage usage{};
+  if (wait4(pid, &status, 0, &usage) != pid) return false;
+  if (cpuSeconds != nullptr) {
+    *cpuSeconds = usage.ru_utime.tv_sec + usage.ru_utime.tv_usec * 1e-6 + usage.ru_stime.tv_sec +
+                  usage.ru_stime.tv_usec * 1e-6;
+  }
   return WIFEXITED(status) && WEXITSTATUS(status) == 0;
+}
+
+// Processor time of this process so far, every thread.
+double ProcessCpuSeconds() {
+  rusage usage{};
+  getrusage(RUSAGE_SELF, &usage);
+  return usage.ru_utime.tv_sec + usage.ru_utime.tv_usec * 1e-6 + usage.ru_stime.tv_sec +
+         usage.ru_stime.tv_usec * 1e-6;
 }
 
 // Times the loop body by the wall clock and records frames per second under key.
@@ -175,9 +202,114 @@ void BM_Export(benchmark::State& state, const std::string& codec, bool pipelined
   ExportRunOptions options;
   options.codec = codec;
   options.pipelined = pipelined;
-  TimeFrames(state, (pipelined ? "export " : "sequential export ") + codec, [&] {
-    return ExportProject(*b.project, out.u16string(), &b.movies, options) == ExportResult::Done;
+  const std::string key = (pipelined ? "export " : "sequential export ") + codec;
+  double cpu = 0;
+  int64_t runs = 0;
+  TimeFrames(state, key, [&] {
+    const double start = ProcessCpuSeconds();
+    const bool done =
+        ExportProject(*b.project, out.u16string(), &b.movies, options) == ExportResult::Done;
+    cpu += ProcessCpuSeconds() - start;
+    ++runs;
+    return done;
   });
+  if (cpu > 0) {
+    b.framesPerCpuSecond[key] = runs * kFrames / cpu;
+    state.counters["cpu_fps"] = runs * kFrames / cpu;
+  }
+  std::filesystem::remove(out);
+}
+
+// The benchmark's scene for melt: the movie on track 0 and each tile on a track of its own,
+// put over the tracks below by a qtblend transition whose rectangle is the scaled tile around
+// its centre, turned about that centre from 0 on the first frame to turns * 360 * (frames - 1)
+// / frames degrees on the last, as the project's keys do.
+std::string MeltScene() {
+  const Bench& b = TheBench();
+  const uint32_t last = kFrames - 1;
+  std::string xml =
+      "<?xml version=\"1.0\" encoding=\"utf-8\"?>\n<mlt>\n"
+      "<profile width=\"1280\" height=\"720\" frame_rate_num=\"30\" frame_rate_den=\"1\" "
+      "progressive=\"1\" sample_aspect_num=\"1\" sample_aspect_den=\"1\" "
+      "display_aspect_num=\"16\" display_aspect_den=\"9\" colorspace=\"709\"/>\n";
+  char text[1024];
+  auto producer = [&](const char* id, const std::filesystem::path& file) {
+    std::snprintf(text, sizeof text,
+                  "<producer id=\"%s\" in=\"0\" out=\"%u\"><property name=\"resource\">%s"
+                  "</property><property name=\"length\">%u</property></producer>\n"
+                  "<playlist id=\"p%s\"><entry producer=\"%s\" in=\"0\" out=\"%u\"/>"
+                  "</playlist>\n",
+                  id, last, file.c_str(), kFrames, id, id, last);
+    xml += text;
+  };
+  producer("m", b.folder / demo::kBenchClipName);
+  const char* ids[3] = {"a", "b", "c"};
+  for (int i = 0; i < 3; ++i) producer(ids[i], b.folder / demo::kBenchTiles[i].fileName);
+  std::snprintf(text, sizeof text,
+                "<tractor id=\"t\" in=\"0\" out=\"%u\"><multitrack><track producer=\"pm\"/>"
+                "<track producer=\"pa\"/><track producer=\"pb\"/><track producer=\"pc\"/>"
+                "</multitrack>\n",
+                last);
+  xml += text;
+  for (int i = 0; i < 3; ++i) {
+    const demo::BenchTile& tile = demo::kBenchTiles[i];
+    const double w = tile.width * tile.scale, h = tile.height * tile.scale;
+    const double x = tile.centreX - w / 2, y = tile.centreY - h / 2;
+    std::snprintf(text, sizeof text,
+                  "<transition in=\"0\" out=\"%u\"><property name=\"mlt_service\">qtblend"
+                  "</property><property name=\"a_track\">0</property><property "
+                  "name=\"b_track\">%d</property><property name=\"rect\">0=%g %g %g %g 1;"
+                  "%u=%g %g %g %g 1</property><property name=\"rotation\">0=0;%u=%g</property>"
+                  "<property name=\"rotate_center\">1</property><property "
+                  "name=\"compositing\">0</property></transition>\n",
+                  last, i + 1, x, y, w, h, last, x, y, w, h, last,
+                  tile.turns * 360.0 * last / kFrames);
+    xml += text;
+  }
+  xml += "</tractor>\n</mlt>\n";
+  return xml;
+}
+
+// melt renders the scene into a raw BGRA AVI file, one render thread, no frame dropped. Its Qt
+// module wants a display only to start; the offscreen platform draws without one.
+void BM_Melt(benchmark::State& state) {
+  Bench& b = TheBench();
+  const std::filesystem::path scene = b.folder / "scene.mlt";
+  const std::filesystem::path out = b.folder / "melt_raw.avi";
+  {
+    std::ofstream file(scene);
+    file << MeltScene();
+  }
+  const std::filesystem::path runtime = b.folder / "runtime";
+  std::filesystem::create_directories(runtime);
+  std::filesystem::permissions(runtime, std::filesystem::perms::owner_all);
+  const std::vector<std::string> environment = {
+      "DISPLAY=:tavrona-bench", "QT_QPA_PLATFORM=offscreen", "XDG_RUNTIME_DIR=" + runtime.string()};
+  const std::vector<std::string> args = {"melt",
+                                         "-quiet",
+                                         scene.string(),
+                                         "-consumer",
+                                         "avformat:" + out.string(),
+                                         "vcodec=rawvideo",
+                                         "pix_fmt=bgra",
+                                         "an=1",
+                                         "real_time=-1"};
+  double cpu = 0;
+  int64_t runs = 0;
+  TimeFrames(state, "melt qtblend raw", [&] {
+    double seconds = 0;
+    const bool done = Run(args, environment, &seconds);
+    cpu += seconds;
+    ++runs;
+    // A scene that melt could not build still exits with 0: demand the whole file.
+    const uintmax_t frameBytes = uintmax_t{1280} * 720 * 4;
+    std::error_code error;
+    return done && std::filesystem::file_size(out, error) >= frameBytes * kFrames;
+  });
+  if (cpu > 0) {
+    b.framesPerCpuSecond["melt qtblend raw"] = runs * kFrames / cpu;
+    state.counters["cpu_fps"] = runs * kFrames / cpu;
+  }
   std::filesystem::remove(out);
 }
 
@@ -219,8 +351,8 @@ void BM_EncodeAlone(benchmark::State& state, const std::string& codec) {
   std::filesystem::remove(out);
 }
 
-double Ratio(const std::string& a, const std::string& b) {
-  const auto& fps = TheBench().framesPerSecond;
+double Ratio(const std::string& a, const std::string& b, bool cpu = false) {
+  const auto& fps = cpu ? TheBench().framesPerCpuSecond : TheBench().framesPerSecond;
   const auto ia = fps.find(a), ib = fps.find(b);
   if (ia == fps.end() || ib == fps.end() || ib->second <= 0) return 0;
   return ia->second / ib->second;
@@ -237,6 +369,12 @@ const std::pair<const char*, std::pair<const char*, const char*>> kRatios[] = {
     {"mjpeg/sequential", {"export mjpeg", "sequential export mjpeg"}},
     {"raw/sequential", {"export raw", "sequential export raw"}},
     {"compose/ffmpeg", {"compose", "ffmpeg graph"}},
+    {"raw/melt_wall", {"export raw", "melt qtblend raw"}},
+};
+
+// Ratios of frames per second of processor time.
+const std::pair<const char*, std::pair<const char*, const char*>> kCpuRatios[] = {
+    {"raw/melt_cpu", {"export raw", "melt qtblend raw"}},
 };
 
 void BM_Ratios(benchmark::State& state) {
@@ -244,6 +382,10 @@ void BM_Ratios(benchmark::State& state) {
   }
   for (const auto& [name, pair] : kRatios) {
     const double r = Ratio(pair.first, pair.second);
+    if (r > 0) state.counters[name] = r;
+  }
+  for (const auto& [name, pair] : kCpuRatios) {
+    const double r = Ratio(pair.first, pair.second, true);
     if (r > 0) state.counters[name] = r;
   }
 }
@@ -257,6 +399,7 @@ void Register() {
   setup(benchmark::RegisterBenchmark("FfmpegGraph/x264", BM_FfmpegGraphX264));
   setup(benchmark::RegisterBenchmark("ComposeOnly", BM_ComposeOnly));
   setup(benchmark::RegisterBenchmark("MovieFramesOnly", BM_MovieFramesOnly));
+  setup(benchmark::RegisterBenchmark("Melt/qtblend", BM_Melt));
   for (const std::string codec : {"raw", "mjpeg", "h264"}) {
     setup(benchmark::RegisterBenchmark(
         ("ExportSequential/" + codec).c_str(),
@@ -275,9 +418,17 @@ void PrintSummary() {
   if (fps.empty()) return;
   std::printf("\nframes per second (%u frames of 1280x720):\n", kFrames);
   for (const auto& [key, value] : fps) std::printf("  %-22s %8.1f\n", key.c_str(), value);
+  std::printf("frames per second of processor time:\n");
+  for (const auto& [key, value] : TheBench().framesPerCpuSecond) {
+    std::printf("  %-22s %8.1f\n", key.c_str(), value);
+  }
   std::printf("ratios:\n");
   for (const auto& [name, pair] : kRatios) {
     const double r = Ratio(pair.first, pair.second);
+    if (r > 0) std::printf("  %-22s %8.2f\n", name, r);
+  }
+  for (const auto& [name, pair] : kCpuRatios) {
+    const double r = Ratio(pair.first, pair.second, true);
     if (r > 0) std::printf("  %-22s %8.2f\n", name, r);
   }
 }
