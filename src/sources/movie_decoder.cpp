@@ -24,6 +24,7 @@ namespace tavrona {
 namespace {
 
 constexpr AVRational kTime100ns = {1, 10'000'000};
+constexpr size_t kMaxKeptProbeFrames = 8;
 constexpr int kBandRows = 32;  // 1080p: 32 rows of BGRA are 240 KB, well inside the L2 cache
 
 // Converts decoded frames to the connected size and layout. Used by one thread at a time: the
@@ -100,6 +101,15 @@ class FfmpegMovieBackEnd final : public MovieBackEnd {
   // stamps them late by its delay where the container holds decoding times only (AVI).
   int64_t originPts_ = 0;
   int64_t firstKeyPts_ = 0;  // stream time of the first key frame put out
+  // The frames the probe decoded, kept for the first run when it starts at the first frame:
+  // the decoder and the demuxer then go on from where the probe left them.
+  struct ProbedFrame {
+    FramePtr frame;
+    int64_t pts;
+  };
+  std::deque<ProbedFrame> probed_;
+  bool probedAll_ = true;  // no frame of the probe was left out of probed_
+  bool atProbe_ = false;   // nothing was sought or delivered since the probe
   bool sawFirstPacket_ = false;
   bool firstPacketKey_ = false;       // the stream starts with a key frame
   int64_t lastPts_ = AV_NOPTS_VALUE;  // stream time of the last frame
@@ -152,16 +162,21 @@ bool IsStillImageFormat(const AVInputFormat& format) {
          (name.size() > 5 && name.substr(name.size() - 5) == "_pipe");
 }
 
-bool FfmpegMovieBackEnd::OpenDemuxer() {
+FormatContextPtr OpenFormat(const std::filesystem::path& path) {
   // The "file:" prefix keeps a colon in a file name from being read as a protocol.
-  const std::string url = "file:" + path_.string();
+  const std::string url = "file:" + path.string();
   AVDictionary* options = nullptr;
   av_dict_set(&options, "protocol_whitelist", "file", 0);
   AVFormatContext* raw = nullptr;
   const int opened = avformat_open_input(&raw, url.c_str(), nullptr, &options);
   av_dict_free(&options);
-  if (opened < 0) return false;
-  FormatContextPtr format(raw);
+  if (opened < 0) return nullptr;
+  return FormatContextPtr(raw);
+}
+
+bool FfmpegMovieBackEnd::OpenDemuxer() {
+  FormatContextPtr format = OpenFormat(path_);
+  if (!format) return false;
   if (IsStillImageFormat(*format->iformat)) return false;
   if (avformat_find_stream_info(format.get(), nullptr) < 0) return false;
 
@@ -248,6 +263,12 @@ bool FfmpegMovieBackEnd::ProbeStart() {
     if (pts == AV_NOPTS_VALUE) pts = nextPts_ != AV_NOPTS_VALUE ? nextPts_ : 0;
     nextPts_ = pts + (frame_->pkt_duration > 0 ? frame_->pkt_duration : framePts_);
     const bool key = frame_->key_frame != 0;
+    if (probed_.size() < kMaxKeptProbeFrames) {
+      probed_.push_back({FramePtr(av_frame_clone(frame_.get())), pts});
+      if (!probed_.back().frame) probed_.pop_back();
+    } else {
+      probedAll_ = false;
+    }
     av_frame_unref(frame_.get());
     if (!haveFirst) {
       originPts_ = pts;
@@ -264,7 +285,7 @@ bool FfmpegMovieBackEnd::ProbeStart() {
     std::lock_guard lock(eventMutex_);
     events_.clear();  // a failure here is judged by the frames it gave, not posted
   }
-  nextPts_ = AV_NOPTS_VALUE;
+  atProbe_ = probedAll_;
   return haveFirst;
 }
 
@@ -276,15 +297,25 @@ void FfmpegMovieBackEnd::ScanEnd() {
   } else if (format_->duration != AV_NOPTS_VALUE && format_->duration > 0) {
     target = av_rescale_q(format_->duration, AV_TIME_BASE_Q, stream_->time_base) + startPts;
   }
-  if (av_seek_frame(format_.get(), streamIndex_, target, AVSEEK_FLAG_BACKWARD) < 0) return;
-  while (av_read_frame(format_.get(), packet_.get()) >= 0) {
-    if (packet_->stream_index == streamIndex_ && (packet_->flags & AV_PKT_FLAG_DISCARD) == 0) {
-      const int64_t pts = packet_->pts != AV_NOPTS_VALUE ? packet_->pts : packet_->dts;
+  // A demuxer of its own, so that the decoder's stays where the probe left it. Its headers are
+  // all it needs: no stream information is gathered.
+  FormatContextPtr scan = OpenFormat(path_);
+  if (!scan || streamIndex_ >= static_cast<int>(scan->nb_streams)) return;
+  for (unsigned i = 0; i < scan->nb_streams; ++i) {
+    if (static_cast<int>(i) != streamIndex_) scan->streams[i]->discard = AVDISCARD_ALL;
+  }
+  if (av_cmp_q(scan->streams[streamIndex_]->time_base, stream_->time_base) != 0) return;
+  if (av_seek_frame(scan.get(), streamIndex_, target, AVSEEK_FLAG_BACKWARD) < 0) return;
+  PacketPtr packet(av_packet_alloc());
+  if (!packet) return;
+  while (av_read_frame(scan.get(), packet.get()) >= 0) {
+    if (packet->stream_index == streamIndex_ && (packet->flags & AV_PKT_FLAG_DISCARD) == 0) {
+      const int64_t pts = packet->pts != AV_NOPTS_VALUE ? packet->pts : packet->dts;
       if (pts != AV_NOPTS_VALUE && (lastPts_ == AV_NOPTS_VALUE || pts > lastPts_)) {
         lastPts_ = pts;
       }
     }
-    av_packet_unref(packet_.get());
+    av_packet_unref(packet.get());
   }
 }
 
@@ -340,6 +371,15 @@ bool FfmpegMovieBackEnd::SetPositions(int64_t start, int64_t stop) {
   stopPts_ = stop >= start ? PositionToPts(stop) : startPts_;
   completed_ = false;
   retreatPts_ = 0;
+  if (atProbe_ && startPts_ <= originPts_) {
+    // The first run from the first frame: go on from the probe, with its frames.
+    checkFirstFrame_ = false;
+    awaitKeyFrame_ = false;
+    fromStart_ = true;
+    return true;
+  }
+  atProbe_ = false;
+  probed_.clear();
   return SeekBefore(startPts_);
 }
 
@@ -380,6 +420,7 @@ bool FfmpegMovieBackEnd::Run() {
     return true;  // still delivering, or finished at the stop position: nothing new to do
   }
   if (completed_) return true;
+  atProbe_ = false;  // the delivery thread takes over the probe's frames
   sink_->SetStreaming(true);
   stopRequested_.store(false);
   delivery_ = std::thread([this] { DeliveryLoop(); });
@@ -447,6 +488,17 @@ bool FfmpegMovieBackEnd::FeedDecoder() {
 
 void FfmpegMovieBackEnd::DeliveryLoop() {
   while (!stopRequested_.load(std::memory_order_relaxed)) {
+    if (!probed_.empty()) {
+      ProbedFrame probed = std::move(probed_.front());
+      probed_.pop_front();
+      const bool keepGoing = Deliver(*probed.frame, probed.pts);
+      if (!keepGoing) {
+        completed_ = true;
+        PostEvent(kMovieEventComplete);
+        break;
+      }
+      continue;
+    }
     const int received = avcodec_receive_frame(codec_.get(), frame_.get());
     if (received == AVERROR(EAGAIN)) {
       if (!FeedDecoder()) break;
