@@ -100,7 +100,11 @@ class MovieBackEnd {
 };
 
 // Opens a movie file with FFmpeg: the first video stream, decoded with the library's threads.
-// nullptr when the file cannot be read, holds no video or is a still image.
+// Position 0 is the first frame the decoder puts out when it decodes the file from its start,
+// and frame n the n-th it puts out (presentation order, frames the container marks as discarded
+// and frames the decoder drops left out), whatever the container's timestamps say. Opening
+// decodes the first frames. nullptr when the file cannot be read, holds no video, no frame of it
+// can be decoded, or it is a still image.
 std::unique_ptr<MovieBackEnd> OpenFfmpegMovie(const std::filesystem::path& path);
 
 }  // namespace tavrona
