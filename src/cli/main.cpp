@@ -1,5 +1,6 @@
 // tavrona-cli: the headless front end.
 #include <QGuiApplication>
+#include <csignal>
 #include <cstdio>
 #include <string>
 #include <vector>
@@ -22,6 +23,9 @@ void QtMessages(QtMsgType type, const QMessageLogContext&, const QString& messag
 
 int main(int argc, char** argv) {
   using namespace tavrona;
+  // Beyond a file size limit, writes then fail with EFBIG and the export stops with a readable
+  // file and the system's words, instead of the process being killed.
+  std::signal(SIGXFSZ, SIG_IGN);
   std::vector<std::string> args(argv + 1, argv + argc);
   std::string error;
   const auto options = ParseCliOptions(args, error);

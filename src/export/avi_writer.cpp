@@ -761,6 +761,8 @@ bool OpenAviStream(AviWriter& writer, std::u16string_view path, const BITMAPINFO
   s.output.reset(output);
   s.output->pb = s.file->Context();
   s.output->flags |= AVFMT_FLAG_CUSTOM_IO;
+  // Room for the headers and the closing index before anything is written.
+  if (!ClaimRoom(s, 0)) return false;
   if (!s.comment.empty()) av_dict_set(&s.output->metadata, "comment", s.comment.c_str(), 0);
 
   if (recipe->encoder != nullptr && !OpenEncoder(s, *recipe)) {

@@ -1,6 +1,7 @@
 #include "export/output_file.h"
 
 #include <fcntl.h>
+#include <sys/resource.h>
 #include <unistd.h>
 
 #include <algorithm>
@@ -35,6 +36,7 @@ OutputFile::~OutputFile() {
 bool OutputFile::Open(const std::string& path) {
   Close();
   errorNumber_ = 0;
+  writeFailed_ = false;
   fd_ = ::open(path.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0666);
   if (fd_ < 0) {
     Fail(errno);
@@ -65,13 +67,15 @@ std::string OutputFile::ErrorText() const {
 }
 
 int OutputFile::Write(const uint8_t* data, int size) {
-  if (errorNumber_ != 0) return AVERROR(errorNumber_);
+  // After a refused claim the closing writes still go into the room claimed before it.
+  if (writeFailed_) return AVERROR(errorNumber_);
   int done = 0;
   while (done < size) {
     const ssize_t n = ::write(fd_, data + done, static_cast<size_t>(size - done));
     if (n < 0 && errno == EINTR) continue;
     if (n <= 0) {
       Fail(n < 0 ? errno : ENOSPC);
+      writeFailed_ = true;
       return AVERROR(errorNumber_);
     }
     done += static_cast<int>(n);
@@ -86,6 +90,7 @@ int64_t OutputFile::Seek(int64_t offset, int whence) {
   const off_t to = ::lseek(fd_, static_cast<off_t>(offset), whence & ~AVSEEK_FORCE);
   if (to < 0) {
     Fail(errno);
+    writeFailed_ = true;
     return AVERROR(errorNumber_);
   }
   position_ = to;
@@ -98,6 +103,13 @@ bool OutputFile::Claim(uint64_t bytes) {
   // Where the muxer's next bytes go: what it has written, buffered or not.
   const uint64_t from = static_cast<uint64_t>(std::max<int64_t>(avio_tell(context_), 0));
   const uint64_t end = from + bytes + reserve_;
+  // A process file size limit is not checked by fallocate beyond the end; it is here.
+  rlimit limit{};
+  if (::getrlimit(RLIMIT_FSIZE, &limit) == 0 && limit.rlim_cur != RLIM_INFINITY &&
+      end > limit.rlim_cur) {
+    Fail(EFBIG);
+    return false;
+  }
   if (end <= claimedEnd_) return true;
   for (;;) {
     if (::fallocate(fd_, FALLOC_FL_KEEP_SIZE, static_cast<off_t>(claimedEnd_),
@@ -118,7 +130,7 @@ bool OutputFile::Claim(uint64_t bytes) {
 
 bool OutputFile::Flush() {
   if (context_ != nullptr) avio_flush(context_);
-  return errorNumber_ == 0;
+  return !writeFailed_;
 }
 
 bool OutputFile::Close() {

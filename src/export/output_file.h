@@ -8,7 +8,8 @@
 // the packet: the muxer never sees it, the frames before it are whole and the closing index
 // lands in space already held. File systems without fallocate are written without the claim.
 //
-// The first failure (claim, write, seek) is kept with its errno and reported by ErrorText.
+// The first failure (claim, write, seek) is kept with its errno and reported by ErrorText. A
+// refused claim refuses only the packet it was for; a failed write or seek ends all writing.
 // One thread at a time.
 #pragma once
 
@@ -37,7 +38,7 @@ class OutputFile {
   // The reserve kept free after the last packet for the muxer's closing writes.
   void SetReserve(uint64_t bytes) { reserve_ = bytes; }
 
-  // Writes out what the context holds. False (errno kept) when that fails, now or before.
+  // Writes out what the context holds. False (errno kept) when a write fails, now or before.
   bool Flush();
 
   // Flushes the context, gives back claimed space beyond the end and closes the descriptor.
@@ -63,8 +64,9 @@ class OutputFile {
   int64_t size_ = 0;           // the file's size
   uint64_t claimedEnd_ = 0;    // space up to here is held by fallocate
   uint64_t reserve_ = 64 * 1024;
-  bool canClaim_ = true;  // false once the file system says it has no fallocate
-  int errorNumber_ = 0;
+  bool canClaim_ = true;      // false once the file system says it has no fallocate
+  int errorNumber_ = 0;       // the first failure of any kind
+  bool writeFailed_ = false;  // a write or seek failed: nothing more is written
 };
 
 }  // namespace tavrona

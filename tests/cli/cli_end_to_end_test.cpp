@@ -1,5 +1,6 @@
 // Runs the real tavrona-cli program on projects the test writes, and compares what it writes
 // with the same work done in this process.
+#include <fcntl.h>
 #include <gtest/gtest.h>
 #include <signal.h>
 #include <spawn.h>
@@ -7,14 +8,13 @@
 #include <unistd.h>
 
 #include <QGuiApplication>
+#include <cerrno>
 #include <chrono>
-#include <memory>
 #include <cstring>
-#include <thread>
-#include <fcntl.h>
-
 #include <fstream>
+#include <memory>
 #include <sstream>
+#include <thread>
 
 #include "../export/avi_file_reader.h"
 #include "model/project_data.h"
@@ -86,7 +86,8 @@ class CliTest : public ::testing::Test {
     FrameBuffer picture;
     ASSERT_TRUE(CreateFrameBuffer(picture, 20, 12));
     for (int y = 0; y < 12; ++y)
-      for (int x = 0; x < 20; ++x) picture.At(x, y) = static_cast<uint32_t>((x * 12) << 16 | (y * 20) << 8 | 0x40);
+      for (int x = 0; x < 20; ++x)
+        picture.At(x, y) = static_cast<uint32_t>((x * 12) << 16 | (y * 20) << 8 | 0x40);
     ASSERT_TRUE(SaveFrameBufferBmp(picture, dir_ / "pic.bmp"));
     testing::TestMovieRecipe recipe = testing::Ffv1Avi30();
     recipe.frameCount = 40;
@@ -165,8 +166,8 @@ TEST_F(CliTest, RenderWritesTheComposedFrameAsThePreviewWould) {
   FrameBuffer frame;
   ASSERT_TRUE(CreateFrameBuffer(frame, 80, 60));
   for (uint32_t n : {0u, 3u, 7u}) {
-    const CliRun r = Cli("render " + P("p.vpj") + " --frame " + std::to_string(n) + " -o " +
-                      P("f.bmp"));
+    const CliRun r =
+        Cli("render " + P("p.vpj") + " --frame " + std::to_string(n) + " -o " + P("f.bmp"));
     ASSERT_EQ(r.status, 0) << r.err;
     ASSERT_TRUE(ComposeFrameAt(*p, *states, n, frame, &movies));
     EXPECT_EQ(ReadFile(dir_ / "f.bmp"), BmpFileBytes(frame)) << "frame " << n;
@@ -204,7 +205,8 @@ TEST_F(CliTest, MissingSourceFailsByDefaultAndIsSkippedOnRequest) {
   fs::remove(dir_ / "pic.bmp");
   const CliRun no = Cli("info " + P("p.vpj"));
   EXPECT_EQ(no.status, 1);
-  EXPECT_NE(no.err.find("ファイル\"\\pic.bmp\"の読み込みに失敗しました。"), std::string::npos) << no.err;
+  EXPECT_NE(no.err.find("ファイル\"\\pic.bmp\"の読み込みに失敗しました。"), std::string::npos)
+      << no.err;
   EXPECT_NE(no.err.find("読み込みに失敗しました。"), std::string::npos);
   const CliRun yes = Cli("info --skip-missing " + P("p.vpj"));
   ASSERT_EQ(yes.status, 0) << yes.err;
@@ -259,9 +261,9 @@ TEST_F(CliTest, RawExportHoldsExactlyTheRenderedFrames) {
   ASSERT_TRUE(testing::ReadAviLayout(P("out.avi"), layout));
   ASSERT_EQ(layout.frames.size(), 8u);
   for (uint32_t n = 0; n < 8; ++n) {
-    ASSERT_EQ(Cli("render " + P("p.vpj") + " --frame " + std::to_string(n) + " -o " + P("f.bmp"))
-                  .status,
-              0);
+    ASSERT_EQ(
+        Cli("render " + P("p.vpj") + " --frame " + std::to_string(n) + " -o " + P("f.bmp")).status,
+        0);
     EXPECT_EQ(ReadFile(dir_ / "f.bmp").substr(54),
               std::string(layout.frames[n].begin(), layout.frames[n].end()))
         << "frame " << n;
@@ -271,8 +273,8 @@ TEST_F(CliTest, RawExportHoldsExactlyTheRenderedFrames) {
 TEST_F(CliTest, CompressedExportsProbeRight) {
   WriteProject();
   for (const char* codec : {"mjpeg", "h264"}) {
-    const CliRun r = Cli(std::string("export ") + P("p.vpj") + " -o " + P("c.avi") + " --codec " +
-                      codec);
+    const CliRun r =
+        Cli(std::string("export ") + P("p.vpj") + " -o " + P("c.avi") + " --codec " + codec);
     ASSERT_EQ(r.status, 0) << codec << ": " << r.err;
     const std::string json = testing::ProbeStreams(P("c.avi"));
     EXPECT_EQ(testing::CountStreams(json), 1) << json;
@@ -321,6 +323,130 @@ TEST_F(CliTest, InterruptClosesTheFileWithTheFramesWritten) {
   EXPECT_GT(layout.frameChunkIds.size(), 5u);
   EXPECT_LT(layout.frameChunkIds.size(), 1'000'000u);
   EXPECT_EQ(layout.idx1.size() + layout.standardIndexChunks > 0, true);  // an index was written
+}
+
+TEST_F(CliTest, FailuresNameTheirCause) {
+  WriteProject();
+  const std::string good = ReadFile(dir_ / "p.vpj");
+  const CliRun missing = Cli("info " + P("none.vpj"));
+  EXPECT_EQ(missing.status, 1);
+  EXPECT_NE(missing.err.find(P("none.vpj") + ": " + std::strerror(ENOENT)), std::string::npos)
+      << missing.err;
+
+  std::ofstream(dir_ / "cut.vpj", std::ios::binary) << good.substr(0, 30);
+  const CliRun cut = Cli("info " + P("cut.vpj"));
+  EXPECT_EQ(cut.status, 1);
+  EXPECT_NE(cut.err.find("the file ends inside the header record (begun at byte 12) at byte"),
+            std::string::npos)
+      << cut.err;
+
+  std::string wrongTrack = good;
+  const char tag5[4] = {5, 0, 0, 0};
+  const size_t at = wrongTrack.find(std::string(tag5, 4), 568);
+  ASSERT_NE(at, std::string::npos);
+  wrongTrack[at + 5] = 1;  // track number 0x100
+  std::ofstream(dir_ / "track.vpj", std::ios::binary) << wrongTrack;
+  const CliRun track = Cli("info " + P("track.vpj"));
+  EXPECT_EQ(track.status, 1);
+  EXPECT_NE(track.err.find("track 256 is beyond the 256 tracks at byte " + std::to_string(at + 4)),
+            std::string::npos)
+      << track.err;
+
+  std::ofstream(dir_ / "clip.avi", std::ios::binary) << "not a movie";
+  const CliRun source = Cli("info " + P("p.vpj"));
+  EXPECT_EQ(source.status, 1);
+  EXPECT_NE(source.err.find(P("clip.avi") + ": not a movie"), std::string::npos) << source.err;
+  fs::remove(dir_ / "clip.avi");
+  const CliRun gone = Cli("info " + P("p.vpj"));
+  EXPECT_NE(gone.err.find(P("clip.avi") + ": " + std::strerror(ENOENT)), std::string::npos)
+      << gone.err;
+
+  WriteProject();
+  const CliRun render = Cli("render " + P("p.vpj") + " --frame 0 -o " + P("no/f.bmp"));
+  EXPECT_EQ(render.status, 1);
+  EXPECT_NE(render.err.find(P("no/f.bmp") + ": " + std::strerror(ENOENT)), std::string::npos)
+      << render.err;
+  const CliRun exported = Cli("export " + P("p.vpj") + " -o " + P("no/c.avi"));
+  EXPECT_EQ(exported.status, 1);
+  EXPECT_NE(exported.err.find(P("no/c.avi") + ": " + std::strerror(ENOENT)), std::string::npos)
+      << exported.err;
+}
+
+TEST_F(CliTest, FrameRangesJoinIntoTheWholeExport) {
+  WriteProject();
+  ASSERT_EQ(Cli("export " + P("p.vpj") + " -o " + P("whole.avi")).status, 0);
+  ASSERT_EQ(Cli("export " + P("p.vpj") + " -o " + P("a.avi") + " --frames 0-2").status, 0);
+  ASSERT_EQ(Cli("export " + P("p.vpj") + " -o " + P("b.avi") + " --frames 3-7").status, 0);
+  const CliRun join = Cli("join " + P("a.avi") + " " + P("b.avi") + " -o " + P("j.avi"));
+  ASSERT_EQ(join.status, 0) << join.err;
+  EXPECT_EQ(ReadFile(dir_ / "j.avi"), ReadFile(dir_ / "whole.avi"));
+
+  const CliRun beyond = Cli("export " + P("p.vpj") + " -o " + P("x.avi") + " --frames 5-8");
+  EXPECT_EQ(beyond.status, 2);
+  EXPECT_NE(beyond.err.find("outside the project's frames 0-7"), std::string::npos) << beyond.err;
+  EXPECT_EQ(Cli("export " + P("p.vpj") + " -o " + P("x.avi") + " --frames 4-3").status, 2);
+  EXPECT_EQ(Cli("export " + P("p.vpj") + " -o " + P("x.avi") + " --frames 4").status, 2);
+  EXPECT_FALSE(fs::exists(dir_ / "x.avi"));
+  const CliRun gap = Cli("join " + P("a.avi") + " " + P("a.avi") + " -o " + P("g.avi"));
+  EXPECT_EQ(gap.status, 1);
+  EXPECT_NE(gap.err.find(P("a.avi") + ": frames 0-2 overlap"), std::string::npos) << gap.err;
+}
+
+// A disk that fills up during the export: a small file system of its own, mounted in a mount
+// namespace of the command's own (root only). The export stops at a whole frame with the
+// system's words, and the file holds exactly the frames it reports, readable.
+TEST_F(CliTest, FullDiskStopsAtAWholeFrameWithTheSystemsWords) {
+  WriteProject();
+  ASSERT_EQ(Cli("export " + P("p.vpj") + " -o " + P("whole.avi")).status, 0);
+  testing::AviFileLayout whole;
+  ASSERT_TRUE(testing::ReadAviLayout(P("whole.avi"), whole));
+  fs::create_directories(dir_ / "small");
+  // 19,200-byte frames: a 160 KiB file system holds the headers, the room kept for the index
+  // and a few of them.
+  const std::string script = "mount -t tmpfs -o size=160k none " + P("small") + " || exit 99; " +
+                             TAVRONA_CLI + " export " + P("p.vpj") + " -o " + P("small/out.avi") +
+                             " 2>" + P("err.txt") + "; echo $? >" + P("status.txt") + "; cp " +
+                             P("small/out.avi") + " " + P("full.avi");
+  const int raw = std::system(("unshare -m sh -c '" + script + "' </dev/null").c_str());
+  if (WIFEXITED(raw) && WEXITSTATUS(raw) == 99) GTEST_SKIP() << "cannot mount a file system here";
+  EXPECT_EQ(ReadFile(dir_ / "status.txt"), "1\n");
+  const std::string err = ReadFile(dir_ / "err.txt");
+  EXPECT_NE(err.find(P("small/out.avi") + ": " + std::strerror(ENOSPC)), std::string::npos) << err;
+  const size_t counted = err.find(" frames written to ");
+  ASSERT_NE(counted, std::string::npos) << err;
+  const size_t lineStart = err.rfind('\n', counted) + 1;
+  const int reported = std::stoi(err.substr(lineStart, counted - lineStart));
+  testing::AviFileLayout full;
+  ASSERT_TRUE(testing::ReadAviLayout(P("full.avi"), full)) << "the file is not readable";
+  EXPECT_GT(reported, 0);
+  EXPECT_LT(reported, 8);
+  ASSERT_EQ(full.frames.size(), static_cast<size_t>(reported));
+  EXPECT_EQ(full.idx1.size(), static_cast<size_t>(reported));
+  for (int n = 0; n < reported; ++n) EXPECT_EQ(full.frames[n], whole.frames[n]) << n;
+  EXPECT_EQ(testing::DecodeToBgr0(P("full.avi")).size(), size_t{80} * 60 * 4 * reported);
+}
+
+// A file size limit (EFBIG) goes the same way, and needs no privileges: 400 blocks of 512
+// bytes hold the headers, the room for the index and a few frames.
+TEST_F(CliTest, FileSizeLimitStopsAtAWholeFrameWithTheSystemsWords) {
+  WriteProject();
+  const CliRun r = Cli("export " + P("p.vpj") + " -o " + P("out.avi") + " 2>&1; exit");
+  ASSERT_EQ(r.status, 0);
+  const std::string command = "sh -c 'ulimit -f 400; exec " + std::string(TAVRONA_CLI) +
+                              " export " + P("p.vpj") + " -o " + P("limited.avi") + "' 2>" +
+                              P("err.txt") + " </dev/null";
+  const int raw = std::system(command.c_str());
+  ASSERT_TRUE(WIFEXITED(raw));
+  EXPECT_EQ(WEXITSTATUS(raw), 1);
+  const std::string err = ReadFile(dir_ / "err.txt");
+  EXPECT_NE(err.find(P("limited.avi") + ": " + std::strerror(EFBIG)), std::string::npos) << err;
+  testing::AviFileLayout limited;
+  ASSERT_TRUE(testing::ReadAviLayout(P("limited.avi"), limited));
+  EXPECT_GT(limited.frames.size(), 0u);
+  EXPECT_LT(limited.frames.size(), 8u);
+  EXPECT_NE(err.find(std::to_string(limited.frames.size()) + " frames written to"),
+            std::string::npos)
+      << err;
 }
 
 }  // namespace
