@@ -502,8 +502,9 @@ std::string BuildArrayScript(const FarmPlan& plan, const std::string& cliPath) {
        "'${SLURM_ARRAY_TASK_ID:-}'\" >&2; exit 1 ;;\n"
        "esac\n";
   s += ShellQuote(cliPath) + " export " + ShellQuote(plan.project) +
-       " -o \"$writing\" --frames \"$range\" --codec " + ShellQuote(plan.codec) +
-       " || { status=$?; rm -f \"$writing\"; exit $status; }\n";
+       " -o \"$writing\" --frames \"$range\" --codec " + ShellQuote(plan.codec);
+  for (const std::string& option : plan.exportOptions) s += " " + ShellQuote(option);
+  s += " || { status=$?; rm -f \"$writing\"; exit $status; }\n";
   s += "mv -f \"$writing\" \"$part\"\n";
   return s;
 }
@@ -648,6 +649,8 @@ int RunFarmCommand(const CliOptions& o, const ProjectData& project) {
     return Fail("the output folder " + outFolder.string() + " does not exist");
   }
   plan.codec = o.codec;
+  if (o.stopOnEventError) plan.exportOptions.push_back("--stop-on-event-error");
+  if (o.timeoutError) plan.exportOptions.push_back("--timeout-error");
   plan.width = static_cast<uint32_t>(project.outputWidth);
   plan.height = static_cast<uint32_t>(project.outputHeight);
   plan.length = project.movieLength;

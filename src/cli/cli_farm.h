@@ -29,6 +29,9 @@ struct FarmPlan {
   uint32_t length = 0;                                // frames in the project (0..length-1)
   std::vector<std::pair<uint32_t, uint32_t>> ranges;  // inclusive, in order, part i = ranges[i]
   std::vector<std::string> jobIds;  // Slurm jobs of the last submission (manifest only)
+  // Options every task's export takes besides the range and codec (--stop-on-event-error,
+  // --timeout-error); not kept in the manifest.
+  std::vector<std::string> exportOptions;
 };
 
 // OUT + ".parts": the folder of the parts, their logs, scripts and the manifest.

@@ -50,13 +50,14 @@ const char* CliUsage() {
       List the compressors that export can use: NAME, a tab, a description. With
       --container (avi, mp4, mkv, mov) those that container takes; AVI by default.
   tavrona-cli farm PROJECT.vpj -o OUT --parts N [--codec NAME] [--partition P]
-                   [--time T] [--wait]
+                   [--time T] [--wait] [--stop-on-event-error] [--timeout-error]
       Export on a Slurm cluster: an array job of N tasks (sbatch) each exports one
       frame range into OUT.parts/, then a job that runs once all of them succeeded joins
       the parts into OUT. Prints the job ids; --wait waits for the join and exits 0 only
       when OUT was written. Every source must open here; the project, its sources and OUT
       must be on a file system the nodes share, with tavrona-cli at the same path there.
       Running it again for the same OUT exports only the parts missing or incomplete.
+      --stop-on-event-error and --timeout-error go to every task's export.
   tavrona-cli farm --status OUT
       List the parts of OUT's farm export: each range, complete, incomplete or missing.
 

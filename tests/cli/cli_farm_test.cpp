@@ -354,6 +354,22 @@ TEST_F(FarmScriptTest, ATaskExportsItsRangeAndRenamesThePartOnlyOnSuccess) {
   EXPECT_FALSE(fs::exists(writing));
   EXPECT_FALSE(fs::exists(FarmPartPath(plan_, 0)));
 
+  // The export's own options go along.
+  plan_.exportOptions = {"--stop-on-event-error", "--timeout-error"};
+  ASSERT_EQ(Run(BuildArrayScript(plan_, cli_), "0"), 0);
+  const std::vector<std::string> withOptions = {
+      "export",
+      plan_.project,
+      "-o",
+      FarmPartsFolder(plan_.output) + "/part-0.writing.mkv",
+      "--frames",
+      "0-69",
+      "--codec",
+      "h264",
+      "--stop-on-event-error",
+      "--timeout-error"};
+  EXPECT_EQ(Lines(ReadFile(root_ / "args")), withOptions);
+
   // A failed export leaves no part and no half-written file behind, and fails the task.
   WriteFile(root_ / "fail", "");
   EXPECT_NE(Run(script, "2"), 0);
