@@ -191,10 +191,13 @@ bool FfmpegMovieBackEnd::OpenDemuxer() {
 
   // An AVI file without its index (one cut short, say) cannot be positioned: after a seek the
   // demuxer numbers frames from wherever it landed, and frames would come back under wrong
-  // numbers. A complete index lists every frame.
-  if (std::string_view(format->iformat->name) == "avi" &&
-      avformat_index_get_entries_count(stream) < stream->nb_frames) {
-    return false;
+  // numbers. A complete index reaches the last frame (it may skip the slots of frames packed
+  // into the chunk before them).
+  if (std::string_view(format->iformat->name) == "avi") {
+    const int entries = avformat_index_get_entries_count(stream);
+    const AVIndexEntry* last =
+        entries > 0 ? avformat_index_get_entry(stream, entries - 1) : nullptr;
+    if (last == nullptr || last->timestamp + 1 < stream->nb_frames) return false;
   }
   format_ = std::move(format);
   streamIndex_ = index;
@@ -308,14 +311,24 @@ void FfmpegMovieBackEnd::ScanEnd() {
   if (av_seek_frame(scan.get(), streamIndex_, target, AVSEEK_FLAG_BACKWARD) < 0) return;
   PacketPtr packet(av_packet_alloc());
   if (!packet) return;
+  // Packets with presentation times give the last frame's time directly. Where the container
+  // holds decoding times only (AVI), a decoder that reorders frames puts its last one out after
+  // all packets, as the last decoding time plus its delay.
+  int64_t lastPresented = AV_NOPTS_VALUE;
+  int64_t lastDecoded = AV_NOPTS_VALUE;
+  bool decodingTimesOnly = false;
   while (av_read_frame(scan.get(), packet.get()) >= 0) {
     if (packet->stream_index == streamIndex_ && (packet->flags & AV_PKT_FLAG_DISCARD) == 0) {
-      const int64_t pts = packet->pts != AV_NOPTS_VALUE ? packet->pts : packet->dts;
-      if (pts != AV_NOPTS_VALUE && (lastPts_ == AV_NOPTS_VALUE || pts > lastPts_)) {
-        lastPts_ = pts;
-      }
+      if (packet->pts != AV_NOPTS_VALUE) lastPresented = std::max(lastPresented, packet->pts);
+      if (packet->dts != AV_NOPTS_VALUE) lastDecoded = std::max(lastDecoded, packet->dts);
+      if (packet->pts == AV_NOPTS_VALUE) decodingTimesOnly = true;
     }
     av_packet_unref(packet.get());
+  }
+  if (decodingTimesOnly && lastDecoded != AV_NOPTS_VALUE) {
+    lastPts_ = std::max(lastPresented, lastDecoded + codec_->has_b_frames);
+  } else {
+    lastPts_ = lastPresented;
   }
 }
 
@@ -345,7 +358,9 @@ bool FfmpegMovieBackEnd::CanSeekAbsolute() const {
 bool FfmpegMovieBackEnd::GetAvailable(int64_t& earliest, int64_t& latest) const {
   earliest = 0;
   if (timeFormat_ == MovieTimeFormat::kFrame) {
-    latest = stream_->nb_frames;
+    // One tick per frame: the frames from the first put out to the last.
+    latest = lastPts_ != AV_NOPTS_VALUE && lastPts_ >= originPts_ ? lastPts_ - originPts_ + 1
+                                                                  : stream_->nb_frames;
     return true;
   }
   if (lastPts_ == AV_NOPTS_VALUE || lastPts_ < originPts_ || frameRate_.num <= 0) return false;

@@ -29,6 +29,9 @@ std::vector<ToolMovieRecipe> Recipes() {
   return {
       {"AviMpeg4BFrames", mpeg4 + "-vtag XVID", "avi", "", "avi"},
       {"AviMpeg4BFramesNoTag", mpeg4, "avi", "", "avi"},
+      // This encoder packs each B-frame with the frame before it into one chunk, followed by
+      // an empty placeholder chunk, the way older cameras and encoders write AVI.
+      {"AviMpeg4PackedBFrames", "-c:v libxvid -q:v 3 -bf 2 -g 12", "avi", "", "avi"},
       {"Mp4H264BFramesOffset", h264 + "-output_ts_offset 0.5", "mp4", "", "mp4"},
       {"MovH264BFrames", h264, "mov", "", "mov"},
       {"MkvH264BFramesOffset", h264 + "-output_ts_offset 0.5", "mkv", "", "mkv"},
