@@ -590,10 +590,13 @@ inline AffineRow PlanAffineRow(const DrawPlan& p, int32_t y) {
   const double ux = 256.0 * vx + offset, uy = 256.0 * vy + offset;
   const double dux = 256.0 * kx, duy = 256.0 * ky;
   const double length = last - first;
+  // Coordinates within 2^29 steps and steps per pixel within 2^20 keep every 64-bit sum
+  // (up to a block of kLanes beyond the run) far from overflow and every coordinate in 32 bits.
   constexpr double kLimit = 536870912.0;  // 2^29 steps
   for (double v : {ux, uy, ux + dux * length, uy + duy * length}) {
     if (!(std::fabs(v) < kLimit)) return out;
   }
+  if (!(std::fabs(dux) < 1048576.0 && std::fabs(duy) < 1048576.0)) return out;
   constexpr double kUnit = 4294967296.0;  // 2^32
   out.begin = first;
   out.end = last + 1;
