@@ -300,6 +300,8 @@ void FfmpegMovieBackEnd::ScanEnd() {
   } else if (format_->duration != AV_NOPTS_VALUE && format_->duration > 0) {
     target = av_rescale_q(format_->duration, AV_TIME_BASE_Q, stream_->time_base) + startPts;
   }
+  // Should the scan find nothing, the container's duration ends the last frame.
+  if (target != INT64_MAX / 2) lastPts_ = target - framePts_;
   // A demuxer of its own, so that the decoder's stays where the probe left it. Its headers are
   // all it needs: no stream information is gathered.
   FormatContextPtr scan = OpenFormat(path_);
@@ -327,7 +329,7 @@ void FfmpegMovieBackEnd::ScanEnd() {
   }
   if (decodingTimesOnly && lastDecoded != AV_NOPTS_VALUE) {
     lastPts_ = std::max(lastPresented, lastDecoded + codec_->has_b_frames);
-  } else {
+  } else if (lastPresented != AV_NOPTS_VALUE) {
     lastPts_ = lastPresented;
   }
 }
@@ -363,7 +365,11 @@ bool FfmpegMovieBackEnd::GetAvailable(int64_t& earliest, int64_t& latest) const 
                                                                   : stream_->nb_frames;
     return true;
   }
-  if (lastPts_ == AV_NOPTS_VALUE || lastPts_ < originPts_ || frameRate_.num <= 0) return false;
+  if (lastPts_ == AV_NOPTS_VALUE || lastPts_ < originPts_) return false;
+  if (frameRate_.num <= 0) {  // only a reference frame duration can count these frames
+    latest = av_rescale_q(lastPts_ - originPts_, stream_->time_base, kTime100ns);
+    return true;
+  }
   // Whole frames from the first one put out to the last, so that the frame count derived from
   // this does not depend on the rounding of the container's times.
   const int64_t frames =
