@@ -293,13 +293,15 @@ void PairedBenchmark(benchmark::State& state, int method, const Placement& place
 // opacity or with setOpacity. The picture is RGB32 too, so Qt knows it is opaque.
 class QtComposite {
  public:
-  QtComposite(const Placement& placement, bool smooth, double opacity)
+  QtComposite(const Placement& placement, bool smooth, double opacity,
+              QPainter::CompositionMode mode = QPainter::CompositionMode_SourceOver)
       : pixels_(TopDownSource(true)),
         source_(reinterpret_cast<const uchar*>(pixels_.data()), kWidth, kHeight, kWidth * 4,
                 QImage::Format_RGB32),
         destination_(kWidth, kHeight, QImage::Format_RGB32),
         smooth_(smooth),
-        opacity_(opacity) {
+        opacity_(opacity),
+        mode_(mode) {
     destination_.fill(0xFF102030u);
     const EventRecord e = PlacedEvent(placement, 2);
     const float* f = e.matrix;
@@ -310,6 +312,7 @@ class QtComposite {
   void Run() {
     QPainter painter(&destination_);
     painter.setRenderHint(QPainter::SmoothPixmapTransform, smooth_);
+    painter.setCompositionMode(mode_);
     painter.setOpacity(opacity_);
     painter.setTransform(transform_);
     painter.drawImage(0, 0, source_);
@@ -322,10 +325,12 @@ class QtComposite {
   QTransform transform_;
   bool smooth_;
   double opacity_;
+  QPainter::CompositionMode mode_;
 };
 
 // Qt's painter in the style a case of a method compares with: smooth for the bilinear methods,
-// the case's opacity (Qt has no keying; keyed cases compare with the plain draw).
+// the case's opacity, Qt's Plus for the add mode (Qt has no keying; keyed cases compare with
+// the plain draw).
 double QtOpacity(const Case& c) {
   const uint32_t a = c.colourWord >> 24;
   return a == 0 ? 1.0 : a / 256.0;
@@ -347,7 +352,9 @@ void QtBenchmark(benchmark::State& state, const Placement& placement, bool smoot
 void QtPairedBenchmark(benchmark::State& state, int method, const Placement& placement,
                        const Case& c) {
   SetRenderThreadCount(1);
-  QtComposite composite(placement, method >= 3, QtOpacity(c));
+  QtComposite composite(
+      placement, method >= 3, QtOpacity(c),
+      c.mode == 5 ? QPainter::CompositionMode_Plus : QPainter::CompositionMode_SourceOver);
   const KernelParams p = MakeParams(placement, c, method);
   const int64_t covered = CoveredPixels(placement, method);
   const int64_t coveredQt = CoveredPixels(placement, 2);
@@ -479,12 +486,10 @@ void RegisterAll() {
         })->Unit(benchmark::kMillisecond);
 #endif
 #ifdef TAVRONA_BENCH_QT
-        if (c.mode == 0) {
-          benchmark::RegisterBenchmark(("qtpaired/" + suffix).c_str(), [method, &placement,
-                                                                        &c](benchmark::State& s) {
-            QtPairedBenchmark(s, method, placement, c);
-          })->Unit(benchmark::kMillisecond);
-        }
+        benchmark::RegisterBenchmark(("qtpaired/" + suffix).c_str(), [method, &placement,
+                                                                      &c](benchmark::State& s) {
+          QtPairedBenchmark(s, method, placement, c);
+        })->Unit(benchmark::kMillisecond);
 #endif
         if (c.transparentColour < 0x01000000u) {
           benchmark::RegisterBenchmark(("keyed/" + suffix).c_str(), [method, &placement,
