@@ -94,8 +94,9 @@ MovieSamplePtr CaptureRenderer::TakeHeldSample(const Lock& lock) {
   return std::move(held_);
 }
 
-// Releasing the sample under the frame lock returns its memory to the back end's pool, which
-// takes only the pool's own lock; the pool never takes the frame lock, so the order is fixed.
+// Releasing the sample under the frame lock releases the decoded frame it holds, which takes no
+// lock of ours (the decoder's buffers count their references atomically), so no lock order
+// arises.
 void CaptureRenderer::DropHeldSample(const Lock& lock) {
   TakeHeldSample(lock).reset();
 }
