@@ -12,8 +12,8 @@
 #include <string_view>
 
 #include "export/avi_writer.h"
-#include "model/project_data.h"
 #include "model/frame_buffer.h"
+#include "model/project_data.h"
 
 namespace tavrona {
 

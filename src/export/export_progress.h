@@ -9,8 +9,8 @@
 #include <optional>
 #include <string>
 
-#include "model/project_data.h"
 #include "model/frame_buffer.h"
+#include "model/project_data.h"
 
 namespace tavrona {
 
