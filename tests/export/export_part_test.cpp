@@ -66,31 +66,8 @@ class ExportPartTest : public testing::TempFolderTest {
 
   void SetUp() override {
     TempFolderTest::SetUp();
-    project_ = AllocateProjectData();
-    ApplyNewProjectReset(*project_);
-    project_->outputWidth = 48;
-    project_->outputHeight = 32;
-    project_->movieLength = kLength;
-    project_->backgroundColour = 0x00203040;
-    FileEntry& picture = project_->files[3];
-    picture.kind = FileStillImage;
-    ASSERT_TRUE(CreateFrameBuffer(picture.picture, 8, 6));
-    for (int y = 0; y < 6; ++y)
-      for (int x = 0; x < 8; ++x)
-        picture.picture.At(x, y) = static_cast<uint32_t>(x * 30 << 16 | y * 40 << 8 | 99);
-    picture.transparentColour = 0xFF000000;
-    EventRecord a = DefaultEventForFile(*project_, 3, 0);
-    a.flags |= EventInterpolate;
-    a.positionX = 2;
-    a.positionY = 3;
-    a.drawingMethod = 3;
-    EventRecord b = a;
-    b.start = kLength - 1;
-    b.positionX = 30;
-    b.rotation = 40;
-    b.opacity = 100;
-    EventRecord keys[] = {a, b};
-    ASSERT_TRUE(InsertSorted(project_->tracks[2], 2, keys));
+    project_ = testing::MovingPictureProject(48, 32, kLength, 30, 40);
+    ASSERT_TRUE(project_);
 
     const auto movie = testing::TestMoviePath(testing::Ffv1Avi30());
     ASSERT_FALSE(movie.empty());

@@ -8,12 +8,14 @@
 #include <filesystem>
 #include <fstream>
 #include <iterator>
+#include <memory>
 #include <string>
 #include <vector>
 
 #include "export/avi_writer.h"
-#include "model/text_encoding.h"
 #include "model/frame_buffer.h"
+#include "model/project_data.h"
+#include "model/text_encoding.h"
 
 extern "C" {
 #include <libavutil/log.h>
@@ -61,6 +63,41 @@ inline void DrawTestPicture(FrameBuffer& frame, uint32_t n) {
       frame.At(x, y) = r << 16 | g << 8 | b;
     }
   }
+}
+
+// A project of the given size and length on background 0x00203040 with one gradient picture
+// (file slot 3, 8 x 6) that moves, turns and fades on track 2 between keys at frame 0 and the
+// last frame (interpolated, drawing method 3), ending at x = endX turned by endRotation
+// degrees. Null when the picture or the events cannot be made.
+inline std::unique_ptr<ProjectData> MovingPictureProject(int width, int height, uint32_t length,
+                                                         float endX, float endRotation) {
+  auto project = AllocateProjectData();
+  if (!project) return nullptr;
+  ApplyNewProjectReset(*project);
+  project->outputWidth = width;
+  project->outputHeight = height;
+  project->movieLength = length;
+  project->backgroundColour = 0x00203040;
+  FileEntry& f = project->files[3];
+  f.kind = FileStillImage;
+  if (!CreateFrameBuffer(f.picture, 8, 6)) return nullptr;
+  for (int y = 0; y < 6; ++y)
+    for (int x = 0; x < 8; ++x)
+      f.picture.At(x, y) = static_cast<uint32_t>(x * 30 << 16 | y * 40 << 8 | 99);
+  f.transparentColour = 0xFF000000;
+  EventRecord a = DefaultEventForFile(*project, 3, 0);
+  a.flags |= EventInterpolate;
+  a.positionX = 2;
+  a.positionY = 3;
+  a.drawingMethod = 3;
+  EventRecord b = a;
+  b.start = static_cast<int32_t>(length - 1);
+  b.positionX = endX;
+  b.rotation = endRotation;
+  b.opacity = 100;
+  EventRecord keys[] = {a, b};
+  if (!InsertSorted(project->tracks[2], 2, keys)) return nullptr;
+  return project;
 }
 
 // The whole file's bytes; empty when it cannot be read.

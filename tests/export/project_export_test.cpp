@@ -21,32 +21,9 @@ class ProjectExportTest : public testing::TempFolderTest {
  protected:
   void SetUp() override {
     TempFolderTest::SetUp();
-    project_ = AllocateProjectData();
-    ApplyNewProjectReset(*project_);
-    project_->outputWidth = 24;
-    project_->outputHeight = 16;
-    project_->movieLength = 12;
-    project_->backgroundColour = 0x00203040;
     // A gradient picture that moves, turns and fades over the movie.
-    FileEntry& f = project_->files[3];
-    f.kind = FileStillImage;
-    ASSERT_TRUE(CreateFrameBuffer(f.picture, 8, 6));
-    for (int y = 0; y < 6; ++y)
-      for (int x = 0; x < 8; ++x)
-        f.picture.At(x, y) = static_cast<uint32_t>(x * 30 << 16 | y * 40 << 8 | 99);
-    f.transparentColour = 0xFF000000;
-    EventRecord a = DefaultEventForFile(*project_, 3, 0);
-    a.flags |= EventInterpolate;
-    a.positionX = 2;
-    a.positionY = 3;
-    a.drawingMethod = 3;
-    EventRecord b = a;
-    b.start = 11;
-    b.positionX = 14;
-    b.rotation = 30;
-    b.opacity = 100;
-    EventRecord events[] = {a, b};
-    ASSERT_TRUE(InsertSorted(project_->tracks[2], 2, events));
+    project_ = testing::MovingPictureProject(24, 16, 12, 14, 30);
+    ASSERT_TRUE(project_);
   }
   std::unique_ptr<ProjectData> project_;
 };
