@@ -30,10 +30,6 @@ namespace {
 
 // ---- RAII for the FFmpeg objects -----------------------------------------------------------
 
-// The I/O context is the writer's OutputFile's; the context only borrows it.
-struct OutputDeleter {
-  void operator()(AVFormatContext* context) const { avformat_free_context(context); }
-};
 // A dictionary of options; whatever an open call did not consume is freed with it.
 struct Dictionary {
   AVDictionary* entries = nullptr;
@@ -44,7 +40,6 @@ struct Dictionary {
   void Set(const char* key, const char* value) { av_dict_set(&entries, key, value, 0); }
 };
 
-using OutputPtr = std::unique_ptr<AVFormatContext, OutputDeleter>;
 // The codec context, frame, packet and scaler handles are the movie decoder's (ffmpeg_util.h).
 using ScalerPtr = SwsContextPtr;
 
@@ -425,9 +420,9 @@ struct AviWriter::State {
   std::string errorText;
 
   std::unique_ptr<OutputFile> file;  // outlives output, which borrows its I/O context
-  OutputPtr output;
-  AVStream* stream = nullptr;  // owned by output
-  CodecContextPtr encoder;     // null for full frames
+  OutputContextPtr output;           // borrows the file's I/O context
+  AVStream* stream = nullptr;        // owned by output
+  CodecContextPtr encoder;           // null for full frames
   bool (*tidyPacket)(AVPacket&) = nullptr;
   ScalerPtr scaler;  // null when the encoder takes the frames' byte order
   FramePtr frame;    // the encoder's input picture
@@ -521,6 +516,10 @@ const char* ContainerName(OutputContainer container) {
   return Format(container).name;
 }
 
+const char* ContainerMuxer(OutputContainer container) {
+  return Format(container).muxer;
+}
+
 bool ChooseCompressor(AviWriter& writer, std::string_view compressorName) {
   AviWriter::State& s = *writer.state_;
   if (s.streamOpen) return false;
@@ -551,17 +550,12 @@ bool Fail(AviWriter::State& s, const std::string& what, int averror = 0) {
   return false;
 }
 
-// Claims room for a packet of `bytes` and the container's closing writes before the muxer
-// sees any of it.
-bool ClaimRoom(AviWriter::State& s, uint64_t bytes) {
-  // The closing index takes some tens of bytes a frame in every container written here.
-  s.file->SetReserve(64 * 1024 + 64 * (uint64_t{s.framesStored} + 2));
-  return s.file->Claim(bytes + 64) || Fail(s, "the file cannot grow");
-}
-
 // Hands one packet to the muxer; counts it as stored once the muxer has it.
 bool MuxPacket(AviWriter::State& s, AVPacket& packet) {
-  if (!ClaimRoom(s, static_cast<uint64_t>(packet.size))) return false;
+  // Room for the packet and the closing writes before the muxer sees any of it.
+  if (!s.file->ClaimPacket(static_cast<uint64_t>(packet.size))) {
+    return Fail(s, "the file cannot grow");
+  }
   const int result = av_write_frame(s.output.get(), &packet);
   if (result < 0) return Fail(s, "the frame cannot be written", result);
   // Out of the buffer at once, so that a failing write shows with its own frame where no room
@@ -762,7 +756,7 @@ bool OpenAviStream(AviWriter& writer, std::u16string_view path, const BITMAPINFO
   s.output->pb = s.file->Context();
   s.output->flags |= AVFMT_FLAG_CUSTOM_IO;
   // Room for the headers and the closing index before anything is written.
-  if (!ClaimRoom(s, 0)) return false;
+  if (!s.file->ClaimReserve()) return Fail(s, "the file cannot grow");
   if (!s.comment.empty()) av_dict_set(&s.output->metadata, "comment", s.comment.c_str(), 0);
 
   if (recipe->encoder != nullptr && !OpenEncoder(s, *recipe)) {

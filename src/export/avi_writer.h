@@ -67,6 +67,8 @@ OutputContainer ContainerForPath(std::u16string_view path);
 // "avi", "mp4", "mkv", "mov".
 std::optional<OutputContainer> ContainerNamed(std::string_view name);
 const char* ContainerName(OutputContainer container);
+// The libavformat muxer that writes it ("avi", "mp4", "matroska", "mov").
+const char* ContainerMuxer(OutputContainer container);
 
 // The compressors this machine can write into the container: full frames ("raw") first where
 // the container takes them (always in AVI), then every known compressor whose encoder this

@@ -207,13 +207,13 @@ class JoinedFile {
     begun_ = true;
     if (!file_.Open(path_)) return Failed(why, "cannot be made");
     AVFormatContext* context = nullptr;
-    const char* muxer = container == OutputContainer::Mkv ? "matroska" : ContainerName(container);
-    if (avformat_alloc_output_context2(&context, nullptr, muxer, nullptr) < 0) {
+    if (avformat_alloc_output_context2(&context, nullptr, ContainerMuxer(container), nullptr) < 0) {
       return Failed(why, "no muxer for it");
     }
     output_.reset(context);
     context->pb = file_.Context();
     context->flags |= AVFMT_FLAG_CUSTOM_IO;
+    if (!file_.ClaimReserve()) return Failed(why, "cannot grow");
     if (!comment.empty()) av_dict_set(&context->metadata, "comment", comment.c_str(), 0);
     stream_ = avformat_new_stream(context, nullptr);
     if (stream_ == nullptr ||
@@ -260,8 +260,7 @@ class JoinedFile {
       av_packet_rescale_ts(packet.get(), part.video->time_base, stream_->time_base);
       packet->stream_index = stream_->index;
       packet->pos = -1;
-      file_.SetReserve(64 * 1024 + 64 * (++packets_ + 1));
-      if (!file_.Claim(static_cast<uint64_t>(packet->size) + 64)) {
+      if (!file_.ClaimPacket(static_cast<uint64_t>(packet->size))) {
         av_packet_unref(packet.get());
         return Failed(why, "cannot grow");
       }
@@ -287,15 +286,10 @@ class JoinedFile {
     return false;
   }
 
-  struct OutputDeleter {
-    void operator()(AVFormatContext* c) const { avformat_free_context(c); }
-  };
-
   std::string path_;
   OutputFile file_;  // declared before output_, which borrows its I/O context
-  std::unique_ptr<AVFormatContext, OutputDeleter> output_;
+  OutputContextPtr output_;
   AVStream* stream_ = nullptr;
-  uint64_t packets_ = 0;
   bool begun_ = false;
   bool headerWritten_ = false;
   bool finished_ = false;

@@ -18,6 +18,11 @@ namespace tavrona {
 namespace {
 
 constexpr int kBufferSize = 1 << 16;
+// The closing index takes some tens of bytes a frame in every container written here, and each
+// packet some bytes of framing (chunk or box headers).
+constexpr uint64_t kReserveBase = 64 * 1024;
+constexpr uint64_t kReservePerPacket = 64;
+constexpr uint64_t kFramingPerPacket = 64;
 
 int WriteCallback(void* opaque, uint8_t* data, int size) {
   return static_cast<OutputFile*>(opaque)->Write(data, size);
@@ -44,6 +49,7 @@ bool OutputFile::Open(const std::string& path) {
   }
   position_ = size_ = 0;
   claimedEnd_ = 0;
+  packets_ = 0;
   canClaim_ = true;
   buffer_ = static_cast<uint8_t*>(av_malloc(kBufferSize));
   if (buffer_ != nullptr) {
@@ -97,12 +103,18 @@ int64_t OutputFile::Seek(int64_t offset, int whence) {
   return to;
 }
 
+bool OutputFile::ClaimPacket(uint64_t bytes) {
+  if (!Claim(bytes + kFramingPerPacket)) return false;
+  ++packets_;
+  return true;
+}
+
 bool OutputFile::Claim(uint64_t bytes) {
   if (errorNumber_ != 0) return false;
   if (!canClaim_ || context_ == nullptr) return true;
   // Where the muxer's next bytes go: what it has written, buffered or not.
   const uint64_t from = static_cast<uint64_t>(std::max<int64_t>(avio_tell(context_), 0));
-  const uint64_t end = from + bytes + reserve_;
+  const uint64_t end = from + bytes + kReserveBase + kReservePerPacket * (packets_ + 2);
   // A process file size limit is not checked by fallocate beyond the end; it is here.
   rlimit limit{};
   if (::getrlimit(RLIMIT_FSIZE, &limit) == 0 && limit.rlim_cur != RLIM_INFINITY &&

@@ -32,11 +32,13 @@ class OutputFile {
   bool Open(const std::string& path);
   AVIOContext* Context() const { return context_; }
 
-  // Claims room for `bytes` more bytes after what the muxer has written so far, plus the
-  // reserve kept for the closing index. False (errno kept) when the file system has no room.
-  bool Claim(uint64_t bytes);
-  // The reserve kept free after the last packet for the muxer's closing writes.
-  void SetReserve(uint64_t bytes) { reserve_ = bytes; }
+  // Claims room for the next packet of `bytes` and its container framing after what the muxer
+  // has written so far, plus the reserve kept for the closing index, which grows with the
+  // packets claimed. False (errno kept) when the file system has no room or the process's file
+  // size limit would be passed; the packet must then not be written.
+  bool ClaimPacket(uint64_t bytes);
+  // Claims the reserve alone: before the headers are written.
+  bool ClaimReserve() { return Claim(0); }
 
   // Writes out what the context holds. False (errno kept) when a write fails, now or before.
   bool Flush();
@@ -56,6 +58,7 @@ class OutputFile {
 
  private:
   void Fail(int errorNumber);
+  bool Claim(uint64_t bytes);
 
   int fd_ = -1;
   AVIOContext* context_ = nullptr;
@@ -63,10 +66,10 @@ class OutputFile {
   int64_t position_ = 0;       // the descriptor's position
   int64_t size_ = 0;           // the file's size
   uint64_t claimedEnd_ = 0;    // space up to here is held by fallocate
-  uint64_t reserve_ = 64 * 1024;
-  bool canClaim_ = true;      // false once the file system says it has no fallocate
-  int errorNumber_ = 0;       // the first failure of any kind
-  bool writeFailed_ = false;  // a write or seek failed: nothing more is written
+  uint64_t packets_ = 0;       // packets claimed
+  bool canClaim_ = true;       // false once the file system says it has no fallocate
+  int errorNumber_ = 0;        // the first failure of any kind
+  bool writeFailed_ = false;   // a write or seek failed: nothing more is written
 };
 
 }  // namespace tavrona

@@ -15,6 +15,10 @@ namespace tavrona {
 struct FormatContextDeleter {
   void operator()(AVFormatContext* p) const { avformat_close_input(&p); }
 };
+// An output context whose I/O context belongs to someone else (AVFMT_FLAG_CUSTOM_IO).
+struct OutputContextDeleter {
+  void operator()(AVFormatContext* p) const { avformat_free_context(p); }
+};
 struct CodecContextDeleter {
   void operator()(AVCodecContext* p) const { avcodec_free_context(&p); }
 };
@@ -29,6 +33,7 @@ struct SwsContextDeleter {
 };
 
 using FormatContextPtr = std::unique_ptr<AVFormatContext, FormatContextDeleter>;
+using OutputContextPtr = std::unique_ptr<AVFormatContext, OutputContextDeleter>;
 using CodecContextPtr = std::unique_ptr<AVCodecContext, CodecContextDeleter>;
 using FramePtr = std::unique_ptr<AVFrame, FrameDeleter>;
 using PacketPtr = std::unique_ptr<AVPacket, PacketDeleter>;
