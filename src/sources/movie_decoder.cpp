@@ -31,6 +31,37 @@ constexpr int kBandRows = 32;  // 1080p: 32 rows of BGRA are 240 KB, well inside
 // thread that took a sample from the sink converts it (the user-interface thread, straight into
 // the picture it fills), so the conversion of one frame runs while the decoder's threads work
 // on the next ones, and no frame is converted into a buffer of its own only to be copied.
+// A conversion context to BGRA kept for one shape of input and output. sws_getCachedContext
+// cannot keep it: a context turns the JPEG-range formats (yuvj420p and its kin, what MJPEG
+// decodes to) into their plain twins, so the cache never matches them and builds a new context,
+// filters and all, on every call; that cost seven times the conversion itself.
+class BgraScaler {
+ public:
+  // The context for this shape; null when swscale refuses it.
+  SwsContext* For(int sourceWidth, int sourceHeight, AVPixelFormat format, int width,
+                  int height) {
+    if (!context_ || sourceWidth != sourceWidth_ || sourceHeight != sourceHeight_ ||
+        format != format_ || width != width_ || height != height_) {
+      context_.reset(sws_getContext(sourceWidth, sourceHeight, format, width, height,
+                                    AV_PIX_FMT_BGRA, SWS_BILINEAR, nullptr, nullptr, nullptr));
+      sourceWidth_ = sourceWidth;
+      sourceHeight_ = sourceHeight;
+      format_ = format;
+      width_ = width;
+      height_ = height;
+    }
+    return context_.get();
+  }
+
+ private:
+  SwsContextPtr context_;
+  int sourceWidth_ = 0;
+  int sourceHeight_ = 0;
+  AVPixelFormat format_ = AV_PIX_FMT_NONE;
+  int width_ = 0;
+  int height_ = 0;
+};
+
 class FrameConverter {
  public:
   FrameConverter(int width, int height) : width_(width), height_(height) {}
@@ -40,9 +71,9 @@ class FrameConverter {
  private:
   int width_;
   int height_;
-  SwsContextPtr sws_;      // whole frames that need scaling
-  SwsContextPtr bandSws_;  // bands of kBandRows rows
-  SwsContextPtr tailSws_;  // the last, shorter band
+  BgraScaler whole_;  // whole frames that need scaling
+  BgraScaler band_;   // bands of kBandRows rows
+  BgraScaler tail_;   // the last, shorter band
 };
 
 class FfmpegMovieBackEnd final : public MovieBackEnd {
@@ -623,12 +654,10 @@ bool FrameConverter::Convert(const AVFrame& frame, uint8_t* pixels) {
       (desc->flags & (AV_PIX_FMT_FLAG_PAL | AV_PIX_FMT_FLAG_HWACCEL | AV_PIX_FMT_FLAG_BITSTREAM)) ==
           0;
   if (!banded) {
-    sws_.reset(sws_getCachedContext(sws_.release(), frame.width, frame.height, format, width_,
-                                    height_, AV_PIX_FMT_BGRA, SWS_BILINEAR, nullptr, nullptr,
-                                    nullptr));
-    if (!sws_) return false;
+    SwsContext* context = whole_.For(frame.width, frame.height, format, width_, height_);
+    if (context == nullptr) return false;
     uint8_t* dst[4] = {topRow, nullptr, nullptr, nullptr};
-    if (sws_scale(sws_.get(), frame.data, frame.linesize, 0, frame.height, dst, dstStride) !=
+    if (sws_scale(context, frame.data, frame.linesize, 0, frame.height, dst, dstStride) !=
         height_) {
       return false;
     }
@@ -641,10 +670,9 @@ bool FrameConverter::Convert(const AVFrame& frame, uint8_t* pixels) {
   const int bandRows = std::max(kBandRows >> chromaShift << chromaShift, 1 << chromaShift);
   for (int y = 0; y < frame.height; y += bandRows) {
     const int rows = std::min(bandRows, frame.height - y);
-    SwsContextPtr& context = rows == bandRows ? bandSws_ : tailSws_;
-    context.reset(sws_getCachedContext(context.release(), frame.width, rows, format, width_, rows,
-                                       AV_PIX_FMT_BGRA, SWS_BILINEAR, nullptr, nullptr, nullptr));
-    if (!context) return false;
+    SwsContext* context =
+        (rows == bandRows ? band_ : tail_).For(frame.width, rows, format, width_, rows);
+    if (context == nullptr) return false;
     const uint8_t* src[4] = {};
     for (int p = 0; p < 4 && frame.data[p] != nullptr; ++p) {
       const bool chroma = (p == 1 || p == 2) && !rgbPlanes;
@@ -652,7 +680,7 @@ bool FrameConverter::Convert(const AVFrame& frame, uint8_t* pixels) {
           frame.data[p] + static_cast<ptrdiff_t>(chroma ? y >> chromaShift : y) * frame.linesize[p];
     }
     uint8_t* dst[4] = {topRow - static_cast<ptrdiff_t>(y) * rowBytes, nullptr, nullptr, nullptr};
-    if (sws_scale(context.get(), src, frame.linesize, 0, rows, dst, dstStride) != rows) {
+    if (sws_scale(context, src, frame.linesize, 0, rows, dst, dstStride) != rows) {
       return false;
     }
     // The band's rows lie below one another in memory, the lowest picture row first.
