@@ -15,7 +15,8 @@
 // "threads/..." runs that alternate one and two threads (speedup counter).
 //
 // Names: <kernel>/<placement>/<case>/threads:<n>. Placements: "rotated" (scale 1.37, 17
-// degrees about the centre), "scaled" (scale 1.37 about the centre) and "unscaled" (identity).
+// degrees about the centre), "scaled" (scale 1.37 about the centre), "unscaled" (identity) and
+// "minified" (scale 0.4, 17 degrees about the centre: a large still shrunk to a tile).
 // Cases: opaque (mode 0), opacity (mode 0 at opacity 128), add (mode 5), keyed (mode 0 with a
 // transparent colour that a quarter of the texels carry).
 #include <benchmark/benchmark.h>
@@ -60,6 +61,7 @@ constexpr Placement kPlacements[] = {
     {"rotated", 1.37f, 17.0f, true},
     {"scaled", 1.37f, 0.0f, true},
     {"unscaled", 1.0f, 0.0f, false},
+    {"minified", 0.4f, 17.0f, true},
 };
 
 struct Case {

@@ -641,6 +641,11 @@ TAVRONA_ALWAYS_INLINE void BlendLinearAffine(const DrawPlan& p, const SampleRegi
   const I firstYLess = Set1(region.firstY - 1), lastY = Set1(region.lastY);
   const I byte = Set1(255), ones = Set1(-1), width = Set1(p.sourceWidth);
   const I key = Set1(static_cast<int32_t>(p.key));
+  // Shrinking by half or more, neighbouring pixels sample texels on cache lines of their own
+  // (a picture shrunk to a fifth reads most lines of its source for a few pixels): then every
+  // pixel's two lines are asked for ahead, not only two lines of the block.
+  constexpr int64_t kTwoTexels = int64_t{512} << 32;
+  const bool sparse = std::abs(a.dux) >= kTwoTexels || std::abs(a.duy) >= kTwoTexels;
   int i = 0;
   for (; i + kLanes <= n; i += kLanes) {
     I u = FixedLanes(uxA, uxB), v = FixedLanes(uyA, uyB);
@@ -657,8 +662,15 @@ TAVRONA_ALWAYS_INLINE void BlendLinearAffine(const DrawPlan& p, const SampleRegi
       GatherPairs(src, o, t00, t10);
       GatherPairs(src - p.sourceWidth, o, t01, t11);  // the row below
       if (prefetchBytes != 0) {
-        PrefetchTexel(src, o[0], prefetchBytes);
-        PrefetchTexel(src, o[kLanes / 2], prefetchBytes);
+        if (sparse) {
+          for (int k = 0; k < kLanes; ++k) {
+            PrefetchTexel(src, o[k], prefetchBytes);
+            PrefetchTexel(src - p.sourceWidth, o[k], prefetchBytes);
+          }
+        } else {
+          PrefetchTexel(src, o[0], prefetchBytes);
+          PrefetchTexel(src, o[kLanes / 2], prefetchBytes);
+        }
       }
       if constexpr (Keyed) {
         t00 = Cover(t00, key);
