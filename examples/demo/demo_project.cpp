@@ -260,7 +260,7 @@ bool WriteBenchSources(const std::filesystem::path& folder) {
       return false;
     }
   }
-  return WriteClip(folder / kBenchClipName, kDemoWidth, kDemoHeight, kBenchFrames, 30, "mjpeg");
+  return WriteClip(folder / kBenchClipName, kDemoWidth, kDemoHeight, kBenchFrames, 30, "h264");
 }
 
 bool BuildBenchProject(ProjectData& project, const std::filesystem::path& folder,
@@ -280,9 +280,10 @@ bool BuildBenchProject(ProjectData& project, const std::filesystem::path& folder
     // The last key sits on the last frame, so frame n is turned by turns * 360 * n / frames.
     const float lastTurn = tile.turns * 360.0f * (kBenchFrames - 1) / kBenchFrames;
     const Placement place{i + 1, BlendNormal, tile.width / 2.0f, tile.height / 2.0f};
+    const int opacity = static_cast<int>(tile.opacity * 256 + 0.5f);
     if (!AddKeys(project, i + 1, place,
-                 {{0, tile.centreX, tile.centreY, tile.scale, 0},
-                  {kBenchFrames - 1, tile.centreX, tile.centreY, tile.scale, lastTurn}})) {
+                 {{0, tile.centreX, tile.centreY, tile.scale, 0, opacity},
+                  {kBenchFrames - 1, tile.centreX, tile.centreY, tile.scale, lastTurn, opacity}})) {
       return false;
     }
   }
@@ -297,13 +298,13 @@ std::string BenchFilterGraph() {
     const int w = static_cast<int>(tile.width * tile.scale + 0.5f);
     const int h = static_cast<int>(tile.height * tile.scale + 0.5f);
     // rotate turns clockwise for positive angles, like the project's rotation; t runs over the
-    // project's kBenchFrames / 30 seconds.
+    // project's kBenchFrames / 30 seconds. The tile's alpha carries its opacity into overlay.
     std::snprintf(part, sizeof part,
-                  "[%d:v]format=bgra,scale=%d:%d,rotate=a=2*PI*%g*t/%g:c=none:"
-                  "ow='hypot(iw,ih)':oh=ow[t%d];"
+                  "[%d:v]format=bgra,colorchannelmixer=aa=%g,scale=%d:%d,"
+                  "rotate=a=2*PI*%g*t/%g:c=none:ow='hypot(iw,ih)':oh=ow[t%d];"
                   "[m%d][t%d]overlay=x=%g-w/2:y=%g-h/2:format=rgb[m%d];",
-                  i + 1, w, h, tile.turns, kBenchFrames / 30.0, i, i, i, tile.centreX, tile.centreY,
-                  i + 1);
+                  i + 1, tile.opacity, w, h, tile.turns, kBenchFrames / 30.0, i, i, i,
+                  tile.centreX, tile.centreY, i + 1);
     graph += part;
   }
   graph += "[m3]format=bgra";

@@ -51,8 +51,9 @@ bool BuildDemoProject(ProjectData& project, const std::filesystem::path& folder,
 // failure error says what failed.
 bool MakeDemo(const std::filesystem::path& folder, SourceOpener& opener, std::string& error);
 
-// The benchmark's project: 1280 x 720, kBenchFrames frames; track 0 a 720p movie shown whole
-// and playing at speed 1, tracks 1..3 three tiles, each scaled and turning about its centre.
+// The benchmark's project: 1280 x 720, kBenchFrames frames; track 0 a 720p H.264 movie shown
+// whole and playing at speed 1, tracks 1..3 three 1920 x 1080 stills shrunk to 60, 45 and 30 %
+// of the output's width, translucent, each turning about its centre (bilinear drawing).
 inline constexpr uint32_t kBenchFrames = 300;
 
 struct BenchTile {
@@ -61,15 +62,17 @@ struct BenchTile {
   float scale;
   float centreX, centreY;  // where the tile's centre stays, output pixels
   float turns;             // whole turns over the project (negative: anticlockwise)
+  float opacity;           // 0 .. 1
 };
 inline constexpr BenchTile kBenchTiles[3] = {
-    {"tile_a.bmp", 400, 300, 0.8f, 320, 240, 1.0f},
-    {"tile_b.bmp", 360, 360, 0.6f, 900, 200, -0.5f},
-    {"tile_c.bmp", 480, 270, 1.2f, 760, 520, 0.25f},
+    {"tile_a.bmp", 1920, 1080, 0.4f, 420, 260, 1.0f, 0.85f},
+    {"tile_b.bmp", 1920, 1080, 0.3f, 900, 220, -0.5f, 0.70f},
+    {"tile_c.bmp", 1920, 1080, 0.2f, 760, 540, 0.25f, 0.60f},
 };
-inline constexpr char kBenchClipName[] = "bench_clip.avi";
+inline constexpr char kBenchClipName[] = "bench_clip.mp4";
 
-// Writes the benchmark's clip (1280 x 720, kBenchFrames frames, MJPEG) and tiles into folder.
+// Writes the benchmark's clip (1280 x 720, kBenchFrames frames, H.264 in MP4 with the export's
+// long groups of pictures) and stills into folder.
 bool WriteBenchSources(const std::filesystem::path& folder);
 // Fills a freshly constructed block with the benchmark project, sources opened from folder.
 bool BuildBenchProject(ProjectData& project, const std::filesystem::path& folder,

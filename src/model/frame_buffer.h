@@ -7,6 +7,7 @@
 // user-interface thread only. Header-only: the project block embeds buffers by value.
 #pragma once
 
+#include <algorithm>
 #include <cstdint>
 #include <cstdlib>
 #include <cstring>
@@ -108,11 +109,18 @@ constexpr uint32_t ProjectColourToPixel(uint32_t colour) {
 }
 
 // Sets every pixel to the project colour 0x00BBGGRR (fourth byte 0).
+// The plain loop over every word stays scalar at -O2 and cost a few percent of an export:
+// one block is filled word by word and copied on, which runs at memory speed.
 inline void FillFrameBuffer(FrameBuffer& buffer, uint32_t colour) {
   const uint32_t pixel = ProjectColourToPixel(colour);
   uint32_t* words = buffer.Words();
   const uint32_t n = buffer.byteSize / 4;
-  for (uint32_t i = 0; i < n; ++i) words[i] = pixel;
+  constexpr uint32_t kBlock = 1024;
+  const uint32_t block = std::min(n, kBlock);
+  for (uint32_t i = 0; i < block; ++i) words[i] = pixel;
+  for (uint32_t done = block; done < n; done += block) {
+    std::memcpy(words + done, words, std::min(block, n - done) * sizeof(uint32_t));
+  }
 }
 
 }  // namespace tavrona

@@ -1,6 +1,7 @@
 #include <gtest/gtest.h>
 
 #include <cstring>
+#include <utility>
 
 #include "model/frame_buffer.h"
 
@@ -38,6 +39,18 @@ TEST(FrameBufferTest, FillSwapsProjectColourIntoPixelOrder) {
   // The high byte of a project colour never reaches the pixel.
   FillFrameBuffer(b, 0xFF000001);
   EXPECT_EQ(b.Words()[0], 0x00010000u);
+}
+
+// Frames larger than the block the fill starts from, by a whole number of blocks or not.
+TEST(FrameBufferTest, FillReachesEveryWordOfLargeFrames) {
+  for (const auto [width, height] : {std::pair{32, 32}, std::pair{33, 33}, std::pair{1280, 720}}) {
+    SCOPED_TRACE(::testing::Message() << width << " x " << height);
+    FrameBuffer b;
+    ASSERT_TRUE(CreateFrameBuffer(b, width, height));
+    FillFrameBuffer(b, 0x00123456);
+    const uint32_t n = b.byteSize / 4;
+    for (uint32_t i = 0; i < n; ++i) ASSERT_EQ(b.Words()[i], 0x00563412u) << "word " << i;
+  }
 }
 
 TEST(FrameBufferTest, OneByOne) {
