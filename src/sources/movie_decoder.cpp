@@ -27,10 +27,6 @@ constexpr AVRational kTime100ns = {1, 10'000'000};
 constexpr size_t kMaxKeptProbeFrames = 8;
 constexpr int kBandRows = 32;  // 1080p: 32 rows of BGRA are 240 KB, well inside the L2 cache
 
-// Converts decoded frames to the connected size and layout. Used by one thread at a time: the
-// thread that took a sample from the sink converts it (the user-interface thread, straight into
-// the picture it fills), so the conversion of one frame runs while the decoder's threads work
-// on the next ones, and no frame is converted into a buffer of its own only to be copied.
 // A conversion context to BGRA kept for one shape of input and output. sws_getCachedContext
 // cannot keep it: a context turns the JPEG-range formats (yuvj420p and its kin, what MJPEG
 // decodes to) into their plain twins, so the cache never matches them and builds a new context,
@@ -38,8 +34,7 @@ constexpr int kBandRows = 32;  // 1080p: 32 rows of BGRA are 240 KB, well inside
 class BgraScaler {
  public:
   // The context for this shape; null when swscale refuses it.
-  SwsContext* For(int sourceWidth, int sourceHeight, AVPixelFormat format, int width,
-                  int height) {
+  SwsContext* For(int sourceWidth, int sourceHeight, AVPixelFormat format, int width, int height) {
     if (!context_ || sourceWidth != sourceWidth_ || sourceHeight != sourceHeight_ ||
         format != format_ || width != width_ || height != height_) {
       context_.reset(sws_getContext(sourceWidth, sourceHeight, format, width, height,
@@ -62,6 +57,10 @@ class BgraScaler {
   int height_ = 0;
 };
 
+// Converts decoded frames to the connected size and layout. Used by one thread at a time: the
+// thread that took a sample from the sink converts it (the user-interface thread, straight into
+// the picture it fills), so the conversion of one frame runs while the decoder's threads work
+// on the next ones, and no frame is converted into a buffer of its own only to be copied.
 class FrameConverter {
  public:
   FrameConverter(int width, int height) : width_(width), height_(height) {}
