@@ -75,6 +75,21 @@ bool SetUpBench() {
   return b.project && demo::BuildBenchProject(*b.project, b.folder, opener);
 }
 
+// User and system time in seconds.
+double UsageSeconds(const rusage& usage) {
+  return usage.ru_utime.tv_sec + usage.ru_utime.tv_usec * 1e-6 + usage.ru_stime.tv_sec +
+         usage.ru_stime.tv_usec * 1e-6;
+}
+
+// Records frames per second of processor time under key, from runs of kFrames frames that used
+// cpuSeconds in all.
+void RecordCpuSpeed(benchmark::State& state, const std::string& key, int64_t runs,
+                    double cpuSeconds) {
+  if (cpuSeconds <= 0) return;
+  TheBench().framesPerCpuSecond[key] = runs * kFrames / cpuSeconds;
+  state.counters["cpu_fps"] = runs * kFrames / cpuSeconds;
+}
+
 // Runs a program and waits for it; true when it exited with 0. extraEnvironment: variables
 // added to this process's environment. cpuSeconds: when given, receives the processor time the
 // program used (user and system, every thread).
@@ -92,10 +107,7 @@ bool Run(const std::vector<std::string>& args,
   int status = 0;
   rusage usage{};
   if (wait4(pid, &status, 0, &usage) != pid) return false;
-  if (cpuSeconds != nullptr) {
-    *cpuSeconds = usage.ru_utime.tv_sec + usage.ru_utime.tv_usec * 1e-6 + usage.ru_stime.tv_sec +
-                  usage.ru_stime.tv_usec * 1e-6;
-  }
+  if (cpuSeconds != nullptr) *cpuSeconds = UsageSeconds(usage);
   return WIFEXITED(status) && WEXITSTATUS(status) == 0;
 }
 
@@ -103,8 +115,7 @@ bool Run(const std::vector<std::string>& args,
 double ProcessCpuSeconds() {
   rusage usage{};
   getrusage(RUSAGE_SELF, &usage);
-  return usage.ru_utime.tv_sec + usage.ru_utime.tv_usec * 1e-6 + usage.ru_stime.tv_sec +
-         usage.ru_stime.tv_usec * 1e-6;
+  return UsageSeconds(usage);
 }
 
 // Times the loop body by the wall clock and records frames per second under key.
@@ -213,10 +224,7 @@ void BM_Export(benchmark::State& state, const std::string& codec, bool pipelined
     ++runs;
     return done;
   });
-  if (cpu > 0) {
-    b.framesPerCpuSecond[key] = runs * kFrames / cpu;
-    state.counters["cpu_fps"] = runs * kFrames / cpu;
-  }
+  RecordCpuSpeed(state, key, runs, cpu);
   std::filesystem::remove(out);
 }
 
@@ -306,10 +314,7 @@ void BM_Melt(benchmark::State& state) {
     std::error_code error;
     return done && std::filesystem::file_size(out, error) >= frameBytes * kFrames;
   });
-  if (cpu > 0) {
-    b.framesPerCpuSecond["melt qtblend raw"] = runs * kFrames / cpu;
-    state.counters["cpu_fps"] = runs * kFrames / cpu;
-  }
+  RecordCpuSpeed(state, "melt qtblend raw", runs, cpu);
   std::filesystem::remove(out);
 }
 

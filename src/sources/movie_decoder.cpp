@@ -111,6 +111,11 @@ class FfmpegMovieBackEnd final : public MovieBackEnd {
   bool FeedDecoder();
   bool Deliver(const AVFrame& frame, int64_t pts);
   void PostEvent(int32_t code);
+  // The run ended as asked: the last frame wanted was delivered, or the stream ended.
+  void Complete() {
+    completed_ = true;
+    PostEvent(kMovieEventComplete);
+  }
   void JoinDelivery();
 
   // The decoder state below belongs to the owner's thread while no delivery thread runs, and
@@ -204,6 +209,13 @@ FormatContextPtr OpenFormat(const std::filesystem::path& path) {
   return FormatContextPtr(raw);
 }
 
+// Leaves every stream but the video stream at index unread.
+void DiscardOtherStreams(AVFormatContext& format, int index) {
+  for (unsigned i = 0; i < format.nb_streams; ++i) {
+    if (static_cast<int>(i) != index) format.streams[i]->discard = AVDISCARD_ALL;
+  }
+}
+
 bool FfmpegMovieBackEnd::OpenDemuxer() {
   FormatContextPtr format = OpenFormat(path_);
   if (!format) return false;
@@ -215,9 +227,7 @@ bool FfmpegMovieBackEnd::OpenDemuxer() {
   if (streamIndex_ >= 0 && index != streamIndex_) return false;  // reopened: the same stream
   AVStream* stream = format->streams[index];
   if (stream->disposition & AV_DISPOSITION_ATTACHED_PIC) return false;
-  for (unsigned i = 0; i < format->nb_streams; ++i) {
-    if (static_cast<int>(i) != index) format->streams[i]->discard = AVDISCARD_ALL;
-  }
+  DiscardOtherStreams(*format, index);
 
   // An AVI file without its index (one cut short, say) cannot be positioned: after a seek the
   // demuxer numbers frames from wherever it landed, and frames would come back under wrong
@@ -336,9 +346,7 @@ void FfmpegMovieBackEnd::ScanEnd() {
   // all it needs: no stream information is gathered.
   FormatContextPtr scan = OpenFormat(path_);
   if (!scan || streamIndex_ >= static_cast<int>(scan->nb_streams)) return;
-  for (unsigned i = 0; i < scan->nb_streams; ++i) {
-    if (static_cast<int>(i) != streamIndex_) scan->streams[i]->discard = AVDISCARD_ALL;
-  }
+  DiscardOtherStreams(*scan, streamIndex_);
   if (av_cmp_q(scan->streams[streamIndex_]->time_base, stream_->time_base) != 0) return;
   if (av_seek_frame(scan.get(), streamIndex_, target, AVSEEK_FLAG_BACKWARD) < 0) return;
   PacketPtr packet(av_packet_alloc());
@@ -544,8 +552,7 @@ void FfmpegMovieBackEnd::DeliveryLoop() {
       probed_.pop_front();
       const bool keepGoing = Deliver(*probed.frame, probed.pts);
       if (!keepGoing) {
-        completed_ = true;
-        PostEvent(kMovieEventComplete);
+        Complete();
         break;
       }
       continue;
@@ -556,8 +563,7 @@ void FfmpegMovieBackEnd::DeliveryLoop() {
       continue;
     }
     if (received == AVERROR_EOF) {
-      completed_ = true;
-      PostEvent(kMovieEventComplete);
+      Complete();
       break;
     }
     if (received == AVERROR_INVALIDDATA) continue;
@@ -598,8 +604,7 @@ void FfmpegMovieBackEnd::DeliveryLoop() {
     const bool keepGoing = Deliver(*frame_, pts);
     av_frame_unref(frame_.get());
     if (!keepGoing) {
-      completed_ = true;
-      PostEvent(kMovieEventComplete);
+      Complete();
       break;
     }
   }

@@ -80,6 +80,18 @@ class CliTest : public ::testing::Test {
   }
   std::string P(const std::string& name) const { return (dir_ / name).string(); }
 
+  // Writes good (a project file's bytes) as track.vpj with the number of its first track record
+  // made 256; trackTagAt receives where that record's tag starts.
+  void WriteBeyondLastTrack(const std::string& good, size_t& trackTagAt) {
+    std::string wrongTrack = good;
+    // The first track record: tag 5 after the file slots.
+    const char tag5[4] = {5, 0, 0, 0};
+    trackTagAt = wrongTrack.find(std::string(tag5, 4), 568);
+    ASSERT_NE(trackTagAt, std::string::npos);
+    wrongTrack[trackTagAt + 5] = 1;  // track number 0x100
+    std::ofstream(dir_ / "track.vpj", std::ios::binary) << wrongTrack;
+  }
+
   // A project with a still picture (relative path, found in the project folder), a text and a
   // movie of 40 frames, on three tracks.
   void WriteProject(const std::string& name = "p.vpj") {
@@ -235,13 +247,8 @@ TEST_F(CliTest, MalformedProjectsFailCleanly) {
     EXPECT_EQ(r.status, 1) << "cut at " << cut << ": " << r.err;
     EXPECT_NE(r.err.find("読み込みに失敗しました。"), std::string::npos);
   }
-  std::string wrongTrack = good;
-  // The first track record: tag 5 after the file slots; make its track number 256.
-  const char tag5[4] = {5, 0, 0, 0};
-  const size_t at = wrongTrack.find(std::string(tag5, 4), 568);
-  ASSERT_NE(at, std::string::npos);
-  wrongTrack[at + 5] = 1;  // track number 0x100
-  std::ofstream(dir_ / "track.vpj", std::ios::binary) << wrongTrack;
+  size_t at = 0;
+  ASSERT_NO_FATAL_FAILURE(WriteBeyondLastTrack(good, at));
   EXPECT_EQ(Cli("info " + P("track.vpj")).status, 1);
 }
 
@@ -340,12 +347,8 @@ TEST_F(CliTest, FailuresNameTheirCause) {
             std::string::npos)
       << cut.err;
 
-  std::string wrongTrack = good;
-  const char tag5[4] = {5, 0, 0, 0};
-  const size_t at = wrongTrack.find(std::string(tag5, 4), 568);
-  ASSERT_NE(at, std::string::npos);
-  wrongTrack[at + 5] = 1;  // track number 0x100
-  std::ofstream(dir_ / "track.vpj", std::ios::binary) << wrongTrack;
+  size_t at = 0;
+  ASSERT_NO_FATAL_FAILURE(WriteBeyondLastTrack(good, at));
   const CliRun track = Cli("info " + P("track.vpj"));
   EXPECT_EQ(track.status, 1);
   EXPECT_NE(track.err.find("track 256 is beyond the 256 tracks at byte " + std::to_string(at + 4)),

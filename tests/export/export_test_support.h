@@ -65,12 +65,16 @@ inline void DrawTestPicture(FrameBuffer& frame, uint32_t n) {
   }
 }
 
-// A project of the given size and length on background 0x00203040 with one gradient picture
-// (file slot 3, 8 x 6) that moves, turns and fades on track 2 between keys at frame 0 and the
-// last frame (interpolated, drawing method 3), ending at x = endX turned by endRotation
-// degrees. Null when the picture or the events cannot be made.
-inline std::unique_ptr<ProjectData> MovingPictureProject(int width, int height, uint32_t length,
-                                                         float endX, float endRotation) {
+// A new project of the given size and length on background 0x00203040 whose file slot `slot`
+// holds a stillWidth x stillHeight picture with red rising by xStep a column, green by yStep a
+// row and blue fixed. Null when it cannot be made.
+struct GradientStill {
+  int slot, width, height, xStep, yStep;
+  uint32_t blue;
+};
+inline std::unique_ptr<ProjectData> ProjectWithGradientStill(int width, int height,
+                                                             uint32_t length,
+                                                             const GradientStill& still) {
   auto project = AllocateProjectData();
   if (!project) return nullptr;
   ApplyNewProjectReset(*project);
@@ -78,13 +82,27 @@ inline std::unique_ptr<ProjectData> MovingPictureProject(int width, int height, 
   project->outputHeight = height;
   project->movieLength = length;
   project->backgroundColour = 0x00203040;
-  FileEntry& f = project->files[3];
+  FileEntry& f = project->files[still.slot];
   f.kind = FileStillImage;
-  if (!CreateFrameBuffer(f.picture, 8, 6)) return nullptr;
-  for (int y = 0; y < 6; ++y)
-    for (int x = 0; x < 8; ++x)
-      f.picture.At(x, y) = static_cast<uint32_t>(x * 30 << 16 | y * 40 << 8 | 99);
+  if (!CreateFrameBuffer(f.picture, still.width, still.height)) return nullptr;
+  for (int y = 0; y < still.height; ++y) {
+    for (int x = 0; x < still.width; ++x) {
+      f.picture.At(x, y) =
+          static_cast<uint32_t>(x * still.xStep << 16 | y * still.yStep << 8) | still.blue;
+    }
+  }
   f.transparentColour = 0xFF000000;
+  return project;
+}
+
+// A project of the given size and length on background 0x00203040 with one gradient picture
+// (file slot 3, 8 x 6) that moves, turns and fades on track 2 between keys at frame 0 and the
+// last frame (interpolated, drawing method 3), ending at x = endX turned by endRotation
+// degrees. Null when the picture or the events cannot be made.
+inline std::unique_ptr<ProjectData> MovingPictureProject(int width, int height, uint32_t length,
+                                                         float endX, float endRotation) {
+  auto project = ProjectWithGradientStill(width, height, length, {3, 8, 6, 30, 40, 99});
+  if (!project) return nullptr;
   EventRecord a = DefaultEventForFile(*project, 3, 0);
   a.flags |= EventInterpolate;
   a.positionX = 2;

@@ -11,6 +11,7 @@
 #include <vector>
 
 #include "export/project_export.h"
+#include "export_test_support.h"
 #include "model/project_data.h"
 #include "model/track_data.h"
 #include "ui/prompts.h"
@@ -21,22 +22,8 @@ namespace tavrona::testing {
 // output frame differs from the one before.
 inline std::unique_ptr<ProjectData> MakeExportProject(uint32_t movieLength, int width = 64,
                                                       int height = 48) {
-  auto project = AllocateProjectData();
+  auto project = ProjectWithGradientStill(width, height, movieLength, {5, 16, 12, 15, 20, 200});
   if (!project) return nullptr;
-  ApplyNewProjectReset(*project);
-  project->outputWidth = width;
-  project->outputHeight = height;
-  project->movieLength = movieLength;
-  project->backgroundColour = 0x00203040;
-  FileEntry& f = project->files[5];
-  f.kind = FileStillImage;
-  if (!CreateFrameBuffer(f.picture, 16, 12)) return nullptr;
-  for (int y = 0; y < 12; ++y) {
-    for (int x = 0; x < 16; ++x) {
-      f.picture.At(x, y) = static_cast<uint32_t>((x * 15) << 16 | (y * 20) << 8 | 200);
-    }
-  }
-  f.transparentColour = 0xFF000000;
   EventRecord a = DefaultEventForFile(*project, 5, 0);
   a.flags |= EventInterpolate;
   a.positionX = 4;
