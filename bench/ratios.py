@@ -11,7 +11,8 @@ Prints, as medians over the repetitions:
   - the same against Qt's raster painter (process time: Qt may spread a draw over threads),
     non-smooth for methods 1 and 2, smooth for 3 and 4;
   - keyed against unkeyed draws of the same kernel;
-  - the alternating one/two-thread runs: the speed-up of two threads over one.
+  - the alternating one/two-thread runs: the speed-up of two threads over one, and the
+    processor time two threads spend over what one spends (above 1: they slow each other down).
 """
 import json
 import statistics
@@ -27,7 +28,8 @@ def main(path):
         if b.get("run_type") == "aggregate":
             continue
         name = b["run_name"].replace("/real_time", "")
-        for key in ("Mpix/s", "ratio", "kernel_Mpix/s", "pixman_Mpix/s", "qt_Mpix/s", "speedup"):
+        for key in ("Mpix/s", "ratio", "kernel_Mpix/s", "pixman_Mpix/s", "qt_Mpix/s", "speedup",
+                    "work"):
             if key in b:
                 values[name][key].append(b[key])
     med = {n: {k: statistics.median(v) for k, v in d.items()} for n, d in values.items()}
@@ -52,10 +54,11 @@ def main(path):
     for name in sorted(med):
         if name.startswith("keyed/"):
             print(f"  {name[6:]:56} {med[name]['ratio']:6.2f}")
-    print("two threads over one (alternating, wall clock)")
+    print("two threads over one (alternating): speed-up in wall clock, processor time")
     for name in sorted(med):
         if name.startswith("threads/") and "speedup" in med[name]:
-            print(f"  {name[8:]:56} {med[name]['speedup']:6.2f}")
+            m = med[name]
+            print(f"  {name[8:]:56} {m['speedup']:6.2f} {m['work']:6.2f}")
 
 
 if __name__ == "__main__":

@@ -17,9 +17,9 @@ using kernel_detail::DrawRowsFn;
 
 namespace {
 
-// A draw is cut into parts of at least this many destination pixels; a smaller draw stays on
-// the calling thread.
-constexpr int64_t kMinPixelsPerPart = 16384;
+// A draw is shared out in bands of rows of at least this many destination pixels; a smaller
+// draw stays on the calling thread.
+constexpr int64_t kMinPixelsPerBand = 4096;
 
 bool CpuHas(KernelVariant variant) {
   switch (variant) {
@@ -176,24 +176,16 @@ void Draw(int method, const KernelParams& params) {
   const DrawRowsFn rows = SelectRows(plan);
   const int32_t height = plan.y1 - plan.y0;
   const int64_t pixels = static_cast<int64_t>(height) * (plan.x1 - plan.x0);
-  WorkerPool& pool = RenderPool();
-  // With several threads, four bands per thread, taken by whichever thread is free: on a
-  // machine shared with other work one thread can fall behind, and the others take its share.
-  const int threads = pool.ThreadCount();
-  const int64_t wanted = threads == 1 ? 1 : int64_t{threads} * 4;
-  int parts = static_cast<int>(std::min<int64_t>(wanted, pixels / kMinPixelsPerPart));
-  parts = std::clamp(std::min(parts, height), 1, 64);
-  if (parts == 1) {
+  if (pixels < 2 * kMinPixelsPerBand) {
     rows(plan, plan.y0, plan.y1);
     return;
   }
-  // Contiguous bands of rows; every pixel's result is independent of the others.
-  pool.Run(parts, [&](int part) {
-    const int32_t begin =
-        plan.y0 + static_cast<int32_t>(static_cast<int64_t>(height) * part / parts);
-    const int32_t end =
-        plan.y0 + static_cast<int32_t>(static_cast<int64_t>(height) * (part + 1) / parts);
-    rows(plan, begin, end);
+  // Bands of rows, taken by whichever thread is free; every pixel's result is independent of
+  // the others.
+  const int64_t width = plan.x1 - plan.x0;
+  const int64_t grain = (kMinPixelsPerBand + width - 1) / width;
+  RenderPool().Run(height, grain, [&](int64_t begin, int64_t end) {
+    rows(plan, plan.y0 + static_cast<int32_t>(begin), plan.y0 + static_cast<int32_t>(end));
   });
 }
 

@@ -1,6 +1,11 @@
 #include "render/worker_pool.h"
 
 #include <algorithm>
+#include <chrono>
+
+#if defined(__x86_64__) || defined(__i386__)
+#include <immintrin.h>
+#endif
 
 namespace tavrona {
 
@@ -10,6 +15,17 @@ int ResolveCount(int count) {
   if (count > 0) return std::min(count, 64);
   const unsigned hardware = std::thread::hardware_concurrency();
   return hardware == 0 ? 1 : static_cast<int>(std::min(hardware, 64u));
+}
+
+// How long a caller whose share is done watches for the others to finish before it sleeps. The
+// last ranges are small, so they usually end within this; a thread put to sleep and woken again
+// costs tens of microseconds on a virtual machine.
+constexpr std::chrono::microseconds kEndSpin{50};
+
+void Pause() {
+#if defined(__x86_64__) || defined(__i386__)
+  _mm_pause();
+#endif
 }
 
 }  // namespace
@@ -45,16 +61,23 @@ void WorkerPool::StopWorkers() {
   workers_.clear();
 }
 
-// Takes parts of the current job until none is left. Called with mutex_ unlocked.
-void WorkerPool::TakeParts() {
+// Takes ranges of the current job until none is left. Called with mutex_ unlocked. A range is
+// a share of what is left (half of it spread over the threads), so the first ranges are large
+// and the last ones `grain` items: the threads' last ranges end close together.
+void WorkerPool::TakeRanges() {
   std::unique_lock<std::mutex> lock(mutex_);
-  while (task_ != nullptr && nextPart_ < parts_) {
-    const int part = nextPart_++;
-    const std::function<void(int)>* task = task_;
+  while (task_ != nullptr && next_ < count_) {
+    const int64_t left = count_ - next_;
+    const int64_t size = std::min(left, std::max(grain_, left / (2 * int64_t{threadCount_})));
+    const int64_t begin = next_;
+    next_ += size;
+    const RangeTask* task = task_;
     lock.unlock();
-    (*task)(part);
+    (*task)(begin, begin + size);
     lock.lock();
-    if (++finishedParts_ == parts_) done_.notify_all();
+    if (finished_.fetch_add(size, std::memory_order_release) + size == count_) {
+      done_.notify_all();
+    }
   }
 }
 
@@ -67,31 +90,38 @@ void WorkerPool::WorkerLoop() {
       if (stopping_) return;
       seen = generation_;
     }
-    TakeParts();
+    TakeRanges();
   }
 }
 
-void WorkerPool::Run(int parts, const std::function<void(int)>& task) {
-  if (parts <= 0) return;
+void WorkerPool::Run(int64_t count, int64_t grain, const RangeTask& task) {
+  if (count <= 0) return;
+  grain = std::max<int64_t>(grain, 1);
   std::lock_guard<std::mutex> run(runMutex_);
-  if (parts == 1 || threadCount_ == 1) {
-    for (int i = 0; i < parts; ++i) task(i);
+  if (count <= grain || threadCount_ == 1) {
+    task(0, count);
     return;
   }
   {
     std::lock_guard<std::mutex> lock(mutex_);
     task_ = &task;
-    parts_ = parts;
-    nextPart_ = 0;
-    finishedParts_ = 0;
+    count_ = count;
+    grain_ = grain;
+    next_ = 0;
+    finished_ = 0;
     ++generation_;
   }
   wake_.notify_all();
-  TakeParts();
+  TakeRanges();
+  const auto spinEnd = std::chrono::steady_clock::now() + kEndSpin;
+  while (finished_.load(std::memory_order_acquire) != count &&
+         std::chrono::steady_clock::now() < spinEnd) {
+    Pause();
+  }
   std::unique_lock<std::mutex> lock(mutex_);
-  done_.wait(lock, [&] { return finishedParts_ == parts_; });
+  done_.wait(lock, [&] { return finished_.load(std::memory_order_relaxed) == count_; });
   task_ = nullptr;
-  parts_ = 0;
+  count_ = 0;
 }
 
 WorkerPool& RenderPool() {

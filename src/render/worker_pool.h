@@ -3,6 +3,7 @@
 // first raised and live until the process ends; a draw creates no thread.
 #pragma once
 
+#include <atomic>
 #include <condition_variable>
 #include <cstdint>
 #include <functional>
@@ -23,15 +24,19 @@ class WorkerPool {
   void SetThreadCount(int count);
   int ThreadCount() const { return threadCount_; }
 
-  // Calls task(i) for i = 0 .. parts - 1, spread over the pool, and returns when all are done.
+  // Calls task(begin, end) on consecutive ranges that together cover 0 .. count - 1, spread over
+  // the pool, and returns when all are done. Each thread takes a range as it becomes free: a
+  // large one while much is left, then smaller ones down to `grain` items, so the threads end
+  // together even when one of them starts late or is slowed by other work on the machine.
   // Calls from different threads are served one after the other.
-  void Run(int parts, const std::function<void(int)>& task);
+  using RangeTask = std::function<void(int64_t begin, int64_t end)>;
+  void Run(int64_t count, int64_t grain, const RangeTask& task);
 
  private:
   void StartWorkers(int count);
   void StopWorkers();
   void WorkerLoop();
-  void TakeParts();
+  void TakeRanges();
 
   int threadCount_ = 1;
   std::vector<std::thread> workers_;
@@ -41,10 +46,12 @@ class WorkerPool {
   std::mutex mutex_;
   std::condition_variable wake_;
   std::condition_variable done_;
-  const std::function<void(int)>* task_ = nullptr;
-  int parts_ = 0;
-  int nextPart_ = 0;
-  int finishedParts_ = 0;
+  const RangeTask* task_ = nullptr;
+  int64_t count_ = 0;
+  int64_t grain_ = 1;
+  int64_t next_ = 0;
+  // Written under mutex_; also read without it by a caller waiting a moment before it sleeps.
+  std::atomic<int64_t> finished_ = 0;
   uint64_t generation_ = 0;
   bool stopping_ = false;
 };
