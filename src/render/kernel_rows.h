@@ -20,6 +20,7 @@
 #include <cstddef>
 #include <cstdint>
 #include <cstdlib>
+#include <cstring>
 #include <utility>
 #include <vector>
 
@@ -305,6 +306,23 @@ void DrawRowsGeneral(const DrawPlan& p, int32_t yBegin, int32_t yEnd) {
   }
 }
 
+// When the columns that are not kSkip are consecutive texels (columns[i + 1] = columns[i] + 1)
+// with only kSkip before and after them, sets [begin, end) to them; otherwise to an empty range.
+inline void ConsecutiveRun(const int32_t* columns, int n, int& begin, int& end) {
+  begin = end = 0;
+  int first = 0;
+  while (first < n && columns[first] == kSkip) ++first;
+  int last = first;
+  while (last < n && columns[last] != kSkip && columns[last] == columns[first] + (last - first)) {
+    ++last;
+  }
+  for (int i = last; i < n; ++i) {
+    if (columns[i] != kSkip) return;
+  }
+  begin = first;
+  end = last;
+}
+
 // Separable placements (the inverse matrix has m01 = m10 = m20 = m21 = 0, i.e. scaling and
 // translation only): the source column of a pixel depends on x alone and its source row on y
 // alone, for every pixel of the call, because the terms that would couple them are zeros. So
@@ -339,6 +357,12 @@ void DrawRowsSeparable(const DrawPlan& p, int32_t yBegin, int32_t yEnd) {
       any = any || columns[i] != kSkip;
     }
     if (!any) continue;
+    // A plain copy whose hit columns are one run of consecutive texels (the picture at its own
+    // width, moved by whole pixels) copies each row's run as one block.
+    int runBegin = 0, runEnd = 0;
+    if constexpr (Method <= 2 && Mode == 0 && Opaque && !Coloured && !Keyed) {
+      ConsecutiveRun(columns, n, runBegin, runEnd);
+    }
     for (int32_t y = yBegin; y < yEnd; ++y) {
       uint32_t* row = p.destinationTop - static_cast<ptrdiff_t>(y) * p.destinationWidth + x;
       const RowMap r = MakeRowMap<Method>(p.inverse, y);
@@ -348,6 +372,11 @@ void DrawRowsSeparable(const DrawPlan& p, int32_t yBegin, int32_t yEnd) {
         int32_t ty;
         if (!NearestCoordinate<Method>(vy, p.top, p.bottom, ty)) continue;
         const uint32_t* src = p.sourceTop - static_cast<ptrdiff_t>(ty) * p.sourceWidth;
+        if (runEnd > runBegin) {
+          std::memcpy(row + runBegin, src + columns[runBegin],
+                      static_cast<size_t>(runEnd - runBegin) * sizeof(uint32_t));
+          continue;
+        }
 #if defined(TAVRONA_KERNEL_SIMD)
         BlendNearestSimd<Mode, Keyed, Coloured, Opaque>(p, src, p.left, columns, n, row, p.right);
 #else

@@ -573,6 +573,53 @@ TEST(KernelEquivalenceTest, LongAffineRowsStayWithinOneStep) {
   }
 }
 
+// Pictures moved by whole pixels at their own size, wider than one strip of the row loop, cut
+// by the region, the clip rectangle and the frame's edges on either side: the plain methods
+// copy rows and must still match the reference to the byte.
+TEST(KernelEquivalenceTest, WholePixelMovesMatchReference) {
+  VariantGuard guard;
+  SetRenderThreadCount(1);
+  std::mt19937 rng(77);
+  Picture src(2100, 7);
+  for (uint32_t& w : src.words) w = rng();
+  struct Move {
+    float x, y;
+    int32_t regionLeft, regionRight, clipLeft, clipRight;
+  };
+  const Move moves[] = {{0, 0, 0, 2100, 0, 2300},       {37, 2, 0, 2100, 0, 2300},
+                        {-45, -1, 0, 2100, 0, 2300},    {260, 0, 0, 2100, 0, 2300},
+                        {5, 1, 3, 2061, 0, 2300},       {5, 1, 0, 2100, 11, 2049},
+                        {2200, 0, 0, 2100, 0, 2300},    {-2090, 3, 0, 2100, 0, 2300}};
+  for (int method = 1; method <= 2; ++method) {
+    for (const Move& m : moves) {
+      for (uint32_t colourWord : {0x00FFFFFFu, 0x40FFFFFFu, 0x00FF8040u}) {
+        Picture base(2300, 9, 0x00405060);
+        KernelParams p = Params(base, src);
+        p.regionLeft = m.regionLeft;
+        p.regionRight = m.regionRight;
+        p.clipLeft = m.clipLeft;
+        p.clipRight = m.clipRight;
+        p.colourWord = colourWord;
+        Place(p, method, 0, 0, 1, 0, m.x, m.y);
+        std::vector<uint32_t> want = base.words;
+        KernelParams pr = p;
+        pr.destinationPixels = want.data();
+        reference::Draw(method, pr);
+        ASSERT_NE(want, base.words) << method << " at " << m.x;
+        for (KernelVariant v : Variants()) {
+          ASSERT_TRUE(ForceKernelVariant(v));
+          std::vector<uint32_t> got = base.words;
+          KernelParams pf = p;
+          pf.destinationPixels = got.data();
+          DrawWithMethod(method, pf);
+          ASSERT_TRUE(MatchesReference(method, p, v, base.words, got, want))
+              << "moved to " << m.x << ", " << m.y << " colour " << std::hex << colourWord;
+        }
+      }
+    }
+  }
+}
+
 // A source wider than 2^22 texels: fixed-point sample coordinates no longer fit in 32 bits,
 // and the kernels take their wide path.
 TEST(KernelEquivalenceTest, VeryWideSourceMatchesReference) {
