@@ -323,6 +323,19 @@ inline void ConsecutiveRun(const int32_t* columns, int n, int& begin, int& end) 
   end = last;
 }
 
+// n unkeyed bilinear samples that fall on the centres of the texels (column + i, row): what
+// SampleFixed gives there with both fractions 0, the texel with a fourth byte of 0, except the
+// region's last texel, which the sampler returns whole as a single corner texel.
+inline void CopyCentredSamples(const DrawPlan& p, const SampleRegion& region, int32_t column,
+                               int32_t row, int n, uint32_t* d) {
+  const uint32_t* src = p.sourceTop - static_cast<ptrdiff_t>(row) * p.sourceWidth + column;
+  for (int i = 0; i < n; ++i) d[i] = src[i] & 0x00FFFFFFu;
+  if (row >= region.lastY && column + n - 1 >= region.lastX) {
+    const int corner = region.lastX - column;
+    d[corner] = src[corner];
+  }
+}
+
 // Separable placements (the inverse matrix has m01 = m10 = m20 = m21 = 0, i.e. scaling and
 // translation only): the source column of a pixel depends on x alone and its source row on y
 // alone, for every pixel of the call, because the terms that would couple them are zeros. So
@@ -358,10 +371,16 @@ void DrawRowsSeparable(const DrawPlan& p, int32_t yBegin, int32_t yEnd) {
     }
     if (!any) continue;
     // A plain copy whose hit columns are one run of consecutive texels (the picture at its own
-    // width, moved by whole pixels) copies each row's run as one block.
+    // width, moved by whole pixels) copies each row's run as one block; the bilinear methods
+    // do so where every sample falls on a texel centre (fractions 0 in both directions).
     int runBegin = 0, runEnd = 0;
-    if constexpr (Method <= 2 && Mode == 0 && Opaque && !Coloured && !Keyed) {
+    if constexpr (Mode == 0 && Opaque && !Coloured && !Keyed) {
       ConsecutiveRun(columns, n, runBegin, runEnd);
+      if constexpr (Method >= 3) {
+        for (int i = runBegin; i < runEnd; ++i) {
+          if (fractions[i] != 0) runBegin = runEnd = 0;
+        }
+      }
     }
     for (int32_t y = yBegin; y < yEnd; ++y) {
       uint32_t* row = p.destinationTop - static_cast<ptrdiff_t>(y) * p.destinationWidth + x;
@@ -385,6 +404,11 @@ void DrawRowsSeparable(const DrawPlan& p, int32_t yBegin, int32_t yEnd) {
       } else {
         Fixed fy;
         if (!LinearCoordinate<Method == 4, Keyed>(vy, p.topF, p.bottomF, fy)) continue;
+        if (runEnd > runBegin && fy.fraction == 0) {
+          CopyCentredSamples(p, region, columns[runBegin], fy.whole, runEnd - runBegin,
+                             row + runBegin);
+          continue;
+        }
         for (int i = 0; i < n; ++i) {
           rows[i] = fy.whole;
           fxy[i] = fractions[i] | (fy.fraction << 16);

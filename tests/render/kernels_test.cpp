@@ -574,8 +574,9 @@ TEST(KernelEquivalenceTest, LongAffineRowsStayWithinOneStep) {
 }
 
 // Pictures moved by whole pixels at their own size, wider than one strip of the row loop, cut
-// by the region, the clip rectangle and the frame's edges on either side: the plain methods
-// copy rows and must still match the reference to the byte.
+// by the region, the clip rectangle and the frame's edges on either side: plain draws copy rows
+// (the bilinear methods sample texel centres only) and must still match the reference to the
+// byte, the region's corner texel and fourth bytes included.
 TEST(KernelEquivalenceTest, WholePixelMovesMatchReference) {
   VariantGuard guard;
   SetRenderThreadCount(1);
@@ -590,7 +591,7 @@ TEST(KernelEquivalenceTest, WholePixelMovesMatchReference) {
                         {-45, -1, 0, 2100, 0, 2300},    {260, 0, 0, 2100, 0, 2300},
                         {5, 1, 3, 2061, 0, 2300},       {5, 1, 0, 2100, 11, 2049},
                         {2200, 0, 0, 2100, 0, 2300},    {-2090, 3, 0, 2100, 0, 2300}};
-  for (int method = 1; method <= 2; ++method) {
+  for (int method = 1; method <= 4; ++method) {
     for (const Move& m : moves) {
       for (uint32_t colourWord : {0x00FFFFFFu, 0x40FFFFFFu, 0x00FF8040u}) {
         Picture base(2300, 9, 0x00405060);
