@@ -377,8 +377,8 @@ void DrawRowsSeparable(const DrawPlan& p, int32_t yBegin, int32_t yEnd) {
     if constexpr (Mode == 0 && Opaque && !Coloured && !Keyed) {
       ConsecutiveRun(columns, n, runBegin, runEnd);
       if constexpr (Method >= 3) {
-        for (int i = runBegin; i < runEnd; ++i) {
-          if (fractions[i] != 0) runBegin = runEnd = 0;
+        if (std::any_of(fractions + runBegin, fractions + runEnd, [](int32_t f) { return f; })) {
+          runBegin = runEnd = 0;
         }
       }
     }

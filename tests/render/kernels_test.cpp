@@ -585,12 +585,13 @@ TEST(KernelEquivalenceTest, WholePixelMovesMatchReference) {
   for (uint32_t& w : src.words) w = rng();
   struct Move {
     float x, y;
-    int32_t regionLeft, regionRight, clipLeft, clipRight;
+    int32_t regionLeft, regionRight, clipLeft, clipRight, regionTop = 0, regionBottom = 7;
   };
-  const Move moves[] = {{0, 0, 0, 2100, 0, 2300},       {37, 2, 0, 2100, 0, 2300},
-                        {-45, -1, 0, 2100, 0, 2300},    {260, 0, 0, 2100, 0, 2300},
-                        {5, 1, 3, 2061, 0, 2300},       {5, 1, 0, 2100, 11, 2049},
-                        {2200, 0, 0, 2100, 0, 2300},    {-2090, 3, 0, 2100, 0, 2300}};
+  const Move moves[] = {{0, 0, 0, 2100, 0, 2300},        {37, 2, 0, 2100, 0, 2300},
+                        {-45, -1, 0, 2100, 0, 2300},     {260, 0, 0, 2100, 0, 2300},
+                        {5, 1, 3, 2061, 0, 2300},        {5, 1, 0, 2100, 11, 2049},
+                        {2200, 0, 0, 2100, 0, 2300},     {-2090, 3, 0, 2100, 0, 2300},
+                        {4, 1, 2, 2098, 0, 2300, 2, 5}};
   for (int method = 1; method <= 4; ++method) {
     for (const Move& m : moves) {
       for (uint32_t colourWord : {0x00FFFFFFu, 0x40FFFFFFu, 0x00FF8040u}) {
@@ -600,6 +601,8 @@ TEST(KernelEquivalenceTest, WholePixelMovesMatchReference) {
         p.regionRight = m.regionRight;
         p.clipLeft = m.clipLeft;
         p.clipRight = m.clipRight;
+        p.regionTop = m.regionTop;
+        p.regionBottom = m.regionBottom;
         p.colourWord = colourWord;
         Place(p, method, 0, 0, 1, 0, m.x, m.y);
         std::vector<uint32_t> want = base.words;
