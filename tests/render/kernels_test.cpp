@@ -58,6 +58,20 @@ void Place(KernelParams& p, int method, float baseX, float baseY, float scale, f
   std::copy(e.inverseMatrix, e.inverseMatrix + 9, p.inverseMatrix);
 }
 
+// What the reference draws of p over `before`.
+std::vector<uint32_t> ReferenceDraw(int method, KernelParams p, std::vector<uint32_t> before) {
+  p.destinationPixels = before.data();
+  reference::Draw(method, p);
+  return before;
+}
+
+// What the active kernel variant draws of p over `before`.
+std::vector<uint32_t> KernelDraw(int method, KernelParams p, std::vector<uint32_t> before) {
+  p.destinationPixels = before.data();
+  DrawWithMethod(method, p);
+  return before;
+}
+
 // Restores the fastest variant and the default thread count when a test ends.
 struct VariantGuard {
   ~VariantGuard() {
@@ -455,16 +469,10 @@ TEST(KernelEquivalenceTest, MatchesReferenceOverRandomCases) {
               const uint32_t key =
                   ((texel & 0xFF) << 16) | (texel & 0xFF00) | ((texel >> 16) & 0xFF);
               p.transparentColour = keyed ? key : (rng() % 2 ? 0xFF000000u : 0x01000000u | key);
-              std::vector<uint32_t> want = c.dst.words;
-              KernelParams pr = p;
-              pr.destinationPixels = want.data();
-              reference::Draw(method, pr);
+              const std::vector<uint32_t> want = ReferenceDraw(method, p, c.dst.words);
               for (KernelVariant v : Variants()) {
                 ASSERT_TRUE(ForceKernelVariant(v));
-                std::vector<uint32_t> got = c.dst.words;
-                KernelParams pf = p;
-                pf.destinationPixels = got.data();
-                DrawWithMethod(method, pf);
+                const std::vector<uint32_t> got = KernelDraw(method, p, c.dst.words);
                 ASSERT_TRUE(MatchesReference(method, p, v, c.dst.words, got, want));
                 ++compared;
               }
@@ -499,20 +507,14 @@ TEST(KernelEquivalenceTest, ThreadCountDoesNotChangeOutput) {
         p.colourWord = mode == 0 ? 0x60FFFFFFu : 0x00C0FFA0u;
         p.transparentColour = 0x00302010;
         Place(p, method, 80, 60, placement.scale, placement.rotation, 166, 125);
-        std::vector<uint32_t> want = base.words;
-        KernelParams pr = p;
-        pr.destinationPixels = want.data();
-        reference::Draw(method, pr);
+        const std::vector<uint32_t> want = ReferenceDraw(method, p, base.words);
         for (KernelVariant v : Variants()) {
           ASSERT_TRUE(ForceKernelVariant(v));
           std::vector<uint32_t> single;
           for (int threads : {1, 2, 3}) {
             SetRenderThreadCount(threads);
             ASSERT_EQ(RenderThreadCount(), threads);
-            std::vector<uint32_t> got = base.words;
-            KernelParams pf = p;
-            pf.destinationPixels = got.data();
-            DrawWithMethod(method, pf);
+            const std::vector<uint32_t> got = KernelDraw(method, p, base.words);
             if (threads == 1) {
               ASSERT_TRUE(MatchesReference(method, p, v, base.words, got, want))
                   << "threads " << threads;
@@ -552,16 +554,10 @@ TEST(KernelEquivalenceTest, LongAffineRowsStayWithinOneStep) {
         p.transparentColour = transparent;
         p.colourWord = 0x40FFFFFF;
         Place(p, method, 1500, 20, 0.5331f, rotation, 800, 23);
-        std::vector<uint32_t> want = base.words;
-        KernelParams pr = p;
-        pr.destinationPixels = want.data();
-        reference::Draw(method, pr);
+        const std::vector<uint32_t> want = ReferenceDraw(method, p, base.words);
         for (KernelVariant v : Variants()) {
           ASSERT_TRUE(ForceKernelVariant(v));
-          std::vector<uint32_t> got = base.words;
-          KernelParams pf = p;
-          pf.destinationPixels = got.data();
-          DrawWithMethod(method, pf);
+          const std::vector<uint32_t> got = KernelDraw(method, p, base.words);
           int moved = 0;
           ASSERT_TRUE(MatchesReference(method, p, v, base.words, got, want, &moved))
               << "rotation " << rotation;
@@ -605,17 +601,11 @@ TEST(KernelEquivalenceTest, WholePixelMovesMatchReference) {
         p.regionBottom = m.regionBottom;
         p.colourWord = colourWord;
         Place(p, method, 0, 0, 1, 0, m.x, m.y);
-        std::vector<uint32_t> want = base.words;
-        KernelParams pr = p;
-        pr.destinationPixels = want.data();
-        reference::Draw(method, pr);
+        const std::vector<uint32_t> want = ReferenceDraw(method, p, base.words);
         ASSERT_NE(want, base.words) << method << " at " << m.x;
         for (KernelVariant v : Variants()) {
           ASSERT_TRUE(ForceKernelVariant(v));
-          std::vector<uint32_t> got = base.words;
-          KernelParams pf = p;
-          pf.destinationPixels = got.data();
-          DrawWithMethod(method, pf);
+          const std::vector<uint32_t> got = KernelDraw(method, p, base.words);
           ASSERT_TRUE(MatchesReference(method, p, v, base.words, got, want))
               << "moved to " << m.x << ", " << m.y << " colour " << std::hex << colourWord;
         }
@@ -642,17 +632,11 @@ TEST(KernelEquivalenceTest, VeryWideSourceMatchesReference) {
         KernelParams p = Params(base, src);
         p.transparentColour = transparent;
         Place(p, method, static_cast<float>(src.width - 20), 1, 1.7f, rotation, 30, 4);
-        std::vector<uint32_t> want = base.words;
-        KernelParams pr = p;
-        pr.destinationPixels = want.data();
-        reference::Draw(method, pr);
+        const std::vector<uint32_t> want = ReferenceDraw(method, p, base.words);
         ASSERT_NE(want, base.words) << method;  // the placement does reach the frame
         for (KernelVariant v : Variants()) {
           ASSERT_TRUE(ForceKernelVariant(v));
-          std::vector<uint32_t> got = base.words;
-          KernelParams pf = p;
-          pf.destinationPixels = got.data();
-          DrawWithMethod(method, pf);
+          const std::vector<uint32_t> got = KernelDraw(method, p, base.words);
           ASSERT_TRUE(MatchesReference(method, p, v, base.words, got, want));
         }
       }
