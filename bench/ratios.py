@@ -11,8 +11,9 @@ Prints, as medians over the repetitions:
   - the same against Qt's raster painter (process time: Qt may spread a draw over threads),
     non-smooth for methods 1 and 2, smooth for 3 and 4;
   - keyed against unkeyed draws of the same kernel;
-  - the alternating one/two-thread runs: the speed-up of two threads over one, and the
-    processor time two threads spend over what one spends (above 1: they slow each other down).
+  - the alternating one/two-thread runs: the speed-up of two threads over one, the same for
+    the first draw after a switch, and the processor time two threads spend over what one
+    spends (above 1: they slow each other down).
 """
 import json
 import statistics
@@ -29,7 +30,7 @@ def main(path):
             continue
         name = b["run_name"].replace("/real_time", "")
         for key in ("Mpix/s", "ratio", "kernel_Mpix/s", "pixman_Mpix/s", "qt_Mpix/s", "speedup",
-                    "work"):
+                    "first", "work"):
             if key in b:
                 values[name][key].append(b[key])
     med = {n: {k: statistics.median(v) for k, v in d.items()} for n, d in values.items()}
@@ -54,11 +55,16 @@ def main(path):
     for name in sorted(med):
         if name.startswith("keyed/"):
             print(f"  {name[6:]:56} {med[name]['ratio']:6.2f}")
-    print("two threads over one (alternating): speed-up in wall clock, processor time")
+    print("two threads over one (alternating turns): speed-up in wall clock, first draw of a "
+          "turn, processor time")
+    speedups = []
     for name in sorted(med):
         if name.startswith("threads/") and "speedup" in med[name]:
             m = med[name]
-            print(f"  {name[8:]:56} {m['speedup']:6.2f} {m['work']:6.2f}")
+            speedups.append(m["speedup"])
+            print(f"  {name[8:]:56} {m['speedup']:6.2f} {m['first']:6.2f} {m['work']:6.2f}")
+    if speedups:
+        print(f"  median speed-up over all cases: {statistics.median(speedups):.2f}")
 
 
 if __name__ == "__main__":

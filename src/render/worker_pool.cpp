@@ -48,7 +48,10 @@ void WorkerPool::SetThreadCount(int count) {
 }
 
 void WorkerPool::StartWorkers(int count) {
-  for (int i = 0; i < count; ++i) workers_.emplace_back([this] { WorkerLoop(); });
+  for (int i = 0; i < count; ++i) {
+    const int slot = static_cast<int>(workers_.size()) + 1;
+    workers_.emplace_back([this, slot] { WorkerLoop(slot); });
+  }
 }
 
 void WorkerPool::StopWorkers() {
@@ -61,36 +64,64 @@ void WorkerPool::StopWorkers() {
   workers_.clear();
 }
 
-// Takes ranges of the current job until none is left. Called with mutex_ unlocked. A range is
-// a share of what is left (half of it spread over the threads), so the first ranges are large
-// and the last ones `grain` items: the threads' last ranges end close together.
-void WorkerPool::TakeRanges() {
+// Picks the next range for the thread in `slot`, in items, and takes it out of the job. Called
+// with mutex_ locked. A piece is a share of what is left (half of it spread over the threads),
+// so the first pieces are large and the last ones a single grain: the threads' last pieces end
+// close together. A worker beyond the job's thread count takes no part.
+bool WorkerPool::Claim(int slot, int64_t& begin, int64_t& end) {
+  const auto threads = static_cast<int64_t>(shares_.size());
+  if (task_ == nullptr || grainsLeft_ == 0 || slot >= threads) return false;
+  const int64_t size = std::max<int64_t>(1, grainsLeft_ / (2 * threads));
+  Share& own = shares_[slot];
+  int64_t first, last;
+  if (own.begin < own.end) {
+    first = own.begin;
+    last = first + std::min(size, own.end - own.begin);
+    own.begin = last;
+  } else {
+    // The far end of the largest share, away from where its owner is working.
+    Share& other = *std::max_element(
+        shares_.begin(), shares_.end(),
+        [](const Share& a, const Share& b) { return a.end - a.begin < b.end - b.begin; });
+    last = other.end;
+    first = last - std::min(size, other.end - other.begin);
+    other.end = first;
+  }
+  grainsLeft_ -= last - first;
+  begin = first * grain_;
+  end = std::min(last * grain_, count_);
+  return true;
+}
+
+// Takes ranges of the current job until none is left for this thread. Called with mutex_
+// unlocked.
+void WorkerPool::TakeRanges(int slot) {
   std::unique_lock<std::mutex> lock(mutex_);
-  while (task_ != nullptr && next_ < count_) {
-    const int64_t left = count_ - next_;
-    const int64_t size = std::min(left, std::max(grain_, left / (2 * int64_t{threadCount_})));
-    const int64_t begin = next_;
-    next_ += size;
+  int64_t begin = 0, end = 0;
+  while (Claim(slot, begin, end)) {
     const RangeTask* task = task_;
     lock.unlock();
-    (*task)(begin, begin + size);
+    (*task)(begin, end);
     lock.lock();
+    const int64_t size = end - begin;
     if (finished_.fetch_add(size, std::memory_order_release) + size == count_) {
       done_.notify_all();
     }
   }
 }
 
-void WorkerPool::WorkerLoop() {
+void WorkerPool::WorkerLoop(int slot) {
   uint64_t seen = 0;
   for (;;) {
     {
       std::unique_lock<std::mutex> lock(mutex_);
-      wake_.wait(lock, [&] { return stopping_ || generation_ != seen; });
+      wake_.wait(lock, [&] {
+        return stopping_ || (generation_ != seen && slot < static_cast<int>(shares_.size()));
+      });
       if (stopping_) return;
       seen = generation_;
     }
-    TakeRanges();
+    TakeRanges(slot);
   }
 }
 
@@ -107,12 +138,18 @@ void WorkerPool::Run(int64_t count, int64_t grain, const RangeTask& task) {
     task_ = &task;
     count_ = count;
     grain_ = grain;
-    next_ = 0;
+    const int64_t grains = count / grain + (count % grain != 0 ? 1 : 0);
+    const int64_t threads = threadCount_;
+    shares_.resize(threadCount_);
+    for (int64_t i = 0; i < threads; ++i) {
+      shares_[i] = {grains * i / threads, grains * (i + 1) / threads};
+    }
+    grainsLeft_ = grains;
     finished_ = 0;
     ++generation_;
   }
   wake_.notify_all();
-  TakeRanges();
+  TakeRanges(0);
   const auto spinEnd = std::chrono::steady_clock::now() + kEndSpin;
   while (finished_.load(std::memory_order_acquire) != count &&
          std::chrono::steady_clock::now() < spinEnd) {

@@ -48,16 +48,22 @@ TEST(WorkerPoolTest, RangesCoverTheJobOnceAndShrinkTowardsTheGrain) {
     WorkerPool pool(threads);
     for (int64_t count : {2, 7, 100, 1080, 100003}) {
       for (int64_t grain : {1, 3, 64}) {
-        SCOPED_TRACE(testing::Message() << threads << " threads, " << count << " items, grain "
-                                        << grain);
+        SCOPED_TRACE(testing::Message()
+                     << threads << " threads, " << count << " items, grain " << grain);
         const std::vector<Range> ranges = RangesOf(pool, count, grain);
         ExpectTiling(ranges, count, grain);
         if (count >= 100 * grain) {
-          // Shares of what is left: a first range far larger than the grain, then smaller
-          // ones, so no thread is handed a large piece at the end.
-          EXPECT_GE(ranges.front().second, count / (4 * threads));
-          EXPECT_LE(ranges.back().second - ranges.back().first,
-                    std::max<int64_t>(grain, count / 50));
+          // Pieces of what is left: the first far larger than the grain, none larger than a
+          // thread's half share, and the last one taken a single grain, so no thread is handed
+          // a large piece at the end.
+          int64_t smallest = count, largest = 0;
+          for (const Range& r : ranges) {
+            smallest = std::min(smallest, r.second - r.first);
+            largest = std::max(largest, r.second - r.first);
+          }
+          EXPECT_GE(largest, count / (4 * threads));
+          EXPECT_LE(largest, count / (2 * threads) + grain);
+          EXPECT_LE(smallest, grain);
           EXPECT_LT(ranges.size(), static_cast<size_t>(count / grain));
         }
       }
@@ -69,9 +75,9 @@ TEST(WorkerPoolTest, SmallJobsAndOneThreadRunOnTheCallersThreadInOneRange) {
   const std::thread::id caller = std::this_thread::get_id();
   WorkerPool two(2);
   WorkerPool one(1);
-  for (auto [pool, count, grain] : {std::tuple{&two, int64_t{5}, int64_t{5}},
-                                    std::tuple{&two, int64_t{1}, int64_t{0}},
-                                    std::tuple{&one, int64_t{100000}, int64_t{1}}}) {
+  for (auto [pool, count, grain] :
+       {std::tuple{&two, int64_t{5}, int64_t{5}}, std::tuple{&two, int64_t{1}, int64_t{0}},
+        std::tuple{&one, int64_t{100000}, int64_t{1}}}) {
     int calls = 0;
     pool->Run(count, grain, [&](int64_t begin, int64_t end) {
       ++calls;
@@ -100,6 +106,43 @@ TEST(WorkerPoolTest, AThreadThatFallsBehindLeavesItsShareToTheOthers) {
   });
   for (size_t i = 0; i < done.size(); ++i) ASSERT_EQ(done[i], 1) << i;
   EXPECT_GT(byCaller.load(), 1000);
+}
+
+// The caller starts at the top of the job and the worker at the start of its own half, each
+// working forwards; what one takes from the other's half comes from that half's far end. So
+// the same thread draws the same rows draw after draw.
+TEST(WorkerPoolTest, EachThreadStartsOnItsOwnShare) {
+  WorkerPool pool(2);
+  const std::thread::id caller = std::this_thread::get_id();
+  for (int job = 0; job < 3; ++job) {
+    std::mutex mutex;
+    std::vector<Range> byCaller, byWorker;
+    pool.Run(200, 4, [&](int64_t begin, int64_t end) {
+      std::this_thread::sleep_for(std::chrono::microseconds(500));
+      std::lock_guard<std::mutex> lock(mutex);
+      (std::this_thread::get_id() == caller ? byCaller : byWorker).emplace_back(begin, end);
+    });
+    ASSERT_FALSE(byCaller.empty());
+    EXPECT_EQ(byCaller.front().first, 0);
+    for (const std::vector<Range>* mine : {&byCaller, &byWorker}) {
+      const int64_t ownFirst = mine == &byCaller ? 0 : 100;
+      if (mine->empty()) continue;
+      EXPECT_EQ(mine->front().first, ownFirst);
+      // Forwards through its own half, then backwards through the other's.
+      for (size_t i = 1; i < mine->size(); ++i) {
+        const Range& prev = (*mine)[i - 1];
+        const Range& cur = (*mine)[i];
+        const bool curOwn = (cur.first >= 100) == (ownFirst == 100);
+        const bool prevOwn = (prev.first >= 100) == (ownFirst == 100);
+        if (curOwn) {
+          EXPECT_TRUE(prevOwn) << "range " << i;
+          EXPECT_EQ(cur.first, prev.second) << "range " << i;
+        } else if (!prevOwn) {
+          EXPECT_EQ(cur.second, prev.first) << "range " << i;
+        }
+      }
+    }
+  }
 }
 
 // Jobs from several threads at once are served one after the other, each complete, and the
