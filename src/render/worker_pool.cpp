@@ -22,6 +22,12 @@ int ResolveCount(int count) {
 // costs tens of microseconds on a virtual machine.
 constexpr std::chrono::microseconds kEndSpin{50};
 
+// How long a worker whose ranges are done watches for the next job before it sleeps. A frame's
+// layers are drawn one after another, so the next draw usually comes within this, and a short
+// draw (a small tile takes a few hundred microseconds) would otherwise lose a good part of its
+// time waiting for the worker to wake.
+constexpr std::chrono::microseconds kIdleSpin{100};
+
 void Pause() {
 #if defined(__x86_64__) || defined(__i386__)
   _mm_pause();
@@ -113,6 +119,12 @@ void WorkerPool::TakeRanges(int slot) {
 void WorkerPool::WorkerLoop(int slot) {
   uint64_t seen = 0;
   for (;;) {
+    const auto spinEnd = std::chrono::steady_clock::now() + kIdleSpin;
+    while (generation_.load(std::memory_order_relaxed) == seen &&
+           !stopping_.load(std::memory_order_relaxed) &&
+           std::chrono::steady_clock::now() < spinEnd) {
+      Pause();
+    }
     {
       std::unique_lock<std::mutex> lock(mutex_);
       wake_.wait(lock, [&] {

@@ -62,8 +62,9 @@ class WorkerPool {
   int64_t grainsLeft_ = 0;
   // Written under mutex_; also read without it by a caller waiting a moment before it sleeps.
   std::atomic<int64_t> finished_ = 0;
-  uint64_t generation_ = 0;
-  bool stopping_ = false;
+  // Written under mutex_; also read without it by a worker watching for the next job.
+  std::atomic<uint64_t> generation_ = 0;
+  std::atomic<bool> stopping_ = false;
 };
 
 // The pool the kernels use.

@@ -115,6 +115,8 @@ TEST(WorkerPoolTest, EachThreadStartsOnItsOwnShare) {
   WorkerPool pool(2);
   const std::thread::id caller = std::this_thread::get_id();
   for (int job = 0; job < 3; ++job) {
+    // The last job comes when the worker has stopped watching for one and sleeps.
+    if (job == 2) std::this_thread::sleep_for(std::chrono::milliseconds(5));
     std::mutex mutex;
     std::vector<Range> byCaller, byWorker;
     pool.Run(200, 4, [&](int64_t begin, int64_t end) {
