@@ -409,8 +409,8 @@ void KeyedBenchmark(benchmark::State& state, int method, const Placement& placem
 
 // One and two threads alternately in every iteration, in wall-clock time (a second thread's
 // work is not the caller's processor time). Each turn is kLayers draws in a row, as a frame's
-// layers come, so a worker is woken for the first draw of a turn and finds the rows the caller
-// drew alone in the other core's cache. Counters: speedup = time with 1 / time with 2; first =
+// layers come, so a worker is woken from sleep for the first draw of a turn and finds the rows
+// the caller drew alone in the other core's cache. Counters: speedup = time with 1 / time with 2; first =
 // the same for the first draw of each turn only; work = the process's processor time with 2 /
 // with 1, which is above 1 when the threads slow each other down (memory bandwidth) rather
 // than wait for each other.
@@ -430,6 +430,7 @@ void ThreadsBenchmark(benchmark::State& state, int method, const Placement& plac
       const auto t2 = std::chrono::steady_clock::now();
       // A worker's processor time is added to the process's when it stops running; let it
       // finish watching for a next draw and sleep, so the turn's time is all counted here.
+      // Both turns then start alike: the caller just woken and the worker asleep.
       std::this_thread::sleep_for(std::chrono::milliseconds(1));
       work[turn] += ProcessSeconds() - w0;
       first[turn] += std::chrono::duration<double>(t1 - t0).count();
