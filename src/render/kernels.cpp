@@ -17,8 +17,8 @@ using kernel_detail::DrawRowsFn;
 
 namespace {
 
-// A draw is shared out in bands of rows of at least this many destination pixels; a smaller
-// draw stays on the calling thread.
+// A draw is shared out in bands of rows of at least this many destination pixels; a draw of
+// fewer than two bands stays on the calling thread.
 constexpr int64_t kMinPixelsPerBand = 4096;
 
 bool CpuHas(KernelVariant variant) {
@@ -174,14 +174,9 @@ void Draw(int method, const KernelParams& params) {
   DrawPlan plan;
   if (!PlanDraw(method, params, plan)) return;
   const DrawRowsFn rows = SelectRows(plan);
-  const int32_t height = plan.y1 - plan.y0;
-  const int64_t pixels = static_cast<int64_t>(height) * (plan.x1 - plan.x0);
-  if (pixels < 2 * kMinPixelsPerBand) {
-    rows(plan, plan.y0, plan.y1);
-    return;
-  }
   // Bands of rows, taken by whichever thread is free; every pixel's result is independent of
   // the others.
+  const int32_t height = plan.y1 - plan.y0;
   const int64_t width = plan.x1 - plan.x0;
   const int64_t grain = (kMinPixelsPerBand + width - 1) / width;
   RenderPool().Run(height, grain, [&](int64_t begin, int64_t end) {

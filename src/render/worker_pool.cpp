@@ -28,10 +28,15 @@ constexpr std::chrono::microseconds kEndSpin{50};
 // time waiting for the worker to wake.
 constexpr std::chrono::microseconds kIdleSpin{100};
 
-void Pause() {
+// Watches `done` without giving up the processor until it is true or `limit` has passed.
+template <class Done>
+void Watch(std::chrono::microseconds limit, Done done) {
+  const auto end = std::chrono::steady_clock::now() + limit;
+  while (!done() && std::chrono::steady_clock::now() < end) {
 #if defined(__x86_64__) || defined(__i386__)
-  _mm_pause();
+    _mm_pause();
 #endif
+  }
 }
 
 }  // namespace
@@ -76,8 +81,11 @@ void WorkerPool::StopWorkers() {
 // close together. A worker beyond the job's thread count takes no part.
 bool WorkerPool::Claim(int slot, int64_t& begin, int64_t& end) {
   const auto threads = static_cast<int64_t>(shares_.size());
-  if (task_ == nullptr || grainsLeft_ == 0 || slot >= threads) return false;
-  const int64_t size = std::max<int64_t>(1, grainsLeft_ / (2 * threads));
+  if (task_ == nullptr || slot >= threads) return false;
+  int64_t left = 0;
+  for (const Share& s : shares_) left += s.end - s.begin;
+  if (left == 0) return false;
+  const int64_t size = std::max<int64_t>(1, left / (2 * threads));
   Share& own = shares_[slot];
   int64_t first, last;
   if (own.begin < own.end) {
@@ -93,7 +101,6 @@ bool WorkerPool::Claim(int slot, int64_t& begin, int64_t& end) {
     first = last - std::min(size, other.end - other.begin);
     other.end = first;
   }
-  grainsLeft_ -= last - first;
   begin = first * grain_;
   end = std::min(last * grain_, count_);
   return true;
@@ -119,12 +126,10 @@ void WorkerPool::TakeRanges(int slot) {
 void WorkerPool::WorkerLoop(int slot) {
   uint64_t seen = 0;
   for (;;) {
-    const auto spinEnd = std::chrono::steady_clock::now() + kIdleSpin;
-    while (generation_.load(std::memory_order_relaxed) == seen &&
-           !stopping_.load(std::memory_order_relaxed) &&
-           std::chrono::steady_clock::now() < spinEnd) {
-      Pause();
-    }
+    Watch(kIdleSpin, [&] {
+      return generation_.load(std::memory_order_relaxed) != seen ||
+             stopping_.load(std::memory_order_relaxed);
+    });
     {
       std::unique_lock<std::mutex> lock(mutex_);
       wake_.wait(lock, [&] {
@@ -141,7 +146,7 @@ void WorkerPool::Run(int64_t count, int64_t grain, const RangeTask& task) {
   if (count <= 0) return;
   grain = std::max<int64_t>(grain, 1);
   std::lock_guard<std::mutex> run(runMutex_);
-  if (count <= grain || threadCount_ == 1) {
+  if (count < 2 * grain || threadCount_ == 1) {
     task(0, count);
     return;
   }
@@ -156,17 +161,12 @@ void WorkerPool::Run(int64_t count, int64_t grain, const RangeTask& task) {
     for (int64_t i = 0; i < threads; ++i) {
       shares_[i] = {grains * i / threads, grains * (i + 1) / threads};
     }
-    grainsLeft_ = grains;
     finished_ = 0;
     ++generation_;
   }
   wake_.notify_all();
   TakeRanges(0);
-  const auto spinEnd = std::chrono::steady_clock::now() + kEndSpin;
-  while (finished_.load(std::memory_order_acquire) != count &&
-         std::chrono::steady_clock::now() < spinEnd) {
-    Pause();
-  }
+  Watch(kEndSpin, [&] { return finished_.load(std::memory_order_acquire) == count; });
   std::unique_lock<std::mutex> lock(mutex_);
   done_.wait(lock, [&] { return finished_.load(std::memory_order_relaxed) == count_; });
   task_ = nullptr;

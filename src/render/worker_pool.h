@@ -31,7 +31,8 @@ class WorkerPool {
   // its share in pieces, large while much is left and smaller ones down to one grain; a thread
   // whose share is done takes pieces from the far end of the largest share left, so the threads
   // end together even when one of them starts late or is slowed by other work on the machine.
-  // Calls from different threads are served one after the other.
+  // A job of fewer than two grains runs on the caller's thread in one range. Calls from
+  // different threads are served one after the other.
   using RangeTask = std::function<void(int64_t begin, int64_t end)>;
   void Run(int64_t count, int64_t grain, const RangeTask& task);
 
@@ -59,7 +60,6 @@ class WorkerPool {
   int64_t count_ = 0;
   int64_t grain_ = 1;
   std::vector<Share> shares_;
-  int64_t grainsLeft_ = 0;
   // Written under mutex_; also read without it by a caller waiting a moment before it sleeps.
   std::atomic<int64_t> finished_ = 0;
   // Written under mutex_; also read without it by a worker watching for the next job.
