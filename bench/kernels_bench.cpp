@@ -410,10 +410,11 @@ void KeyedBenchmark(benchmark::State& state, int method, const Placement& placem
 // One and two threads alternately in every iteration, in wall-clock time (a second thread's
 // work is not the caller's processor time). Each turn is kLayers draws in a row, as a frame's
 // layers come, so a worker is woken from sleep for the first draw of a turn and finds the rows
-// the caller drew alone in the other core's cache. Counters: speedup = time with 1 / time with 2; first =
-// the same for the first draw of each turn only; work = the process's processor time with 2 /
-// with 1, which is above 1 when the threads slow each other down (memory bandwidth) rather
-// than wait for each other.
+// the caller drew alone in the other core's cache. Counters:
+//   speedup = time with 1 / time with 2;
+//   first = the same for the first draw of each turn only;
+//   work = the process's processor time with 2 / with 1, which is above 1 when the threads slow
+//   each other down (memory bandwidth) rather than wait for each other.
 void ThreadsBenchmark(benchmark::State& state, int method, const Placement& placement,
                       const Case& c) {
   constexpr int kLayers = 4;
