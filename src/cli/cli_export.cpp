@@ -67,6 +67,22 @@ void DrawProgressLine(const ProgressFigures& f) {
   std::fflush(stderr);
 }
 
+// A finished export whose movie frames could not all be decoded still says so: how many
+// output frames, and which files.
+void PrintFailedMovieFrames(const ExportJobState& job, uint32_t total) {
+  if (job.framesWithFailedEvents == 0) return;
+  std::string ids;
+  for (int id = 0; id < kFileCount; ++id) {
+    if (job.failedFiles.test(static_cast<size_t>(id))) {
+      ids += (ids.empty() ? "" : ", ") + std::to_string(id);
+    }
+  }
+  std::fprintf(stderr,
+               "tavrona-cli: %u of the %u frames were written without a movie frame that could "
+               "not be decoded (file %s)\n",
+               job.framesWithFailedEvents, total, ids.c_str());
+}
+
 }  // namespace
 
 int RunExportCommand(const CliOptions& o, ProjectData& project) {
@@ -87,6 +103,17 @@ int RunExportCommand(const CliOptions& o, ProjectData& project) {
                  "tavrona-cli: --frames %u-%u is outside the project's frames 0-%u (length %u)\n",
                  o.frames->first, o.frames->last,
                  project.movieLength == 0 ? 0 : project.movieLength - 1, project.movieLength);
+    return 2;
+  }
+  const uint32_t keyInterval = ExportKeyFrameInterval(project, output, o.codec);
+  if (o.frames && !RangeOnKeyFrames(ExportRange{o.frames->first, o.frames->last},
+                                    project.movieLength, keyInterval)) {
+    std::fprintf(stderr,
+                 "tavrona-cli: --frames %u-%u: %s in %s has a key frame every %u frames; a part "
+                 "starts at a multiple of %u and ends before one or at the last frame (%u), so "
+                 "that it holds the whole export's frames\n",
+                 o.frames->first, o.frames->last, o.codec.c_str(), ContainerName(container),
+                 keyInterval, keyInterval, project.movieLength - 1);
     return 2;
   }
   const uint32_t total = o.frames ? o.frames->last - o.frames->first + 1 : project.movieLength;
@@ -130,6 +157,7 @@ int RunExportCommand(const CliOptions& o, ProjectData& project) {
   switch (result) {
     case ExportResult::Done:
       if (terminal) std::fprintf(stderr, "%s\n", o.output.c_str());
+      PrintFailedMovieFrames(project.exportJob, total);
       return 0;
     case ExportResult::OpenFailed:
       std::fprintf(stderr, "%s\n%s: %s\n", ToUtf8(kMsgCannotOpenFile).c_str(), o.output.c_str(),

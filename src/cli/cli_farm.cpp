@@ -19,6 +19,7 @@
 
 #include "export/avi_writer.h"
 #include "export/export_part.h"
+#include "export/project_export.h"
 #include "model/project_data.h"
 #include "model/text_encoding.h"
 
@@ -654,8 +655,18 @@ int RunFarmCommand(const CliOptions& o, const ProjectData& project) {
   plan.width = static_cast<uint32_t>(project.outputWidth);
   plan.height = static_cast<uint32_t>(project.outputHeight);
   plan.length = project.movieLength;
-  for (const ExportRange& r : PlanFrameRanges(plan.length, o.farmParts)) {
+  // Parts begin on the whole export's key frames, so that they join into its very frames.
+  const uint32_t keyInterval = ExportKeyFrameInterval(project, FromUtf8(o.output), o.codec);
+  for (const ExportRange& r : PlanFrameRanges(plan.length, o.farmParts, keyInterval)) {
     plan.ranges.emplace_back(r.first, r.last);
+  }
+  if (plan.ranges.size() != o.farmParts) {
+    std::fprintf(stderr,
+                 "tavrona-cli: --parts %u is more than the %u groups of %u frames that %s in %s "
+                 "codes (a part starts on a key frame)\n",
+                 o.farmParts, (plan.length + keyInterval - 1) / keyInterval, keyInterval,
+                 o.codec.c_str(), ContainerName(container));
+    return 2;
   }
 
   const std::string folder = FarmPartsFolder(plan.output);

@@ -11,6 +11,7 @@
 #include <thread>
 #include <utility>
 
+#include "export/avi_header.h"
 #include "export/output_file.h"
 #include "model/text_encoding.h"
 #include "sources/ffmpeg_util.h"
@@ -61,7 +62,12 @@ struct Recipe {
   void (*configure)(AVCodecContext& context, Dictionary& options, bool keyEveryFrame);
   // Rewrites a packet before it is written; false when that fails. May be null.
   bool (*tidyPacket)(AVPacket& packet);
+  // Outside AVI the codec codes groups of pictures of TwoSecondsOfFrames, not frame by frame.
+  bool groupsOfPictures = false;
 };
+
+// x264's frame threads in groups of pictures, whatever the machine (see ConfigureX264).
+constexpr int kX264GroupThreads = 4;
 
 // 4:2:0 chroma for even sizes; odd sizes keep full chroma, as the last chroma column of an odd
 // width does not come back right through libavcodec's JPEG coder and x264 refuses it.
@@ -93,19 +99,35 @@ void ConfigureUtVideo(AVCodecContext& c, Dictionary&, bool) {
   c.pix_fmt = AV_PIX_FMT_GBRP;
 }
 
+// Two seconds of frames, at least one.
+int TwoSecondsOfFrames(AVRational framerate) {
+  if (framerate.num <= 0 || framerate.den <= 0) return 1;
+  return std::max(
+      1, static_cast<int>((2 * int64_t{framerate.num} + framerate.den / 2) / framerate.den));
+}
+
 void ConfigureX264(AVCodecContext& c, Dictionary& options, bool keyEveryFrame) {
   c.pix_fmt = SubsampledUnlessOdd(c);
   c.colorspace = AVCOL_SPC_BT470BG;
   c.color_range = AVCOL_RANGE_MPEG;
   options.Set("preset", "medium");
-  options.Set("crf", "20");
   if (!keyEveryFrame) {
-    // MP4, MKV and MOV: x264's own groups of pictures with B-frames, a key frame at least
-    // every ten seconds and closed groups, so that any key frame starts a decodable stream.
-    c.gop_size = 10 * std::max(1, c.framerate.num / std::max(1, c.framerate.den));
+    // MP4, MKV and MOV: closed groups of pictures with B-frames, an IDR frame at every
+    // KeyFrameInterval-th frame from 0 and nowhere else (no scene-cut key frames), so that an
+    // export in parts cut at those frames decodes to the whole export's frames. For that each
+    // group must be coded alike whether the stream starts with it or not: a constant quantiser
+    // (with a rate factor a key frame's quantiser follows the frames coded before it), and a
+    // fixed number of frame threads (the thread count bounds the motion search between frames in
+    // flight, so it would shape the bitstream, and nodes of a cluster differ in cores).
+    c.gop_size = TwoSecondsOfFrames(c.framerate);
+    c.keyint_min = c.gop_size;
     c.flags |= AV_CODEC_FLAG_CLOSED_GOP;
+    c.thread_count = kX264GroupThreads;
+    options.Set("qp", "21");
+    options.Set("x264-params", "scenecut=0");
     return;
   }
+  options.Set("crf", "20");
   c.gop_size = 1;  // every frame an IDR frame
   c.max_b_frames = 0;
   // A key frame on every frame needs no look-ahead; without it x264's frame threads start
@@ -190,7 +212,7 @@ const Recipe kRecipes[] = {
     {"utvideo", "utvideo", u"Ut Video RGB (可逆圧縮)", MakeFourCc('U', 'L', 'R', 'G'),
      FF_THREAD_FRAME, ConfigureUtVideo, nullptr},
     {"h264", "libx264", u"H.264 (x264)", MakeFourCc('H', '2', '6', '4'), FF_THREAD_FRAME,
-     ConfigureX264, DropX264InfoSei},
+     ConfigureX264, DropX264InfoSei, true},
 };
 
 const Recipe* FindRecipe(std::string_view name) {
@@ -407,6 +429,7 @@ struct AviWriter::State {
 
   std::string comment;  // for the next stream's metadata; kept across CloseAviWriter
 
+  std::string path;            // UTF-8, of the file being written
   BITMAPINFOHEADER input{};    // the frames handed in
   AVRational frameTime{1, 1};  // scale / rate: one frame in seconds
   uint32_t framesHandedIn = 0;
@@ -512,6 +535,17 @@ std::optional<OutputContainer> ContainerNamed(std::string_view name) {
   return std::nullopt;
 }
 
+uint32_t KeyFrameInterval(std::string_view codec, OutputContainer container, uint32_t rate,
+                          uint32_t scale) {
+  const Recipe* recipe = FindRecipe(codec);
+  if (recipe == nullptr || !recipe->groupsOfPictures || container == OutputContainer::Avi ||
+      rate > INT_MAX || scale > INT_MAX) {
+    return 1;
+  }
+  return static_cast<uint32_t>(TwoSecondsOfFrames(
+      AVRational{static_cast<int>(rate), static_cast<int>(std::max(scale, 1u))}));
+}
+
 const char* ContainerName(OutputContainer container) {
   return Format(container).name;
 }
@@ -556,7 +590,7 @@ bool MuxPacket(AviWriter::State& s, AVPacket& packet) {
   if (!s.file->ClaimPacket(static_cast<uint64_t>(packet.size))) {
     return Fail(s, "the file cannot grow");
   }
-  const int result = av_write_frame(s.output.get(), &packet);
+  const int result = WritePacketThrough(*s.output, packet);
   if (result < 0) return Fail(s, "the frame cannot be written", result);
   // Out of the buffer at once, so that a failing write shows with its own frame where no room
   // could be claimed (devices, file systems without fallocate).
@@ -707,6 +741,45 @@ bool EncodeConsumedFrame(AviWriter::State& s, uint32_t n) {
   return !s.encoder || (SendEncoderFrame(s, n) && WriteReadyPackets(s));
 }
 
+// MP4 and MOV leave a track without samples out of the file altogether. A stream closed before
+// its first frame is written again as a movie whose header describes the empty video stream: a
+// fragmented movie without fragments. The muxer that wrote the first version goes without its
+// trailer.
+bool RewriteAsEmptyMovie(AviWriter::State& s) {
+  std::unique_ptr<AVCodecParameters, void (*)(AVCodecParameters*)> parameters(
+      avcodec_parameters_alloc(), [](AVCodecParameters* p) { avcodec_parameters_free(&p); });
+  if (!parameters || avcodec_parameters_copy(parameters.get(), s.stream->codecpar) < 0) {
+    return Fail(s, "out of memory");
+  }
+  const AVRational timeBase = s.stream->time_base;
+  s.stream = nullptr;
+  s.output.reset();
+  if (!s.file->Open(s.path)) return Fail(s, "the file cannot be made");
+  AVFormatContext* output = nullptr;
+  if (avformat_alloc_output_context2(&output, nullptr, Format(s.container).muxer, nullptr) < 0) {
+    return Fail(s, "no muxer");
+  }
+  s.output.reset(output);
+  output->pb = s.file->Context();
+  output->flags |= AVFMT_FLAG_CUSTOM_IO;
+  if (!s.comment.empty()) av_dict_set(&output->metadata, "comment", s.comment.c_str(), 0);
+  AVStream* stream = avformat_new_stream(output, nullptr);
+  if (stream == nullptr || avcodec_parameters_copy(stream->codecpar, parameters.get()) < 0) {
+    return Fail(s, "out of memory");
+  }
+  stream->time_base = timeBase;
+  stream->avg_frame_rate = av_inv_q(s.frameTime);
+  Dictionary options;
+  options.Set("movflags", "empty_moov+frag_custom");
+  if (const int result = avformat_write_header(output, &options.entries); result < 0) {
+    return Fail(s, "the file's header cannot be written", result);
+  }
+  if (const int result = av_write_trailer(output); result < 0) {
+    return Fail(s, "the file cannot be completed", result);
+  }
+  return true;
+}
+
 bool StartEncodingThread(AviWriter::State& s) {
   AviWriter::State* state = &s;
   auto thread = std::make_unique<EncodingThread>(
@@ -746,8 +819,9 @@ bool OpenAviStream(AviWriter& writer, std::u16string_view path, const BITMAPINFO
   // The file first (an existing one is replaced), then the compressor, then the stream.
   // Always a plain file: without the "file:" prefix libavformat would read a name such as
   // "pipe:1" or "tcp:host" as another protocol.
+  s.path = ToUtf8(path);
   s.file = std::make_unique<OutputFile>();
-  if (!s.file->Open(ToUtf8(path))) return Fail(s, "the file cannot be made");
+  if (!s.file->Open(s.path)) return Fail(s, "the file cannot be made");
   AVFormatContext* output = nullptr;
   if (avformat_alloc_output_context2(&output, nullptr, Format(s.container).muxer, nullptr) < 0) {
     return Fail(s, "no muxer");
@@ -792,6 +866,11 @@ bool OpenAviStream(AviWriter& writer, std::u16string_view path, const BITMAPINFO
     return Fail(s, "the file's header cannot be written", result);
   }
   s.headerWritten = true;
+  // AVI keeps the rate and scale exactly as given, not reduced.
+  if (s.container == OutputContainer::Avi &&
+      !StoreAviFrameRate(*s.file, AviFrameRate{rate, scale})) {
+    return Fail(s, "the file's header cannot be written");
+  }
   if (s.pipelined && !StartEncodingThread(s)) return Fail(s, "no thread for the encoder");
   s.streamOpen = true;
   return true;
@@ -833,8 +912,12 @@ bool CloseAviWriter(AviWriter& writer) {
       complete =
           avcodec_send_frame(s.encoder.get(), nullptr) >= 0 && WriteReadyPackets(s) && complete;
     }
-    const int trailer = av_write_trailer(s.output.get());
-    if (trailer < 0) complete = Fail(s, "the file cannot be completed", trailer);
+    if (s.framesStored == 0 &&
+        (s.container == OutputContainer::Mp4 || s.container == OutputContainer::Mov)) {
+      complete = RewriteAsEmptyMovie(s) && complete;
+    } else if (const int trailer = av_write_trailer(s.output.get()); trailer < 0) {
+      complete = Fail(s, "the file cannot be completed", trailer);
+    }
   }
   s.scaler.reset();
   s.frame.reset();

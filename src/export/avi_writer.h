@@ -61,7 +61,7 @@ constexpr uint32_t MakeFourCc(char a, char b, char c, char d) {
 // The containers the writer makes. The output path's extension chooses: ".mp4" (or ".m4v"),
 // ".mkv", ".mov", and AVI for every other name. AVI streams code every frame as a key frame;
 // in the others a codec with groups of pictures uses them (closed, so each key frame starts a
-// decodable stream).
+// decodable stream, and at fixed frames: KeyFrameInterval).
 enum class OutputContainer { Avi, Mp4, Mkv, Mov };
 OutputContainer ContainerForPath(std::u16string_view path);
 // "avi", "mp4", "mkv", "mov".
@@ -69,6 +69,14 @@ std::optional<OutputContainer> ContainerNamed(std::string_view name);
 const char* ContainerName(OutputContainer container);
 // The libavformat muxer that writes it ("avi", "mp4", "matroska", "mov").
 const char* ContainerMuxer(OutputContainer container);
+
+// The distance K between the key frames a whole export places at frames 0, K, 2K, ...: 1 where
+// every frame is coded on its own (every codec in AVI, and the codecs without groups of
+// pictures), two seconds of frames at rate / scale per second for H.264 in MP4, MKV and MOV. An
+// export of a frame range holds the whole export's frames only when the range starts at a
+// multiple of K and ends before one (or at the project's end).
+uint32_t KeyFrameInterval(std::string_view codec, OutputContainer container, uint32_t rate,
+                          uint32_t scale);
 
 // The compressors this machine can write into the container: full frames ("raw") first where
 // the container takes them (always in AVI), then every known compressor whose encoder this

@@ -4,19 +4,11 @@
 #include <string>
 
 namespace tavrona {
-namespace {
-
-inline constexpr uint32_t kRateScale = 10000;
-
-// The stream rate for a frame rate: trunc(rate * 10000), over a scale of 10000. 0 when the
-// frame rate gives no positive rate that fits the stream header.
 uint32_t StreamRate(double frameRate) {
-  const double rate = std::trunc(frameRate * kRateScale);
+  const double rate = std::trunc(frameRate * kStreamRateScale);
   if (!(rate >= 1.0) || rate > 2147483647.0) return 0;
   return static_cast<uint32_t>(rate);
 }
-
-}  // namespace
 
 AviWriter* ProjectAviWriter(ProjectData& project) {
   if (!project.exportWriter) project.exportWriter = MakeAviWriter();
@@ -39,11 +31,14 @@ bool BeginExport(ProjectData& project, std::u16string_view path, const ExportCom
 
   const uint32_t rate = StreamRate(project.frameRate);
   if (rate == 0) return false;
-  if (!OpenAviStream(*writer, path, project.workFrames[0].header, rate, kRateScale)) return false;
+  if (!OpenAviStream(*writer, path, project.workFrames[0].header, rate, kStreamRateScale))
+    return false;
 
   if (composer.prepareTracks) composer.prepareTracks(project);
   for (FileEntry& entry : project.files) entry.cachedFrameIndex = -1;
   project.exportJob.framesWritten = 0;
+  project.exportJob.framesWithFailedEvents = 0;
+  project.exportJob.failedFiles.reset();
   project.exportJob.abort = 0;
   project.exportJob.done = 0;
   return true;
@@ -70,6 +65,7 @@ bool ExportStep(ProjectData& project, bool write, const ExportComposer& composer
   if (write && !WriteAviFrame(*writer, n, current.pixels, current.byteSize, previous.pixels)) {
     return false;
   }
+  if (!composed) ++project.exportJob.framesWithFailedEvents;
   project.exportJob.framesWritten = static_cast<int32_t>(n + 1);
   return true;
 }

@@ -31,6 +31,11 @@ struct ExportComposer {
   std::function<bool(ProjectData& project, FrameBuffer& dst)> composeNextFrame;
 };
 
+// The stream's frame rate is StreamRate / kStreamRateScale frames per second.
+inline constexpr uint32_t kStreamRateScale = 10000;
+// trunc(frameRate * 10000); 0 when that is no positive rate a stream header holds.
+uint32_t StreamRate(double frameRate);
+
 // The project's writer, made on first use; null only when it cannot be allocated. The compressor
 // is chosen on it (ChooseCompressor) before BeginExport.
 AviWriter* ProjectAviWriter(ProjectData& project);

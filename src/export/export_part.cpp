@@ -1,10 +1,12 @@
 #include "export/export_part.h"
 
+#include <algorithm>
 #include <cerrno>
 #include <charconv>
 #include <cstdio>
 #include <filesystem>
 
+#include "export/avi_header.h"
 #include "export/avi_writer.h"
 #include "export/output_file.h"
 #include "model/text_encoding.h"
@@ -166,6 +168,13 @@ std::optional<PartInfo> ReadPartInfo(const std::string& path, std::string* why) 
   info.scale = static_cast<uint32_t>(std::max(rate.den, 1));
   info.codec = avcodec_get_name(p.codec_id);
   info.container = ContainerOfFile(path);
+  // AVI's own pair, as the export wrote it; the demuxer gives it reduced.
+  if (info.container == ContainerName(OutputContainer::Avi)) {
+    if (const auto stored = ReadAviFrameRate(path); stored && stored->rate != 0) {
+      info.rate = stored->rate;
+      info.scale = std::max<uint32_t>(stored->scale, 1);
+    }
+  }
   info.framesPresent = CountFrames(part);
   return info;
 }
@@ -174,21 +183,71 @@ bool PartComplete(const PartInfo& part) {
   return part.first <= part.last && part.framesPresent == part.last - part.first + 1;
 }
 
-std::vector<ExportRange> PlanFrameRanges(uint32_t length, uint32_t parts) {
+std::vector<ExportRange> PlanFrameRanges(uint32_t length, uint32_t parts, uint32_t keyInterval) {
   std::vector<ExportRange> ranges;
-  if (parts == 0 || parts > length) return ranges;
-  const uint32_t size = length / parts;
-  const uint32_t longer = length % parts;
-  uint32_t first = 0;
+  if (keyInterval == 0) keyInterval = 1;
+  const uint32_t groups = length / keyInterval + (length % keyInterval != 0 ? 1 : 0);
+  if (parts == 0 || parts > groups) return ranges;
+  const uint32_t size = groups / parts;
+  const uint32_t longer = groups % parts;
+  uint64_t group = 0;
   for (uint32_t i = 0; i < parts; ++i) {
-    const uint32_t count = size + (i < longer ? 1 : 0);
-    ranges.push_back(ExportRange{first, first + count - 1});
-    first += count;
+    const uint64_t next = group + size + (i < longer ? 1 : 0);
+    const uint64_t end = std::min<uint64_t>(next * keyInterval, length);
+    ranges.push_back(
+        ExportRange{static_cast<uint32_t>(group * keyInterval), static_cast<uint32_t>(end - 1)});
+    group = next;
   }
   return ranges;
 }
 
+bool RangeOnKeyFrames(ExportRange range, uint32_t projectLength, uint32_t keyInterval) {
+  if (keyInterval <= 1) return true;
+  const uint64_t end = uint64_t{range.last} + 1;
+  return range.first % keyInterval == 0 && (end % keyInterval == 0 || end == projectLength);
+}
+
 namespace {
+
+// Matroska stores presentation times alone, and its demuxer guesses decoding times afresh in
+// each part, so that they fall back across a seam. The join counts them instead: packet g of a
+// part decodes at frame (the part's place in the joined file) + g - delay, rising by one frame a
+// packet across every seam. delay is the furthest any packet of any part comes ahead of its
+// presentation (g - its presentation frame), so no packet decodes after it is shown. Reads every
+// part through; nullopt with why filled when one cannot be read or a packet has no time.
+std::optional<int64_t> CountedDecodingDelay(const std::vector<std::string>& paths,
+                                            AVRational frameTime, std::string* why) {
+  int64_t delay = 0;
+  for (const std::string& path : paths) {
+    OpenedPart part;
+    if (!OpenPart(path, part, why)) return std::nullopt;
+    PacketPtr packet(av_packet_alloc());
+    if (!packet) {
+      *why = path + ": out of memory";
+      return std::nullopt;
+    }
+    for (int64_t g = 0;;) {
+      const int read = av_read_frame(part.context.get(), packet.get());
+      if (read == AVERROR_EOF) break;
+      if (read < 0) {
+        *why = path + ": " + AvText(read);
+        return std::nullopt;
+      }
+      if (packet->stream_index == part.video->index) {
+        if (packet->pts == AV_NOPTS_VALUE) {
+          av_packet_unref(packet.get());
+          *why = path + ": a frame without a presentation time";
+          return std::nullopt;
+        }
+        const int64_t shown = av_rescale_q(packet->pts, part.video->time_base, frameTime);
+        delay = std::max(delay, g - shown);
+        ++g;
+      }
+      av_packet_unref(packet.get());
+    }
+  }
+  return delay;
+}
 
 // The joined file being written: removed unless Finish succeeds.
 class JoinedFile {
@@ -202,8 +261,8 @@ class JoinedFile {
     if (begun_) std::filesystem::remove(path_, ec);
   }
 
-  bool Begin(const OpenedPart& head, OutputContainer container, const std::string& comment,
-             std::string* why) {
+  bool Begin(const OpenedPart& head, const PartInfo& headInfo, OutputContainer container,
+             const std::string& comment, std::string* why) {
     begun_ = true;
     if (!file_.Open(path_)) return Failed(why, "cannot be made");
     AVFormatContext* context = nullptr;
@@ -233,16 +292,22 @@ class JoinedFile {
       return Failed(why, AvText(result));
     }
     headerWritten_ = true;
+    if (container == OutputContainer::Avi &&
+        !StoreAviFrameRate(file_, AviFrameRate{headInfo.rate, headInfo.scale})) {
+      return Failed(why, "its header cannot be written");
+    }
     return true;
   }
 
-  // Copies every packet of the part's video stream, its times moved by `shift` frames.
+  // Copies every packet of the part's video stream, its times moved by `shift` frames. With
+  // countedDelay, packet g of the part decodes at frame shift + g - countedDelay instead of at
+  // its stored decoding time (see CountedDecodingDelay).
   bool Copy(OpenedPart& part, const std::string& partPath, int64_t shift, AVRational frameTime,
-            std::string* why) {
+            std::optional<int64_t> countedDelay, std::string* why) {
     PacketPtr packet(av_packet_alloc());
     if (!packet) return Failed(why, "out of memory");
     const int64_t offset = av_rescale_q(shift, frameTime, part.video->time_base);
-    for (;;) {
+    for (int64_t g = 0;; ++g) {
       const int read = av_read_frame(part.context.get(), packet.get());
       if (read == AVERROR_EOF) return true;
       if (read < 0) {
@@ -251,12 +316,17 @@ class JoinedFile {
       }
       if (packet->stream_index != part.video->index) {
         av_packet_unref(packet.get());
+        --g;
         continue;
       }
       // AVI stores decoding order only; with key frames alone that is the presentation order.
       if (packet->pts == AV_NOPTS_VALUE) packet->pts = packet->dts;
       if (packet->pts != AV_NOPTS_VALUE) packet->pts += offset;
-      if (packet->dts != AV_NOPTS_VALUE) packet->dts += offset;
+      if (countedDelay) {
+        packet->dts = av_rescale_q(shift + g - *countedDelay, frameTime, part.video->time_base);
+      } else if (packet->dts != AV_NOPTS_VALUE) {
+        packet->dts += offset;
+      }
       av_packet_rescale_ts(packet.get(), part.video->time_base, stream_->time_base);
       packet->stream_index = stream_->index;
       packet->pos = -1;
@@ -264,7 +334,7 @@ class JoinedFile {
         av_packet_unref(packet.get());
         return Failed(why, "cannot grow");
       }
-      const int result = av_write_frame(output_.get(), packet.get());
+      const int result = WritePacketThrough(*output_, *packet);
       av_packet_unref(packet.get());
       if (result < 0) return Failed(why, AvText(result));
     }
@@ -333,16 +403,22 @@ bool JoinParts(const std::vector<std::string>& parts, const std::string& out, st
   const bool whole = joined.first == 0 && joined.last + 1 == length;
   const AVRational frameTime{static_cast<int>(infos[0].scale), static_cast<int>(infos[0].rate)};
 
+  std::optional<int64_t> countedDelay;
+  if (container == OutputContainer::Mkv) {
+    countedDelay = CountedDecodingDelay(parts, frameTime, why);
+    if (!countedDelay) return false;
+  }
+
   JoinedFile file(out);
   for (size_t i = 0; i < parts.size(); ++i) {
     OpenedPart part;
     if (!OpenPart(parts[i], part, why)) return false;
-    if (i == 0 &&
-        !file.Begin(part, container, whole ? std::string() : PartComment(joined, length), why)) {
+    if (i == 0 && !file.Begin(part, infos[0], container,
+                              whole ? std::string() : PartComment(joined, length), why)) {
       return false;
     }
     const int64_t shift = int64_t{infos[i].first} - joined.first;
-    if (!file.Copy(part, parts[i], shift, frameTime, why)) return false;
+    if (!file.Copy(part, parts[i], shift, frameTime, countedDelay, why)) return false;
   }
   return file.Finish(why);
 }

@@ -48,9 +48,15 @@ std::optional<PartInfo> ReadPartInfo(const std::string& path, std::string* why);
 // Every frame of its range is in the file.
 bool PartComplete(const PartInfo& part);
 
-// Splits frames 0 .. length - 1 into `parts` consecutive ranges as even as possible (the first
-// length % parts ranges one frame longer). Empty when parts is 0 or greater than length.
-std::vector<ExportRange> PlanFrameRanges(uint32_t length, uint32_t parts);
+// Splits frames 0 .. length - 1 into `parts` consecutive ranges, each starting at a multiple of
+// keyInterval (KeyFrameInterval: where a whole export has its key frames): the project's groups
+// of keyInterval frames (the last may be shorter) are shared out as evenly as possible, the
+// first groups % parts ranges one group longer. Empty when parts is 0 or more than the groups.
+std::vector<ExportRange> PlanFrameRanges(uint32_t length, uint32_t parts, uint32_t keyInterval = 1);
+
+// The range starts at a multiple of keyInterval and ends before one or at the project's last
+// frame: a part of it codes its frames as a whole export does.
+bool RangeOnKeyFrames(ExportRange range, uint32_t projectLength, uint32_t keyInterval);
 
 // Joins the parts, in the order given, into out. The parts must share container (also out's,
 // by its extension), codec, size and rate, be complete and follow each other without gap or

@@ -2,6 +2,7 @@
 
 #include <fcntl.h>
 #include <sys/resource.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
 #include <algorithm>
@@ -9,6 +10,7 @@
 #include <cstring>
 
 extern "C" {
+#include <libavformat/avformat.h>
 #include <libavformat/avio.h>
 #include <libavutil/error.h>
 #include <libavutil/mem.h>
@@ -42,7 +44,7 @@ bool OutputFile::Open(const std::string& path) {
   Close();
   errorNumber_ = 0;
   writeFailed_ = false;
-  fd_ = ::open(path.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0666);
+  fd_ = ::open(path.c_str(), O_RDWR | O_CREAT | O_TRUNC | O_CLOEXEC, 0666);
   if (fd_ < 0) {
     Fail(errno);
     return false;
@@ -145,6 +147,35 @@ bool OutputFile::Flush() {
   return !writeFailed_;
 }
 
+size_t OutputFile::ReadBack(uint64_t offset, uint8_t* data, size_t size) {
+  struct stat status {};
+  if (fd_ < 0 || !Flush() || ::fstat(fd_, &status) != 0 || !S_ISREG(status.st_mode)) return 0;
+  size_t done = 0;
+  while (done < size) {
+    const ssize_t n = ::pread(fd_, data + done, size - done, static_cast<off_t>(offset + done));
+    if (n < 0 && errno == EINTR) continue;
+    if (n <= 0) break;
+    done += static_cast<size_t>(n);
+  }
+  return done;
+}
+
+bool OutputFile::WriteBack(uint64_t offset, const uint8_t* data, size_t size) {
+  if (fd_ < 0 || !Flush() || offset + size > static_cast<uint64_t>(size_)) return false;
+  size_t done = 0;
+  while (done < size) {
+    const ssize_t n = ::pwrite(fd_, data + done, size - done, static_cast<off_t>(offset + done));
+    if (n < 0 && errno == EINTR) continue;
+    if (n <= 0) {
+      Fail(n < 0 ? errno : EIO);
+      writeFailed_ = true;
+      return false;
+    }
+    done += static_cast<size_t>(n);
+  }
+  return true;
+}
+
 bool OutputFile::Close() {
   if (context_ != nullptr) {
     avio_flush(context_);
@@ -163,6 +194,12 @@ bool OutputFile::Close() {
     fd_ = -1;
   }
   return errorNumber_ == 0;
+}
+
+int WritePacketThrough(AVFormatContext& output, AVPacket& packet) {
+  const int result = av_write_frame(&output, &packet);
+  if (result < 0 || std::strcmp(output.oformat->name, "matroska") != 0) return result;
+  return av_write_frame(&output, nullptr);  // flushes the cluster
 }
 
 }  // namespace tavrona

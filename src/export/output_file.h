@@ -13,10 +13,13 @@
 // One thread at a time.
 #pragma once
 
+#include <cstddef>
 #include <cstdint>
 #include <string>
 
+struct AVFormatContext;
 struct AVIOContext;
+struct AVPacket;
 
 namespace tavrona {
 
@@ -42,6 +45,14 @@ class OutputFile {
 
   // Writes out what the context holds. False (errno kept) when a write fails, now or before.
   bool Flush();
+
+  // Bytes the file holds at offset, after writing out what the context holds: how many were
+  // read (fewer at the end of the file; 0 on failure and for anything but a regular file).
+  size_t ReadBack(uint64_t offset, uint8_t* data, size_t size);
+  // Rewrites bytes the file already holds (a header field the muxer has written out), leaving
+  // the muxer's position alone. False (errno kept) when the bytes are not all within the file or
+  // the write fails.
+  bool WriteBack(uint64_t offset, const uint8_t* data, size_t size);
 
   // Flushes the context, gives back claimed space beyond the end and closes the descriptor.
   // False when any write failed (now or earlier). Safe twice.
@@ -71,5 +82,11 @@ class OutputFile {
   int errorNumber_ = 0;        // the first failure of any kind
   bool writeFailed_ = false;   // a write or seek failed: nothing more is written
 };
+
+// Hands the packet to the muxer. Matroska gathers packets into clusters of its own before they
+// reach the I/O context, which would leave room claimed for less than it writes and frames
+// counted that a full disk then cuts off: its cluster is written out with each packet. The
+// muxer's result (an FFmpeg error code when negative).
+int WritePacketThrough(AVFormatContext& output, AVPacket& packet);
 
 }  // namespace tavrona

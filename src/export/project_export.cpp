@@ -16,9 +16,16 @@ ExportComposer ProjectComposer(MovieFrames* movies, uint32_t firstFrame) {
   };
   composer.composeNextFrame = [states, movies](ProjectData& project, FrameBuffer& dst) {
     return ComposeNextExportFrame(project, *states, dst, movies,
-                                  project.exportJob.stopOnEventError != 0);
+                                  project.exportJob.stopOnEventError != 0,
+                                  &project.exportJob.failedFiles);
   };
   return composer;
+}
+
+uint32_t ExportKeyFrameInterval(const ProjectData& project, std::u16string_view path,
+                                std::string_view codec) {
+  return KeyFrameInterval(codec, ContainerForPath(path), StreamRate(project.frameRate),
+                          kStreamRateScale);
 }
 
 ExportResult ExportProject(ProjectData& project, std::u16string_view path, MovieFrames* movies,
@@ -29,7 +36,9 @@ ExportResult ExportProject(ProjectData& project, std::u16string_view path, Movie
   }
   const ExportRange range = options.range.value_or(
       ExportRange{0, project.movieLength == 0 ? 0 : project.movieLength - 1});
-  if (options.range && (range.first > range.last || range.last >= project.movieLength)) {
+  if (options.range && (range.first > range.last || range.last >= project.movieLength ||
+                        !RangeOnKeyFrames(range, project.movieLength,
+                                          ExportKeyFrameInterval(project, path, options.codec)))) {
     return ExportResult::BadRange;
   }
   const uint32_t count = project.movieLength == 0 ? 0 : range.Count();

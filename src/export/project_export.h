@@ -40,7 +40,8 @@ struct ExportRunOptions {
   bool pipelined = true;
   // Only these output frames, as a part for joining: frame `first` becomes the file's frame 0,
   // composed exactly as a whole export reaches it, and the range is stored in the file
-  // (PartComment). The whole project when empty.
+  // (PartComment). It must start and end on the whole export's key frames. The whole project
+  // when empty.
   std::optional<ExportRange> range;
 };
 
@@ -48,11 +49,16 @@ enum class ExportResult {
   Done,          // every frame written, file closed
   Aborted,       // stopped on request; the file holds the frames written so far
   UnknownCodec,  // the codec is not offered here; nothing written
-  BadRange,      // the range is not inside 0 .. movie length - 1; nothing written
+  BadRange,      // the range is not inside 0 .. movie length - 1, or does not start and end
+                 // on the key frames of a whole export (RangeOnKeyFrames); nothing written
   OpenFailed,    // the file could not be opened ("ファイルが開けません。")
   StepFailed,    // an event or the writer failed (also when found only at the close); the file
                  // holds the frames written before the failure
 };
+
+// KeyFrameInterval for an export of the project to path with the codec.
+uint32_t ExportKeyFrameInterval(const ProjectData& project, std::u16string_view path,
+                                std::string_view codec);
 
 // The project's writer tells what failed (ErrorText) and how many frames the file holds
 // (FramesStored) afterwards.

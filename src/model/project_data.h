@@ -3,15 +3,16 @@
 #pragma once
 
 #include <array>
+#include <bitset>
 #include <cstdint>
 #include <memory>
 #include <optional>
 
 #include "model/event_record.h"
 #include "model/file_entry.h"
+#include "model/frame_buffer.h"
 #include "model/late_ptr.h"
 #include "model/track_data.h"
-#include "model/frame_buffer.h"
 
 namespace tavrona {
 
@@ -28,6 +29,10 @@ struct ExportJobState {
   int32_t stopOnEventError = 0;
   int32_t abort = 0;
   int32_t done = 0;
+  // Frames written although an event failed (its movie frame could not be fetched, so it was
+  // drawn from the picture last held), and the file IDs of those events: said when the job ends.
+  uint32_t framesWithFailedEvents = 0;
+  std::bitset<kFileCount> failedFiles;
 };
 
 struct ProjectData {
@@ -39,10 +44,10 @@ struct ProjectData {
   std::array<FileEntry, kFileCount> files;
   std::array<TrackData, kTrackCount> tracks;
   std::array<EventRecord, kTemplateCount> templates{};
-  LatePtr<AviWriter> exportWriter;       // open only while an export runs
+  LatePtr<AviWriter> exportWriter;        // open only while an export runs
   std::array<FrameBuffer, 2> workFrames;  // the export job's alternating output frames
-  PathBuffer projectFolder{};            // folder of the project file, no trailing backslash
-  PathBuffer basePath{};                 // folder that relative file paths are resolved against
+  PathBuffer projectFolder{};             // folder of the project file, no trailing backslash
+  PathBuffer basePath{};                  // folder that relative file paths are resolved against
   int32_t outputWidth = 0;
   int32_t outputHeight = 0;
   double frameRate = 1.0;

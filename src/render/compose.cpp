@@ -89,16 +89,21 @@ void PrepareExportTracks(const ProjectData& project, PlaybackStates& states, uin
 }
 
 bool ComposeNextExportFrame(ProjectData& project, PlaybackStates& states, FrameBuffer& destination,
-                            MovieFrames* movies, bool stopOnEventError) {
+                            MovieFrames* movies, bool stopOnEventError,
+                            std::bitset<kFileCount>* failedFiles) {
   FillFrameBuffer(destination, project.backgroundColour);
+  bool ok = true;
   for (int t = 0; t < kTrackCount; ++t) {
     const TrackData& track = project.tracks[t];
     if (!track.events) continue;
-    if (!StepTrack(track, states[t], &destination, project.files, movies) && stopOnEventError) {
-      return false;
-    }
+    if (StepTrack(track, states[t], &destination, project.files, movies)) continue;
+    ok = false;
+    // Stepping leaves the event drawn in the state: its file is the one that failed.
+    const int fileId = states[t].current.fileId;
+    if (failedFiles != nullptr && fileId >= 0 && fileId < kFileCount) failedFiles->set(fileId);
+    if (stopOnEventError) return false;
   }
-  return true;
+  return ok;
 }
 
 }  // namespace tavrona

@@ -3,6 +3,7 @@
 #pragma once
 
 #include <array>
+#include <bitset>
 #include <cstdint>
 
 #include "model/file_entry.h"
@@ -54,9 +55,11 @@ bool ComposeFrameAt(ProjectData& project, PlaybackStates& states, uint32_t frame
 // Sequential composition (export, playback): every state reset and sought to frame.
 void PrepareExportTracks(const ProjectData& project, PlaybackStates& states, uint32_t frame = 0);
 // Fills destination with the background and steps every track with an event array by one frame.
-// With stopOnEventError a failed track ends the frame at once (false; later tracks neither
-// drawn nor advanced); otherwise failures are ignored.
+// False when a track failed (its movie frame could not be fetched), whose file ID is then set in
+// failedFiles (when given). With stopOnEventError the first failed track ends the frame at once
+// (later tracks neither drawn nor advanced); otherwise every track is drawn and stepped.
 bool ComposeNextExportFrame(ProjectData& project, PlaybackStates& states, FrameBuffer& destination,
-                            MovieFrames* movies, bool stopOnEventError);
+                            MovieFrames* movies, bool stopOnEventError,
+                            std::bitset<kFileCount>* failedFiles = nullptr);
 
 }  // namespace tavrona

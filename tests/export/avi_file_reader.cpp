@@ -58,6 +58,7 @@ class Walker {
     std::vector<uint8_t> data;
     if (id == FourCc("avih")) {
       if (!ReadVector(pos, size, data) || size < 20) return false;
+      layout_.avihMicroSecPerFrame = Le32(&data[0]);
       layout_.avihTotalFrames = Le32(&data[16]);
     } else if (id == FourCc("dmlh")) {
       if (!ReadVector(pos, size, data) || size < 4) return false;

@@ -16,10 +16,11 @@ struct AviIndexEntry {
 };
 
 struct AviFileLayout {
-  uint32_t riffCount = 0;        // RIFF 'AVI ' plus every RIFF 'AVIX'
-  uint32_t streamCount = 0;      // strl lists
-  uint32_t avihTotalFrames = 0;  // main header, frames of the first RIFF
-  uint32_t odmlTotalFrames = 0;  // dmlh, 0 when absent
+  uint32_t riffCount = 0;             // RIFF 'AVI ' plus every RIFF 'AVIX'
+  uint32_t streamCount = 0;           // strl lists
+  uint32_t avihMicroSecPerFrame = 0;  // main header, frame duration
+  uint32_t avihTotalFrames = 0;       // main header, frames of the first RIFF
+  uint32_t odmlTotalFrames = 0;       // dmlh, 0 when absent
   // strh of the (first) stream
   uint32_t fccType = 0;
   uint32_t fccHandler = 0;

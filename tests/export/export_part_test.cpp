@@ -44,6 +44,27 @@ TEST(ExportPartPlanTest, RangesCoverTheProjectEvenlyInOrder) {
   check(4, 0, {});
 }
 
+TEST(ExportPartPlanTest, RangesStartOnKeyFrames) {
+  const auto check = [](uint32_t length, uint32_t parts, uint32_t key,
+                        std::vector<std::pair<uint32_t, uint32_t>> expected) {
+    SCOPED_TRACE(::testing::Message() << length << " in " << parts << " by " << key);
+    std::vector<std::pair<uint32_t, uint32_t>> got;
+    for (const ExportRange& r : PlanFrameRanges(length, parts, key)) {
+      got.emplace_back(r.first, r.last);
+      EXPECT_TRUE(RangeOnKeyFrames(r, length, key));
+    }
+    EXPECT_EQ(got, expected);
+  };
+  check(210, 3, 60, {{0, 119}, {120, 179}, {180, 209}});  // 4 groups, the last short
+  check(240, 4, 60, {{0, 59}, {60, 119}, {120, 179}, {180, 239}});
+  check(210, 4, 60, {{0, 59}, {60, 119}, {120, 179}, {180, 209}});
+  check(210, 5, 60, {});  // more parts than groups
+  check(50, 1, 60, {{0, 49}});
+  EXPECT_FALSE(RangeOnKeyFrames(ExportRange{0, 58}, 210, 60));
+  EXPECT_FALSE(RangeOnKeyFrames(ExportRange{1, 59}, 210, 60));
+  EXPECT_TRUE(RangeOnKeyFrames(ExportRange{3, 4}, 210, 1));
+}
+
 TEST(ExportPartPlanTest, CommentsReadBackAndOthersAreNoParts) {
   const auto mark = ParsePartComment(PartComment(ExportRange{70, 139}, 210));
   ASSERT_TRUE(mark);
@@ -225,39 +246,40 @@ TEST_F(ExportPartTest, IncompletePartIsRefusedAndAJoinOfLessIsItselfAPart) {
 }
 
 // MP4, MKV and MOV: the extension chooses the container; rate, length and frames come out right,
-// and parts of each join into a file that decodes to every frame.
+// and parts of each, cut at the whole export's key frames, join into a file that decodes to the
+// whole export's very frames, H.264 with its groups of pictures and B-frames too.
 TEST_F(ExportPartTest, OtherContainersHoldEveryFrameAtTheProjectsRateAndJoin) {
-  project_->SetFrameRate(25.0);
+  project_->SetFrameRate(5.0);  // H.264 groups of 10 frames: three in the 24
   struct Case {
     std::string extension;
     std::string codec;
     std::string probedCodec;
   };
-  const std::vector<Case> cases = {{"mp4", "h264", "h264"},
-                                   {"mkv", "ffv1", "ffv1"},
-                                   {"mov", "raw", "rawvideo"},
-                                   {"mov", "mjpeg", "mjpeg"}};
+  const std::vector<Case> cases = {{"mp4", "h264", "h264"},    {"mkv", "h264", "h264"},
+                                   {"mov", "h264", "h264"},    {"mkv", "ffv1", "ffv1"},
+                                   {"mov", "raw", "rawvideo"}, {"mov", "mjpeg", "mjpeg"}};
   for (const Case& c : cases) {
     SCOPED_TRACE(c.extension + " " + c.codec);
     const std::string whole = "whole-" + c.codec + "." + c.extension;
     Export(whole, c.codec);
     const std::string json = testing::ProbeStreams(PathOf(whole));
     EXPECT_EQ(testing::JsonField(json, "codec_name"), c.probedCodec);
-    EXPECT_EQ(testing::JsonField(json, "avg_frame_rate"), "25/1");
+    EXPECT_EQ(testing::JsonField(json, "avg_frame_rate"), "5/1");
     const auto frames = testing::DecodeToBgr0(PathOf(whole));
     EXPECT_EQ(frames.size(), size_t{48} * 32 * 4 * kLength);
 
+    const uint32_t keyInterval = ExportKeyFrameInterval(*project_, Path16(whole), c.codec);
+    EXPECT_EQ(keyInterval, c.codec == "h264" ? 10u : 1u);
     std::vector<std::string> parts;
-    for (const ExportRange& r : PlanFrameRanges(kLength, 2)) {
+    for (const ExportRange& r : PlanFrameRanges(kLength, 3, keyInterval)) {
       parts.push_back(PathOf(c.codec + std::to_string(r.first) + "." + c.extension));
       Export(c.codec + std::to_string(r.first) + "." + c.extension, c.codec, r);
     }
+    ASSERT_EQ(parts.size(), 3u);
     std::string why;
     const std::string joined = PathOf("joined-" + c.codec + "." + c.extension);
     ASSERT_TRUE(JoinParts(parts, joined, &why)) << why;
-    const auto joinedFrames = testing::DecodeToBgr0(joined);
-    EXPECT_EQ(joinedFrames.size(), frames.size());
-    if (c.codec != "h264") EXPECT_EQ(joinedFrames, frames);  // coded frame by frame
+    EXPECT_EQ(testing::DecodeToBgr0(joined), frames);
   }
   // Codecs a container does not take are refused before anything is written.
   ExportRunOptions options;
@@ -265,6 +287,24 @@ TEST_F(ExportPartTest, OtherContainersHoldEveryFrameAtTheProjectsRateAndJoin) {
   EXPECT_EQ(ExportProject(*project_, Path16("x.mp4"), &movies_, options), ExportResult::OpenFailed);
   EXPECT_NE(project_->exportWriter->ErrorText().find("mp4 cannot hold"), std::string::npos)
       << project_->exportWriter->ErrorText();
+}
+
+// A range of H.264 outside AVI must begin on a key frame of the whole export and end before one
+// (or at the last frame): any other part would be coded differently from the whole export.
+TEST_F(ExportPartTest, RangesOffTheKeyFramesOfGroupsOfPicturesAreRefused) {
+  project_->SetFrameRate(5.0);
+  ExportRunOptions options;
+  options.codec = "h264";
+  for (const ExportRange r : {ExportRange{5, 9}, ExportRange{0, 14}, ExportRange{10, 22}}) {
+    options.range = r;
+    EXPECT_EQ(ExportProject(*project_, Path16("x.mkv"), &movies_, options), ExportResult::BadRange)
+        << r.first << "-" << r.last;
+  }
+  EXPECT_FALSE(std::filesystem::exists(PathOf("x.mkv")));
+  options.range = ExportRange{10, kLength - 1};
+  EXPECT_EQ(ExportProject(*project_, Path16("x.mkv"), &movies_, options), ExportResult::Done);
+  options.range = ExportRange{5, 9};  // AVI codes every frame on its own
+  EXPECT_EQ(ExportProject(*project_, Path16("x.avi"), &movies_, options), ExportResult::Done);
 }
 
 TEST_F(ExportPartTest, RangesOutsideTheProjectAreRefused) {

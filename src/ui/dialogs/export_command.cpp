@@ -1,5 +1,7 @@
 #include "ui/dialogs/export_command.h"
 
+#include <QStringList>
+
 #include "export/export_job.h"
 #include "export/project_export.h"
 #include "model/messages.h"
@@ -35,7 +37,23 @@ ExportCommandResult RunExportCommand(QWidget* mainWindow, ProjectData& project, 
     ShowError(mainWindow, ToQString(kMsgExportInterrupted));
     return ExportCommandResult::Interrupted;
   }
+  if (const QString damage = FailedMovieFramesText(project.exportJob); !damage.isEmpty()) {
+    ShowWarning(mainWindow, damage);
+  }
   return ExportCommandResult::Done;
+}
+
+QString FailedMovieFramesText(const ExportJobState& job) {
+  if (job.framesWithFailedEvents == 0) return {};
+  QStringList ids;
+  for (int id = 0; id < kFileCount; ++id) {
+    if (job.failedFiles.test(static_cast<size_t>(id))) {
+      ids << QStringLiteral("%1").arg(id, 4, 10, QLatin1Char('0'));
+    }
+  }
+  return QStringLiteral("%1 フレームで動画の画像を取得できませんでした (ID: %2)。")
+      .arg(job.framesWithFailedEvents)
+      .arg(ids.join(QStringLiteral(", ")));
 }
 
 }  // namespace tavrona

@@ -3,6 +3,8 @@
 // system's texts. Runs on the user-interface thread.
 #pragma once
 
+#include <QString>
+
 #include "app/timeout_target.h"
 #include "model/project_data.h"
 #include "render/compose.h"
@@ -18,8 +20,14 @@ enum class ExportCommandResult {
   OpenFailed,    // the export could not begin: "ファイルが開けません。" was shown
   Interrupted,   // a failed frame or the user's abort:
                  // "エラーまたはキャンセル操作によって中断されました。"
-  Done,          // every frame written and the file closed
+  Done,          // every frame written and the file closed (with FailedMovieFramesText
+                 // shown when movie frames failed)
 };
+
+// After a finished export: how many frames were written with a movie frame that could not be
+// fetched, and from which files (their IDs); empty when there were none. Shown as a warning, the
+// file being complete.
+QString FailedMovieFramesText(const ExportJobState& job);
 
 // movies composes the movie entries (the program passes a StandardMovieFrames; null draws none).
 // mainTarget answers the movie timeout queries again once the progress dialog has ended.
