@@ -15,6 +15,7 @@
 #include <memory>
 #include <sstream>
 #include <thread>
+#include <tuple>
 
 #include "../export/avi_file_reader.h"
 #include "model/project_data.h"
@@ -266,6 +267,8 @@ TEST_F(CliTest, RawExportHoldsExactlyTheRenderedFrames) {
   EXPECT_TRUE(r.err.empty()) << r.err;  // no terminal: nothing but errors
   testing::AviFileLayout layout;
   ASSERT_TRUE(testing::ReadAviLayout(P("out.avi"), layout));
+  EXPECT_EQ(layout.rate, 300000u);  // 30 frames per second, times 10000 and not reduced
+  EXPECT_EQ(layout.scale, 10000u);
   ASSERT_EQ(layout.frames.size(), 8u);
   for (uint32_t n = 0; n < 8; ++n) {
     ASSERT_EQ(
@@ -390,14 +393,87 @@ TEST_F(CliTest, FrameRangesJoinIntoTheWholeExport) {
   EXPECT_EQ(Cli("export " + P("p.vpj") + " -o " + P("x.avi") + " --frames 4-3").status, 2);
   EXPECT_EQ(Cli("export " + P("p.vpj") + " -o " + P("x.avi") + " --frames 4").status, 2);
   EXPECT_FALSE(fs::exists(dir_ / "x.avi"));
+  // H.264 outside AVI has a key frame every two seconds: a part must begin on one.
+  const CliRun offKey =
+      Cli("export " + P("p.vpj") + " -o " + P("x.mkv") + " --codec h264 --frames 0-3");
+  EXPECT_EQ(offKey.status, 2);
+  EXPECT_NE(offKey.err.find("h264 in mkv has a key frame every 60 frames"), std::string::npos)
+      << offKey.err;
+  EXPECT_FALSE(fs::exists(dir_ / "x.mkv"));
+  EXPECT_EQ(Cli("export " + P("p.vpj") + " -o " + P("x.mkv") + " --codec h264 --frames 0-7").status,
+            0);
   const CliRun gap = Cli("join " + P("a.avi") + " " + P("a.avi") + " -o " + P("g.avi"));
   EXPECT_EQ(gap.status, 1);
   EXPECT_NE(gap.err.find(P("a.avi") + ": frames 0-2 overlap"), std::string::npos) << gap.err;
 }
 
+// A movie cut short at 30 %: the frames past the damage cannot be decoded. Without
+// --stop-on-event-error the export still finishes, and says at the end how many frames lacked
+// their movie frame and from which file.
+TEST_F(CliTest, FramesPastAMoviesDamageAreCountedAtTheEnd) {
+  testing::TestMovieRecipe recipe = testing::H264Mkv(30);
+  recipe.frameCount = 120;
+  ASSERT_TRUE(testing::WriteTestMovie(dir_ / "clip.mkv", recipe));
+  fs::resize_file(dir_ / "clip.mkv", fs::file_size(dir_ / "clip.mkv") * 3 / 10);
+  auto p = AllocateProjectData();
+  ApplyNewProjectReset(*p);
+  p->outputWidth = 64;
+  p->outputHeight = 64;
+  p->movieLength = 120;
+  StandardSourceOpener opener;
+  ASSERT_TRUE(opener.OpenMovie(p->files[3], u"\\clip.mkv", FromUtf8(dir_.string())));
+  EventRecord movie = DefaultEventForFile(*p, 3, 0);
+  ASSERT_TRUE(InsertSorted(p->tracks[0], 1, &movie));
+  ASSERT_TRUE(WriteProjectFile(FromUtf8(P("damaged.vpj")), *p));
+
+  const CliRun r = Cli("export " + P("damaged.vpj") + " -o " + P("out.avi"));
+  EXPECT_EQ(r.status, 0) << r.err;
+  const size_t at = r.err.find(
+      " of the 120 frames were written without a movie frame that could "
+      "not be decoded (file 3)");
+  ASSERT_NE(at, std::string::npos) << r.err;
+  const int counted = std::stoi(r.err.substr(r.err.rfind(' ', at - 1) + 1));
+  EXPECT_GT(counted, 0);
+  EXPECT_LT(counted, 120);
+  // With the option the export stops at the first of them instead.
+  const CliRun stopped =
+      Cli("export " + P("damaged.vpj") + " -o " + P("stopped.avi") + " --stop-on-event-error");
+  EXPECT_EQ(stopped.status, 1);
+  EXPECT_NE(stopped.err.find(" could not be composed: an event failed"), std::string::npos)
+      << stopped.err;
+}
+
 // A disk that fills up during the export: a small file system of its own, mounted in a mount
 // namespace of the command's own (root only). The export stops at a whole frame with the
-// system's words, and the file holds exactly the frames it reports, readable.
+// system's words, and the file holds exactly the frames it reports, readable, in every
+// container (Matroska gathers frames into clusters of its own before they reach the file).
+TEST_F(CliTest, FullDiskStopsAtAWholeFrameInEveryContainer) {
+  WriteProject();
+  fs::create_directories(dir_ / "small");
+  for (const auto& [name, codec, size] :
+       {std::tuple{"out.mkv", "ffv1", "72k"}, std::tuple{"out.mov", "raw", "160k"},
+        std::tuple{"out.mp4", "mjpeg", "72k"}}) {
+    SCOPED_TRACE(name);
+    const std::string script =
+        std::string("mount -t tmpfs -o size=") + size + " none " + P("small") + " || exit 99; " +
+        TAVRONA_CLI + " export " + P("p.vpj") + " -o " + P(std::string("small/") + name) +
+        " --codec " + codec + " 2>" + P("err.txt") + "; echo $? >" + P("status.txt") + "; cp " +
+        P(std::string("small/") + name) + " " + P(std::string("full-") + name);
+    const int raw = std::system(("unshare -m sh -c '" + script + "' </dev/null").c_str());
+    if (WIFEXITED(raw) && WEXITSTATUS(raw) == 99) GTEST_SKIP() << "cannot mount a file system";
+    EXPECT_EQ(ReadFile(dir_ / "status.txt"), "1\n");
+    const std::string err = ReadFile(dir_ / "err.txt");
+    const size_t counted = err.find(" frames written to ");
+    ASSERT_NE(counted, std::string::npos) << err;
+    const size_t lineStart = err.rfind('\n', counted) + 1;
+    const int reported = std::stoi(err.substr(lineStart, counted - lineStart));
+    EXPECT_GT(reported, 0) << err;
+    EXPECT_LT(reported, 8) << err;
+    EXPECT_EQ(testing::DecodeToBgr0(P(std::string("full-") + name)).size(),
+              size_t{80} * 60 * 4 * static_cast<size_t>(reported));
+  }
+}
+
 TEST_F(CliTest, FullDiskStopsAtAWholeFrameWithTheSystemsWords) {
   WriteProject();
   ASSERT_EQ(Cli("export " + P("p.vpj") + " -o " + P("whole.avi")).status, 0);
