@@ -73,8 +73,11 @@ bool CKeldaDoc::OnNewDocument() {
 
 bool CKeldaDoc::OnOpenDocument(const QString& path) {
   BeginEdit();
-  if (!document_.OpenProject(ToU16(path), opener_, *this)) {
-    ShowError(messageParent_, ToQString(kMsgLoadFailed));
+  std::string why;
+  if (!document_.OpenProject(ToU16(path), opener_, *this, &why)) {
+    ShowError(messageParent_,
+              ToQString(kMsgLoadFailed) + u'\n' +
+                  QString::fromStdString(LoadFailureDetail(path.toStdString(), why)));
     return false;
   }
   Installed(QFileInfo(path).absoluteFilePath());

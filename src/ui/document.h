@@ -46,7 +46,8 @@ class CKeldaDoc : public QObject, public LoadQuestions {
 
   // New project (the new-project values). False when no memory; the project stays.
   bool OnNewDocument();
-  // Reads path. On failure shows "読み込みに失敗しました。" and keeps everything as it was.
+  // Reads path. On failure shows "読み込みに失敗しました。" with the reader's cause on a second
+  // line (LoadFailureDetail) and keeps everything as it was.
   bool OnOpenDocument(const QString& path);
   // Writes path. On failure shows "保存に失敗しました。"; the modified flag stays set.
   bool OnSaveDocument(const QString& path);

@@ -11,6 +11,7 @@
 #include <QMimeData>
 #include <QPainter>
 #include <QPointer>
+#include <QProcess>
 #include <QSignalSpy>
 #include <QSplitter>
 #include <QStatusBar>
@@ -22,6 +23,7 @@
 
 #include "app/process_state.h"
 #include "model/project_file.h"
+#include "model/track_data.h"
 #include "qt_printers.h"
 #include "ui/about_dialog.h"
 #include "ui/composition_worker.h"
@@ -273,11 +275,56 @@ TEST_F(MainWindowTest, AFailedOpenSaysSoAndKeepsTheProject) {
   ASSERT_EQ(prompts_.size(), 2u);
   EXPECT_EQ(prompts_[1].kind, PromptKind::Error);
   EXPECT_EQ(prompts_[1].caption, "エラー");
-  EXPECT_EQ(prompts_[1].text, "読み込みに失敗しました。");
+  EXPECT_TRUE(prompts_[1].text.startsWith("読み込みに失敗しました。\n" + PathOf("bad.vpj") + ": "))
+      << prompts_[1].text.toStdString();
   EXPECT_EQ(document_->Project().outputWidth, 500);
   EXPECT_TRUE(document_->Modified());
   EXPECT_EQ(frame_->Pane(PaneFiles), before);
   EXPECT_EQ(frame_->windowTitle(), "無題 - Tavrona");
+}
+
+// A project file cut short: the message names the file and the byte where the reader gave
+// up, on a second line, in the words the command line prints.
+TEST_F(MainWindowTest, ATruncatedProjectSaysWhereItEnds) {
+  std::vector<EventRecord> events(40);
+  for (uint32_t i = 0; i < events.size(); ++i) {
+    events[i].flags = EventInUse;
+    events[i].start = i * 5;
+  }
+  ASSERT_TRUE(InsertSorted(document_->Project().tracks[2], 40, events.data()));
+  ASSERT_TRUE(WriteProjectFile(ToU16(PathOf("whole.vpj")), document_->Project()));
+  QFile whole(PathOf("whole.vpj"));
+  ASSERT_TRUE(whole.open(QIODevice::ReadOnly));
+  const QByteArray bytes = whole.readAll();
+  QFile cut(PathOf("cut.vpj"));
+  ASSERT_TRUE(cut.open(QIODevice::WriteOnly));
+  const qsizetype kept = bytes.size() * 2 / 3;
+  cut.write(bytes.left(kept));
+  cut.close();
+  document_->Project().outputWidth = 500;
+
+  EXPECT_FALSE(frame_->OpenProject(PathOf("cut.vpj")));
+  ASSERT_EQ(prompts_.size(), 1u);
+  EXPECT_EQ(prompts_[0].kind, PromptKind::Error);
+  EXPECT_EQ(prompts_[0].caption, "エラー");
+  const QStringList lines = prompts_[0].text.split('\n');
+  ASSERT_EQ(lines.size(), 2) << prompts_[0].text.toStdString();
+  EXPECT_EQ(lines[0], "読み込みに失敗しました。");
+  EXPECT_TRUE(lines[1].startsWith(PathOf("cut.vpj") + ": ")) << lines[1].toStdString();
+  const qsizetype at = lines[1].lastIndexOf(" at byte ");
+  ASSERT_GT(at, 0) << lines[1].toStdString();
+  bool number = false;
+  const qlonglong byte = lines[1].mid(at + 9).toLongLong(&number);
+  EXPECT_TRUE(number) << lines[1].toStdString();
+  EXPECT_LE(byte, kept);
+  EXPECT_EQ(document_->Project().outputWidth, 500);  // the project that was open stays
+
+  // The command line says the same, line for line.
+  QProcess cli;
+  cli.start(QStringLiteral(TAVRONA_CLI), {"info", PathOf("cut.vpj")});
+  ASSERT_TRUE(cli.waitForFinished(30000));
+  EXPECT_EQ(cli.exitCode(), 1);
+  EXPECT_EQ(QString::fromUtf8(cli.readAllStandardError()).trimmed(), prompts_[0].text);
 }
 
 TEST_F(MainWindowTest, AModifiedProjectIsAskedAboutBeforeItGoes) {
