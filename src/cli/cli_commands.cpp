@@ -120,7 +120,7 @@ bool LoadProject(const CliOptions& o, ProjectDocument& doc) {
   CliQuestions questions(o.skipMissing, opener);
   std::string why;
   if (!doc.OpenProject(path, opener, questions, &why)) {
-    PrintError(kMsgLoadFailed, o.project + (why.empty() ? "" : ": " + why));
+    PrintError(kMsgLoadFailed, LoadFailureDetail(o.project, why));
     return false;
   }
   return true;

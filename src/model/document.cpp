@@ -34,4 +34,13 @@ bool ProjectDocument::SaveProject(const std::u16string& path) {
   return true;
 }
 
+std::string LoadFailureDetail(std::string_view fileName, std::string_view why) {
+  std::string line(fileName);
+  if (!why.empty()) {
+    line += ": ";
+    line += why;
+  }
+  return line;
+}
+
 }  // namespace tavrona

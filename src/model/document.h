@@ -5,6 +5,7 @@
 
 #include <memory>
 #include <string>
+#include <string_view>
 
 #include "model/project_data.h"
 #include "model/project_file.h"
@@ -37,5 +38,9 @@ class ProjectDocument {
   std::unique_ptr<ProjectData> project_;
   bool modified_ = false;
 };
+
+// The line both front ends show under "読み込みに失敗しました。": the project file as the user
+// named it, then, when the reader gave any, its words for the failure ("<file>: <why>").
+std::string LoadFailureDetail(std::string_view fileName, std::string_view why);
 
 }  // namespace tavrona

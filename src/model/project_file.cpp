@@ -155,7 +155,7 @@ bool ReadFileSlot(ByteReader& in, ProjectData& p, SourceOpener& opener, LoadQues
     uint32_t transparent = 0;
     if (!in.Path(path) || !in.Value(transparent)) return false;
     if (!OpenStoredSource(entry, static_cast<int32_t>(kind), PathView(path), p, opener)) {
-      if (!questions.AskYesNo(SourceLoadQuestion(PathView(path)))) {
+      if (!questions.AskMissingSource(PathView(path))) {
         return in.Fail("source " + ToUtf8(PathView(path)) + " (ID " + std::to_string(id) +
                            ") could not be opened, and the load stops there",
                        idAt);
@@ -371,6 +371,10 @@ std::string SerializeProject(const ProjectData& p) {
 
   out.Value<uint32_t>(TagEnd);
   return out.Take();
+}
+
+bool LoadQuestions::AskMissingSource(std::u16string_view path) {
+  return AskYesNo(SourceLoadQuestion(path));
 }
 
 bool ReadProjectFile(const std::u16string& path, ProjectData& project, SourceOpener& opener,

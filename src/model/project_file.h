@@ -40,6 +40,11 @@ class LoadQuestions {
  public:
   virtual ~LoadQuestions() = default;
   virtual bool AskYesNo(const std::u16string& message) = 0;
+  // A movie or still image slot whose source cannot be opened (path as stored in the file): Yes
+  // leaves the slot empty and the read goes on, No ends the read. The default asks
+  // AskYesNo(SourceLoadQuestion(path)); a front end that lets one answer stand for the rest of
+  // the load overrides it (model/missing_source_answers.h).
+  virtual bool AskMissingSource(std::u16string_view path);
 };
 
 // Reads the file at path into a freshly constructed block. On success the block holds the

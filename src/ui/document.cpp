@@ -73,8 +73,12 @@ bool CKeldaDoc::OnNewDocument() {
 
 bool CKeldaDoc::OnOpenDocument(const QString& path) {
   BeginEdit();
-  if (!document_.OpenProject(ToU16(path), opener_, *this)) {
-    ShowError(messageParent_, ToQString(kMsgLoadFailed));
+  missingSources_.StartLoad();
+  std::string why;
+  if (!document_.OpenProject(ToU16(path), opener_, *this, &why)) {
+    ShowError(messageParent_,
+              ToQString(kMsgLoadFailed) + u'\n' +
+                  QString::fromStdString(LoadFailureDetail(path.toStdString(), why)));
     return false;
   }
   Installed(QFileInfo(path).absoluteFilePath());
@@ -103,6 +107,13 @@ void CKeldaDoc::BeginEdit() {
 
 bool CKeldaDoc::AskYesNo(const std::u16string& message) {
   return tavrona::AskYesNo(messageParent_, ToQString(message));
+}
+
+bool CKeldaDoc::AskMissingSource(std::u16string_view path) {
+  return missingSources_.Answer([&] {
+    const YesNoForAll answer = AskYesNoForAll(messageParent_, ToQString(SourceLoadQuestion(path)));
+    return MissingSourceAnswer{answer.yes, answer.applyToAll};
+  });
 }
 
 }  // namespace tavrona

@@ -17,6 +17,7 @@
 
 #include "model/document.h"
 #include "model/event_record.h"
+#include "model/missing_source_answers.h"
 #include "model/project_data.h"
 #include "sources/project_sources.h"
 #include "ui/pane_records.h"
@@ -46,7 +47,8 @@ class CKeldaDoc : public QObject, public LoadQuestions {
 
   // New project (the new-project values). False when no memory; the project stays.
   bool OnNewDocument();
-  // Reads path. On failure shows "読み込みに失敗しました。" and keeps everything as it was.
+  // Reads path. On failure shows "読み込みに失敗しました。" with the reader's cause on a second
+  // line (LoadFailureDetail) and keeps everything as it was.
   bool OnOpenDocument(const QString& path);
   // Writes path. On failure shows "保存に失敗しました。"; the modified flag stays set.
   bool OnSaveDocument(const QString& path);
@@ -74,8 +76,11 @@ class CKeldaDoc : public QObject, public LoadQuestions {
   // The timeline's position, where playback starts.
   uint32_t position = 0;
 
-  // LoadQuestions: the questions a project read asks (Yes / No, caption "エラー").
+  // LoadQuestions: the questions a project read asks (Yes / No, caption "エラー"). The
+  // question about a source that cannot be opened also offers "すべてに適用": an answer given
+  // with it stands for every further such source of the same read.
   bool AskYesNo(const std::u16string& message) override;
+  bool AskMissingSource(std::u16string_view path) override;
 
   // The parent of the document's message boxes.
   void SetMessageParent(QWidget* parent) { messageParent_ = parent; }
@@ -97,6 +102,8 @@ class CKeldaDoc : public QObject, public LoadQuestions {
   StandardMovieFrames movies_;
   std::unique_ptr<CompositionWorker> worker_;
   QWidget* messageParent_ = nullptr;
+  // The answer to the missing-source question that stands for the rest of the current read.
+  MissingSourceAnswers missingSources_;
 };
 
 // The face the panes draw their text with: the first installed Japanese Gothic face.

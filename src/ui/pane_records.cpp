@@ -17,11 +17,19 @@ void DrawPaneCell(QPainter& painter, const PaneCell& cell) {
       fill = ColorFromRef(cell.colour2);
       frame = Qt::black;
     }
-    // A framed rectangle covers left..right-1, top..bottom-1, the frame one pixel wide inside.
+    // A framed rectangle covers left..right-1, top..bottom-1, the frame one pixel wide inside;
+    // an empty one covers nothing. The frame's four sides are filled, not stroked: an outline
+    // reaching far outside the painted area is cut as a line by the clip, which can lose the
+    // pixel at the cut, while a filled rectangle is cut at whole pixels.
+    if (rect.isEmpty()) {
+      painter.restore();
+      return;
+    }
     painter.fillRect(rect, fill);
-    painter.setPen(QPen(frame, 0));
-    painter.setBrush(Qt::NoBrush);
-    painter.drawRect(rect.adjusted(0, 0, -1, -1));
+    painter.fillRect(QRect(rect.left(), rect.top(), rect.width(), 1), frame);
+    painter.fillRect(QRect(rect.left(), rect.bottom(), rect.width(), 1), frame);
+    painter.fillRect(QRect(rect.left(), rect.top(), 1, rect.height()), frame);
+    painter.fillRect(QRect(rect.right(), rect.top(), 1, rect.height()), frame);
     int align = Qt::AlignVCenter | Qt::TextSingleLine;
     if (cell.textFlags & CellLeft) {
       align |= Qt::AlignLeft;

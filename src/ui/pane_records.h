@@ -61,10 +61,12 @@ struct PaneCell {
 };
 
 // Draws the cell with the painter's font, the text background transparent. Box cells: the
-// rectangle filled and framed by the colour mode, the text single-line and vertically centred
-// (left with CellLeft, else right with CellRight, else centred). Filled text cells: the rectangle
-// filled with colour 2, the text in colour 1, tabs expanded (right with CellRight, else centred
-// with CellCentre, else left). The painter's pen and brush are restored.
+// rectangle filled and framed by the colour mode (the frame on its outer pixels, the same pixels
+// however much of the cell the painter's clip cuts off; nothing for an empty rectangle), the
+// text single-line and vertically centred (left with CellLeft, else right with CellRight, else
+// centred). Filled text cells: the rectangle filled with colour 2, the text in colour 1, tabs
+// expanded (right with CellRight, else centred with CellCentre, else left). The painter's pen
+// and brush are restored.
 void DrawPaneCell(QPainter& painter, const PaneCell& cell);
 
 }  // namespace tavrona

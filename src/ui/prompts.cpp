@@ -1,5 +1,6 @@
 #include "ui/prompts.h"
 
+#include <QCheckBox>
 #include <QFileDialog>
 #include <QMessageBox>
 
@@ -13,7 +14,9 @@ PromptHook& Hook() {
   return hook;
 }
 
-PromptAnswer Ask(QWidget* parent, Prompt prompt) {
+// Shows the prompt (or hands it to the test hook); answers a YesNoForAll prompt's check box in
+// prompt.applyToAll.
+PromptAnswer Ask(QWidget* parent, Prompt& prompt) {
   if (Hook()) return Hook()(prompt);
   QMessageBox box(parent);
   box.setWindowTitle(prompt.caption);
@@ -30,6 +33,11 @@ PromptAnswer Ask(QWidget* parent, Prompt prompt) {
     case PromptKind::YesNo:
       box.setIcon(QMessageBox::Question);
       box.setStandardButtons(QMessageBox::Yes | QMessageBox::No);
+      break;
+    case PromptKind::YesNoForAll:
+      box.setIcon(QMessageBox::Question);
+      box.setStandardButtons(QMessageBox::Yes | QMessageBox::No);
+      box.setCheckBox(new QCheckBox(QStringLiteral("すべてに適用"), &box));
       break;
     case PromptKind::OkCancel:
       box.setIcon(QMessageBox::Question);
@@ -48,7 +56,9 @@ PromptAnswer Ask(QWidget* parent, Prompt prompt) {
   box.setButtonText(QMessageBox::Yes, QStringLiteral("はい(&Y)"));
   box.setButtonText(QMessageBox::No, QStringLiteral("いいえ(&N)"));
   box.setButtonText(QMessageBox::Cancel, QStringLiteral("キャンセル"));
-  switch (box.exec()) {
+  const int button = box.exec();
+  prompt.applyToAll = box.checkBox() != nullptr && box.checkBox()->isChecked();
+  switch (button) {
     case QMessageBox::Yes:
       return PromptAnswer::Yes;
     case QMessageBox::No:
@@ -58,6 +68,10 @@ PromptAnswer Ask(QWidget* parent, Prompt prompt) {
     default:
       return PromptAnswer::Ok;
   }
+}
+
+PromptAnswer Ask(QWidget* parent, Prompt&& prompt) {
+  return Ask(parent, prompt);
 }
 
 std::optional<QString> Choose(QWidget* parent, Prompt prompt) {
@@ -104,6 +118,12 @@ void ShowWarning(QWidget* parent, const QString& text) {
 
 bool AskYesNo(QWidget* parent, const QString& text) {
   return Ask(parent, {PromptKind::YesNo, ToQString(kErrorCaption), text}) == PromptAnswer::Yes;
+}
+
+YesNoForAll AskYesNoForAll(QWidget* parent, const QString& text) {
+  Prompt prompt{PromptKind::YesNoForAll, ToQString(kErrorCaption), text};
+  const bool yes = Ask(parent, prompt) == PromptAnswer::Yes;
+  return {yes, prompt.applyToAll};
 }
 
 bool AskOkCancel(QWidget* parent, const QString& caption, const QString& text) {

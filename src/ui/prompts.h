@@ -17,6 +17,7 @@ enum class PromptKind {
   Error,        // caption "エラー", OK
   Warning,      // a dialog's validation message, OK
   YesNo,        // caption "エラー", Yes / No
+  YesNoForAll,  // caption "エラー", Yes / No and the check box "すべてに適用"
   OkCancel,     // the movie timeout question, OK / Cancel
   YesNoCancel,  // the save question of a modified project
   Information,  // OK
@@ -35,6 +36,8 @@ struct Prompt {
   QString defaultSuffix;  // choosers: the extension added to a name without one ("avi")
   // The hook's answer for choosers: the chosen path; empty means cancelled.
   QString answerText;
+  // YesNoForAll: whether "すべてに適用" was checked with the answer (the hook sets it).
+  bool applyToAll = false;
 };
 
 // A test's stand-in for the user: sees every prompt and answers it. Null restores the real
@@ -46,6 +49,13 @@ void SetPromptHookForTests(PromptHook hook);
 void ShowError(QWidget* parent, const QString& text);
 void ShowWarning(QWidget* parent, const QString& text);
 bool AskYesNo(QWidget* parent, const QString& text);  // caption "エラー"; true = Yes
+// Caption "エラー", Yes / No and the check box "すべてに適用" (unchecked at first): the answer,
+// and whether it is to apply to all further questions of its kind.
+struct YesNoForAll {
+  bool yes = false;
+  bool applyToAll = false;
+};
+YesNoForAll AskYesNoForAll(QWidget* parent, const QString& text);
 bool AskOkCancel(QWidget* parent, const QString& caption, const QString& text);  // true = OK
 PromptAnswer AskYesNoCancel(QWidget* parent, const QString& caption, const QString& text);
 void ShowInformation(QWidget* parent, const QString& caption, const QString& text);

@@ -13,6 +13,7 @@
 #include "app/process_state.h"
 #include "model/document.h"
 #include "model/messages.h"
+#include "model/missing_source_answers.h"
 #include "model/project_data.h"
 #include "model/text_encoding.h"
 
@@ -356,6 +357,81 @@ TEST_F(ProjectFileTest, FailedTextAsksWithTheText) {
   ASSERT_EQ(sayYes.asked.size(), 1u);
   EXPECT_EQ(sayYes.asked[0], TextCreateQuestion(u"タイトル"));
   EXPECT_EQ(back->files[0].kind, FileEmpty);
+}
+
+// A front end's questions with "すべてに適用": the missing-source answers come from a script
+// through one MissingSourceAnswers, as the GUI's document keeps it; every question shown is
+// recorded. Other questions are answered Yes.
+class ApplyToAllAnswers : public LoadQuestions {
+ public:
+  bool AskYesNo(const std::u16string& message) override {
+    asked.push_back(message);
+    return true;
+  }
+  bool AskMissingSource(std::u16string_view path) override {
+    return memory.Answer([&] {
+      asked.push_back(SourceLoadQuestion(path));
+      return script.at(asked.size() - 1);
+    });
+  }
+  std::vector<MissingSourceAnswer> script;  // by the number of the question
+  std::vector<std::u16string> asked;
+  MissingSourceAnswers memory;
+};
+
+TEST_F(ProjectFileTest, AnAnswerAppliedToAllMissingSourcesStandsForTheRestOfTheLoad) {
+  // Four sources whose folder has gone, a text that cannot be drawn between them, and an event
+  // on each slot.
+  auto p = NewProject();
+  const std::vector<int> missing = {1, 5, 6, 9};
+  for (int id : missing) {
+    p->files[id].kind = FileStillImage;
+    const std::u16string path = u"/media/clip" + FromUtf8(std::to_string(id)) + u".bmp";
+    SetPath(p->files[id].path, path);
+  }
+  opener_.MakeText(p->files[3], u"タイトル", 0x00FFFFFF, LOGFONTW{});
+  for (int id : {1, 3, 5, 6, 9}) {
+    EventRecord e = DefaultEventForFile(*p, id, static_cast<uint32_t>(id) * 10);
+    ASSERT_TRUE(InsertSorted(p->tracks[0], 1, &e));
+  }
+  WriteBytes("in.vpj", SerializeProject(*p));
+  opener_.textWorks = false;
+
+  // Yes for all: asked about the first missing source only; the text is still asked about.
+  ApplyToAllAnswers answers;
+  answers.script = {{true, true}, {true, false}};
+  answers.memory.StartLoad();
+  auto back = AllocateProjectData();
+  ASSERT_TRUE(ReadProjectFile(PathOf("in.vpj"), *back, opener_, answers));
+  EXPECT_EQ(answers.asked, (std::vector<std::u16string>{SourceLoadQuestion(u"/media/clip1.bmp"),
+                                                        TextCreateQuestion(u"タイトル")}));
+  for (int id : {1, 3, 5, 6, 9}) EXPECT_EQ(back->files[id].kind, FileEmpty) << id;
+  EXPECT_EQ(back->tracks[0].count, 5u);  // the events stay
+  EXPECT_EQ(answers.memory.Standing(), true);
+
+  // The next load starts afresh: Yes without "すべてに適用" is asked source by source.
+  answers.asked.clear();
+  answers.script = {{true, false}, {true, false}, {true, false}, {true, false}, {true, false}};
+  answers.memory.StartLoad();
+  back = AllocateProjectData();
+  ASSERT_TRUE(ReadProjectFile(PathOf("in.vpj"), *back, opener_, answers));
+  EXPECT_EQ(answers.asked.size(), 5u);
+  EXPECT_EQ(answers.asked[4], SourceLoadQuestion(u"/media/clip9.bmp"));
+  EXPECT_EQ(answers.memory.Standing(), std::nullopt);
+
+  // No for all ends the read at the first missing source, and stands until the next load.
+  answers.asked.clear();
+  answers.script = {{false, true}};
+  answers.memory.StartLoad();
+  back = AllocateProjectData();
+  std::string why;
+  EXPECT_FALSE(ReadProjectFile(PathOf("in.vpj"), *back, opener_, answers, &why));
+  EXPECT_EQ(answers.asked.size(), 1u);
+  EXPECT_NE(why.find("/media/clip1.bmp (ID 1) could not be opened"), std::string::npos) << why;
+  EXPECT_EQ(answers.memory.Standing(), false);
+  EXPECT_FALSE(answers.memory.Answer([] { return MissingSourceAnswer{true, true}; }));
+  answers.memory.StartLoad();
+  EXPECT_TRUE(answers.memory.Answer([] { return MissingSourceAnswer{true, false}; }));
 }
 
 TEST_F(ProjectFileTest, TemplatesWithoutInUseBitAreNotWritten) {

@@ -2,10 +2,15 @@
 
 #include <dlfcn.h>
 #include <gtest/gtest.h>
+#include <malloc.h>
 
 #include <QImage>
+#include <algorithm>
 #include <cstring>
 #include <filesystem>
+#include <fstream>
+#include <sstream>
+#include <string>
 #include <vector>
 
 #include "bmp_builder.h"
@@ -329,6 +334,142 @@ TEST_F(QtImagePluginTest, PixelsSkippedByRunLengthCodesAreBlack) {
     FrameBuffer second;
     ASSERT_TRUE(LoadStillImage(file, second, plugins));
     EXPECT_EQ(AllPixels(second), c.expected);
+  }
+}
+
+// How many pixels differ and where the first one is (rows top first); empty when none do.
+std::string Mismatches(const std::vector<std::vector<uint32_t>>& got,
+                       const std::vector<std::vector<uint32_t>>& expected) {
+  if (got.size() != expected.size() || (!got.empty() && got[0].size() != expected[0].size())) {
+    return "the sizes differ";
+  }
+  size_t count = 0;
+  std::ostringstream first;
+  for (size_t y = 0; y < got.size(); ++y) {
+    for (size_t x = 0; x < got[y].size(); ++x) {
+      if (got[y][x] == expected[y][x]) continue;
+      if (count++ == 0) {
+        first << std::hex << "first at (" << std::dec << x << ", " << y << "): 0x" << std::hex
+              << got[y][x] << " instead of 0x" << expected[y][x];
+      }
+    }
+  }
+  return count == 0 ? "" : std::to_string(count) + " pixels differ, " + first.str();
+}
+
+// While it lives, the C library fills every block it hands out with one byte and every block it
+// takes back with another (glibc's M_PERTURB, as MALLOC_PERTURB_ does), so that a pixel read
+// from memory nobody wrote differs between two fill bytes.
+class PerturbedHeap {
+ public:
+  explicit PerturbedHeap(int fill) { mallopt(M_PERTURB, fill); }
+  ~PerturbedHeap() { mallopt(M_PERTURB, 0); }
+  PerturbedHeap(const PerturbedHeap&) = delete;
+  PerturbedHeap& operator=(const PerturbedHeap&) = delete;
+};
+
+// An uncompressed BMP file that ends inside its pixel rows reaches qtimage.spi (the reader
+// refuses it), which decodes the rows that are there; every pixel whose bytes are missing is
+// black, whatever the heap held before. Each palette entry is a colour other than black, so
+// that neither index 0 nor leftover bytes can pass for a missing pixel.
+TEST_F(QtImagePluginTest, TruncatedUncompressedBitmapsHaveBlackMissingPixels) {
+  struct Case {
+    const char* name;
+    uint16_t bits;
+    int32_t width, height;
+    size_t keptRows;   // whole stored rows left in the file
+    size_t keptBytes;  // bytes of the next stored row left in the file
+    int keptPixels;    // pixels of that row whose bytes are all there
+  };
+  const std::vector<Case> cases = {
+      {"8 bits, bottom-up, cut inside the third row", 8, 40, 30, 2, 15, 15},
+      {"24 bits, bottom-up, cut inside a pixel", 24, 21, 20, 5, 31, 10},
+      {"8 bits, top-down, cut after a row", 8, 40, -25, 7, 0, 0},
+      {"4 bits, bottom-up, odd width", 4, 33, 30, 3, 5, 10},
+      {"1 bit, bottom-up", 1, 70, 40, 4, 3, 24},
+      {"8 bits, no pixel bytes at all", 8, 40, 30, 0, 0, 0},
+  };
+  Module qtimage(QTIMAGE_PATH);
+  const std::vector<void*> plugins = {qtimage.handle()};
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.name);
+    testing::BmpRecipe recipe;
+    recipe.bitCount = c.bits;
+    recipe.width = c.width;
+    recipe.height = c.height;
+    const int rows = c.height < 0 ? -c.height : c.height;
+    auto colourOf = [](uint32_t index) {  // never black: the red byte is at least 0x40
+      return 0x400000u | ((index * 37 % 192) << 16) | ((index & 0xFF) << 8) |
+             (255 - (index & 0xFF));
+    };
+    if (c.bits <= 8) {
+      for (uint32_t i = 0; i < (1u << c.bits); ++i) recipe.palette.push_back(colourOf(i));
+    }
+    // Top row first; each value a palette index, or a 0xRRGGBB colour for 24 bits.
+    std::vector<std::vector<uint32_t>> expected(rows, std::vector<uint32_t>(c.width));
+    for (int y = 0; y < rows; ++y) {
+      recipe.rows.emplace_back();
+      for (int x = 0; x < c.width; ++x) {
+        const uint32_t index =
+            static_cast<uint32_t>(x * 7 + y * 13) & ((1u << std::min<int>(c.bits, 8)) - 1);
+        const uint32_t value = c.bits == 24 ? colourOf(index) | 0x000001u : index;
+        recipe.rows.back().push_back(value);
+        // Stored row k is picture row k top-down, rows - 1 - k bottom-up.
+        const size_t stored =
+            c.height < 0 ? static_cast<size_t>(y) : static_cast<size_t>(rows - 1 - y);
+        const bool there = stored < c.keptRows || (stored == c.keptRows && x < c.keptPixels);
+        expected[y][x] = !there ? 0 : (c.bits == 24 ? value : colourOf(index));
+      }
+    }
+    std::vector<uint8_t> bytes = testing::BuildBmp(recipe);
+    const size_t stride = (static_cast<size_t>(c.bits) * c.width + 31) / 32 * 4;
+    const size_t pixelOffset = bytes.size() - stride * rows;
+    bytes.resize(pixelOffset + c.keptRows * stride + c.keptBytes);
+    const auto file = Write("short.bmp", bytes);
+    ASSERT_FALSE(LoadBitmapFile(file));
+
+    for (int fill : {0x55, 0xAA}) {
+      SCOPED_TRACE(fill);
+      FrameBuffer buffer;
+      {
+        PerturbedHeap heap(fill);
+        ASSERT_TRUE(LoadStillImage(file, buffer, plugins));
+      }
+      EXPECT_EQ(Mismatches(AllPixels(buffer), expected), "");
+    }
+  }
+}
+
+// Files of Qt's other formats cut short: each is refused (PNG, PPM) or decodes to the same
+// pixels whatever the heap held before (JPEG).
+TEST_F(QtImagePluginTest, TruncatedFilesOfOtherFormatsDecodeTheSameOnEveryRun) {
+  QImage picture(64, 48, QImage::Format_RGB32);
+  for (int y = 0; y < picture.height(); ++y) {
+    for (int x = 0; x < picture.width(); ++x) {
+      picture.setPixel(x, y, qRgb(x * 4, y * 5, (x * y) & 0xFF));
+    }
+  }
+  Module qtimage(QTIMAGE_PATH);
+  const std::vector<void*> plugins = {qtimage.handle()};
+  for (const char* format : {"PNG", "JPEG", "PPM"}) {
+    SCOPED_TRACE(format);
+    const auto whole = folder_ / (std::string("whole.") + format);
+    ASSERT_TRUE(picture.save(QString::fromStdString(whole.string()), format));
+    std::ifstream in(whole, std::ios::binary);
+    std::vector<uint8_t> bytes((std::istreambuf_iterator<char>(in)), {});
+    for (size_t kept : {bytes.size() / 2, bytes.size() * 9 / 10}) {
+      SCOPED_TRACE(kept);
+      const auto file = Write("cut.bin", std::vector<uint8_t>(bytes.begin(), bytes.begin() + kept));
+      std::vector<std::optional<std::vector<std::vector<uint32_t>>>> runs;
+      for (int fill : {0x55, 0xAA}) {
+        FrameBuffer buffer;
+        PerturbedHeap heap(fill);
+        runs.push_back(LoadStillImage(file, buffer, plugins) ? std::optional(AllPixels(buffer))
+                                                             : std::nullopt);
+      }
+      ASSERT_EQ(runs[0].has_value(), runs[1].has_value());
+      if (runs[0]) EXPECT_EQ(Mismatches(*runs[0], *runs[1]), "");
+    }
   }
 }
 

@@ -4,25 +4,34 @@
 
 #include <QAction>
 #include <QApplication>
+#include <QCheckBox>
 #include <QDialog>
+#include <QDir>
 #include <QLabel>
 #include <QMenu>
 #include <QMenuBar>
+#include <QMessageBox>
 #include <QMimeData>
 #include <QPainter>
 #include <QPointer>
+#include <QProcess>
+#include <QPushButton>
 #include <QSignalSpy>
 #include <QSplitter>
 #include <QStatusBar>
 #include <QTemporaryDir>
 #include <QTest>
+#include <QTimer>
 #include <QToolBar>
 #include <memory>
 #include <thread>
 
 #include "app/process_state.h"
+#include "bmp_builder.h"
 #include "model/project_file.h"
+#include "model/track_data.h"
 #include "qt_printers.h"
+#include "sources/source_cache.h"
 #include "ui/about_dialog.h"
 #include "ui/composition_worker.h"
 #include "ui/cursors.h"
@@ -41,14 +50,19 @@ class MainWindowTest : public ::testing::Test {
   void SetUp() override {
     ASSERT_TRUE(dir_.isValid());
     AppProfile().Load(IniPath().toStdString());
+    InstallPromptHook();
+    Make();
+  }
+  // Every prompt is recorded and answered with nextAnswer_ (and nextPath_, nextApplyToAll_).
+  void InstallPromptHook() {
     SetPromptHookForTests([this](Prompt& p) {
       prompts_.push_back(p);
       if (p.kind == PromptKind::SaveFile || p.kind == PromptKind::OpenFile) {
         p.answerText = nextPath_;
       }
+      p.applyToAll = nextApplyToAll_;
       return nextAnswer_;
     });
-    Make();
   }
   void TearDown() override {
     frame_.reset();
@@ -84,6 +98,7 @@ class MainWindowTest : public ::testing::Test {
   std::unique_ptr<CMainFrame> frame_;
   std::vector<Prompt> prompts_;
   PromptAnswer nextAnswer_ = PromptAnswer::Ok;
+  bool nextApplyToAll_ = false;
   QString nextPath_;
 };
 
@@ -273,11 +288,137 @@ TEST_F(MainWindowTest, AFailedOpenSaysSoAndKeepsTheProject) {
   ASSERT_EQ(prompts_.size(), 2u);
   EXPECT_EQ(prompts_[1].kind, PromptKind::Error);
   EXPECT_EQ(prompts_[1].caption, "エラー");
-  EXPECT_EQ(prompts_[1].text, "読み込みに失敗しました。");
+  EXPECT_TRUE(prompts_[1].text.startsWith("読み込みに失敗しました。\n" + PathOf("bad.vpj") + ": "))
+      << prompts_[1].text.toStdString();
   EXPECT_EQ(document_->Project().outputWidth, 500);
   EXPECT_TRUE(document_->Modified());
   EXPECT_EQ(frame_->Pane(PaneFiles), before);
   EXPECT_EQ(frame_->windowTitle(), "無題 - Tavrona");
+}
+
+// A project file cut short: the message names the file and the byte where the reader gave
+// up, on a second line, in the words the command line prints.
+TEST_F(MainWindowTest, ATruncatedProjectSaysWhereItEnds) {
+  std::vector<EventRecord> events(40);
+  for (uint32_t i = 0; i < events.size(); ++i) {
+    events[i].flags = EventInUse;
+    events[i].start = i * 5;
+  }
+  ASSERT_TRUE(InsertSorted(document_->Project().tracks[2], 40, events.data()));
+  ASSERT_TRUE(WriteProjectFile(ToU16(PathOf("whole.vpj")), document_->Project()));
+  QFile whole(PathOf("whole.vpj"));
+  ASSERT_TRUE(whole.open(QIODevice::ReadOnly));
+  const QByteArray bytes = whole.readAll();
+  QFile cut(PathOf("cut.vpj"));
+  ASSERT_TRUE(cut.open(QIODevice::WriteOnly));
+  const qsizetype kept = bytes.size() * 2 / 3;
+  cut.write(bytes.left(kept));
+  cut.close();
+  document_->Project().outputWidth = 500;
+
+  EXPECT_FALSE(frame_->OpenProject(PathOf("cut.vpj")));
+  ASSERT_EQ(prompts_.size(), 1u);
+  EXPECT_EQ(prompts_[0].kind, PromptKind::Error);
+  EXPECT_EQ(prompts_[0].caption, "エラー");
+  const QStringList lines = prompts_[0].text.split('\n');
+  ASSERT_EQ(lines.size(), 2) << prompts_[0].text.toStdString();
+  EXPECT_EQ(lines[0], "読み込みに失敗しました。");
+  EXPECT_TRUE(lines[1].startsWith(PathOf("cut.vpj") + ": ")) << lines[1].toStdString();
+  const qsizetype at = lines[1].lastIndexOf(" at byte ");
+  ASSERT_GT(at, 0) << lines[1].toStdString();
+  bool number = false;
+  const qlonglong byte = lines[1].mid(at + 9).toLongLong(&number);
+  EXPECT_TRUE(number) << lines[1].toStdString();
+  EXPECT_LE(byte, kept);
+  EXPECT_EQ(document_->Project().outputWidth, 500);  // the project that was open stays
+
+  // The command line says the same, line for line.
+  QProcess cli;
+  cli.start(QStringLiteral(TAVRONA_CLI), {"info", PathOf("cut.vpj")});
+  ASSERT_TRUE(cli.waitForFinished(30000));
+  EXPECT_EQ(cli.exitCode(), 1);
+  EXPECT_EQ(QString::fromUtf8(cli.readAllStandardError()).trimmed(), prompts_[0].text);
+}
+
+// A project whose media folder has moved: four still images it cannot find. One answer with
+// "すべてに適用" checked in the real question box covers them all; No for all ends the read
+// at once; every read starts without a standing answer.
+TEST_F(MainWindowTest, MissingSourcesAreAnsweredOnceForAll) {
+  ASSERT_TRUE(QDir(dir_.path()).mkdir("media"));
+  ProjectData& made = document_->Project();
+  const std::vector<int> ids = {0, 4, 5, 700};
+  for (int id : ids) {
+    testing::BmpRecipe bmp;
+    bmp.width = 2;
+    bmp.height = 2;
+    bmp.rows = {{0x112233, 0x445566}, {0x778899, 0xAABBCC}};
+    const QString name = PathOf("media/") + QString::number(id) + ".bmp";
+    testing::WriteFile(name.toStdString(), testing::BuildBmp(bmp));
+    ASSERT_TRUE(OpenImageFile(made.files[id], ToU16(name), u""));
+    EventRecord e = DefaultEventForFile(made, id, static_cast<uint32_t>(id));
+    ASSERT_TRUE(InsertSorted(made.tracks[1], 1, &e));
+  }
+  ASSERT_TRUE(WriteProjectFile(ToU16(PathOf("moved.vpj")), made));
+  ASSERT_TRUE(QDir(dir_.path()).rename("media", "media-old"));
+
+  // The real box: the user checks "すべてに適用" and answers Yes.
+  SetPromptHookForTests(nullptr);
+  QStringList shown;
+  QTimer answerer;
+  answerer.setInterval(10);
+  QObject::connect(&answerer, &QTimer::timeout, [&] {
+    auto* box = qobject_cast<QMessageBox*>(QApplication::activeModalWidget());
+    if (box == nullptr || !box->isVisible()) return;
+    shown << box->text();
+    if (box->checkBox() == nullptr) {  // not the question expected: give up on it
+      ADD_FAILURE() << "a box without a check box: " << box->text().toStdString();
+      box->done(QMessageBox::Cancel);
+      return;
+    }
+    EXPECT_EQ(box->windowTitle(), "エラー");
+    EXPECT_EQ(box->button(QMessageBox::Yes)->text(), "はい(&Y)");
+    EXPECT_EQ(box->button(QMessageBox::No)->text(), "いいえ(&N)");
+    EXPECT_EQ(box->checkBox()->text(), "すべてに適用");
+    EXPECT_FALSE(box->checkBox()->isChecked());
+    QTest::mouseClick(box->checkBox(), Qt::LeftButton, {},
+                      QPoint(5, box->checkBox()->height() / 2));
+    EXPECT_TRUE(box->checkBox()->isChecked());
+    QTest::mouseClick(box->button(QMessageBox::Yes), Qt::LeftButton);
+  });
+  answerer.start();
+  const bool opened = frame_->OpenProject(PathOf("moved.vpj"));
+  answerer.stop();
+  InstallPromptHook();
+  ASSERT_TRUE(opened);
+  const QString first = PathOf("media/0.bmp");
+  EXPECT_EQ(shown, QStringList{"ファイル\"" + first +
+                               "\"の読み込みに失敗しました。続行しますか？\n続行すると、このファイ"
+                               "ルの設定は破棄されます。"});
+  for (int id : ids) EXPECT_EQ(document_->Project().files[id].kind, FileEmpty) << id;
+  EXPECT_EQ(document_->Project().tracks[1].count, 4u);  // the events stay
+  EXPECT_EQ(frame_->windowTitle(), "moved.vpj - Tavrona");
+
+  // No for all: asked once, the read ends there, and the project that was open stays.
+  document_->Project().outputWidth = 500;
+  nextAnswer_ = PromptAnswer::No;
+  nextApplyToAll_ = true;
+  EXPECT_FALSE(frame_->OpenProject(PathOf("moved.vpj")));
+  ASSERT_EQ(prompts_.size(), 2u);
+  EXPECT_EQ(prompts_[0].kind, PromptKind::YesNoForAll);
+  EXPECT_EQ(prompts_[0].text, shown.front());
+  EXPECT_EQ(prompts_[1].kind, PromptKind::Error);
+  EXPECT_EQ(document_->Project().outputWidth, 500);
+
+  // The next read asks again; Yes without "すべてに適用" is asked source by source.
+  prompts_.clear();
+  nextAnswer_ = PromptAnswer::Yes;
+  nextApplyToAll_ = false;
+  ASSERT_TRUE(frame_->OpenProject(PathOf("moved.vpj")));
+  ASSERT_EQ(prompts_.size(), ids.size());
+  for (size_t i = 0; i < ids.size(); ++i) {
+    EXPECT_EQ(prompts_[i].kind, PromptKind::YesNoForAll);
+    EXPECT_TRUE(prompts_[i].text.contains(PathOf("media/") + QString::number(ids[i]) + ".bmp"));
+  }
 }
 
 TEST_F(MainWindowTest, AModifiedProjectIsAskedAboutBeforeItGoes) {

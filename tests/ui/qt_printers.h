@@ -1,6 +1,7 @@
 // GoogleTest printers for Qt values, so that a failed comparison shows the texts.
 #pragma once
 
+#include <QColor>
 #include <QString>
 #include <QStringList>
 #include <ostream>
@@ -14,5 +15,8 @@ inline void PrintTo(const QStringList& list, std::ostream* out) {
   for (qsizetype i = 0; i < list.size(); ++i)
     *out << (i ? ", \"" : "\"") << list[i].toStdString() << '"';
   *out << '}';
+}
+inline void PrintTo(const QColor& colour, std::ostream* out) {
+  *out << "QColor(" << colour.red() << ", " << colour.green() << ", " << colour.blue() << ")";
 }
 QT_END_NAMESPACE

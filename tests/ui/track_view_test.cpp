@@ -469,6 +469,67 @@ TEST_F(TrackViewWidget, PaintsTheSingleTrackModeAndScrollsFarBeyond65535Pixels) 
   EXPECT_EQ(At(img, 50, 40), QColor(128, 128, 128));
 }
 
+// A band cell is framed on its outer edge wherever the view is scrolled: the frame pixels that
+// are visible are those of the whole cell, however far the cell reaches past any side of the
+// viewport.
+TEST_F(TrackViewWidget, BandCellsKeepTheirFrameWhenClippedOnAnySide) {
+  // Track 4: an event at frame 130 up to the next at 250; at scale 2 the first cell spans
+  // x 2080..4000 of the band (y 32..64), white framed in light grey.
+  Fill(Project().tracks[4], {Ev(130, 1), Ev(250, 2)});
+  Click(QPoint(5, kRowsTop + 4 * kRowHeight + 8));
+  ASSERT_EQ(view_->State().currentTrack, 4u);
+  view_->RunCommand(CmdShowAllTracks);
+  view_->RunCommand(CmdZoomIn);
+  ASSERT_EQ(view_->State().scale, 2u);
+  const QRect cell(QPoint(2080, 32), QPoint(3999, 63));
+  const QColor frame(192, 192, 192), fill(255, 255, 255);
+
+  // Every visible pixel of the frame has the frame colour; the pixels just inside the visible
+  // part of the frame have the fill colour.
+  auto expectFramed = [&](const char* side) {
+    SCOPED_TRACE(side);
+    const QImage img = Grab();
+    const QRect visible(view_->ScrollPosition(), img.size());
+    const QRect shown = cell.intersected(visible);
+    ASSERT_FALSE(shown.isEmpty());
+    int checked = 0;
+    for (int y = shown.top(); y <= shown.bottom(); ++y) {
+      for (int x = shown.left(); x <= shown.right(); ++x) {
+        const bool onFrame =
+            x == cell.left() || x == cell.right() || y == cell.top() || y == cell.bottom();
+        if (!onFrame) continue;
+        ASSERT_EQ(At(img, x - visible.left(), y - visible.top()), frame)
+            << "document pixel " << x << ", " << y;
+        ++checked;
+      }
+    }
+    EXPECT_GT(checked, 0);
+    const QRect inside = cell.adjusted(1, 1, -1, -1).intersected(visible);
+    for (QPoint p : {inside.bottomRight(), inside.bottomLeft(), inside.topRight()}) {
+      if (p.x() < 2080 + 100) continue;  // the text " 0001" sits at the cell's left
+      EXPECT_EQ(At(img, p.x() - visible.left(), p.y() - visible.top()), fill)
+          << "document pixel " << p.x() << ", " << p.y();
+    }
+  };
+
+  view_->ScrollToPosition(QPoint(3800, 0));  // the cell starts far left of the view
+  ASSERT_EQ(Hx(), 3800);
+  EXPECT_EQ(At(Grab(), 3999 - 3800, 63), frame);  // its bottom right corner
+  expectFramed("left");
+  view_->ScrollToPosition(QPoint(1800, 0));  // it ends far right of the view
+  expectFramed("right");
+  view_->ScrollToPosition(QPoint(3000, 40));  // its top is above the view
+  ASSERT_EQ(view_->ScrollPosition().y(), 40);
+  expectFramed("top");
+  // Its bottom is below the view: a viewport 50 pixels high.
+  view_->resize(640, view_->height() - Vp()->height() + 50);
+  ASSERT_EQ(Vp()->height(), 50);
+  view_->ScrollToPosition(QPoint(3000, 0));
+  expectFramed("bottom");
+  view_->ScrollToPosition(QPoint(3950, 0));  // left and bottom at once, the right end in view
+  expectFramed("left and bottom");
+}
+
 TEST_F(TrackViewWidget, ZoomKeepsTheLeftEdgeTimeAndMenuStates) {
   Project().movieLength = 10000;
   view_->OnUpdate(nullptr);

@@ -1,7 +1,9 @@
 // qtimage.spi: the image plug-in shipped with the program. It decodes every format Qt's image
 // readers offer (PNG, JPEG, GIF and whatever else is installed) and hands the picture over as
 // a 24-bit bottom-up bitmap. An alpha channel is dropped: the colours stay as stored.
-// Run-length coded BMP files are decoded here instead (run_length_bitmap.h says why).
+// Run-length coded BMP files are decoded here instead (run_length_bitmap.h says why), and an
+// uncompressed BMP file cut short reaches Qt padded to its full length, its missing pixels
+// blacked out afterwards (truncated_bitmap.h).
 #include <QBuffer>
 #include <QByteArray>
 #include <QFile>
@@ -10,11 +12,17 @@
 #include <QString>
 #include <cstdlib>
 #include <cstring>
+#include <memory>
 
 #include "run_length_bitmap.h"
 #include "sources/image_plugin.h"
+#include "truncated_bitmap.h"
 
 namespace {
+
+struct FreeDeleter {
+  void operator()(void* p) const { std::free(p); }
+};
 
 // Reads the picture from an in-memory file; the data is not copied.
 QImage ReadFromMemory(const char* data, qsizetype length) {
@@ -104,8 +112,23 @@ TAVRONA_SPI_EXPORT int GetPicture(const char* data, intptr_t length, unsigned in
     if (decoded == 0 && progress != nullptr) progress(1, 1, userValue);
     return decoded;
   }
-  QImage image = ReadFromMemory(data, length);
+  tavrona::qtimage::TruncatedBitmap cut;
+  const tavrona::qtimage::TruncationResult truncation = tavrona::qtimage::FindTruncatedBitmap(
+      reinterpret_cast<const uint8_t*>(data), static_cast<size_t>(length), cut);
+  if (truncation == tavrona::qtimage::TruncationResult::kTooLarge) return 1;
+  const bool truncated = truncation == tavrona::qtimage::TruncationResult::kTruncated;
+  std::unique_ptr<char, FreeDeleter> padded;
+  if (truncated) {
+    padded.reset(static_cast<char*>(std::calloc(cut.fullLength, 1)));
+    if (padded == nullptr) return 1;
+    std::memcpy(padded.get(), data, static_cast<size_t>(length));
+  }
+  QImage image = truncated ? ReadFromMemory(padded.get(), static_cast<qsizetype>(cut.fullLength))
+                           : ReadFromMemory(data, length);
   if (image.isNull()) return 1;
+  // The missing pixels are found by the file's geometry; a picture of another size is not one
+  // they can be found in.
+  if (truncated && (image.width() != cut.width || image.height() != cut.rows)) return 1;
   // Blue, green, red per pixel, rows padded to 4 bytes: a 24-bit bitmap's rows, top-down.
   image = image.convertToFormat(QImage::Format_BGR888);
   if (image.isNull()) return 1;
@@ -122,6 +145,7 @@ TAVRONA_SPI_EXPORT int GetPicture(const char* data, intptr_t length, unsigned in
     std::memcpy(row, image.constScanLine(y), static_cast<size_t>(width) * 3);
     std::memset(row + width * 3, 0, static_cast<size_t>(stride - width * 3));
   }
+  if (truncated) tavrona::qtimage::BlackOutMissingPixels(cut, rows, static_cast<size_t>(stride));
   if (HandOver(width, height, rows, info, pixels) != 0) return 1;
   if (progress != nullptr) progress(1, 1, userValue);
   return 0;
