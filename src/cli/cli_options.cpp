@@ -39,9 +39,13 @@ const char* CliUsage() {
                      [--stop-on-event-error] [--timeout-error]
       Export the whole project (frame 0 to its movie length) into OUT: an AVI file, or
       MP4, MKV or MOV by OUT's extension (.mp4, .mkv, .mov). On a terminal a progress
-      line is shown; Ctrl+C stops the export and closes the file. --frames writes only
-      output frames FIRST..LAST (inclusive), exactly as a whole export writes them, and
-      records the range in the file, as a part for join.
+      line is shown; Ctrl+C stops the export and closes the file. Frames whose movie
+      frame could not be decoded are counted at the end. --frames writes only output
+      frames FIRST..LAST (inclusive), exactly as a whole export writes them, and records
+      the range in the file, as a part for join. H.264 in MP4, MKV and MOV codes groups
+      of two seconds of frames with a key frame at their start: there FIRST must be a
+      key frame (a multiple of the group's length) and LAST the frame before one or the
+      project's last frame; other codecs, and every codec in AVI, take any range.
   tavrona-cli join PART... -o OUT
       Join parts written by export --frames, in the order given, into OUT (the parts'
       container) by copying their encoded frames. The parts must follow each other
@@ -57,6 +61,8 @@ const char* CliUsage() {
       when OUT was written. Every source must open here; the project, its sources and OUT
       must be on a file system the nodes share, with tavrona-cli at the same path there.
       Running it again for the same OUT exports only the parts missing or incomplete.
+      With H.264 in MP4, MKV or MOV the parts begin on key frames (see export), so N can
+      be at most the number of two-second groups.
       --stop-on-event-error and --timeout-error go to every task's export.
   tavrona-cli farm --status OUT
       List the parts of OUT's farm export: each range, complete, incomplete or missing.

@@ -290,10 +290,14 @@ TEST_F(ComposeTest, FailedMovieFrameStopsDrawingLaterTracksInPreview) {
   PrepareExportTracks(*project_, *states_);
   EXPECT_FALSE(ComposeNextExportFrame(*project_, *states_, frame_, &movies_, true));
   EXPECT_EQ((*states_)[1].currentFrame, 0u);  // not advanced
+  // Without stopping, every track is drawn and advanced, and the failed one's file is named.
   PrepareExportTracks(*project_, *states_);
-  EXPECT_TRUE(ComposeNextExportFrame(*project_, *states_, frame_, &movies_, false));
+  std::bitset<kFileCount> failed;
+  EXPECT_FALSE(ComposeNextExportFrame(*project_, *states_, frame_, &movies_, false, &failed));
   EXPECT_EQ(frame_.At(0, 0), 0x0000FF00u);
   EXPECT_EQ((*states_)[1].currentFrame, 1u);
+  EXPECT_EQ(failed.count(), 1u);
+  EXPECT_TRUE(failed.test(0));
 }
 
 // Export (stepping) and preview (random access) must give the same frames.

@@ -151,6 +151,16 @@ TEST_F(ExportCommandTest, CompleteRunWritesTheFileWithoutMessages) {
   EXPECT_EQ(layout.fccHandler, 0u);  // full frames
 }
 
+TEST(FailedMovieFramesTextTest, CountsTheFramesAndNamesTheFiles) {
+  ExportJobState job;
+  EXPECT_TRUE(FailedMovieFramesText(job).isEmpty());
+  job.framesWithFailedEvents = 85;
+  job.failedFiles.set(3);
+  job.failedFiles.set(1023);
+  EXPECT_EQ(FailedMovieFramesText(job),
+            QStringLiteral("85 フレームで動画の画像を取得できませんでした (ID: 0003, 1023)。"));
+}
+
 TEST_F(ExportCommandTest, AbortedRunIsReportedAsInterrupted) {
   testing::PromptRecorder prompts;
   prompts.savePath = QString::fromStdString(PathOf("out.avi"));
