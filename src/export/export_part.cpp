@@ -13,6 +13,7 @@
 extern "C" {
 #include <libavformat/avformat.h>
 #include <libavutil/error.h>
+#include <libavutil/imgutils.h>
 }
 
 namespace tavrona {
@@ -64,16 +65,66 @@ bool OpenPart(const std::string& path, OpenedPart& part, std::string* why) {
   return true;
 }
 
-// Frames in the part: the container's own count where it keeps one, else its packets counted.
-uint32_t CountFrames(OpenedPart& part) {
-  if (part.video->nb_frames > 0) return static_cast<uint32_t>(part.video->nb_frames);
+// The bytes a packet of full frames holds; 0 when the stream does not say (then any size goes).
+int64_t FullFrameBytes(const AVCodecParameters& p) {
+  if (p.codec_id != AV_CODEC_ID_RAWVIDEO || p.width <= 0 || p.height <= 0) return 0;
+  if (p.format != AV_PIX_FMT_NONE) {
+    const int bytes =
+        av_image_get_buffer_size(static_cast<AVPixelFormat>(p.format), p.width, p.height, 1);
+    if (bytes > 0) return bytes;
+  }
+  if (p.bits_per_coded_sample <= 0) return 0;
+  return int64_t{p.width} * p.height * p.bits_per_coded_sample / 8;
+}
+
+// Whether a packet read, or indexed, at `pos` with `size` bytes of data lies whole in a file of
+// fileSize bytes. AVI places a packet at its chunk's 8-byte header; the others at its data.
+// An unknown position (a demuxer that does not say) passes.
+bool InsideFile(int64_t pos, int64_t size, int64_t header, int64_t fileSize) {
+  return pos < 0 || fileSize < 0 || pos + header + size <= fileSize;
+}
+
+// Frames the part really holds: packets of its video stream whose data lies whole inside the
+// file. The headers' count alone is no proof: a file cut short keeps its headers.
+//
+// Where the container's index lists exactly the frames the headers count (AVI with its index,
+// MP4, MOV) and every entry lies inside the file, the index answers without reading a frame.
+// Otherwise (AVI cut short loses its index with its tail; Matroska indexes only some frames)
+// the packets are read in order: one cut short by the end of the file comes back smaller than
+// its chunk or flagged corrupt, or, for full frames, smaller than a frame, and ends the count
+// with everything after it.
+uint32_t CountFrames(OpenedPart& part, const std::string& container) {
+  AVStream* video = part.video;
+  const int64_t fileSize = avio_size(part.context->pb);
+  const int64_t header = container == "avi" ? 8 : 0;
+  const int64_t frameBytes = FullFrameBytes(*video->codecpar);
+
+  const int indexed = avformat_index_get_entries_count(video);
+  if (video->nb_frames > 0 && indexed == video->nb_frames && fileSize > 0) {
+    bool inside = true;
+    for (int i = 0; i < indexed && inside; ++i) {
+      const AVIndexEntry* entry = avformat_index_get_entry(video, i);
+      inside = entry != nullptr && entry->size > 0 &&
+               (frameBytes == 0 || entry->size == frameBytes) &&
+               InsideFile(entry->pos, entry->size, header, fileSize);
+    }
+    if (inside) return static_cast<uint32_t>(indexed);
+  }
+
   PacketPtr packet(av_packet_alloc());
   if (!packet) return 0;
   uint32_t count = 0;
   while (av_read_frame(part.context.get(), packet.get()) >= 0) {
-    if (packet->stream_index == part.video->index) ++count;
+    if (packet->stream_index == video->index) {
+      const bool whole = (packet->flags & AV_PKT_FLAG_CORRUPT) == 0 && packet->size > 0 &&
+                         (frameBytes == 0 || packet->size == frameBytes) &&
+                         InsideFile(packet->pos, packet->size, header, fileSize);
+      if (!whole) break;
+      ++count;
+    }
     av_packet_unref(packet.get());
   }
+  av_packet_unref(packet.get());
   return count;
 }
 
@@ -166,7 +217,7 @@ std::optional<PartInfo> ReadPartInfo(const std::string& path, std::string* why) 
   info.scale = static_cast<uint32_t>(std::max(rate.den, 1));
   info.codec = avcodec_get_name(p.codec_id);
   info.container = ContainerOfFile(path);
-  info.framesPresent = CountFrames(part);
+  info.framesPresent = CountFrames(part, info.container);
   return info;
 }
 

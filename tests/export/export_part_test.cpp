@@ -1,6 +1,7 @@
 #include "export/export_part.h"
 
 #include <gtest/gtest.h>
+#include <unistd.h>
 
 #include <atomic>
 #include <cerrno>
@@ -265,6 +266,68 @@ TEST_F(ExportPartTest, OtherContainersHoldEveryFrameAtTheProjectsRateAndJoin) {
   EXPECT_EQ(ExportProject(*project_, Path16("x.mp4"), &movies_, options), ExportResult::OpenFailed);
   EXPECT_NE(project_->exportWriter->ErrorText().find("mp4 cannot hold"), std::string::npos)
       << project_->exportWriter->ErrorText();
+}
+
+// A part cut short on disk (a copy stopped half-way, a full disk on a file server) holds only
+// the frames whose data lies whole inside the file, whatever its headers and index promise.
+TEST_F(ExportPartTest, TruncatedPartsHoldOnlyTheFramesBeforeTheCut) {
+  struct Case {
+    std::string name;
+    std::string codec;
+    bool readable;  // MP4 and MOV keep their index at the end: cut, they cannot be opened
+  };
+  const std::vector<Case> cases = {{"raw.avi", "raw", true},
+                                   {"h264.avi", "h264", true},
+                                   {"ffv1.mkv", "ffv1", true},
+                                   {"raw.mov", "raw", false},
+                                   {"h264.mp4", "h264", false}};
+  const ExportRange range{4, 19};
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.name);
+    Export(c.name, c.codec, range);
+    const std::string path = PathOf(c.name);
+    const auto packets = testing::ProbePackets(path);
+    ASSERT_EQ(packets.size(), range.Count());
+    // AVI reports a chunk's header; its data follows the 8 header bytes.
+    const uint64_t header = c.name.ends_with(".avi") ? 8 : 0;
+    const uint64_t fullSize = std::filesystem::file_size(path);
+    std::string why;
+    const auto whole = ReadPartInfo(path, &why);
+    ASSERT_TRUE(whole) << why;
+    EXPECT_TRUE(PartComplete(*whole));
+
+    // Cut inside frame 9's data, then where frame 9 begins.
+    for (const uint64_t cut : {packets[9].pos + header + packets[9].size / 2, packets[9].pos}) {
+      SCOPED_TRACE(cut);
+      ASSERT_LT(cut, fullSize);
+      ASSERT_EQ(::truncate(path.c_str(), static_cast<off_t>(cut)), 0) << std::strerror(errno);
+      const auto info = ReadPartInfo(path, &why);
+      if (c.readable) {
+        ASSERT_TRUE(info) << why;
+        EXPECT_EQ(info->framesPresent, 9u);
+        EXPECT_FALSE(PartComplete(*info));
+      } else {
+        EXPECT_FALSE(info);
+        EXPECT_NE(why.find(path), std::string::npos) << why;
+      }
+      // The join refuses it, naming the part, and leaves nothing behind.
+      const std::string out = PathOf("joined-" + c.name);
+      EXPECT_FALSE(JoinParts({path}, out, &why));
+      EXPECT_NE(why.find(path), std::string::npos) << why;
+      EXPECT_FALSE(std::filesystem::exists(out));
+    }
+  }
+  // An AVI that lost only the last bytes of its index still holds every frame, and joins.
+  Export("tail.avi", "raw", range);
+  const std::string tail = PathOf("tail.avi");
+  std::filesystem::resize_file(tail, std::filesystem::file_size(tail) - 1);
+  std::string why;
+  const auto info = ReadPartInfo(tail, &why);
+  ASSERT_TRUE(info) << why;
+  EXPECT_EQ(info->framesPresent, range.Count());
+  ASSERT_TRUE(JoinParts({tail}, PathOf("joined-tail.avi"), &why)) << why;
+  EXPECT_EQ(testing::DecodeToBgr0(PathOf("joined-tail.avi")).size(),
+            size_t{48} * 32 * 4 * range.Count());
 }
 
 TEST_F(ExportPartTest, RangesOutsideTheProjectAreRefused) {
