@@ -4,19 +4,12 @@
 #include <string>
 
 namespace tavrona {
-namespace {
 
-inline constexpr uint32_t kRateScale = 10000;
-
-// The stream rate for a frame rate: trunc(rate * 10000), over a scale of 10000. 0 when the
-// frame rate gives no positive rate that fits the stream header.
-uint32_t StreamRate(double frameRate) {
-  const double rate = std::trunc(frameRate * kRateScale);
+uint32_t ExportStreamRate(double frameRate) {
+  const double rate = std::trunc(frameRate * kExportRateScale);
   if (!(rate >= 1.0) || rate > 2147483647.0) return 0;
   return static_cast<uint32_t>(rate);
 }
-
-}  // namespace
 
 AviWriter* ProjectAviWriter(ProjectData& project) {
   if (!project.exportWriter) project.exportWriter = MakeAviWriter();
@@ -37,9 +30,9 @@ bool BeginExport(ProjectData& project, std::u16string_view path, const ExportCom
   ChooseCompressor(*writer, chosen);
   InitAviWriter(*writer);
 
-  const uint32_t rate = StreamRate(project.frameRate);
+  const uint32_t rate = ExportStreamRate(project.frameRate);
   if (rate == 0) return false;
-  if (!OpenAviStream(*writer, path, project.workFrames[0].header, rate, kRateScale)) return false;
+  if (!OpenAviStream(*writer, path, project.workFrames[0].header, rate, kExportRateScale)) return false;
 
   if (composer.prepareTracks) composer.prepareTracks(project);
   for (FileEntry& entry : project.files) entry.cachedFrameIndex = -1;

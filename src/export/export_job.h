@@ -31,6 +31,12 @@ struct ExportComposer {
   std::function<bool(ProjectData& project, FrameBuffer& dst)> composeNextFrame;
 };
 
+// An export's stream runs at ExportStreamRate(frame rate) / kExportRateScale frames per second:
+// trunc(frame rate * 10000) / 10000. 0 when the frame rate gives no positive rate that fits the
+// stream header.
+inline constexpr uint32_t kExportRateScale = 10000;
+uint32_t ExportStreamRate(double frameRate);
+
 // The project's writer, made on first use; null only when it cannot be allocated. The compressor
 // is chosen on it (ChooseCompressor) before BeginExport.
 AviWriter* ProjectAviWriter(ProjectData& project);

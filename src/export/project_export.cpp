@@ -33,7 +33,8 @@ ExportResult ExportProject(ProjectData& project, std::u16string_view path, Movie
     return ExportResult::BadRange;
   }
   const uint32_t count = project.movieLength == 0 ? 0 : range.Count();
-  writer->SetComment(options.range ? PartComment(range, project.movieLength) : std::string());
+  writer->SetComment(options.range ? PartComment(range, project.movieLength, options.digest)
+                                    : std::string());
   project.exportJob = {};
   project.exportJob.stopOnEventError = options.stopOnEventError ? 1 : 0;
   const ExportComposer composer = ProjectComposer(movies, range.first);

@@ -42,6 +42,8 @@ struct ExportRunOptions {
   // composed exactly as a whole export reaches it, and the range is stored in the file
   // (PartComment). The whole project when empty.
   std::optional<ExportRange> range;
+  // With a range: the project's version (ProjectDigest) recorded with it; empty for none.
+  std::string digest;
 };
 
 enum class ExportResult {
