@@ -327,7 +327,8 @@ std::string FarmPlanIdentity(const FarmPlan& plan) {
 }
 
 OutputVerdict JudgeFarmOutput(const FarmPlan& plan) {
-  struct stat out {}, joined {};
+  struct stat out {};
+  struct stat joined {};
   if (::stat(plan.output.c_str(), &out) != 0) return {OutputState::Absent, {}};
   const std::string marker = FarmJoinedPath(plan.output);
   const auto text = ReadText(marker);
@@ -415,8 +416,8 @@ std::optional<FarmLock> FarmLock::Take(const std::string& partsFolder, std::stri
   struct tm local {};
   ::localtime_r(&now, &local);
   std::strftime(stamp, sizeof stamp, "%Y-%m-%d %H:%M:%S", &local);
-  const std::string note = "process " + std::to_string(::getpid()) + " on " + host + " since " +
-                           stamp + "\n";
+  const std::string note =
+      "process " + std::to_string(::getpid()) + " on " + host + " since " + stamp + "\n";
   const bool noted = ::ftruncate(fd, 0) == 0 &&
                      ::pwrite(fd, note.data(), note.size(), 0) == static_cast<ssize_t>(note.size());
   (void)noted;
@@ -506,8 +507,7 @@ std::optional<FarmPlan> ParseFarmManifest(const std::string& text, std::string* 
         return fail("rate is RATE/SCALE, two positive numbers");
       }
     } else if (key == "digest") {
-      if (value.size() != 64 ||
-          value.find_first_not_of("0123456789abcdef") != std::string::npos) {
+      if (value.size() != 64 || value.find_first_not_of("0123456789abcdef") != std::string::npos) {
         return fail("digest is 64 lowercase hexadecimal digits");
       }
       plan.digest = value;
@@ -685,10 +685,12 @@ std::string ArraySpec(const std::vector<size_t>& indices) {
 std::vector<std::string> ArraySubmitArgs(const FarmPlan& plan, const std::vector<size_t>& indices,
                                          const SlurmOptions& slurm, const std::string& script) {
   const std::string folder = FarmPartsFolder(plan.output);
-  std::vector<std::string> args{
-      "--parsable", "--job-name=tavrona-parts", "--array=" + ArraySpec(indices),
-      "--output=" + EscapePercent(folder) + "/part-%a.log", "--open-mode=append",
-      "--chdir=" + folder};
+  std::vector<std::string> args{"--parsable",
+                                "--job-name=tavrona-parts",
+                                "--array=" + ArraySpec(indices),
+                                "--output=" + EscapePercent(folder) + "/part-%a.log",
+                                "--open-mode=append",
+                                "--chdir=" + folder};
   AddSlurmOptions(args, slurm);
   args.push_back(script);
   return args;

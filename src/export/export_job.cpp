@@ -32,7 +32,9 @@ bool BeginExport(ProjectData& project, std::u16string_view path, const ExportCom
 
   const uint32_t rate = ExportStreamRate(project.frameRate);
   if (rate == 0) return false;
-  if (!OpenAviStream(*writer, path, project.workFrames[0].header, rate, kExportRateScale)) return false;
+  if (!OpenAviStream(*writer, path, project.workFrames[0].header, rate, kExportRateScale)) {
+    return false;
+  }
 
   if (composer.prepareTracks) composer.prepareTracks(project);
   for (FileEntry& entry : project.files) entry.cachedFrameIndex = -1;

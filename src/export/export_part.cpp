@@ -236,8 +236,8 @@ PartCheck CheckPart(const PartInfo& p, const PartRequirement& r) {
   if (p.first != r.first || (r.last && p.last != *r.last)) {
     std::string detail;
     if (r.last) {
-      detail = "holds frames " + RangeText(p.first, p.last) + ", planned " +
-               RangeText(r.first, *r.last);
+      detail =
+          "holds frames " + RangeText(p.first, p.last) + ", planned " + RangeText(r.first, *r.last);
     } else if (p.first < r.first) {
       detail = "frames " + RangeText(p.first, p.last) + " overlap the frames before, up to " +
                std::to_string(r.first - 1);
@@ -261,17 +261,17 @@ PartCheck CheckPart(const PartInfo& p, const PartRequirement& r) {
   }
   if (p.codec != r.codec) return {PartFault::Codec, "codec " + p.codec + ", not " + r.codec};
   if (p.width != r.width || p.height != r.height) {
-    return {PartFault::Size, SizeText(p.width, p.height) + " frames, not " +
-                                 SizeText(r.width, r.height)};
+    return {PartFault::Size,
+            SizeText(p.width, p.height) + " frames, not " + SizeText(r.width, r.height)};
   }
   if (r.rate != 0 && uint64_t{p.rate} * r.scale != uint64_t{r.rate} * p.scale) {
     return {PartFault::Rate, "another frame rate, " + RateText(p.rate, p.scale) +
                                  " frames per second, not " + RateText(r.rate, r.scale)};
   }
   if (!PartComplete(p)) {
-    return {PartFault::Frames, "holds " + std::to_string(p.framesPresent) +
-                                   " of the " + std::to_string(p.last - p.first + 1) +
-                                   " frames " + RangeText(p.first, p.last)};
+    return {PartFault::Frames, "holds " + std::to_string(p.framesPresent) + " of the " +
+                                   std::to_string(p.last - p.first + 1) + " frames " +
+                                   RangeText(p.first, p.last)};
   }
   return {};
 }
@@ -426,8 +426,8 @@ bool JoinParts(const std::vector<std::string>& parts, const std::string& out, st
     const PartCheck check =
         CheckPart(infos[i], JoinRequirement(infos[0], i > 0 ? &infos[i - 1] : nullptr));
     if (check.fault != PartFault::None) {
-      *why = parts[i] + ": " + (check.fault == PartFault::Frames ? "incomplete, " : "") +
-             check.detail;
+      *why =
+          parts[i] + ": " + (check.fault == PartFault::Frames ? "incomplete, " : "") + check.detail;
       if (check.fault == PartFault::Range) *why += " (" + parts[i - 1] + ")";
       return false;
     }

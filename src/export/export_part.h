@@ -89,9 +89,10 @@ std::vector<ExportRange> PlanFrameRanges(uint32_t length, uint32_t parts);
 
 // Joins the parts, in the order given, into out. Each part must pass CheckPart against the
 // first (container, also out's by its extension, codec, size, rate, project and its version)
-// and follow the one before without gap or overlap, every frame held. A joined file that covers the whole project carries no part mark; one that covers
-// less is itself a part of the joined range. False with why filled (naming the part) on any
-// refusal or failure; a file begun is then removed.
+// and follow the one before without gap or overlap, every frame held. A joined file that
+// covers the whole project carries no part mark; one that covers less is itself a part of the
+// joined range, of the parts' version. False with why filled (naming the part) on any refusal
+// or failure; a file begun is then removed.
 bool JoinParts(const std::vector<std::string>& parts, const std::string& out, std::string* why);
 
 }  // namespace tavrona

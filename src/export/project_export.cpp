@@ -34,7 +34,7 @@ ExportResult ExportProject(ProjectData& project, std::u16string_view path, Movie
   }
   const uint32_t count = project.movieLength == 0 ? 0 : range.Count();
   writer->SetComment(options.range ? PartComment(range, project.movieLength, options.digest)
-                                    : std::string());
+                                   : std::string());
   project.exportJob = {};
   project.exportJob.stopOnEventError = options.stopOnEventError ? 1 : 0;
   const ExportComposer composer = ProjectComposer(movies, range.first);

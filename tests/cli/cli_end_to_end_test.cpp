@@ -516,9 +516,9 @@ echo "$id"
 
   CliRun FarmWithPath(const std::string& args) {
     const fs::path out = dir_ / "stdout.txt", err = dir_ / "stderr.txt";
-    const std::string command = "PATH='" + (dir_ / "bin").string() + "':\"$PATH\" " +
-                                TAVRONA_CLI + " farm " + args + " >" + out.string() + " 2>" +
-                                err.string() + " </dev/null";
+    const std::string command = "PATH='" + (dir_ / "bin").string() + "':\"$PATH\" " + TAVRONA_CLI +
+                                " farm " + args + " >" + out.string() + " 2>" + err.string() +
+                                " </dev/null";
     const int raw = std::system(command.c_str());
     CliRun r;
     r.status = WIFEXITED(raw) ? WEXITSTATUS(raw) : -1;
@@ -546,6 +546,11 @@ echo "$id"
     return status.substr(at, status.find('\n', at) - at);
   }
   fs::path Parts() const { return dir_ / "out.avi.parts"; }
+  // Byte for byte, without printing the bytes when they differ.
+  ::testing::AssertionResult SameFile(const std::string& a, const std::string& b) {
+    if (ReadFile(dir_ / a) == ReadFile(dir_ / b)) return ::testing::AssertionSuccess();
+    return ::testing::AssertionFailure() << a << " and " << b << " differ";
+  }
 };
 
 TEST_F(FarmRunTest, PartsCutShortOrMadeFromAnEarlierProjectAreMadeAgain) {
@@ -553,7 +558,7 @@ TEST_F(FarmRunTest, PartsCutShortOrMadeFromAnEarlierProjectAreMadeAgain) {
   ASSERT_EQ(Cli("export " + P("p.vpj") + " -o " + P("whole.avi")).status, 0);
   CliRun r = Submit("--parts 2");
   EXPECT_NE(r.out.find("tasks 0-1 (2 of 2 parts)"), std::string::npos) << r.out;
-  ASSERT_EQ(ReadFile(dir_ / "out.avi"), ReadFile(dir_ / "whole.avi"));
+  ASSERT_TRUE(SameFile("out.avi", "whole.avi"));
 
   // Part 1 cut short on disk, its headers intact.
   const fs::path part1 = Parts() / "part-1.avi";
@@ -563,7 +568,7 @@ TEST_F(FarmRunTest, PartsCutShortOrMadeFromAnEarlierProjectAreMadeAgain) {
   EXPECT_NE(PartLine(status, 0).find("complete"), std::string::npos) << status;
   r = Submit("--parts 2");
   EXPECT_NE(r.out.find("tasks 1 (1 of 2 parts)"), std::string::npos) << r.out;
-  EXPECT_EQ(ReadFile(dir_ / "out.avi"), ReadFile(dir_ / "whole.avi"));
+  EXPECT_TRUE(SameFile("out.avi", "whole.avi"));
 
   // An event's colour changed, the project file's size the same.
   const auto size = fs::file_size(dir_ / "p.vpj");
@@ -574,19 +579,20 @@ TEST_F(FarmRunTest, PartsCutShortOrMadeFromAnEarlierProjectAreMadeAgain) {
   ASSERT_TRUE(WriteProjectFile(FromUtf8(P("p.vpj")), *p));
   ASSERT_EQ(fs::file_size(dir_ / "p.vpj"), size);
   ASSERT_EQ(Cli("export " + P("p.vpj") + " -o " + P("edited.avi")).status, 0);
-  ASSERT_NE(ReadFile(dir_ / "edited.avi"), ReadFile(dir_ / "whole.avi"));
+  ASSERT_FALSE(SameFile("edited.avi", "whole.avi"));
   r = Submit("--parts 2");
   EXPECT_NE(r.out.find("tasks 0-1 (2 of 2 parts)"), std::string::npos) << r.out;
-  EXPECT_EQ(ReadFile(dir_ / "out.avi"), ReadFile(dir_ / "edited.avi"));
+  EXPECT_TRUE(SameFile("out.avi", "edited.avi"));
 
   // A source touched: it may hold other pictures now.
-  fs::last_write_time(dir_ / "pic.bmp", fs::last_write_time(dir_ / "pic.bmp") + std::chrono::seconds(3));
+  const fs::path picture = dir_ / "pic.bmp";
+  fs::last_write_time(picture, fs::last_write_time(picture) + std::chrono::seconds(3));
   r = Submit("--parts 2");
   EXPECT_NE(r.out.find("tasks 0-1 (2 of 2 parts)"), std::string::npos) << r.out;
   // Nothing changed since: nothing is made again.
   r = Submit("--parts 2");
   EXPECT_NE(r.out.find("all 2 parts complete, none submitted"), std::string::npos) << r.out;
-  EXPECT_EQ(ReadFile(dir_ / "out.avi"), ReadFile(dir_ / "edited.avi"));
+  EXPECT_TRUE(SameFile("out.avi", "edited.avi"));
 }
 
 TEST_F(FarmRunTest, ACodecChangeCutShortIsFinishedByTheNextRun) {

@@ -219,12 +219,10 @@ TEST(FarmPartsTest, AJudgedPartIsCompleteOnlyWhenItFitsThePlanWithAllItsFrames) 
     const char* words;
   };
   const std::vector<Case> cases = {
-      {"part 0's file in part 1's place", [&](PartInfo& p) { p = CompletePart(plan, 0); },
-       "0-69"},
+      {"part 0's file in part 1's place", [&](PartInfo& p) { p = CompletePart(plan, 0); }, "0-69"},
       {"another size", [](PartInfo& p) { p.width = 640; }, "640x720"},
       {"another project", [](PartInfo& p) { p.projectLength = 300; }, "another project"},
-      {"another version", [](PartInfo& p) { p.digest = std::string(64, 'e'); },
-       "another version"},
+      {"another version", [](PartInfo& p) { p.digest = std::string(64, 'e'); }, "another version"},
       {"no version", [](PartInfo& p) { p.digest.clear(); }, "version"},
       {"another codec", [](PartInfo& p) { p.codec = "rawvideo"; }, "codec rawvideo, not h264"},
       {"another container", [](PartInfo& p) { p.container = "mkv"; }, "mkv"},
@@ -297,15 +295,12 @@ TEST(FarmSubmitTest, ArraySpecsRunTogetherConsecutiveTasks) {
 TEST(FarmSubmitTest, TheJoinDependsOnTheArrayAndIsKilledWhenItCannotRun) {
   const FarmPlan plan = ThreePartPlan("/shared/100%/demo.avi");
   const auto array = ArraySubmitArgs(plan, {1, 2}, {"render", "02:00:00"}, "/s/parts.sh");
-  const std::vector<std::string> arrayWanted = {"--parsable",
-                                                "--job-name=tavrona-parts",
-                                                "--array=1-2",
-                                                "--output=/shared/100%%/demo.avi.parts/part-%a.log",
-                                                "--open-mode=append",
-                                                "--chdir=/shared/100%/demo.avi.parts",
-                                                "--partition=render",
-                                                "--time=02:00:00",
-                                                "/s/parts.sh"};
+  const std::vector<std::string> arrayWanted = {
+      "--parsable",         "--job-name=tavrona-parts",
+      "--array=1-2",        "--output=/shared/100%%/demo.avi.parts/part-%a.log",
+      "--open-mode=append", "--chdir=/shared/100%/demo.avi.parts",
+      "--partition=render", "--time=02:00:00",
+      "/s/parts.sh"};
   EXPECT_EQ(array, arrayWanted);
 
   const auto join = JoinSubmitArgs(plan, "41", {}, "/s/join.sh");

@@ -148,9 +148,10 @@ std::string ProbeStreams(const std::string& path) {
 }
 
 std::vector<PacketSpan> ProbePackets(const std::string& path) {
-  const std::string out = RunCommand("ffprobe -v error -select_streams v:0 -show_entries "
-                                     "packet=pos,size -of default=nw=1 '" +
-                                     path + "'");
+  const std::string out = RunCommand(
+      "ffprobe -v error -select_streams v:0 -show_entries "
+      "packet=pos,size -of default=nw=1 '" +
+      path + "'");
   std::vector<PacketSpan> packets;
   std::istringstream lines(out);
   for (std::string line; std::getline(lines, line);) {

@@ -65,7 +65,7 @@ TEST(ExportPartPlanTest, CommentsReadBackAndOthersAreNoParts) {
   const std::string withDigest = "tavrona part frames=0-1 length=10 digest=";
   for (const std::string& other : std::vector<std::string>{
            "", "tavrona part frames=5-4 length=10", "tavrona part frames=0-10 length=10",
-        "tavrona part frames=0-1", "tavrona part frames=0-1 length=10 more", "made elsewhere",
+           "tavrona part frames=0-1", "tavrona part frames=0-1 length=10 more", "made elsewhere",
            withDigest, withDigest + std::string(63, 'c'), withDigest + std::string(64, 'C'),
            withDigest + digest + " ", withDigest + std::string(63, 'c') + "g"}) {
     EXPECT_FALSE(ParsePartComment(other)) << other;
@@ -109,9 +109,17 @@ TEST(ExportPartPlanTest, CheckPartFindsEachDifferenceFromItsPlace) {
   const std::vector<Case> cases = {
       {"another range", [](PartInfo& p, PartRequirement&) { p.first = 69; }, PartFault::Range,
        "holds frames 69-139, planned 70-139"},
-      {"a join's overlap", [](PartInfo& p, PartRequirement& r) { r.last.reset(); p.first = 68; },
+      {"a join's overlap",
+       [](PartInfo& p, PartRequirement& r) {
+         r.last.reset();
+         p.first = 68;
+       },
        PartFault::Range, "overlap"},
-      {"a join's gap", [](PartInfo& p, PartRequirement& r) { r.last.reset(); p.first = 72; },
+      {"a join's gap",
+       [](PartInfo& p, PartRequirement& r) {
+         r.last.reset();
+         p.first = 72;
+       },
        PartFault::Range, "frames 70-71 are missing"},
       {"another length", [](PartInfo& p, PartRequirement&) { p.projectLength = 300; },
        PartFault::Project, "another project"},
