@@ -367,14 +367,18 @@ FarmLock::FarmLock(FarmLock&& other) noexcept : fd_(std::exchange(other.fd_, -1)
 
 FarmLock& FarmLock::operator=(FarmLock&& other) noexcept {
   if (this != &other) {
-    if (fd_ >= 0) ::close(fd_);
+    FarmLock released(std::move(*this));
     fd_ = std::exchange(other.fd_, -1);
   }
   return *this;
 }
 
 FarmLock::~FarmLock() {
-  if (fd_ >= 0) ::close(fd_);  // closing the last descriptor releases the flock
+  if (fd_ < 0) return;
+  // The note names the holder only while there is one.
+  const bool cleared = ::ftruncate(fd_, 0) == 0;
+  (void)cleared;
+  ::close(fd_);  // closing the last descriptor releases the flock
 }
 
 std::string FarmLockPath(const std::string& partsFolder) {

@@ -70,8 +70,8 @@ OutputVerdict JudgeFarmOutput(const FarmPlan& plan);
 
 // An exclusive lock (flock) on OUT.parts/lock, which one submission for OUT holds from before
 // it reads the manifest until its jobs are submitted and the manifest names them. Released
-// when destroyed (or the process ends). The holder writes its process id, host and start time
-// into the file for whoever is refused.
+// when destroyed (or the process ends). While it holds the lock, the holder's process id, host
+// and start time are in the file for whoever is refused.
 class FarmLock {
  public:
   // Takes the lock without waiting. Nullopt with *why filled when another holds it (naming the

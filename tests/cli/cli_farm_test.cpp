@@ -572,6 +572,7 @@ TEST(FarmLockTest, OneSubmissionAtATimeTheOtherIsToldWho) {
   EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 3) << status;
 
   first.reset();
+  EXPECT_EQ(fs::file_size(FarmLockPath(folder)), 0u);  // no holder named once released
   EXPECT_TRUE(FarmLock::Take(folder, &why)) << why;
   std::string missing;
   EXPECT_FALSE(FarmLock::Take(folder + "/no such folder", &missing));
