@@ -11,6 +11,7 @@
 #include "app/process_state.h"
 #include "export/avi_writer.h"
 #include "export/export_part.h"
+#include "export/project_digest.h"
 #include "export/project_export.h"
 #include "model/messages.h"
 #include "model/text_encoding.h"
@@ -117,6 +118,18 @@ int RunExportCommand(const CliOptions& o, ProjectData& project) {
     return 2;
   }
   const uint32_t total = o.frames ? o.frames->last - o.frames->first + 1 : project.movieLength;
+  // A part records the project's version, so that a farm can tell it from a part of an
+  // earlier version.
+  std::string digest;
+  if (o.frames) {
+    std::string why;
+    const auto taken = ProjectDigest(o.project, project, &why);
+    if (!taken) {
+      std::fprintf(stderr, "tavrona-cli: cannot take the project's version: %s\n", why.c_str());
+      return 1;
+    }
+    digest = *taken;
+  }
 
   CliTimeoutTarget timeouts(o.timeoutError);
   ProcessState& state = Process();
@@ -131,6 +144,7 @@ int RunExportCommand(const CliOptions& o, ProjectData& project) {
   run.stopOnEventError = o.stopOnEventError;
   run.abort = &g_interrupted;
   if (o.frames) run.range = ExportRange{o.frames->first, o.frames->last};
+  run.digest = digest;
   const auto started = std::chrono::steady_clock::now();
   if (terminal) {
     run.onProgress = [&](const ProjectData& p, const ExportProgress&) {

@@ -3,6 +3,8 @@
 #include <fcntl.h>
 #include <poll.h>
 #include <spawn.h>
+#include <sys/file.h>
+#include <sys/stat.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
@@ -11,14 +13,19 @@
 #include <chrono>
 #include <cstdio>
 #include <cstring>
+#include <ctime>
 #include <filesystem>
 #include <fstream>
 #include <map>
 #include <sstream>
 #include <thread>
+#include <utility>
 
+#include "app/atomic_file.h"
 #include "export/avi_writer.h"
+#include "export/export_job.h"
 #include "export/export_part.h"
+#include "export/project_digest.h"
 #include "export/project_export.h"
 #include "model/project_data.h"
 #include "model/text_encoding.h"
@@ -35,15 +42,6 @@ constexpr const char* kManifestHeader = "tavrona-farm 1";
 std::string Extension(const std::string& output) {
   const std::string ext = fs::path(output).extension().string();
   return ext.empty() ? ".avi" : ext;
-}
-
-std::string WritingPath(const FarmPlan& plan, size_t index) {
-  return FarmPartsFolder(plan.output) + "/part-" + std::to_string(index) + ".writing" +
-         Extension(plan.output);
-}
-
-std::string JoiningPath(const FarmPlan& plan) {
-  return FarmPartsFolder(plan.output) + "/joined.writing" + Extension(plan.output);
 }
 
 bool ParseUint(const std::string& text, uint32_t& out) {
@@ -179,24 +177,12 @@ std::string Trimmed(const std::string& text) {
   return text.substr(begin, end - begin + 1);
 }
 
-bool WriteFileAtomically(const std::string& path, const std::string& text, std::string* why) {
-  const std::string temporary = path + ".new";
-  {
-    std::ofstream out(temporary, std::ios::binary | std::ios::trunc);
-    out << text;
-    out.flush();
-    if (!out) {
-      *why = "cannot write " + temporary + ": " + std::strerror(errno);
-      return false;
-    }
-  }
-  std::error_code ec;
-  fs::rename(temporary, path, ec);
-  if (ec) {
-    *why = "cannot rename " + temporary + " to " + path + ": " + ec.message();
-    return false;
-  }
-  return true;
+// Writes a farm file whole or not at all (WriteFileAtomically); false with *why in the
+// system's words.
+bool WriteFarmFile(const std::string& path, const std::string& text, std::string* why) {
+  if (WriteFileAtomically(path, text)) return true;
+  *why = "cannot write " + path + ": " + std::strerror(errno);
+  return false;
 }
 
 std::optional<std::string> ReadText(const std::string& path) {
@@ -224,6 +210,8 @@ const char* StateName(PartState s) {
       return "complete";
     case PartState::Incomplete:
       return "incomplete";
+    case PartState::Stale:
+      return "stale";
     case PartState::Missing:
       return "missing";
   }
@@ -234,7 +222,7 @@ const char* StateName(PartState s) {
 size_t PrintPartList(const FarmPlan& plan, FILE* to) {
   std::vector<std::string> whys;
   const auto infos = ProbeParts(plan, &whys);
-  size_t counts[3] = {0, 0, 0};
+  size_t counts[4] = {0, 0, 0, 0};
   for (size_t i = 0; i < plan.ranges.size(); ++i) {
     PartVerdict v = JudgePart(plan, i, infos[i]);
     // A file that is there but cannot be read as a part is not simply missing.
@@ -250,8 +238,8 @@ size_t PrintPartList(const FarmPlan& plan, FILE* to) {
                  v.detail.empty() || v.state == PartState::Missing ? "" : ": ",
                  v.state == PartState::Missing ? "" : v.detail.c_str());
   }
-  std::fprintf(to, "%zu parts: %zu complete, %zu incomplete, %zu missing\n", plan.ranges.size(),
-               counts[0], counts[1], counts[2]);
+  std::fprintf(to, "%zu parts: %zu complete, %zu incomplete, %zu stale, %zu missing\n",
+               plan.ranges.size(), counts[0], counts[1], counts[2], counts[3]);
   return counts[0];
 }
 
@@ -320,6 +308,127 @@ std::string FarmPartPath(const FarmPlan& plan, size_t index) {
   return FarmPartsFolder(plan.output) + "/part-" + std::to_string(index) + Extension(plan.output);
 }
 
+std::string FarmWritingPath(const FarmPlan& plan, size_t index) {
+  return FarmPartsFolder(plan.output) + "/part-" + std::to_string(index) + ".writing" +
+         Extension(plan.output);
+}
+
+std::string FarmJoiningPath(const FarmPlan& plan) {
+  return FarmPartsFolder(plan.output) + "/joined.writing" + Extension(plan.output);
+}
+
+std::string FarmJoinedPath(const std::string& output) {
+  return FarmPartsFolder(output) + "/joined.txt";
+}
+
+std::string FarmPlanIdentity(const FarmPlan& plan) {
+  FarmPlan bare = plan;
+  bare.jobIds.clear();
+  return FormatFarmManifest(bare);
+}
+
+OutputVerdict JudgeFarmOutput(const FarmPlan& plan) {
+  struct stat out {};
+  struct stat joined {};
+  if (::stat(plan.output.c_str(), &out) != 0) return {OutputState::Absent, {}};
+  const std::string marker = FarmJoinedPath(plan.output);
+  const auto text = ReadText(marker);
+  if (!text || ::stat(marker.c_str(), &joined) != 0) {
+    return {OutputState::Stale, "no join of these parts is recorded"};
+  }
+  if (*text != FarmPlanIdentity(plan)) {
+    return {OutputState::Stale, "joined from the parts of an earlier plan"};
+  }
+  const auto newer = [](const timespec& a, const timespec& b) {
+    return a.tv_sec != b.tv_sec ? a.tv_sec > b.tv_sec : a.tv_nsec > b.tv_nsec;
+  };
+  if (newer(out.st_mtim, joined.st_mtim)) {
+    return {OutputState::Stale, "written again since the join"};
+  }
+  return {OutputState::Current, {}};
+}
+
+void RemoveStaleWritingFiles(const FarmPlan& plan, const std::vector<size_t>& indices) {
+  std::vector<std::string> paths;
+  for (size_t i : indices) paths.push_back(FarmWritingPath(plan, i));
+  paths.push_back(FarmJoiningPath(plan));
+  for (const std::string& path : paths) {
+    std::error_code ec;
+    if (!fs::is_regular_file(fs::symlink_status(path, ec))) continue;
+    if (!fs::remove(path, ec) && ec) {
+      std::fprintf(stderr, "tavrona-cli: cannot remove %s, left by an earlier run: %s\n",
+                   path.c_str(), ec.message().c_str());
+    }
+  }
+}
+
+// ---- one submission at a time ---------------------------------------------------------------
+
+FarmLock::FarmLock(FarmLock&& other) noexcept : fd_(std::exchange(other.fd_, -1)) {}
+
+FarmLock& FarmLock::operator=(FarmLock&& other) noexcept {
+  if (this != &other) {
+    FarmLock released(std::move(*this));
+    fd_ = std::exchange(other.fd_, -1);
+  }
+  return *this;
+}
+
+FarmLock::~FarmLock() {
+  if (fd_ < 0) return;
+  // The note names the holder only while there is one.
+  const bool cleared = ::ftruncate(fd_, 0) == 0;
+  (void)cleared;
+  ::close(fd_);  // closing the last descriptor releases the flock
+}
+
+std::string FarmLockPath(const std::string& partsFolder) {
+  return partsFolder + "/lock";
+}
+
+std::optional<FarmLock> FarmLock::Take(const std::string& partsFolder, std::string* why) {
+  const std::string path = FarmLockPath(partsFolder);
+  // Not truncated on opening: a holder's note must stay for the one refused to read.
+  const int fd = ::open(path.c_str(), O_RDWR | O_CREAT | O_CLOEXEC, 0666);
+  if (fd < 0) {
+    *why = "cannot open the lock " + path + ": " + std::strerror(errno);
+    return std::nullopt;
+  }
+  FarmLock lock;
+  lock.fd_ = fd;
+  int taken;
+  while ((taken = ::flock(fd, LOCK_EX | LOCK_NB)) != 0 && errno == EINTR) {
+  }
+  if (taken != 0) {
+    if (errno != EWOULDBLOCK) {
+      *why = "cannot lock " + path + ": " + std::strerror(errno);
+      return std::nullopt;
+    }
+    char note[256] = {};
+    const ssize_t n = ::pread(fd, note, sizeof note - 1, 0);
+    const std::string holder = Trimmed(std::string(note, n > 0 ? static_cast<size_t>(n) : 0));
+    *why = "another farm submission for the same output holds the lock " + path +
+           (holder.empty() ? std::string() : " (" + holder + ")") +
+           "; try again once it has submitted its jobs";
+    return std::nullopt;
+  }
+  // Who holds it, for a submission refused meanwhile; the lock holds whether or not the note
+  // is written.
+  char host[256] = {};
+  ::gethostname(host, sizeof host - 1);
+  char stamp[32] = {};
+  const time_t now = ::time(nullptr);
+  struct tm local {};
+  ::localtime_r(&now, &local);
+  std::strftime(stamp, sizeof stamp, "%Y-%m-%d %H:%M:%S", &local);
+  const std::string note =
+      "process " + std::to_string(::getpid()) + " on " + host + " since " + stamp + "\n";
+  const bool noted = ::ftruncate(fd, 0) == 0 &&
+                     ::pwrite(fd, note.data(), note.size(), 0) == static_cast<ssize_t>(note.size());
+  (void)noted;
+  return lock;
+}
+
 std::string FormatFarmManifest(const FarmPlan& plan) {
   std::string out = std::string(kManifestHeader) + "\n";
   out += "project " + plan.project + "\n";
@@ -327,6 +436,10 @@ std::string FormatFarmManifest(const FarmPlan& plan) {
   out += "codec " + plan.codec + "\n";
   out += "size " + std::to_string(plan.width) + "x" + std::to_string(plan.height) + "\n";
   out += "length " + std::to_string(plan.length) + "\n";
+  if (plan.rate != 0) {
+    out += "rate " + std::to_string(plan.rate) + "/" + std::to_string(plan.scale) + "\n";
+  }
+  if (!plan.digest.empty()) out += "digest " + plan.digest + "\n";
   out += "parts " + std::to_string(plan.ranges.size()) + "\n";
   for (size_t i = 0; i < plan.ranges.size(); ++i) {
     out += "part " + std::to_string(i) + " " + std::to_string(plan.ranges[i].first) + " " +
@@ -392,6 +505,17 @@ std::optional<FarmPlan> ParseFarmManifest(const std::string& text, std::string* 
       }
     } else if (key == "length") {
       if (!ParseUint(value, plan.length)) return fail("length is a frame count");
+    } else if (key == "rate") {
+      const size_t slash = value.find('/');
+      if (slash == std::string::npos || !ParseUint(value.substr(0, slash), plan.rate) ||
+          !ParseUint(value.substr(slash + 1), plan.scale) || plan.rate == 0 || plan.scale == 0) {
+        return fail("rate is RATE/SCALE, two positive numbers");
+      }
+    } else if (key == "digest") {
+      if (value.size() != 64 || value.find_first_not_of("0123456789abcdef") != std::string::npos) {
+        return fail("digest is 64 lowercase hexadecimal digits");
+      }
+      plan.digest = value;
     } else if (key == "parts") {
       if (!ParseUint(value, parts)) return fail("parts is a count");
     } else if (key == "jobs") {
@@ -431,31 +555,32 @@ std::optional<FarmPlan> ParseFarmManifest(const std::string& text, std::string* 
   return plan;
 }
 
+PartRequirement FarmPartRequirement(const FarmPlan& plan, size_t index) {
+  PartRequirement r;
+  r.first = plan.ranges.at(index).first;
+  r.last = plan.ranges.at(index).second;
+  r.projectLength = plan.length;
+  r.width = plan.width;
+  r.height = plan.height;
+  r.rate = plan.rate;
+  r.scale = plan.scale;
+  r.codec = PartCodecName(plan.codec);
+  r.container = ContainerName(ContainerForPath(FromUtf8(plan.output)));
+  r.digest = plan.digest;
+  return r;
+}
+
 PartVerdict JudgePart(const FarmPlan& plan, size_t index, const std::optional<PartInfo>& info) {
   if (!info) return {PartState::Missing, "missing"};
-  const auto [first, last] = plan.ranges.at(index);
-  char detail[160];
-  if (info->first != first || info->last != last) {
-    std::snprintf(detail, sizeof detail, "holds frames %u-%u, planned %u-%u", info->first,
-                  info->last, first, last);
-    return {PartState::Incomplete, detail};
+  PartCheck check = CheckPart(*info, FarmPartRequirement(plan, index));
+  switch (check.fault) {
+    case PartFault::None:
+      return {PartState::Complete, {}};
+    case PartFault::Frames:
+      return {PartState::Incomplete, std::move(check.detail)};
+    default:
+      return {PartState::Stale, std::move(check.detail)};
   }
-  if (info->projectLength != plan.length) {
-    std::snprintf(detail, sizeof detail, "belongs to a project of %u frames, this one has %u",
-                  info->projectLength, plan.length);
-    return {PartState::Incomplete, detail};
-  }
-  if (info->width != plan.width || info->height != plan.height) {
-    std::snprintf(detail, sizeof detail, "is %ux%u, the project %ux%u", info->width, info->height,
-                  plan.width, plan.height);
-    return {PartState::Incomplete, detail};
-  }
-  if (!PartComplete(*info)) {
-    std::snprintf(detail, sizeof detail, "holds %u of %u frames", info->framesPresent,
-                  last - first + 1);
-    return {PartState::Incomplete, detail};
-  }
-  return {PartState::Complete, {}};
 }
 
 std::vector<size_t> PartsToResubmit(const FarmPlan& plan, const std::optional<FarmPlan>& previous,
@@ -463,7 +588,8 @@ std::vector<size_t> PartsToResubmit(const FarmPlan& plan, const std::optional<Fa
   const bool samePlan = previous && previous->project == plan.project &&
                         previous->codec == plan.codec && previous->width == plan.width &&
                         previous->height == plan.height && previous->length == plan.length &&
-                        previous->ranges == plan.ranges;
+                        previous->rate == plan.rate && previous->scale == plan.scale &&
+                        previous->digest == plan.digest && previous->ranges == plan.ranges;
   std::vector<size_t> indices;
   for (size_t i = 0; i < plan.ranges.size(); ++i) {
     const bool complete =
@@ -487,17 +613,36 @@ std::string ShellQuote(const std::string& word) {
   return out + "'";
 }
 
+namespace {
+
+// The first line of every attempt in a log, which sbatch appends to: a rerun keeps what earlier
+// attempts wrote (a cancellation, a failure) after it.
+std::string AttemptHeader(bool arrayTask) {
+  return std::string("echo \"== attempt: job ") +
+         (arrayTask ? "${SLURM_ARRAY_JOB_ID:-?} task ${SLURM_ARRAY_TASK_ID:-?}"
+                    : "${SLURM_JOB_ID:-?}") +
+         " on $(hostname) at $(date '+%Y-%m-%d %H:%M:%S %z')\"\n";
+}
+
+// Removes a half-written file after a failure. Only a regular file: anything else in its place
+// made the export fail, which said so once already.
+std::string RemoveIfFile(const std::string& variable) {
+  return "[ ! -f \"$" + variable + "\" ] || rm -f \"$" + variable + "\"";
+}
+
+}  // namespace
+
 std::string BuildArrayScript(const FarmPlan& plan, const std::string& cliPath) {
   std::string s =
       "#!/bin/sh\n"
       "# Written by tavrona-cli farm: array task i exports frame range i of the project into\n"
       "# a temporary file and renames it to its part only when the export succeeded.\n"
-      "set -u\n"
-      "case \"${SLURM_ARRAY_TASK_ID:-}\" in\n";
+      "set -u\n" +
+      AttemptHeader(true) + "case \"${SLURM_ARRAY_TASK_ID:-}\" in\n";
   for (size_t i = 0; i < plan.ranges.size(); ++i) {
     s += "  " + std::to_string(i) + ") range=" + std::to_string(plan.ranges[i].first) + "-" +
          std::to_string(plan.ranges[i].second) + "; part=" + ShellQuote(FarmPartPath(plan, i)) +
-         "; writing=" + ShellQuote(WritingPath(plan, i)) + " ;;\n";
+         "; writing=" + ShellQuote(FarmWritingPath(plan, i)) + " ;;\n";
   }
   s += "  *) echo \"tavrona-cli farm: no frame range for array task "
        "'${SLURM_ARRAY_TASK_ID:-}'\" >&2; exit 1 ;;\n"
@@ -505,23 +650,27 @@ std::string BuildArrayScript(const FarmPlan& plan, const std::string& cliPath) {
   s += ShellQuote(cliPath) + " export " + ShellQuote(plan.project) +
        " -o \"$writing\" --frames \"$range\" --codec " + ShellQuote(plan.codec);
   for (const std::string& option : plan.exportOptions) s += " " + ShellQuote(option);
-  s += " || { status=$?; rm -f \"$writing\"; exit $status; }\n";
+  s += " || { status=$?; " + RemoveIfFile("writing") + "; exit $status; }\n";
   s += "mv -f \"$writing\" \"$part\"\n";
   return s;
 }
 
 std::string BuildJoinScript(const FarmPlan& plan, const std::string& cliPath) {
+  const std::string marker = FarmJoinedPath(plan.output);
   std::string s =
       "#!/bin/sh\n"
       "# Written by tavrona-cli farm: joins the parts in order into a temporary file and\n"
-      "# renames it to the output only when the join succeeded.\n"
-      "set -u\n"
-      "joining=" +
-      ShellQuote(JoiningPath(plan)) + "\n" + ShellQuote(cliPath) + " join";
+      "# renames it to the output only when the join succeeded; then records the plan it\n"
+      "# joined, for farm --status.\n"
+      "set -u\n" +
+      AttemptHeader(false) + "joining=" + ShellQuote(FarmJoiningPath(plan)) + "\n" +
+      ShellQuote(cliPath) + " join";
   for (size_t i = 0; i < plan.ranges.size(); ++i)
     s += " \\\n  " + ShellQuote(FarmPartPath(plan, i));
-  s += " \\\n  -o \"$joining\" || { status=$?; rm -f \"$joining\"; exit $status; }\n";
-  s += "mv -f \"$joining\" " + ShellQuote(plan.output) + "\n";
+  s += " \\\n  -o \"$joining\" || { status=$?; " + RemoveIfFile("joining") + "; exit $status; }\n";
+  s += "mv -f \"$joining\" " + ShellQuote(plan.output) + " || exit\n";
+  s += "printf '%s' " + ShellQuote(FarmPlanIdentity(plan)) + " >" + ShellQuote(marker + ".new") +
+       " && mv -f " + ShellQuote(marker + ".new") + " " + ShellQuote(marker) + "\n";
   return s;
 }
 
@@ -541,9 +690,12 @@ std::string ArraySpec(const std::vector<size_t>& indices) {
 std::vector<std::string> ArraySubmitArgs(const FarmPlan& plan, const std::vector<size_t>& indices,
                                          const SlurmOptions& slurm, const std::string& script) {
   const std::string folder = FarmPartsFolder(plan.output);
-  std::vector<std::string> args{
-      "--parsable", "--job-name=tavrona-parts", "--array=" + ArraySpec(indices),
-      "--output=" + EscapePercent(folder) + "/part-%a.log", "--chdir=" + folder};
+  std::vector<std::string> args{"--parsable",
+                                "--job-name=tavrona-parts",
+                                "--array=" + ArraySpec(indices),
+                                "--output=" + EscapePercent(folder) + "/part-%a.log",
+                                "--open-mode=append",
+                                "--chdir=" + folder};
   AddSlurmOptions(args, slurm);
   args.push_back(script);
   return args;
@@ -554,7 +706,7 @@ std::vector<std::string> JoinSubmitArgs(const FarmPlan& plan, const std::string&
   const std::string folder = FarmPartsFolder(plan.output);
   std::vector<std::string> args{"--parsable", "--job-name=tavrona-join",
                                 "--output=" + EscapePercent(folder) + "/join.log",
-                                "--chdir=" + folder};
+                                "--open-mode=append", "--chdir=" + folder};
   if (!arrayJobId.empty()) {
     // A failed task must leave the join unrun, and not pending for ever.
     args.push_back("--dependency=afterok:" + arrayJobId);
@@ -655,6 +807,15 @@ int RunFarmCommand(const CliOptions& o, const ProjectData& project) {
   plan.width = static_cast<uint32_t>(project.outputWidth);
   plan.height = static_cast<uint32_t>(project.outputHeight);
   plan.length = project.movieLength;
+  plan.rate = ExportStreamRate(project.frameRate);
+  plan.scale = kExportRateScale;
+  if (plan.rate == 0) return Fail("the project's frame rate gives no stream rate");
+  {
+    std::string why;
+    const auto digest = ProjectDigest(plan.project, project, &why);
+    if (!digest) return Fail("cannot take the project's version: " + why);
+    plan.digest = *digest;
+  }
   // Parts begin on the whole export's key frames, so that they join into its very frames.
   const uint32_t keyInterval = ExportKeyFrameInterval(project, FromUtf8(o.output), o.codec);
   for (const ExportRange& r : PlanFrameRanges(plan.length, o.farmParts, keyInterval)) {
@@ -672,6 +833,13 @@ int RunFarmCommand(const CliOptions& o, const ProjectData& project) {
   const std::string folder = FarmPartsFolder(plan.output);
   fs::create_directories(folder, ec);
   if (ec) return Fail("cannot create the parts folder " + folder + ": " + ec.message());
+
+  // One submission for OUT at a time: from reading the manifest until the jobs are submitted
+  // and the manifest names them. Two at once would each plan from the same manifest, and
+  // their tasks would write the same parts.
+  std::string why;
+  std::optional<FarmLock> lock = FarmLock::Take(folder, &why);
+  if (!lock) return Fail(why);
 
   std::optional<FarmPlan> previous;
   if (const auto text = ReadText(FarmManifestPath(plan.output))) {
@@ -697,18 +865,19 @@ int RunFarmCommand(const CliOptions& o, const ProjectData& project) {
     }
   }
   const std::vector<size_t> indices = PartsToResubmit(plan, previous, ProbeParts(plan, nullptr));
+  // No earlier job is at work any more: what its tasks or join left half-written goes.
+  RemoveStaleWritingFiles(plan, indices);
 
   char self[4096];
   const ssize_t selfLength = readlink("/proc/self/exe", self, sizeof self - 1);
   if (selfLength <= 0) return Fail(std::string("cannot find this program: ") + strerror(errno));
   const std::string cliPath(self, static_cast<size_t>(selfLength));
 
-  std::string why;
   const std::string arrayScript = folder + "/parts.sh";
   const std::string joinScript = folder + "/join.sh";
-  if (!WriteFileAtomically(FarmManifestPath(plan.output), FormatFarmManifest(plan), &why) ||
-      !WriteFileAtomically(arrayScript, BuildArrayScript(plan, cliPath), &why) ||
-      !WriteFileAtomically(joinScript, BuildJoinScript(plan, cliPath), &why)) {
+  if (!WriteFarmFile(FarmManifestPath(plan.output), FormatFarmManifest(plan), &why) ||
+      !WriteFarmFile(arrayScript, BuildArrayScript(plan, cliPath), &why) ||
+      !WriteFarmFile(joinScript, BuildJoinScript(plan, cliPath), &why)) {
     return Fail(why);
   }
 
@@ -716,7 +885,7 @@ int RunFarmCommand(const CliOptions& o, const ProjectData& project) {
   auto noteJob = [&](const std::string& id) {
     plan.jobIds.push_back(id);
     std::string failure;
-    if (!WriteFileAtomically(FarmManifestPath(plan.output), FormatFarmManifest(plan), &failure)) {
+    if (!WriteFarmFile(FarmManifestPath(plan.output), FormatFarmManifest(plan), &failure)) {
       std::fprintf(stderr, "tavrona-cli: %s\n", failure.c_str());
     }
   };
@@ -737,6 +906,7 @@ int RunFarmCommand(const CliOptions& o, const ProjectData& project) {
   std::printf("join: job %s -> %s\n", joinId->c_str(), plan.output.c_str());
   std::fflush(stdout);
   noteJob(*joinId);
+  lock.reset();  // submitted: a rerun now sees the jobs in the manifest
   if (!o.wait) return 0;
 
   SlurmJobState last;
@@ -763,9 +933,12 @@ int RunFarmStatusCommand(const CliOptions& o) {
   std::string why;
   const auto plan = ParseFarmManifest(*text, &why);
   if (!plan) return Fail(manifest + ": " + why);
+  const OutputVerdict joined = JudgeFarmOutput(*plan);
+  std::string state = joined.state == OutputState::Current ? "present"
+                      : joined.state == OutputState::Stale ? "stale: " + joined.detail
+                                                           : "absent";
   std::printf("project %s\ncodec   %s\noutput  %s (%s)\n", plan->project.c_str(),
-              plan->codec.c_str(), plan->output.c_str(),
-              fs::exists(plan->output, ec) ? "present" : "absent");
+              plan->codec.c_str(), plan->output.c_str(), state.c_str());
   if (!plan->jobIds.empty()) {
     std::printf("jobs   ");
     for (const std::string& id : plan->jobIds) std::printf(" %s", id.c_str());

@@ -18,6 +18,7 @@
 namespace tavrona {
 
 struct PartInfo;
+struct PartRequirement;
 struct ProjectData;
 
 // What one farm run exports. Paths are absolute.
@@ -27,6 +28,8 @@ struct FarmPlan {
   std::string codec;
   uint32_t width = 0, height = 0;                     // the project's output size
   uint32_t length = 0;                                // frames in the project (0..length-1)
+  uint32_t rate = 0, scale = 1;  // the stream's frames per second = rate / scale; 0: not known
+  std::string digest;            // the project's version (ProjectDigest); empty: not known
   std::vector<std::pair<uint32_t, uint32_t>> ranges;  // inclusive, in order, part i = ranges[i]
   std::vector<std::string> jobIds;  // Slurm jobs of the last submission (manifest only)
   // Options every task's export takes besides the range and codec (--stop-on-event-error,
@@ -40,25 +43,80 @@ std::string FarmManifestPath(const std::string& output);
 // Part i's file: part-<i> with OUT's extension (".avi" when OUT has none).
 std::string FarmPartPath(const FarmPlan& plan, size_t index);
 
-// The manifest: one "key value" line each, then a "part INDEX FIRST LAST" line per part.
+// Where task i writes its part until the export has succeeded, and where the join writes OUT.
+std::string FarmWritingPath(const FarmPlan& plan, size_t index);
+std::string FarmJoiningPath(const FarmPlan& plan);
+
+// Removes what cut-off tasks or a cut-off join left half-written: the writing files of the
+// parts `indices` and the join's. Only regular files (a folder or a link there is not the
+// farm's to remove; the task says why it cannot write). Call only when no earlier job is at
+// work. A file that cannot be removed is reported on stderr; the task will replace it.
+void RemoveStaleWritingFiles(const FarmPlan& plan, const std::vector<size_t>& indices);
+
+// The join records, once OUT is in place, which plan it joined: FarmPlanIdentity (the
+// manifest without its job ids) in OUT.parts/joined.txt.
+std::string FarmJoinedPath(const std::string& output);
+std::string FarmPlanIdentity(const FarmPlan& plan);
+
+// Whether OUT is the join of this plan's parts. Current: joined.txt records this plan and OUT
+// was not written after it. Stale: OUT is there but joined for another plan, for none recorded,
+// or written again since (detail says which). Absent: no OUT.
+enum class OutputState { Absent, Current, Stale };
+struct OutputVerdict {
+  OutputState state = OutputState::Absent;
+  std::string detail;
+};
+OutputVerdict JudgeFarmOutput(const FarmPlan& plan);
+
+// An exclusive lock (flock) on OUT.parts/lock, which one submission for OUT holds from before
+// it reads the manifest until its jobs are submitted and the manifest names them. Released
+// when destroyed (or the process ends). While it holds the lock, the holder's process id, host
+// and start time are in the file for whoever is refused.
+class FarmLock {
+ public:
+  // Takes the lock without waiting. Nullopt with *why filled when another holds it (naming the
+  // lock file and its holder's note) or the file cannot be opened or locked (the system's
+  // words).
+  static std::optional<FarmLock> Take(const std::string& partsFolder, std::string* why);
+  FarmLock(FarmLock&& other) noexcept;
+  FarmLock& operator=(FarmLock&& other) noexcept;
+  FarmLock(const FarmLock&) = delete;
+  FarmLock& operator=(const FarmLock&) = delete;
+  ~FarmLock();
+
+ private:
+  FarmLock() = default;
+  int fd_ = -1;
+};
+std::string FarmLockPath(const std::string& partsFolder);
+
+// The manifest: one "key value" line each, then a "part INDEX FIRST LAST" line per part. The
+// "rate" and "digest" lines may be absent (manifests of earlier versions): rate 0, any rate, and
+// an empty digest, which only parts that record none match.
 std::string FormatFarmManifest(const FarmPlan& plan);
 // Nullopt with *why filled when a line is malformed, a key is missing, or the ranges are not
 // consecutive from frame 0 to length-1.
 std::optional<FarmPlan> ParseFarmManifest(const std::string& text, std::string* why);
 
-enum class PartState { Complete, Incomplete, Missing };
+// Complete: fits its place and holds all its frames; Incomplete: fits but lacks frames (cut
+// short); Stale: made for another plan (range, project or its version, container, codec, size,
+// rate); Missing: no readable part.
+enum class PartState { Complete, Incomplete, Stale, Missing };
 struct PartVerdict {
   PartState state = PartState::Missing;
   std::string detail;  // why a part is not complete, for --status
 };
 
-// Judges part `index` of `plan` from what ReadPartInfo found (nullopt: no readable part). A
-// part counts as complete only when it holds every frame of exactly its planned range at the
-// project's size.
+// What part `index` of the plan must be, for CheckPart: the join checks each part the same way.
+PartRequirement FarmPartRequirement(const FarmPlan& plan, size_t index);
+
+// Judges part `index` of `plan` from what ReadPartInfo found (nullopt: no readable part) with
+// CheckPart against FarmPartRequirement.
 PartVerdict JudgePart(const FarmPlan& plan, size_t index, const std::optional<PartInfo>& info);
 
 // The part indices a run must submit, ascending: every part when `previous` (the manifest left
-// by an earlier run, if any) planned another project, codec, size or split, otherwise those
+// by an earlier run, if any) planned another project, project version, codec, size, rate or
+// split, otherwise those
 // whose verdict is not Complete. `infos` holds one entry per part of `plan`.
 std::vector<size_t> PartsToResubmit(const FarmPlan& plan, const std::optional<FarmPlan>& previous,
                                     const std::vector<std::optional<PartInfo>>& infos);
@@ -69,7 +127,8 @@ std::string ShellQuote(const std::string& word);
 // The batch script of the array: task i exports ranges[i] into a temporary name in the parts
 // folder and renames it to FarmPartPath(plan, i) only when the export succeeded.
 std::string BuildArrayScript(const FarmPlan& plan, const std::string& cliPath);
-// The batch script of the join: every part in order into a temporary name, renamed to OUT.
+// The batch script of the join: every part in order into a temporary name, renamed to OUT;
+// then FarmPlanIdentity written to FarmJoinedPath.
 std::string BuildJoinScript(const FarmPlan& plan, const std::string& cliPath);
 
 struct SlurmOptions {

@@ -60,12 +60,15 @@ const char* CliUsage() {
       the parts into OUT. Prints the job ids; --wait waits for the join and exits 0 only
       when OUT was written. Every source must open here; the project, its sources and OUT
       must be on a file system the nodes share, with tavrona-cli at the same path there.
-      Running it again for the same OUT exports only the parts missing or incomplete.
-      With H.264 in MP4, MKV or MOV the parts begin on key frames (see export), so N can
-      be at most the number of two-second groups.
+      Running it again for the same OUT exports only the parts missing, incomplete or
+      stale (made before the project or a source changed, or with other settings); a
+      second submission for OUT while one is submitting is refused. With H.264 in MP4,
+      MKV or MOV the parts begin on key frames (see export), so N can be at most the
+      number of two-second groups.
       --stop-on-event-error and --timeout-error go to every task's export.
   tavrona-cli farm --status OUT
-      List the parts of OUT's farm export: each range, complete, incomplete or missing.
+      List the parts of OUT's farm export: each range, complete, incomplete, stale or
+      missing, and whether OUT is the join of the last submission's parts.
 
 Options common to the project commands:
   --skip-missing   go on when a source cannot be opened, leaving its slot empty

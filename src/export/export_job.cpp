@@ -4,8 +4,9 @@
 #include <string>
 
 namespace tavrona {
-uint32_t StreamRate(double frameRate) {
-  const double rate = std::trunc(frameRate * kStreamRateScale);
+
+uint32_t ExportStreamRate(double frameRate) {
+  const double rate = std::trunc(frameRate * kExportRateScale);
   if (!(rate >= 1.0) || rate > 2147483647.0) return 0;
   return static_cast<uint32_t>(rate);
 }
@@ -29,10 +30,11 @@ bool BeginExport(ProjectData& project, std::u16string_view path, const ExportCom
   ChooseCompressor(*writer, chosen);
   InitAviWriter(*writer);
 
-  const uint32_t rate = StreamRate(project.frameRate);
+  const uint32_t rate = ExportStreamRate(project.frameRate);
   if (rate == 0) return false;
-  if (!OpenAviStream(*writer, path, project.workFrames[0].header, rate, kStreamRateScale))
+  if (!OpenAviStream(*writer, path, project.workFrames[0].header, rate, kExportRateScale)) {
     return false;
+  }
 
   if (composer.prepareTracks) composer.prepareTracks(project);
   for (FileEntry& entry : project.files) entry.cachedFrameIndex = -1;

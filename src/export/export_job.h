@@ -31,10 +31,11 @@ struct ExportComposer {
   std::function<bool(ProjectData& project, FrameBuffer& dst)> composeNextFrame;
 };
 
-// The stream's frame rate is StreamRate / kStreamRateScale frames per second.
-inline constexpr uint32_t kStreamRateScale = 10000;
-// trunc(frameRate * 10000); 0 when that is no positive rate a stream header holds.
-uint32_t StreamRate(double frameRate);
+// An export's stream runs at ExportStreamRate(frame rate) / kExportRateScale frames per second:
+// trunc(frame rate * 10000) / 10000. 0 when the frame rate gives no positive rate that fits the
+// stream header.
+inline constexpr uint32_t kExportRateScale = 10000;
+uint32_t ExportStreamRate(double frameRate);
 
 // The project's writer, made on first use; null only when it cannot be allocated. The compressor
 // is chosen on it (ChooseCompressor) before BeginExport.

@@ -5,6 +5,7 @@
 #include <charconv>
 #include <cstdio>
 #include <filesystem>
+#include <mutex>
 
 #include "export/avi_header.h"
 #include "export/avi_writer.h"
@@ -15,12 +16,15 @@
 extern "C" {
 #include <libavformat/avformat.h>
 #include <libavutil/error.h>
+#include <libavutil/imgutils.h>
+#include <libavutil/log.h>
 }
 
 namespace tavrona {
 namespace {
 
 constexpr std::string_view kPartPrefix = "tavrona part frames=";
+constexpr std::string_view kDigestKey = " digest=";
 
 std::string AvText(int averror) {
   char text[AV_ERROR_MAX_STRING_SIZE] = {};
@@ -48,6 +52,10 @@ struct OpenedPart {
 };
 
 bool OpenPart(const std::string& path, OpenedPart& part, std::string* why) {
+  // What is wrong with a part reaches the caller as a result; the demuxer's own complaints
+  // ("Packet corrupt" of a part cut short) would only clutter the terminal.
+  static std::once_flag quiet;
+  std::call_once(quiet, [] { av_log_set_level(AV_LOG_FATAL); });
   AVFormatContext* context = nullptr;
   const std::string url = "file:" + path;
   if (const int result = avformat_open_input(&context, url.c_str(), nullptr, nullptr); result < 0) {
@@ -66,16 +74,66 @@ bool OpenPart(const std::string& path, OpenedPart& part, std::string* why) {
   return true;
 }
 
-// Frames in the part: the container's own count where it keeps one, else its packets counted.
-uint32_t CountFrames(OpenedPart& part) {
-  if (part.video->nb_frames > 0) return static_cast<uint32_t>(part.video->nb_frames);
+// The bytes a packet of full frames holds; 0 when the stream does not say (then any size goes).
+int64_t FullFrameBytes(const AVCodecParameters& p) {
+  if (p.codec_id != AV_CODEC_ID_RAWVIDEO || p.width <= 0 || p.height <= 0) return 0;
+  if (p.format != AV_PIX_FMT_NONE) {
+    const int bytes =
+        av_image_get_buffer_size(static_cast<AVPixelFormat>(p.format), p.width, p.height, 1);
+    if (bytes > 0) return bytes;
+  }
+  if (p.bits_per_coded_sample <= 0) return 0;
+  return int64_t{p.width} * p.height * p.bits_per_coded_sample / 8;
+}
+
+// Whether a packet read, or indexed, at `pos` with `size` bytes of data lies whole in a file of
+// fileSize bytes. AVI places a packet at its chunk's 8-byte header; the others at its data.
+// An unknown position (a demuxer that does not say) passes.
+bool InsideFile(int64_t pos, int64_t size, int64_t header, int64_t fileSize) {
+  return pos < 0 || fileSize < 0 || pos + header + size <= fileSize;
+}
+
+// Frames the part really holds: packets of its video stream whose data lies whole inside the
+// file. The headers' count alone is no proof: a file cut short keeps its headers.
+//
+// Where the container's index lists exactly the frames the headers count (AVI with its index,
+// MP4, MOV) and every entry lies inside the file, the index answers without reading a frame.
+// Otherwise (AVI cut short loses its index with its tail; Matroska indexes only some frames)
+// the packets are read in order: one cut short by the end of the file comes back smaller than
+// its chunk or flagged corrupt, or, for full frames, smaller than a frame, and ends the count
+// with everything after it.
+uint32_t CountFrames(OpenedPart& part, const std::string& container) {
+  AVStream* video = part.video;
+  const int64_t fileSize = avio_size(part.context->pb);
+  const int64_t header = container == "avi" ? 8 : 0;
+  const int64_t frameBytes = FullFrameBytes(*video->codecpar);
+
+  const int indexed = avformat_index_get_entries_count(video);
+  if (video->nb_frames > 0 && indexed == video->nb_frames && fileSize > 0) {
+    bool inside = true;
+    for (int i = 0; i < indexed && inside; ++i) {
+      const AVIndexEntry* entry = avformat_index_get_entry(video, i);
+      inside = entry != nullptr && entry->size > 0 &&
+               (frameBytes == 0 || entry->size == frameBytes) &&
+               InsideFile(entry->pos, entry->size, header, fileSize);
+    }
+    if (inside) return static_cast<uint32_t>(indexed);
+  }
+
   PacketPtr packet(av_packet_alloc());
   if (!packet) return 0;
   uint32_t count = 0;
   while (av_read_frame(part.context.get(), packet.get()) >= 0) {
-    if (packet->stream_index == part.video->index) ++count;
+    if (packet->stream_index == video->index) {
+      const bool whole = (packet->flags & AV_PKT_FLAG_CORRUPT) == 0 && packet->size > 0 &&
+                         (frameBytes == 0 || packet->size == frameBytes) &&
+                         InsideFile(packet->pos, packet->size, header, fileSize);
+      if (!whole) break;
+      ++count;
+    }
     av_packet_unref(packet.get());
   }
+  av_packet_unref(packet.get());
   return count;
 }
 
@@ -83,60 +141,62 @@ std::string ContainerOfFile(const std::string& path) {
   return ContainerName(ContainerForPath(FromUtf8(path)));
 }
 
-std::string RangeText(const PartInfo& p) {
-  return std::to_string(p.first) + "-" + std::to_string(p.last);
+std::string RangeText(uint32_t first, uint32_t last) {
+  return std::to_string(first) + "-" + std::to_string(last);
 }
 
-// Checks the parts against each other, in order. Empty when they can be joined.
-std::string MismatchOf(const std::vector<std::string>& paths, const std::vector<PartInfo>& infos) {
-  const PartInfo& head = infos[0];
-  for (size_t i = 0; i < infos.size(); ++i) {
-    const PartInfo& p = infos[i];
-    const std::string& path = paths[i];
-    if (!PartComplete(p)) {
-      return path + ": incomplete, holds " + std::to_string(p.framesPresent) + " of the " +
-             std::to_string(p.last - p.first + 1) + " frames " + RangeText(p);
-    }
-    if (i == 0) continue;
-    if (p.container != head.container) {
-      return path + ": is a " + p.container + " file, the first part a " + head.container + " file";
-    }
-    if (p.codec != head.codec) return path + ": codec " + p.codec + ", not " + head.codec;
-    if (p.width != head.width || p.height != head.height) {
-      return path + ": " + std::to_string(p.width) + "x" + std::to_string(p.height) +
-             " frames, not " + std::to_string(head.width) + "x" + std::to_string(head.height);
-    }
-    if (uint64_t{p.rate} * head.scale != uint64_t{head.rate} * p.scale) {
-      return path + ": another frame rate";
-    }
-    if (p.projectLength != head.projectLength) return path + ": part of another project";
-    const PartInfo& before = infos[i - 1];
-    if (p.first <= before.last) {
-      return path + ": frames " + RangeText(p) + " overlap " + paths[i - 1] + " (" +
-             RangeText(before) + ")";
-    }
-    if (p.first != before.last + 1) {
-      return path + ": frames " + RangeText(p) + " do not follow " + paths[i - 1] + " (" +
-             RangeText(before) + "): frames " + std::to_string(before.last + 1) + "-" +
-             std::to_string(p.first - 1) + " are missing";
-    }
+std::string SizeText(uint32_t width, uint32_t height) {
+  return std::to_string(width) + "x" + std::to_string(height);
+}
+
+std::string RateText(uint32_t rate, uint32_t scale) {
+  char text[32];
+  std::snprintf(text, sizeof text, "%.6g", double(rate) / double(std::max(scale, 1u)));
+  return text;
+}
+
+bool IsDigest(std::string_view text) {
+  if (text.size() != 64) return false;
+  for (char c : text) {
+    if (!((c >= '0' && c <= '9') || (c >= 'a' && c <= 'f'))) return false;
   }
-  return {};
+  return true;
+}
+
+// What the part after `before` must be in a join led by `head` (the head itself: before null).
+PartRequirement JoinRequirement(const PartInfo& head, const PartInfo* before) {
+  PartRequirement r;
+  r.first = before != nullptr ? before->last + 1 : head.first;
+  r.projectLength = head.projectLength;
+  r.width = head.width;
+  r.height = head.height;
+  r.rate = head.rate;
+  r.scale = head.scale;
+  r.codec = head.codec;
+  r.container = head.container;
+  r.digest = head.digest;
+  return r;
 }
 
 }  // namespace
 
-std::string PartComment(ExportRange range, uint32_t projectLength) {
-  return std::string(kPartPrefix) + std::to_string(range.first) + "-" + std::to_string(range.last) +
-         " length=" + std::to_string(projectLength);
+std::string PartComment(ExportRange range, uint32_t projectLength, std::string_view digest) {
+  std::string comment = std::string(kPartPrefix) + std::to_string(range.first) + "-" +
+                        std::to_string(range.last) + " length=" + std::to_string(projectLength);
+  if (!digest.empty()) comment += std::string(kDigestKey) + std::string(digest);
+  return comment;
 }
 
 std::optional<PartMark> ParsePartComment(std::string_view text) {
   PartMark mark;
   if (!Expect(text, kPartPrefix) || !ReadNumber(text, mark.range.first) || !Expect(text, "-") ||
       !ReadNumber(text, mark.range.last) || !Expect(text, " length=") ||
-      !ReadNumber(text, mark.projectLength) || !text.empty()) {
+      !ReadNumber(text, mark.projectLength)) {
     return std::nullopt;
+  }
+  if (!text.empty()) {
+    if (!Expect(text, kDigestKey) || !IsDigest(text)) return std::nullopt;
+    mark.digest = text;
   }
   if (mark.range.first > mark.range.last || mark.range.last >= mark.projectLength) {
     return std::nullopt;
@@ -159,6 +219,7 @@ std::optional<PartInfo> ReadPartInfo(const std::string& path, std::string* why) 
   info.first = mark->range.first;
   info.last = mark->range.last;
   info.projectLength = mark->projectLength;
+  info.digest = mark->digest;
   const AVCodecParameters& p = *part.video->codecpar;
   info.width = static_cast<uint32_t>(std::max(p.width, 0));
   info.height = static_cast<uint32_t>(std::max(p.height, 0));
@@ -175,8 +236,58 @@ std::optional<PartInfo> ReadPartInfo(const std::string& path, std::string* why) 
       info.scale = std::max<uint32_t>(stored->scale, 1);
     }
   }
-  info.framesPresent = CountFrames(part);
+  info.framesPresent = CountFrames(part, info.container);
   return info;
+}
+
+PartCheck CheckPart(const PartInfo& p, const PartRequirement& r) {
+  if (p.first != r.first || (r.last && p.last != *r.last)) {
+    std::string detail;
+    if (r.last) {
+      detail =
+          "holds frames " + RangeText(p.first, p.last) + ", planned " + RangeText(r.first, *r.last);
+    } else if (p.first < r.first) {
+      detail = "frames " + RangeText(p.first, p.last) + " overlap the frames before, up to " +
+               std::to_string(r.first - 1);
+    } else {
+      detail = "frames " + RangeText(p.first, p.last) + " do not follow on: frames " +
+               RangeText(r.first, p.first - 1) + " are missing";
+    }
+    return {PartFault::Range, detail};
+  }
+  if (p.projectLength != r.projectLength) {
+    return {PartFault::Project, "part of another project, of " + std::to_string(p.projectLength) +
+                                    " frames, not " + std::to_string(r.projectLength)};
+  }
+  if (p.digest != r.digest) {
+    return {PartFault::Version, p.digest.empty()
+                                    ? "made from a version of the project it does not record"
+                                    : "made from another version of the project"};
+  }
+  if (p.container != r.container) {
+    return {PartFault::Container, "is a " + p.container + " file, not " + r.container};
+  }
+  if (p.codec != r.codec) return {PartFault::Codec, "codec " + p.codec + ", not " + r.codec};
+  if (p.width != r.width || p.height != r.height) {
+    return {PartFault::Size,
+            SizeText(p.width, p.height) + " frames, not " + SizeText(r.width, r.height)};
+  }
+  if (r.rate != 0 && uint64_t{p.rate} * r.scale != uint64_t{r.rate} * p.scale) {
+    return {PartFault::Rate, "another frame rate, " + RateText(p.rate, p.scale) +
+                                 " frames per second, not " + RateText(r.rate, r.scale)};
+  }
+  if (!PartComplete(p)) {
+    return {PartFault::Frames, "holds " + std::to_string(p.framesPresent) + " of the " +
+                                   std::to_string(p.last - p.first + 1) + " frames " +
+                                   RangeText(p.first, p.last)};
+  }
+  return {};
+}
+
+std::string PartCodecName(std::string_view compressor) {
+  if (compressor == kFullFramesCompressor) return avcodec_get_name(AV_CODEC_ID_RAWVIDEO);
+  const AVCodecDescriptor* d = avcodec_descriptor_get_by_name(std::string(compressor).c_str());
+  return d != nullptr ? d->name : std::string();
 }
 
 bool PartComplete(const PartInfo& part) {
@@ -380,9 +491,15 @@ bool JoinParts(const std::vector<std::string>& parts, const std::string& out, st
     if (!info) return false;
     infos.push_back(*info);
   }
-  if (std::string mismatch = MismatchOf(parts, infos); !mismatch.empty()) {
-    *why = mismatch;
-    return false;
+  for (size_t i = 0; i < infos.size(); ++i) {
+    const PartCheck check =
+        CheckPart(infos[i], JoinRequirement(infos[0], i > 0 ? &infos[i - 1] : nullptr));
+    if (check.fault != PartFault::None) {
+      *why =
+          parts[i] + ": " + (check.fault == PartFault::Frames ? "incomplete, " : "") + check.detail;
+      if (check.fault == PartFault::Range) *why += " (" + parts[i - 1] + ")";
+      return false;
+    }
   }
   const OutputContainer container = ContainerForPath(FromUtf8(out));
   if (ContainerName(container) != infos[0].container) {
@@ -413,8 +530,9 @@ bool JoinParts(const std::vector<std::string>& parts, const std::string& out, st
   for (size_t i = 0; i < parts.size(); ++i) {
     OpenedPart part;
     if (!OpenPart(parts[i], part, why)) return false;
-    if (i == 0 && !file.Begin(part, infos[0], container,
-                              whole ? std::string() : PartComment(joined, length), why)) {
+    if (i == 0 &&
+        !file.Begin(part, infos[0], container,
+                    whole ? std::string() : PartComment(joined, length, infos[0].digest), why)) {
       return false;
     }
     const int64_t shift = int64_t{infos[i].first} - joined.first;

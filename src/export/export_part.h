@@ -19,11 +19,15 @@
 
 namespace tavrona {
 
-// The comment that marks a part, and its reading: nullopt for any other text.
-std::string PartComment(ExportRange range, uint32_t projectLength);
+// The comment that marks a part, and its reading: nullopt for any other text. The digest names
+// the version of the project the part was made from (ProjectDigest, 64 lowercase hexadecimal
+// digits); empty for none, as in parts written before digests were recorded, whose comments
+// read back with an empty digest.
+std::string PartComment(ExportRange range, uint32_t projectLength, std::string_view digest = {});
 struct PartMark {
   ExportRange range;
   uint32_t projectLength = 0;
+  std::string digest;  // empty: not recorded
 };
 std::optional<PartMark> ParsePartComment(std::string_view comment);
 
@@ -32,20 +36,51 @@ struct PartInfo {
   uint32_t first = 0;
   uint32_t last = 0;
   uint32_t projectLength = 0;
-  uint32_t framesPresent = 0;  // frames the file holds
+  uint32_t framesPresent = 0;  // frames whose data lies whole inside the file
   uint32_t width = 0;
   uint32_t height = 0;
   uint32_t rate = 0;  // frames per second = rate / scale
   uint32_t scale = 1;
   std::string codec;      // the codec's name ("rawvideo", "h264", ...)
   std::string container;  // "avi", "mp4", "mkv", "mov"
+  std::string digest;     // the project version it was made from; empty: not recorded
 };
+
+// What a part must be to take its place: part i of a farm's plan, or the part that follows
+// another in a join.
+struct PartRequirement {
+  uint32_t first = 0;
+  std::optional<uint32_t> last;  // nullopt: the part may end anywhere (a join's next part)
+  uint32_t projectLength = 0;
+  uint32_t width = 0;
+  uint32_t height = 0;
+  uint32_t rate = 0;  // frames per second = rate / scale; rate 0: any rate
+  uint32_t scale = 1;
+  std::string codec;      // as PartInfo::codec
+  std::string container;  // as PartInfo::container
+  std::string digest;     // must equal the part's, empty or not
+};
+
+enum class PartFault { None, Range, Project, Version, Container, Codec, Size, Rate, Frames };
+struct PartCheck {
+  PartFault fault = PartFault::None;
+  std::string detail;  // plain words, e.g. "codec rawvideo, not h264"; empty when None
+};
+
+// The one check of a part against its place, for the join and the farm alike: range, project
+// length, project version (digest), container, codec, size, frame rate and every frame of its
+// range held, in that order; the first difference found.
+PartCheck CheckPart(const PartInfo& part, const PartRequirement& wanted);
+
+// The codec name PartInfo::codec gives for parts written with a compressor of ListCompressors
+// ("raw" -> "rawvideo", "h264" -> "h264"); empty for a name libavcodec does not know.
+std::string PartCodecName(std::string_view compressor);
 
 // Reads a part's range, picture and count of frames. nullopt, with why filled in plain words,
 // when the file is missing or unreadable (the system's error text) or carries no part mark.
 std::optional<PartInfo> ReadPartInfo(const std::string& path, std::string* why);
 
-// Every frame of its range is in the file.
+// Every frame of its range is whole in the file.
 bool PartComplete(const PartInfo& part);
 
 // Splits frames 0 .. length - 1 into `parts` consecutive ranges, each starting at a multiple of
@@ -58,11 +93,12 @@ std::vector<ExportRange> PlanFrameRanges(uint32_t length, uint32_t parts, uint32
 // frame: a part of it codes its frames as a whole export does.
 bool RangeOnKeyFrames(ExportRange range, uint32_t projectLength, uint32_t keyInterval);
 
-// Joins the parts, in the order given, into out. The parts must share container (also out's,
-// by its extension), codec, size and rate, be complete and follow each other without gap or
-// overlap. A joined file that covers the whole project carries no part mark; one that covers
-// less is itself a part of the joined range. False with why filled (naming the part) on any
-// refusal or failure; a file begun is then removed.
+// Joins the parts, in the order given, into out. Each part must pass CheckPart against the
+// first (container, also out's by its extension, codec, size, rate, project and its version)
+// and follow the one before without gap or overlap, every frame held. A joined file that
+// covers the whole project carries no part mark; one that covers less is itself a part of the
+// joined range, of the parts' version. False with why filled (naming the part) on any refusal
+// or failure; a file begun is then removed.
 bool JoinParts(const std::vector<std::string>& parts, const std::string& out, std::string* why);
 
 }  // namespace tavrona

@@ -24,8 +24,8 @@ ExportComposer ProjectComposer(MovieFrames* movies, uint32_t firstFrame) {
 
 uint32_t ExportKeyFrameInterval(const ProjectData& project, std::u16string_view path,
                                 std::string_view codec) {
-  return KeyFrameInterval(codec, ContainerForPath(path), StreamRate(project.frameRate),
-                          kStreamRateScale);
+  return KeyFrameInterval(codec, ContainerForPath(path), ExportStreamRate(project.frameRate),
+                          kExportRateScale);
 }
 
 ExportResult ExportProject(ProjectData& project, std::u16string_view path, MovieFrames* movies,
@@ -42,7 +42,8 @@ ExportResult ExportProject(ProjectData& project, std::u16string_view path, Movie
     return ExportResult::BadRange;
   }
   const uint32_t count = project.movieLength == 0 ? 0 : range.Count();
-  writer->SetComment(options.range ? PartComment(range, project.movieLength) : std::string());
+  writer->SetComment(options.range ? PartComment(range, project.movieLength, options.digest)
+                                   : std::string());
   project.exportJob = {};
   project.exportJob.stopOnEventError = options.stopOnEventError ? 1 : 0;
   const ExportComposer composer = ProjectComposer(movies, range.first);

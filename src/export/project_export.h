@@ -43,6 +43,8 @@ struct ExportRunOptions {
   // (PartComment). It must start and end on the whole export's key frames. The whole project
   // when empty.
   std::optional<ExportRange> range;
+  // With a range: the project's version (ProjectDigest) recorded with it; empty for none.
+  std::string digest;
 };
 
 enum class ExportResult {

@@ -13,11 +13,13 @@
 #include <cstring>
 #include <fstream>
 #include <memory>
+#include <optional>
 #include <sstream>
 #include <thread>
 #include <tuple>
 
 #include "../export/avi_file_reader.h"
+#include "cli/cli_farm.h"
 #include "model/project_data.h"
 #include "model/project_file.h"
 #include "model/text_encoding.h"
@@ -526,6 +528,221 @@ TEST_F(CliTest, FileSizeLimitStopsAtAWholeFrameWithTheSystemsWords) {
   EXPECT_NE(err.find(std::to_string(limited.frames.size()) + " frames written to"),
             std::string::npos)
       << err;
+}
+
+// ---- farm on a stand-in Slurm ---------------------------------------------------------------
+//
+// tavrona-cli farm with an sbatch of the test's own on PATH that runs each batch script at once,
+// as Slurm would run it: every array task in turn in the --chdir folder with the SLURM_*
+// variables set, its output into the --output file (appended with --open-mode=append). A task
+// listed in slurm/cancel-N is cancelled before it starts, as scancel does to a pending task; a
+// job that depends (afterok) on a failed or cancelled one never runs. squeue finds no job at
+// work, since every job is over by the time sbatch returns.
+class FarmRunTest : public CliTest {
+ protected:
+  void SetUp() override {
+    CliTest::SetUp();
+    fs::create_directories(dir_ / "bin");
+    fs::create_directories(dir_ / "slurm");
+    const std::string state = (dir_ / "slurm").string();
+    WriteScript("sbatch", R"(#!/bin/sh
+state=')" + state + R"('
+array= out= dir= dep= append= script=
+for a in "$@"; do
+  case "$a" in
+    --array=*) array=${a#--array=} ;;
+    --output=*) out=${a#--output=} ;;
+    --chdir=*) dir=${a#--chdir=} ;;
+    --dependency=afterok:*) dep=${a#--dependency=afterok:} ;;
+    --open-mode=append) append=1 ;;
+    -*) ;;
+    *) script=$a ;;
+  esac
+done
+id=$(( $(cat "$state/last-id" 2>/dev/null || echo 40) + 1 ))
+echo "$id" >"$state/last-id"
+echo "$*" >>"$state/submitted"
+run() {
+  log=$(printf '%s' "$out" | sed -e "s/%a/$1/g" -e 's/%%/%/g')
+  [ -n "$append" ] || : >"$log"
+  if [ -n "$1" ] && [ -e "$state/cancel-$1" ]; then touch "$state/failed-$id"; return; fi
+  (cd "$dir" && export SLURM_JOB_ID=$id SLURM_ARRAY_JOB_ID=$id &&
+    if [ -n "$1" ]; then export SLURM_ARRAY_TASK_ID=$1; fi && exec /bin/sh "$script") \
+    >>"$log" 2>&1 || touch "$state/failed-$id"
+}
+if [ -n "$dep" ] && [ -e "$state/failed-$dep" ]; then
+  touch "$state/failed-$id"
+elif [ -n "$array" ]; then
+  for task in $(printf '%s\n' "$array" | tr ',' '\n' |
+                while IFS=- read -r first last; do seq "$first" "${last:-$first}"; done); do
+    run "$task"
+  done
+else
+  run ""
+fi
+echo "$id"
+)");
+    WriteScript("squeue", "#!/bin/sh\nexit 0\n");
+  }
+
+  void WriteScript(const std::string& name, const std::string& text) {
+    std::ofstream(dir_ / "bin" / name, std::ios::binary) << text;
+    fs::permissions(dir_ / "bin" / name, fs::perms::owner_all, fs::perm_options::add);
+  }
+
+  CliRun FarmWithPath(const std::string& args) {
+    const fs::path out = dir_ / "stdout.txt", err = dir_ / "stderr.txt";
+    const std::string command = "PATH='" + (dir_ / "bin").string() + "':\"$PATH\" " + TAVRONA_CLI +
+                                " farm " + args + " >" + out.string() + " 2>" + err.string() +
+                                " </dev/null";
+    const int raw = std::system(command.c_str());
+    CliRun r;
+    r.status = WIFEXITED(raw) ? WEXITSTATUS(raw) : -1;
+    r.out = ReadFile(out);
+    r.err = ReadFile(err);
+    return r;
+  }
+
+  // Submits p.vpj into out.avi; the run must succeed.
+  CliRun Submit(const std::string& options) {
+    const CliRun r = FarmWithPath(P("p.vpj") + " -o " + P("out.avi") + " " + options);
+    EXPECT_EQ(r.status, 0) << r.out << r.err;
+    return r;
+  }
+  std::string Status() {
+    const CliRun r = FarmWithPath("--status " + P("out.avi"));
+    EXPECT_EQ(r.status, 0) << r.err;
+    return r.out;
+  }
+  // The line of part i in --status output.
+  std::string PartLine(const std::string& status, size_t i) {
+    const std::string head = "part " + std::to_string(i) + " ";
+    const size_t at = status.find(head);
+    if (at == std::string::npos) return {};
+    return status.substr(at, status.find('\n', at) - at);
+  }
+  fs::path Parts() const { return dir_ / "out.avi.parts"; }
+  // Byte for byte, without printing the bytes when they differ.
+  ::testing::AssertionResult SameFile(const std::string& a, const std::string& b) {
+    if (ReadFile(dir_ / a) == ReadFile(dir_ / b)) return ::testing::AssertionSuccess();
+    return ::testing::AssertionFailure() << a << " and " << b << " differ";
+  }
+};
+
+TEST_F(FarmRunTest, PartsCutShortOrMadeFromAnEarlierProjectAreMadeAgain) {
+  WriteProject();
+  ASSERT_EQ(Cli("export " + P("p.vpj") + " -o " + P("whole.avi")).status, 0);
+  CliRun r = Submit("--parts 2");
+  EXPECT_NE(r.out.find("tasks 0-1 (2 of 2 parts)"), std::string::npos) << r.out;
+  ASSERT_TRUE(SameFile("out.avi", "whole.avi"));
+
+  // Part 1 cut short on disk, its headers intact.
+  const fs::path part1 = Parts() / "part-1.avi";
+  ASSERT_EQ(::truncate(part1.c_str(), static_cast<off_t>(fs::file_size(part1) / 2)), 0);
+  std::string status = Status();
+  EXPECT_NE(PartLine(status, 1).find("incomplete"), std::string::npos) << status;
+  EXPECT_NE(PartLine(status, 0).find("complete"), std::string::npos) << status;
+  r = Submit("--parts 2");
+  EXPECT_NE(r.out.find("tasks 1 (1 of 2 parts)"), std::string::npos) << r.out;
+  EXPECT_TRUE(SameFile("out.avi", "whole.avi"));
+
+  // An event's colour changed, the project file's size the same.
+  const auto size = fs::file_size(dir_ / "p.vpj");
+  auto p = Load();
+  ASSERT_TRUE(p);
+  p->tracks[1].events[0].green = 0x30;
+  p->tracks[1].events[1].green = 0x30;
+  ASSERT_TRUE(WriteProjectFile(FromUtf8(P("p.vpj")), *p));
+  ASSERT_EQ(fs::file_size(dir_ / "p.vpj"), size);
+  ASSERT_EQ(Cli("export " + P("p.vpj") + " -o " + P("edited.avi")).status, 0);
+  ASSERT_FALSE(SameFile("edited.avi", "whole.avi"));
+  r = Submit("--parts 2");
+  EXPECT_NE(r.out.find("tasks 0-1 (2 of 2 parts)"), std::string::npos) << r.out;
+  EXPECT_TRUE(SameFile("out.avi", "edited.avi"));
+
+  // A source touched: it may hold other pictures now.
+  const fs::path picture = dir_ / "pic.bmp";
+  fs::last_write_time(picture, fs::last_write_time(picture) + std::chrono::seconds(3));
+  r = Submit("--parts 2");
+  EXPECT_NE(r.out.find("tasks 0-1 (2 of 2 parts)"), std::string::npos) << r.out;
+  // Nothing changed since: nothing is made again.
+  r = Submit("--parts 2");
+  EXPECT_NE(r.out.find("all 2 parts complete, none submitted"), std::string::npos) << r.out;
+  EXPECT_TRUE(SameFile("out.avi", "edited.avi"));
+}
+
+TEST_F(FarmRunTest, ACodecChangeCutShortIsFinishedByTheNextRun) {
+  WriteProject();
+  Submit("--parts 2 --codec raw");
+  EXPECT_NE(Status().find("(present)"), std::string::npos);
+
+  // H.264 now, with task 1 cancelled before it starts: the join does not run.
+  std::ofstream(dir_ / "slurm" / "cancel-1").put('\n');
+  CliRun r = Submit("--parts 2 --codec h264");
+  EXPECT_NE(r.out.find("tasks 0-1 (2 of 2 parts)"), std::string::npos) << r.out;
+  std::string status = Status();
+  EXPECT_EQ(status.find("(present)"), std::string::npos) << status;
+  EXPECT_NE(status.find("(stale: "), std::string::npos) << status;
+  EXPECT_NE(PartLine(status, 1).find("stale: codec rawvideo, not h264"), std::string::npos)
+      << status;
+  EXPECT_NE(PartLine(status, 0).find("complete"), std::string::npos) << status;
+
+  fs::remove(dir_ / "slurm" / "cancel-1");
+  r = Submit("--parts 2 --codec h264");
+  EXPECT_NE(r.out.find("tasks 1 (1 of 2 parts)"), std::string::npos) << r.out;
+  EXPECT_NE(Status().find("(present)"), std::string::npos);
+  const std::string json = testing::ProbeStreams(P("out.avi"));
+  EXPECT_EQ(testing::JsonField(json, "codec_name"), "h264");
+  EXPECT_EQ(testing::JsonField(json, "nb_read_frames"), "8");
+}
+
+TEST_F(FarmRunTest, TaskLogsKeepEveryAttemptAndTheCauseOnce) {
+  WriteProject();
+  // A folder where task 1 writes its part: the export cannot make its file.
+  fs::create_directories(Parts() / "part-1.writing.avi");
+  Submit("--parts 2");
+  EXPECT_FALSE(fs::exists(dir_ / "out.avi"));
+  const std::string failed = ReadFile(Parts() / "part-1.log");
+  EXPECT_EQ(failed.find("Is a directory"), failed.rfind("Is a directory")) << failed;
+  EXPECT_NE(failed.find("Is a directory"), std::string::npos) << failed;
+
+  // A cut-off task leaves its half-written file; the next run removes it before submitting.
+  fs::remove(Parts() / "part-1.writing.avi");
+  std::ofstream(Parts() / "part-1.writing.avi") << "half a part";
+  std::ofstream(dir_ / "slurm" / "cancel-1").put('\n');
+  Submit("--parts 2");
+  EXPECT_FALSE(fs::exists(Parts() / "part-1.writing.avi"));
+
+  fs::remove(dir_ / "slurm" / "cancel-1");
+  Submit("--parts 2");
+  EXPECT_TRUE(fs::exists(dir_ / "out.avi"));
+  const std::string log = ReadFile(Parts() / "part-1.log");
+  EXPECT_EQ(log.rfind(failed, 0), 0u) << log;  // the failed attempt is still there
+  size_t attempts = 0;
+  for (size_t at = log.find("== attempt: job "); at != std::string::npos;
+       at = log.find("== attempt: job ", at + 1)) {
+    ++attempts;
+  }
+  EXPECT_EQ(attempts, 2u) << log;
+  EXPECT_NE(log.find(" task 1 on "), std::string::npos) << log;
+}
+
+TEST_F(FarmRunTest, ASecondSubmissionIsRefusedWhileTheFirstHoldsTheLock) {
+  WriteProject();
+  fs::create_directories(Parts());
+  std::string why;
+  std::optional<FarmLock> held = FarmLock::Take(Parts().string(), &why);
+  ASSERT_TRUE(held) << why;
+  CliRun r = FarmWithPath(P("p.vpj") + " -o " + P("out.avi") + " --parts 2");
+  EXPECT_EQ(r.status, 1);
+  EXPECT_NE(r.err.find(FarmLockPath(Parts().string())), std::string::npos) << r.err;
+  EXPECT_NE(r.err.find("another farm submission"), std::string::npos) << r.err;
+  EXPECT_FALSE(fs::exists(dir_ / "slurm" / "submitted"));
+  EXPECT_FALSE(fs::exists(Parts() / "manifest.txt"));
+
+  held.reset();
+  Submit("--parts 2");
+  EXPECT_TRUE(fs::exists(dir_ / "out.avi"));
 }
 
 }  // namespace

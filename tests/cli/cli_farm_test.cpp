@@ -6,10 +6,14 @@
 #include <gtest/gtest.h>
 #include <sys/stat.h>
 #include <sys/wait.h>
+#include <unistd.h>
 
+#include <chrono>
 #include <cstdlib>
+#include <cstring>
 #include <filesystem>
 #include <fstream>
+#include <functional>
 #include <sstream>
 
 #include "export/export_part.h"
@@ -27,6 +31,9 @@ FarmPlan ThreePartPlan(const std::string& output = "/shared/out/demo.avi") {
   plan.width = 1280;
   plan.height = 720;
   plan.length = 210;
+  plan.rate = 300000;
+  plan.scale = 10000;
+  plan.digest = std::string(64, 'd');
   plan.ranges = {{0, 69}, {70, 139}, {140, 209}};
   return plan;
 }
@@ -42,6 +49,7 @@ PartInfo CompletePart(const FarmPlan& plan, size_t i) {
   info.rate = 30;
   info.codec = "h264";
   info.container = "avi";
+  info.digest = plan.digest;
   return info;
 }
 
@@ -123,6 +131,9 @@ TEST(FarmManifestTest, ReadsBackWhatItWrites) {
   EXPECT_EQ(back->width, 1280u);
   EXPECT_EQ(back->height, 720u);
   EXPECT_EQ(back->length, 210u);
+  EXPECT_EQ(back->rate, 300000u);
+  EXPECT_EQ(back->scale, 10000u);
+  EXPECT_EQ(back->digest, plan.digest);
   EXPECT_EQ(back->ranges, plan.ranges);
   EXPECT_TRUE(back->jobIds.empty());
   FarmPlan submitted = plan;
@@ -135,6 +146,20 @@ TEST(FarmManifestTest, ReadsBackWhatItWrites) {
   EXPECT_EQ(FarmPartPath(plan, 2), "/shared/my out/it's.avi.parts/part-2.avi");
   EXPECT_EQ(FarmPartPath(ThreePartPlan("/o/film.mkv"), 0), "/o/film.mkv.parts/part-0.mkv");
   EXPECT_EQ(FarmPartPath(ThreePartPlan("/o/film"), 1), "/o/film.parts/part-1.avi");
+
+  // A manifest of an earlier version, without rate and digest: any rate, no version.
+  std::string old = FormatFarmManifest(plan);
+  for (const std::string& line :
+       std::vector<std::string>{"rate 300000/10000\n", "digest " + plan.digest + "\n"}) {
+    const size_t at = old.find(line);
+    ASSERT_NE(at, std::string::npos) << line;
+    old.erase(at, line.size());
+  }
+  const auto earlier = ParseFarmManifest(old, &why);
+  ASSERT_TRUE(earlier) << why;
+  EXPECT_EQ(earlier->rate, 0u);
+  EXPECT_TRUE(earlier->digest.empty());
+  EXPECT_EQ(earlier->ranges, plan.ranges);
 }
 
 TEST(FarmManifestTest, RefusesRangesThatDoNotTileTheProject) {
@@ -158,6 +183,10 @@ TEST(FarmManifestTest, RefusesRangesThatDoNotTileTheProject) {
       {"number", "length 210", "length 2l0"},
       {"part words", "part 0 0 69", "part 0 0 69 1"},
       {"job id", "parts 3\n", "parts 3\njobs 41 x\n"},
+      {"rate", "rate 300000/10000", "rate 300000"},
+      {"zero rate", "rate 300000/10000", "rate 0/10000"},
+      {"short digest", "digest dddd", "digest ddd"},
+      {"digest letters", "digest dddd", "digest Dddd"},
   };
   for (const Case& c : cases) {
     std::string text = good;
@@ -172,7 +201,7 @@ TEST(FarmManifestTest, RefusesRangesThatDoNotTileTheProject) {
   EXPECT_FALSE(ParseFarmManifest("", &why));
 }
 
-TEST(FarmPartsTest, AJudgedPartIsCompleteOnlyWithAllItsPlannedFrames) {
+TEST(FarmPartsTest, AJudgedPartIsCompleteOnlyWhenItFitsThePlanWithAllItsFrames) {
   const FarmPlan plan = ThreePartPlan();
   EXPECT_EQ(JudgePart(plan, 1, std::nullopt).state, PartState::Missing);
   EXPECT_EQ(JudgePart(plan, 1, CompletePart(plan, 1)).state, PartState::Complete);
@@ -181,20 +210,40 @@ TEST(FarmPartsTest, AJudgedPartIsCompleteOnlyWithAllItsPlannedFrames) {
   shortOne.framesPresent = 12;
   PartVerdict v = JudgePart(plan, 1, shortOne);
   EXPECT_EQ(v.state, PartState::Incomplete);
-  EXPECT_NE(v.detail.find("12 of 70"), std::string::npos) << v.detail;
+  EXPECT_NE(v.detail.find("12 of the 70"), std::string::npos) << v.detail;
 
-  PartInfo otherRange = CompletePart(plan, 0);  // part 0's file in part 1's place
-  v = JudgePart(plan, 1, otherRange);
-  EXPECT_EQ(v.state, PartState::Incomplete);
-  EXPECT_NE(v.detail.find("0-69"), std::string::npos) << v.detail;
+  // What the join would refuse makes a part stale: made for another plan, to be made again.
+  struct Case {
+    const char* name;
+    std::function<void(PartInfo&)> change;
+    const char* words;
+  };
+  const std::vector<Case> cases = {
+      {"part 0's file in part 1's place", [&](PartInfo& p) { p = CompletePart(plan, 0); }, "0-69"},
+      {"another size", [](PartInfo& p) { p.width = 640; }, "640x720"},
+      {"another project", [](PartInfo& p) { p.projectLength = 300; }, "another project"},
+      {"another version", [](PartInfo& p) { p.digest = std::string(64, 'e'); }, "another version"},
+      {"no version", [](PartInfo& p) { p.digest.clear(); }, "version"},
+      {"another codec", [](PartInfo& p) { p.codec = "rawvideo"; }, "codec rawvideo, not h264"},
+      {"another container", [](PartInfo& p) { p.container = "mkv"; }, "mkv"},
+      {"another rate", [](PartInfo& p) { p.rate = 25; }, "frame rate"},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.name);
+    PartInfo info = CompletePart(plan, 1);
+    c.change(info);
+    v = JudgePart(plan, 1, info);
+    EXPECT_EQ(v.state, PartState::Stale);
+    EXPECT_NE(v.detail.find(c.words), std::string::npos) << v.detail;
+  }
 
-  PartInfo otherSize = CompletePart(plan, 1);
-  otherSize.width = 640;
-  EXPECT_EQ(JudgePart(plan, 1, otherSize).state, PartState::Incomplete);
-
-  PartInfo otherProject = CompletePart(plan, 1);
-  otherProject.projectLength = 300;
-  EXPECT_EQ(JudgePart(plan, 1, otherProject).state, PartState::Incomplete);
+  // Full frames: the plan names the compressor, the part the codec.
+  FarmPlan raw = plan;
+  raw.codec = "raw";
+  PartInfo rawPart = CompletePart(raw, 2);
+  rawPart.codec = "rawvideo";
+  EXPECT_EQ(JudgePart(raw, 2, rawPart).state, PartState::Complete);
+  EXPECT_EQ(JudgePart(plan, 2, rawPart).state, PartState::Stale);
 }
 
 TEST(FarmPartsTest, ARerunSubmitsOnlyWhatIsNotComplete) {
@@ -216,6 +265,14 @@ TEST(FarmPartsTest, ARerunSubmitsOnlyWhatIsNotComplete) {
   FarmPlan otherProject = plan;
   otherProject.project = "/shared/projects/other.vpj";
   EXPECT_EQ(PartsToResubmit(plan, otherProject, allDone).size(), 3u);
+  // The project edited since: its parts, stamped with the old version, are all made again.
+  FarmPlan edited = plan;
+  edited.digest = std::string(64, 'e');
+  std::vector<std::optional<PartInfo>> oldParts = allDone;
+  EXPECT_EQ(PartsToResubmit(edited, plan, oldParts), (std::vector<size_t>{0, 1, 2}));
+  // A part of the earlier codec left by an interrupted run is made again alone.
+  oldParts[1]->codec = "rawvideo";
+  EXPECT_EQ(PartsToResubmit(plan, plan, oldParts), (std::vector<size_t>{1}));
 }
 
 TEST(FarmPartsTest, ADifferentSplitResubmitsEveryPart) {
@@ -238,20 +295,19 @@ TEST(FarmSubmitTest, ArraySpecsRunTogetherConsecutiveTasks) {
 TEST(FarmSubmitTest, TheJoinDependsOnTheArrayAndIsKilledWhenItCannotRun) {
   const FarmPlan plan = ThreePartPlan("/shared/100%/demo.avi");
   const auto array = ArraySubmitArgs(plan, {1, 2}, {"render", "02:00:00"}, "/s/parts.sh");
-  const std::vector<std::string> arrayWanted = {"--parsable",
-                                                "--job-name=tavrona-parts",
-                                                "--array=1-2",
-                                                "--output=/shared/100%%/demo.avi.parts/part-%a.log",
-                                                "--chdir=/shared/100%/demo.avi.parts",
-                                                "--partition=render",
-                                                "--time=02:00:00",
-                                                "/s/parts.sh"};
+  const std::vector<std::string> arrayWanted = {
+      "--parsable",         "--job-name=tavrona-parts",
+      "--array=1-2",        "--output=/shared/100%%/demo.avi.parts/part-%a.log",
+      "--open-mode=append", "--chdir=/shared/100%/demo.avi.parts",
+      "--partition=render", "--time=02:00:00",
+      "/s/parts.sh"};
   EXPECT_EQ(array, arrayWanted);
 
   const auto join = JoinSubmitArgs(plan, "41", {}, "/s/join.sh");
   const std::vector<std::string> joinWanted = {"--parsable",
                                                "--job-name=tavrona-join",
                                                "--output=/shared/100%%/demo.avi.parts/join.log",
+                                               "--open-mode=append",
                                                "--chdir=/shared/100%/demo.avi.parts",
                                                "--dependency=afterok:41",
                                                "--kill-on-invalid-dep=yes",
@@ -315,32 +371,46 @@ class FarmScriptTest : public ::testing::Test {
               "printf '%s\\n' \"$@\" > \"$here/args\"\n"
               "out=\n"
               "while [ $# -gt 0 ]; do [ \"$1\" = -o ] && out=$2; shift; done\n"
-              "echo written > \"$out\"\n"
+              "echo written > \"$out\" || exit 1\n"
               "[ ! -e \"$here/fail\" ]\n");
     chmod(cli_.c_str(), 0755);
     plan_ = ThreePartPlan((root_ / "out.mkv").string());
     plan_.project = (root_ / "my project.vpj").string();
     fs::create_directories(FarmPartsFolder(plan_.output));
+    log_ = root_ / "task.log";
   }
   void TearDown() override { fs::remove_all(root_.parent_path()); }
 
-  // Runs the script with SLURM_ARRAY_TASK_ID set (or not, when task is null); the exit status.
+  // Runs the script as job 41 with SLURM_ARRAY_TASK_ID set (or not, when task is null), its
+  // output appended to log_ as sbatch --open-mode=append does; the exit status.
   int Run(const std::string& script, const char* task) {
     const fs::path file = root_ / "script.sh";
     WriteFile(file, script);
-    // The folder name holds a quote: the path goes through the environment.
+    // The folder name holds a quote: the paths go through the environment.
     setenv("TAVRONA_FARM_SCRIPT", file.c_str(), 1);
-    const std::string command = "cd / && " +
+    setenv("TAVRONA_FARM_LOG", log_.c_str(), 1);
+    const std::string command = "cd / && export SLURM_JOB_ID=41 SLURM_ARRAY_JOB_ID=41; " +
                                 (task ? std::string("SLURM_ARRAY_TASK_ID=") + task + " "
                                       : std::string("unset SLURM_ARRAY_TASK_ID; ")) +
-                                "/bin/sh \"$TAVRONA_FARM_SCRIPT\" 2>/dev/null";
+                                "/bin/sh \"$TAVRONA_FARM_SCRIPT\" >>\"$TAVRONA_FARM_LOG\" 2>&1";
     const int status = std::system(command.c_str());
     return WIFEXITED(status) ? WEXITSTATUS(status) : -1;
+  }
+
+  // How many times text occurs in the log.
+  size_t InLog(const std::string& text) {
+    const std::string log = ReadFile(log_);
+    size_t count = 0;
+    for (size_t at = log.find(text); at != std::string::npos; at = log.find(text, at + 1)) {
+      ++count;
+    }
+    return count;
   }
 
   fs::path root_;
   std::string cli_;
   FarmPlan plan_;
+  fs::path log_;
 };
 
 TEST_F(FarmScriptTest, ATaskExportsItsRangeAndRenamesThePartOnlyOnSuccess) {
@@ -379,6 +449,19 @@ TEST_F(FarmScriptTest, ATaskExportsItsRangeAndRenamesThePartOnlyOnSuccess) {
   // A failed rerun of a part leaves the earlier part in place rather than destroying it.
   EXPECT_NE(Run(script, "1"), 0);
   EXPECT_EQ(ReadFile(FarmPartPath(plan_, 1)), "written\n");
+  // Every attempt begins its lines in the log, which keeps the earlier attempts'.
+  EXPECT_EQ(InLog("== attempt: job 41 task 1 on "), 2u) << ReadFile(log_);
+  EXPECT_EQ(InLog("== attempt: job 41 task 2 on "), 1u) << ReadFile(log_);
+}
+
+TEST_F(FarmScriptTest, AFailedTasksLogGivesTheCauseOnce) {
+  // Something other than a file where the task writes its part: the export cannot open it and
+  // says why; the script does not say it again by trying to remove it.
+  fs::create_directories(FarmWritingPath(plan_, 0));
+  EXPECT_NE(Run(BuildArrayScript(plan_, cli_), "0"), 0);
+  EXPECT_EQ(InLog("Is a directory"), 1u) << ReadFile(log_);
+  EXPECT_TRUE(fs::is_directory(FarmWritingPath(plan_, 0)));
+  EXPECT_FALSE(fs::exists(FarmPartPath(plan_, 0)));
 }
 
 TEST_F(FarmScriptTest, ATaskOutsideThePlanFailsWithoutRunningAnything) {
@@ -405,6 +488,96 @@ TEST_F(FarmScriptTest, TheJoinTakesThePartsInOrderAndWritesTheOutputOnlyOnSucces
                                            FarmPartsFolder(plan_.output) + "/joined.writing.mkv"};
   EXPECT_EQ(Lines(ReadFile(root_ / "args")), wanted);
   EXPECT_EQ(ReadFile(plan_.output), "written\n");
+  EXPECT_EQ(InLog("== attempt: job 41 on "), 2u) << ReadFile(log_);
+}
+
+// The join records the plan it joined; --status calls OUT present only when that is the plan
+// of the manifest and OUT was not written again since.
+TEST_F(FarmScriptTest, TheJoinRecordsItsPlanAndOnlyThatOutputIsPresent) {
+  EXPECT_EQ(JudgeFarmOutput(plan_).state, OutputState::Absent);
+  WriteFile(root_ / "fail", "");
+  EXPECT_NE(Run(BuildJoinScript(plan_, cli_), nullptr), 0);
+  EXPECT_FALSE(fs::exists(FarmJoinedPath(plan_.output)));
+  fs::remove(root_ / "fail");
+  ASSERT_EQ(Run(BuildJoinScript(plan_, cli_), nullptr), 0);
+  EXPECT_EQ(ReadFile(FarmJoinedPath(plan_.output)), FarmPlanIdentity(plan_));
+  EXPECT_EQ(JudgeFarmOutput(plan_).state, OutputState::Current);
+  // Job ids are not the plan: the submission that noted them is still the one joined.
+  plan_.jobIds = {"41", "42"};
+  EXPECT_EQ(JudgeFarmOutput(plan_).state, OutputState::Current);
+
+  // A later run planned another codec and did not get to its join.
+  FarmPlan later = plan_;
+  later.codec = "ffv1";
+  OutputVerdict v = JudgeFarmOutput(later);
+  EXPECT_EQ(v.state, OutputState::Stale);
+  EXPECT_NE(v.detail.find("earlier plan"), std::string::npos) << v.detail;
+  later = plan_;
+  later.digest = std::string(64, 'e');
+  EXPECT_EQ(JudgeFarmOutput(later).state, OutputState::Stale);
+
+  // OUT written again after the join (a single-machine export to the same name).
+  fs::last_write_time(plan_.output,
+                      fs::last_write_time(FarmJoinedPath(plan_.output)) + std::chrono::seconds(2));
+  v = JudgeFarmOutput(plan_);
+  EXPECT_EQ(v.state, OutputState::Stale);
+  EXPECT_NE(v.detail.find("written again"), std::string::npos) << v.detail;
+
+  fs::remove(FarmJoinedPath(plan_.output));
+  EXPECT_EQ(JudgeFarmOutput(plan_).state, OutputState::Stale);
+  fs::remove(plan_.output);
+  EXPECT_EQ(JudgeFarmOutput(plan_).state, OutputState::Absent);
+}
+
+TEST_F(FarmScriptTest, ARerunRemovesWhatCutOffTasksLeftOfItsPartsOnly) {
+  for (size_t i = 0; i < 3; ++i) WriteFile(FarmWritingPath(plan_, i), "half");
+  WriteFile(FarmJoiningPath(plan_), "half");
+  WriteFile(FarmPartPath(plan_, 0), "whole");
+  RemoveStaleWritingFiles(plan_, {0, 1});
+  EXPECT_FALSE(fs::exists(FarmWritingPath(plan_, 0)));
+  EXPECT_FALSE(fs::exists(FarmWritingPath(plan_, 1)));
+  EXPECT_TRUE(fs::exists(FarmWritingPath(plan_, 2)));  // not resubmitted
+  EXPECT_FALSE(fs::exists(FarmJoiningPath(plan_)));    // the join always runs again
+  EXPECT_EQ(ReadFile(FarmPartPath(plan_, 0)), "whole");
+  // Only files: a folder in a part's place is not the farm's.
+  fs::remove(FarmWritingPath(plan_, 2));
+  fs::create_directories(FarmWritingPath(plan_, 2));
+  RemoveStaleWritingFiles(plan_, {2});
+  EXPECT_TRUE(fs::is_directory(FarmWritingPath(plan_, 2)));
+}
+
+TEST(FarmLockTest, OneSubmissionAtATimeTheOtherIsToldWho) {
+  char pattern[] = "/tmp/tavrona_farm_lock_XXXXXX";
+  ASSERT_NE(mkdtemp(pattern), nullptr);
+  const std::string folder = pattern;
+  std::string why;
+  std::optional<FarmLock> first = FarmLock::Take(folder, &why);
+  ASSERT_TRUE(first) << why;
+
+  // Another descriptor in this process, as a second submission would open it.
+  EXPECT_FALSE(FarmLock::Take(folder, &why));
+  EXPECT_NE(why.find(FarmLockPath(folder)), std::string::npos) << why;
+  EXPECT_NE(why.find("another farm submission"), std::string::npos) << why;
+  EXPECT_NE(why.find("process " + std::to_string(getpid()) + " on "), std::string::npos) << why;
+
+  // Another process.
+  const pid_t child = fork();
+  ASSERT_GE(child, 0);
+  if (child == 0) {
+    std::string childWhy;
+    _exit(FarmLock::Take(folder, &childWhy) ? 0 : 3);
+  }
+  int status = 0;
+  ASSERT_EQ(waitpid(child, &status, 0), child);
+  EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 3) << status;
+
+  first.reset();
+  EXPECT_EQ(fs::file_size(FarmLockPath(folder)), 0u);  // no holder named once released
+  EXPECT_TRUE(FarmLock::Take(folder, &why)) << why;
+  std::string missing;
+  EXPECT_FALSE(FarmLock::Take(folder + "/no such folder", &missing));
+  EXPECT_NE(missing.find(std::strerror(ENOENT)), std::string::npos) << missing;
+  fs::remove_all(folder);
 }
 
 TEST(FarmSubmitTest, ShellQuotingSurvivesTheShell) {

@@ -1,10 +1,12 @@
 #!/usr/bin/env bash
 # tavrona-cli farm on a real one-node Slurm cluster (scripts/slurm-test-cluster, run as root):
 # the demo exported in 3 parts with full frames and with H.264 must decode to the same frames as
-# a single-machine export of the same codec; a rerun after deleting a part submits that part
-# alone and gives the same file again; a task that fails leaves the join unrun and --wait says
-# so. The cluster is stopped on every exit. If its daemons cannot start, the test fails with
-# their logs.
+# a single-machine export of the same codec; a rerun after deleting a part, or cutting one short,
+# submits that part alone and gives the same file again; an edited project is exported anew; a
+# codec change whose run was cut short is finished by the next run, and meanwhile the old OUT is
+# not called present; of two submissions at once one is refused; a task that fails leaves the
+# join unrun and --wait says so. The cluster is stopped on every exit. If its daemons cannot
+# start, the test fails with their logs.
 #
 #   farm_slurm_test.sh TAVRONA-CLI TAVRONA-MAKE-DEMO SLURM-TEST-CLUSTER
 set -euo pipefail
@@ -94,6 +96,66 @@ for i in 0 2; do
 done
 same_frames "$work/out/single-h264.avi" "$work/out/farm-h264.avi"
 
+echo "== rerun with part 1 cut short"
+# The headers still promise 70 frames; only the frames whose data is in the file count.
+truncate -s $(($(stat -c %s "$parts/part-1.avi") / 2)) "$parts/part-1.avi"
+"$cli" farm --status "$work/out/farm-h264.avi" >"$work/status.log"
+cat "$work/status.log"
+grep -Eq '^part 1 +frames 70-139 +incomplete: holds [0-9]+ of the 70 frames' "$work/status.log" ||
+  fail "--status does not list the cut part 1 as incomplete"
+grep -Eq '^part 0 +frames 0-69 +complete$' "$work/status.log" || fail "part 0 is not complete"
+farm "$work/rerun.log" -o "$work/out/farm-h264.avi" --parts 3 --codec h264 --wait ||
+  fail "the rerun after the cut failed"
+grep -q "tasks 1 (1 of 3 parts)" "$work/rerun.log" || fail "the rerun did not submit part 1 alone"
+same_frames "$work/out/single-h264.avi" "$work/out/farm-h264.avi"
+# Part 1's log kept the first attempt.
+[ "$(grep -c '^== attempt: job [0-9]* task 1 on ' "$parts/part-1.log")" -eq 3 ] ||
+  fail "part 1's log does not hold its three attempts: $(cat "$parts/part-1.log")"
+
+echo "== an edited project is exported anew"
+cp -r "$work/demo" "$work/demo-edited"
+edited=$work/demo-edited/demo.vpj
+"$cli" farm "$edited" -o "$work/out/edited.avi" --parts 3 --codec h264 --wait >"$work/edited.log" 2>&1 ||
+  { cat "$work/edited.log"; fail "the farm of the project's copy failed"; }
+frames "$work/out/edited.avi" >"$work/before-edit.md5"
+# Track 8's first event (after the track's tag 5, number 8 and count 3): green 150 becomes 30.
+at=$(LC_ALL=C grep -obUaP '\x05\x00\x00\x00\x08\x00\x00\x00\x03\x00\x00\x00' "$edited" | cut -d: -f1)
+[ -n "$at" ] && [ "$(od -An -tu1 -j $((at + 12 + 49)) -N1 "$edited" | tr -d ' ')" = 150 ] ||
+  fail "track 8's first event is not where the test looks for it"
+printf '\036' | dd of="$edited" bs=1 seek=$((at + 12 + 49)) conv=notrunc status=none
+"$cli" export "$edited" -o "$work/out/single-edited.avi" --codec h264
+"$cli" farm "$edited" -o "$work/out/edited.avi" --parts 3 --codec h264 --wait >"$work/edited.log" 2>&1 ||
+  { cat "$work/edited.log"; fail "the farm of the edited project failed"; }
+cat "$work/edited.log"
+grep -q "tasks 0-2 (3 of 3 parts)" "$work/edited.log" || fail "the edited project's parts were not all made again"
+frames "$work/out/edited.avi" | cmp -s - "$work/before-edit.md5" && fail "the edited project gave the same frames"
+same_frames "$work/out/single-edited.avi" "$work/out/edited.avi"
+
+echo "== a codec change cut short is finished by the next run"
+farm "$work/change.log" -o "$work/out/change.avi" --parts 2 --codec raw --wait ||
+  fail "the raw farm failed"
+farm "$work/change.log" -o "$work/out/change.avi" --parts 2 --codec h264 ||
+  fail "the H.264 submission failed"
+job=$(sed -n 's/^parts: job \([0-9]*\), tasks 0-1 .*/\1/p' "$work/change.log")
+[ -n "$job" ] || fail "no array job for both parts"
+scancel "${job}_1"
+for _ in $(seq 1 600); do
+  [ -z "$(squeue -h -o %i)" ] && break
+  sleep 0.5
+done
+"$cli" farm --status "$work/out/change.avi" >"$work/status.log"
+cat "$work/status.log"
+grep -q "(present)" "$work/status.log" && fail "--status calls the raw OUT of the earlier run present"
+grep -Eq '^output .*\(stale: ' "$work/status.log" || fail "--status does not call the raw OUT stale"
+grep -Eq '^part 1 +frames 105-209 +stale: codec rawvideo, not h264$' "$work/status.log" ||
+  fail "part 1 was not left raw by the cancelled task (did the task end before scancel?)"
+farm "$work/change.log" -o "$work/out/change.avi" --parts 2 --codec h264 --wait ||
+  fail "the run after the cancelled one failed"
+grep -q "tasks 1 (1 of 2 parts)" "$work/change.log" || fail "the rerun did not submit part 1 alone"
+"$cli" farm --status "$work/out/change.avi" | grep -q "(present)" || fail "the joined OUT is not present"
+same_frames "$work/out/single-h264.avi" "$work/out/change.avi"
+rm -rf "$work/out/change.avi" "$work/out/change.avi.parts"
+
 echo "== refusals before anything is submitted"
 cp -r "$work/demo" "$work/demo-broken"
 rm "$work/demo-broken/skyline.bmp"
@@ -130,6 +192,40 @@ done
 [ -z "$(squeue -h -o %i)" ] || fail "the first submission's jobs did not finish"
 same_frames "$work/out/single-h264.avi" "$work/out/busy.avi"
 
+echo "== two submissions at once: one goes ahead"
+status1=0
+status2=0
+"$cli" farm "$project" -o "$work/out/twice.avi" --parts 3 --codec h264 >"$work/twice1.log" 2>&1 &
+first=$!
+"$cli" farm "$project" -o "$work/out/twice.avi" --parts 3 --codec h264 >"$work/twice2.log" 2>&1 &
+second=$!
+wait "$first" || status1=$?
+wait "$second" || status2=$?
+cat "$work/twice1.log" "$work/twice2.log"
+if [ "$status1" -eq 0 ] && [ "$status2" -eq 1 ]; then
+  refused=$work/twice2.log
+elif [ "$status1" -eq 1 ] && [ "$status2" -eq 0 ]; then
+  refused=$work/twice1.log
+else
+  fail "two submissions at once ended $status1 and $status2 (wanted one 0, one 1)"
+fi
+# Refused on the lock while the other submits, or on its jobs once it has.
+grep -Eq "holds the lock $work/out/twice.avi.parts/lock|still queued or running" "$refused" ||
+  fail "the refused submission does not say why: $(cat "$refused")"
+[ "$(grep -c '^part ' "$work/out/twice.avi.parts/manifest.txt")" -eq 3 ] || fail "the manifest is damaged"
+# The lock itself, held by another process for the whole submission.
+status=0
+flock "$work/out/twice.avi.parts/lock" "$cli" farm "$project" -o "$work/out/twice.avi" --parts 3 \
+  --codec h264 >"$work/locked.log" 2>&1 || status=$?
+cat "$work/locked.log"
+[ "$status" -eq 1 ] && grep -q "holds the lock $work/out/twice.avi.parts/lock" "$work/locked.log" ||
+  fail "a submission while another holds the lock: status $status"
+for _ in $(seq 1 600); do
+  [ -z "$(squeue -h -o %i)" ] && break
+  sleep 0.5
+done
+same_frames "$work/out/single-h264.avi" "$work/out/twice.avi"
+
 echo "== a failed task leaves the join unrun"
 # A folder where task 1 would write its part makes that export fail.
 mkdir -p "$work/out/broken.avi.parts/part-1.writing.avi"
@@ -141,5 +237,10 @@ cat "$work/broken.log"
 [ ! -e "$work/out/broken.avi" ] || fail "the join ran although a task failed"
 grep -q "DependencyNeverSatisfied" "$work/broken.log" || fail "the join's state was not reported"
 grep -Eq '^part 1 +frames 70-139 +missing' "$work/broken.log" || fail "the failed part was not listed"
+# The log gives the cause once, after the attempt's line.
+log=$work/out/broken.avi.parts/part-1.log
+cat "$log"
+grep -q '^== attempt: job [0-9]* task 1 on ' "$log" || fail "part 1's log has no attempt line"
+[ "$(grep -c 'Is a directory' "$log")" -eq 1 ] || fail "part 1's log does not give the cause once"
 
 echo "== farm export on Slurm: all checks passed"

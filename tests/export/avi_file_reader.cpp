@@ -3,8 +3,10 @@
 #include <sys/wait.h>
 
 #include <cstdio>
+#include <cstdlib>
 #include <cstring>
 #include <fstream>
+#include <sstream>
 
 namespace tavrona::testing {
 namespace {
@@ -144,6 +146,27 @@ std::string JsonField(const std::string& json, const std::string& key) {
 
 std::string ProbeStreams(const std::string& path) {
   return RunCommand("ffprobe -v error -show_streams -count_frames -of json '" + path + "'");
+}
+
+std::vector<PacketSpan> ProbePackets(const std::string& path) {
+  const std::string out = RunCommand(
+      "ffprobe -v error -select_streams v:0 -show_entries "
+      "packet=pos,size -of default=nw=1 '" +
+      path + "'");
+  std::vector<PacketSpan> packets;
+  std::istringstream lines(out);
+  for (std::string line; std::getline(lines, line);) {
+    const size_t eq = line.find('=');
+    if (eq == std::string::npos) continue;
+    const std::string key = line.substr(0, eq);
+    const uint64_t value = std::strtoull(line.c_str() + eq + 1, nullptr, 10);
+    if (key == "size") {
+      packets.push_back(PacketSpan{0, value});
+    } else if (key == "pos" && !packets.empty()) {
+      packets.back().pos = value;
+    }
+  }
+  return packets;
 }
 
 int CountStreams(const std::string& json) {

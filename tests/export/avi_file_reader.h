@@ -57,6 +57,14 @@ std::string ProbeStreams(const std::string& path);
 // Number of "codec_type" entries: the streams of the file.
 int CountStreams(const std::string& json);
 
+// Where ffprobe finds each packet of the first video stream, in file order: the position it
+// reports (in AVI the chunk's header, elsewhere the data) and the data's size.
+struct PacketSpan {
+  uint64_t pos = 0;
+  uint64_t size = 0;
+};
+std::vector<PacketSpan> ProbePackets(const std::string& path);
+
 // Every frame decoded by ffmpeg as top-down bgr0 rows.
 std::vector<uint8_t> DecodeToBgr0(const std::string& path);
 // Frame n alone, decoded the same way.

@@ -1,12 +1,14 @@
 #include "export/export_part.h"
 
 #include <gtest/gtest.h>
+#include <unistd.h>
 
 #include <atomic>
 #include <cerrno>
 #include <cstdlib>
 #include <cstring>
 #include <filesystem>
+#include <functional>
 #include <memory>
 #include <optional>
 #include <string>
@@ -66,16 +68,117 @@ TEST(ExportPartPlanTest, RangesStartOnKeyFrames) {
 }
 
 TEST(ExportPartPlanTest, CommentsReadBackAndOthersAreNoParts) {
-  const auto mark = ParsePartComment(PartComment(ExportRange{70, 139}, 210));
-  ASSERT_TRUE(mark);
-  EXPECT_EQ(mark->range.first, 70u);
-  EXPECT_EQ(mark->range.last, 139u);
-  EXPECT_EQ(mark->projectLength, 210u);
-  for (const char* other :
-       {"", "tavrona part frames=5-4 length=10", "tavrona part frames=0-10 length=10",
-        "tavrona part frames=0-1", "tavrona part frames=0-1 length=10 more", "made elsewhere"}) {
+  const std::string digest(64, 'c');
+  for (const std::string& d : {std::string(), digest}) {
+    SCOPED_TRACE(d);
+    const auto mark = ParsePartComment(PartComment(ExportRange{70, 139}, 210, d));
+    ASSERT_TRUE(mark);
+    EXPECT_EQ(mark->range.first, 70u);
+    EXPECT_EQ(mark->range.last, 139u);
+    EXPECT_EQ(mark->projectLength, 210u);
+    EXPECT_EQ(mark->digest, d);
+  }
+  // Parts written before versions were recorded read back without one.
+  const auto old = ParsePartComment("tavrona part frames=0-9 length=10");
+  ASSERT_TRUE(old);
+  EXPECT_EQ(old->range.last, 9u);
+  EXPECT_TRUE(old->digest.empty());
+  const std::string withDigest = "tavrona part frames=0-1 length=10 digest=";
+  for (const std::string& other : std::vector<std::string>{
+           "", "tavrona part frames=5-4 length=10", "tavrona part frames=0-10 length=10",
+           "tavrona part frames=0-1", "tavrona part frames=0-1 length=10 more", "made elsewhere",
+           withDigest, withDigest + std::string(63, 'c'), withDigest + std::string(64, 'C'),
+           withDigest + digest + " ", withDigest + std::string(63, 'c') + "g"}) {
     EXPECT_FALSE(ParsePartComment(other)) << other;
   }
+}
+
+// The one check both the join and the farm make: each difference on its own is found and
+// named; a part that differs in nothing but its frames is incomplete, not of another kind.
+TEST(ExportPartPlanTest, CheckPartFindsEachDifferenceFromItsPlace) {
+  PartInfo part;
+  part.first = 70;
+  part.last = 139;
+  part.projectLength = 210;
+  part.framesPresent = 70;
+  part.width = 1280;
+  part.height = 720;
+  part.rate = 30;
+  part.scale = 1;
+  part.codec = "h264";
+  part.container = "avi";
+  part.digest = std::string(64, 'a');
+  PartRequirement place;
+  place.first = 70;
+  place.last = 139;
+  place.projectLength = 210;
+  place.width = 1280;
+  place.height = 720;
+  place.rate = 300000;  // the same rate over another scale
+  place.scale = 10000;
+  place.codec = PartCodecName("h264");
+  place.container = "avi";
+  place.digest = part.digest;
+  EXPECT_EQ(CheckPart(part, place).fault, PartFault::None) << CheckPart(part, place).detail;
+
+  struct Case {
+    const char* name;
+    std::function<void(PartInfo&, PartRequirement&)> change;
+    PartFault fault;
+    const char* words;
+  };
+  const std::vector<Case> cases = {
+      {"another range", [](PartInfo& p, PartRequirement&) { p.first = 69; }, PartFault::Range,
+       "holds frames 69-139, planned 70-139"},
+      {"a join's overlap",
+       [](PartInfo& p, PartRequirement& r) {
+         r.last.reset();
+         p.first = 68;
+       },
+       PartFault::Range, "overlap"},
+      {"a join's gap",
+       [](PartInfo& p, PartRequirement& r) {
+         r.last.reset();
+         p.first = 72;
+       },
+       PartFault::Range, "frames 70-71 are missing"},
+      {"another length", [](PartInfo& p, PartRequirement&) { p.projectLength = 300; },
+       PartFault::Project, "another project"},
+      {"another version", [](PartInfo& p, PartRequirement&) { p.digest[0] = 'b'; },
+       PartFault::Version, "another version"},
+      {"no version", [](PartInfo& p, PartRequirement&) { p.digest.clear(); }, PartFault::Version,
+       "does not record"},
+      {"another container", [](PartInfo& p, PartRequirement&) { p.container = "mkv"; },
+       PartFault::Container, "is a mkv file, not avi"},
+      {"another codec", [](PartInfo& p, PartRequirement&) { p.codec = "rawvideo"; },
+       PartFault::Codec, "codec rawvideo, not h264"},
+      {"another size", [](PartInfo& p, PartRequirement&) { p.height = 360; }, PartFault::Size,
+       "1280x360 frames, not 1280x720"},
+      {"another rate", [](PartInfo& p, PartRequirement&) { p.rate = 25; }, PartFault::Rate,
+       "25 frames per second, not 30"},
+      {"frames missing", [](PartInfo& p, PartRequirement&) { p.framesPresent = 69; },
+       PartFault::Frames, "holds 69 of the 70 frames 70-139"},
+      // Checked in order: the range before what the frames would say.
+      {"range first", [](PartInfo& p, PartRequirement&) { p.first = 71, p.codec = "mjpeg"; },
+       PartFault::Range, "planned"},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.name);
+    PartInfo p = part;
+    PartRequirement r = place;
+    c.change(p, r);
+    const PartCheck check = CheckPart(p, r);
+    EXPECT_EQ(check.fault, c.fault);
+    EXPECT_NE(check.detail.find(c.words), std::string::npos) << check.detail;
+  }
+  // Any rate goes when the place names none (a manifest of an earlier version).
+  place.rate = 0;
+  part.rate = 25;
+  EXPECT_EQ(CheckPart(part, place).fault, PartFault::None);
+
+  EXPECT_EQ(PartCodecName("raw"), "rawvideo");
+  EXPECT_EQ(PartCodecName("ffvhuff"), "ffvhuff");
+  EXPECT_EQ(PartCodecName("no such codec"), "");
 }
 
 // A small project whose range starts fall inside an interpolated event and a movie event: a
@@ -245,6 +348,37 @@ TEST_F(ExportPartTest, IncompletePartIsRefusedAndAJoinOfLessIsItselfAPart) {
   EXPECT_TRUE(PartComplete(*joined));
 }
 
+// Parts record the project's version; parts of two versions do not join, and a join of less
+// than the whole keeps the version of its parts.
+TEST_F(ExportPartTest, PartsOfAnotherProjectVersionDoNotJoin) {
+  const std::string v1(64, '1'), v2(64, '2');
+  const auto exportPart = [&](const std::string& name, ExportRange range, const std::string& v) {
+    ExportRunOptions options;
+    options.codec = "raw";
+    options.range = range;
+    options.digest = v;
+    ASSERT_EQ(ExportProject(*project_, Path16(name), &movies_, options), ExportResult::Done);
+  };
+  exportPart("a1.avi", {0, 9}, v1);
+  exportPart("b1.avi", {10, 15}, v1);
+  exportPart("b2.avi", {10, 15}, v2);
+  exportPart("b0.avi", {10, 15}, "");
+  std::string why;
+  const auto info = ReadPartInfo(PathOf("b2.avi"), &why);
+  ASSERT_TRUE(info) << why;
+  EXPECT_EQ(info->digest, v2);
+
+  for (const std::string other : {"b2.avi", "b0.avi"}) {
+    EXPECT_FALSE(JoinParts({PathOf("a1.avi"), PathOf(other)}, PathOf("o.avi"), &why)) << other;
+    EXPECT_NE(why.find(PathOf(other) + ": made from"), std::string::npos) << why;
+    EXPECT_FALSE(std::filesystem::exists(PathOf("o.avi")));
+  }
+  ASSERT_TRUE(JoinParts({PathOf("a1.avi"), PathOf("b1.avi")}, PathOf("ab.avi"), &why)) << why;
+  const auto joined = ReadPartInfo(PathOf("ab.avi"), &why);
+  ASSERT_TRUE(joined) << why;
+  EXPECT_EQ(joined->digest, v1);
+}
+
 // MP4, MKV and MOV: the extension chooses the container; rate, length and frames come out right,
 // and parts of each, cut at the whole export's key frames, join into a file that decodes to the
 // whole export's very frames, H.264 with its groups of pictures and B-frames too.
@@ -305,6 +439,69 @@ TEST_F(ExportPartTest, RangesOffTheKeyFramesOfGroupsOfPicturesAreRefused) {
   EXPECT_EQ(ExportProject(*project_, Path16("x.mkv"), &movies_, options), ExportResult::Done);
   options.range = ExportRange{5, 9};  // AVI codes every frame on its own
   EXPECT_EQ(ExportProject(*project_, Path16("x.avi"), &movies_, options), ExportResult::Done);
+}
+
+// A part cut short on disk (a copy stopped half-way, a full disk on a file server) holds only
+// the frames whose data lies whole inside the file, whatever its headers and index promise.
+TEST_F(ExportPartTest, TruncatedPartsHoldOnlyTheFramesBeforeTheCut) {
+  struct Case {
+    std::string name;
+    std::string codec;
+    bool readable;  // MP4 and MOV keep their index at the end: cut, they cannot be opened
+  };
+  const std::vector<Case> cases = {{"raw.avi", "raw", true},
+                                   {"h264.avi", "h264", true},
+                                   {"ffv1.mkv", "ffv1", true},
+                                   {"raw.mov", "raw", false},
+                                   {"h264.mp4", "h264", false}};
+  project_->SetFrameRate(5.0);  // H.264 in MP4: groups of 10 frames, the range two of them
+  const ExportRange range{0, 19};
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.name);
+    Export(c.name, c.codec, range);
+    const std::string path = PathOf(c.name);
+    const auto packets = testing::ProbePackets(path);
+    ASSERT_EQ(packets.size(), range.Count());
+    // AVI reports a chunk's header; its data follows the 8 header bytes.
+    const uint64_t header = c.name.ends_with(".avi") ? 8 : 0;
+    const uint64_t fullSize = std::filesystem::file_size(path);
+    std::string why;
+    const auto whole = ReadPartInfo(path, &why);
+    ASSERT_TRUE(whole) << why;
+    EXPECT_TRUE(PartComplete(*whole));
+
+    // Cut inside frame 9's data, then where frame 9 begins.
+    for (const uint64_t cut : {packets[9].pos + header + packets[9].size / 2, packets[9].pos}) {
+      SCOPED_TRACE(cut);
+      ASSERT_LT(cut, fullSize);
+      ASSERT_EQ(::truncate(path.c_str(), static_cast<off_t>(cut)), 0) << std::strerror(errno);
+      const auto info = ReadPartInfo(path, &why);
+      if (c.readable) {
+        ASSERT_TRUE(info) << why;
+        EXPECT_EQ(info->framesPresent, 9u);
+        EXPECT_FALSE(PartComplete(*info));
+      } else {
+        EXPECT_FALSE(info);
+        EXPECT_NE(why.find(path), std::string::npos) << why;
+      }
+      // The join refuses it, naming the part, and leaves nothing behind.
+      const std::string out = PathOf("joined-" + c.name);
+      EXPECT_FALSE(JoinParts({path}, out, &why));
+      EXPECT_NE(why.find(path), std::string::npos) << why;
+      EXPECT_FALSE(std::filesystem::exists(out));
+    }
+  }
+  // An AVI that lost only the last bytes of its index still holds every frame, and joins.
+  Export("tail.avi", "raw", range);
+  const std::string tail = PathOf("tail.avi");
+  std::filesystem::resize_file(tail, std::filesystem::file_size(tail) - 1);
+  std::string why;
+  const auto info = ReadPartInfo(tail, &why);
+  ASSERT_TRUE(info) << why;
+  EXPECT_EQ(info->framesPresent, range.Count());
+  ASSERT_TRUE(JoinParts({tail}, PathOf("joined-tail.avi"), &why)) << why;
+  EXPECT_EQ(testing::DecodeToBgr0(PathOf("joined-tail.avi")).size(),
+            size_t{48} * 32 * 4 * range.Count());
 }
 
 TEST_F(ExportPartTest, RangesOutsideTheProjectAreRefused) {
