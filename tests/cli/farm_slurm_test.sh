@@ -72,11 +72,40 @@ for codec in raw h264; do
   grep -q "tasks 0-2 (3 of 3 parts)" "$work/farm-$codec.log" || fail "not all 3 parts were submitted"
   same_frames "$work/out/single-$codec.avi" "$work/out/farm-$codec.avi"
   if [ "$codec" = raw ]; then
+    # The stream header holds the frame rate times 10000 over 10000, as given (dwScale, dwRate).
+    [ "$(od -An -tu4 -j128 -N8 "$work/out/farm-raw.avi" | xargs)" = "10000 300000" ] ||
+      fail "the joined file's stream header does not hold 300000/10000"
+    [ "$(od -An -tu4 -j128 -N8 "$work/out/single-raw.avi" | xargs)" = "10000 300000" ] ||
+      fail "the export's stream header does not hold 300000/10000"
+    # A full frame holds the bytes the command line renders for it.
+    "$cli" render "$project" --frame 100 -o "$work/frame100.bmp"
+    ffmpeg -nostdin -v error -i "$work/out/farm-raw.avi" -vf "select=eq(n\,100),vflip" \
+      -frames:v 1 -f rawvideo -pix_fmt bgra - >"$work/frame100.raw"
+    tail -c +55 "$work/frame100.bmp" | cmp -s - "$work/frame100.raw" ||
+      fail "frame 100 of the joined file is not the rendered frame"
     # Full frames decode to their stored bytes, so equal checksums are equal frames byte for
     # byte. The raw files are large: gone once compared.
     rm -f "$work/out/single-raw.avi" "$work/out/farm-raw.avi" "$work/out/farm-raw.avi.parts"/part-*.avi
   fi
 done
+
+# H.264 outside AVI codes groups of two seconds (60 frames); the parts begin on their key
+# frames and join into the whole export's very frames.
+for ext in mp4 mkv mov; do
+  echo "== h264 in $ext: single-machine export and farm export in 3 parts"
+  "$cli" export "$project" -o "$work/out/single-h264.$ext" --codec h264
+  farm "$work/farm-$ext.log" -o "$work/out/farm-h264.$ext" --parts 3 --codec h264 --wait ||
+    fail "farm --wait failed for h264 in $ext"
+  grep -q "tasks 0-2 (3 of 3 parts)" "$work/farm-$ext.log" || fail "not all 3 $ext parts were submitted"
+  grep -q "^part 1 120 179$" "$work/out/farm-h264.$ext.parts/manifest.txt" ||
+    fail "the $ext parts do not begin on key frames"
+  same_frames "$work/out/single-h264.$ext" "$work/out/farm-h264.$ext"
+done
+status=0
+"$cli" farm "$project" -o "$work/out/too-many.mp4" --parts 5 --codec h264 >"$work/too-many.log" 2>&1 ||
+  status=$?
+[ "$status" -eq 2 ] && grep -q "more than the 4 groups of 60 frames" "$work/too-many.log" ||
+  fail "5 parts of 4 groups: status $status, $(cat "$work/too-many.log")"
 
 echo "== rerun with part 1 deleted"
 parts=$work/out/farm-h264.avi.parts
