@@ -7,21 +7,13 @@
 #include <vector>
 
 #include "export/output_file.h"
+#include "model/little_endian.h"
 
 namespace tavrona {
 namespace {
 
 // The headers come first; libavformat's take a few hundred bytes and this covers many streams.
 constexpr size_t kHeaderBytes = 16 * 1024;
-
-uint32_t Le32(const uint8_t* p) {
-  return static_cast<uint32_t>(p[0]) | static_cast<uint32_t>(p[1]) << 8 |
-         static_cast<uint32_t>(p[2]) << 16 | static_cast<uint32_t>(p[3]) << 24;
-}
-
-void PutLe32(uint8_t* p, uint32_t v) {
-  for (int i = 0; i < 4; ++i) p[i] = static_cast<uint8_t>(v >> (8 * i));
-}
 
 bool Is(const uint8_t* p, const char (&id)[5]) {
   return std::memcmp(p, id, 4) == 0;
@@ -33,7 +25,7 @@ template <typename Visit>
 void ForEachChunk(const uint8_t* header, size_t begin, size_t end, Visit visit) {
   size_t at = begin;
   while (at + 8 <= end) {
-    const size_t size = Le32(header + at + 4);
+    const size_t size = LoadLe32(header + at + 4);
     if (size > end - at - 8) return;
     if (!visit(header + at, at + 8, size)) return;
     at += 8 + size + (size & 1);
@@ -82,7 +74,8 @@ std::optional<AviFrameRate> ReadAviFrameRate(const std::string& path) {
   ::close(fd);
   const auto fields = FindAviRateFields(header.data(), got);
   if (!fields) return std::nullopt;
-  return AviFrameRate{Le32(header.data() + fields->rate), Le32(header.data() + fields->scale)};
+  return AviFrameRate{LoadLe32(header.data() + fields->rate),
+                      LoadLe32(header.data() + fields->scale)};
 }
 
 uint32_t AviMicroSecPerFrame(AviFrameRate frameRate) {
@@ -100,11 +93,11 @@ bool StoreAviFrameRate(OutputFile& file, AviFrameRate frameRate) {
   const auto fields = FindAviRateFields(header.data(), got);
   if (!fields) return false;
   uint8_t value[4];
-  PutLe32(value, AviMicroSecPerFrame(frameRate));
+  StoreLe32(value, AviMicroSecPerFrame(frameRate));
   if (!file.WriteBack(fields->microSecPerFrame, value, 4)) return false;
-  PutLe32(value, frameRate.scale);
+  StoreLe32(value, frameRate.scale);
   if (!file.WriteBack(fields->scale, value, 4)) return false;
-  PutLe32(value, frameRate.rate);
+  StoreLe32(value, frameRate.rate);
   return file.WriteBack(fields->rate, value, 4);
 }
 

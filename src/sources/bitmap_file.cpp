@@ -6,6 +6,7 @@
 #include <cstring>
 #include <new>
 
+#include "model/little_endian.h"
 #include "sources/read_only_file.h"
 
 namespace tavrona {
@@ -18,11 +19,10 @@ constexpr uint32_t kOs2MinHeaderSize = 16;
 constexpr uint32_t kOs2MaxHeaderSize = 64;
 
 uint16_t U16(const uint8_t* p) {
-  return static_cast<uint16_t>(p[0] | (p[1] << 8));
+  return LoadLe16(p);
 }
 uint32_t U32(const uint8_t* p) {
-  return static_cast<uint32_t>(p[0]) | (static_cast<uint32_t>(p[1]) << 8) |
-         (static_cast<uint32_t>(p[2]) << 16) | (static_cast<uint32_t>(p[3]) << 24);
+  return LoadLe32(p);
 }
 
 // Random access to the bytes of a BMP: a file or a block of memory. ReadAt yields exactly n

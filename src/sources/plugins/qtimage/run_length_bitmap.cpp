@@ -3,6 +3,8 @@
 #include <algorithm>
 #include <array>
 
+#include "model/little_endian.h"
+
 namespace tavrona::qtimage {
 namespace {
 
@@ -11,11 +13,10 @@ constexpr uint32_t kRle8 = 1;
 constexpr uint32_t kRle4 = 2;
 
 uint16_t U16(const uint8_t* p) {
-  return static_cast<uint16_t>(p[0] | (p[1] << 8));
+  return LoadLe16(p);
 }
 uint32_t U32(const uint8_t* p) {
-  return static_cast<uint32_t>(p[0]) | (static_cast<uint32_t>(p[1]) << 8) |
-         (static_cast<uint32_t>(p[2]) << 16) | (static_cast<uint32_t>(p[3]) << 24);
+  return LoadLe32(p);
 }
 
 // Writes the pixels of the runs into the rows. x and y count from the bottom-left pixel; writes

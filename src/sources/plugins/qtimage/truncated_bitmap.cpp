@@ -4,6 +4,8 @@
 #include <climits>
 #include <cstring>
 
+#include "model/little_endian.h"
+
 namespace tavrona::qtimage {
 namespace {
 
@@ -14,11 +16,10 @@ constexpr uint32_t kBiBitFields = 3;
 constexpr uint32_t kBiAlphaBitFields = 6;
 
 uint16_t U16(const uint8_t* p) {
-  return static_cast<uint16_t>(p[0] | (p[1] << 8));
+  return LoadLe16(p);
 }
 uint32_t U32(const uint8_t* p) {
-  return static_cast<uint32_t>(p[0]) | (static_cast<uint32_t>(p[1]) << 8) |
-         (static_cast<uint32_t>(p[2]) << 16) | (static_cast<uint32_t>(p[3]) << 24);
+  return LoadLe32(p);
 }
 
 }  // namespace
