@@ -123,7 +123,9 @@ void ConfigureX264(AVCodecContext& c, Dictionary& options, bool keyEveryFrame) {
     c.keyint_min = c.gop_size;
     c.flags |= AV_CODEC_FLAG_CLOSED_GOP;
     c.thread_count = kX264GroupThreads;
-    options.Set("qp", "21");
+    // 25 keeps the size and quality near those of the rate factor 20 with ten-second groups
+    // used before (the demo: 1.51 MB at 46.4 dB PSNR, against 1.43 MB at 46.4 dB).
+    options.Set("qp", "25");
     options.Set("x264-params", "scenecut=0");
     return;
   }
