@@ -65,14 +65,14 @@ void CKeldaDoc::Installed(const QString& path) {
 }
 
 bool CKeldaDoc::OnNewDocument() {
-  BeginEdit();
+  QuiesceWorker();
   if (!document_.NewProject()) return false;
   Installed(QString());
   return true;
 }
 
 bool CKeldaDoc::OnOpenDocument(const QString& path) {
-  BeginEdit();
+  QuiesceWorker();
   missingSources_.StartLoad();
   std::string why;
   if (!document_.OpenProject(ToU16(path), opener_, *this, &why)) {
@@ -86,7 +86,7 @@ bool CKeldaDoc::OnOpenDocument(const QString& path) {
 }
 
 bool CKeldaDoc::OnSaveDocument(const QString& path) {
-  BeginEdit();
+  QuiesceWorker();
   if (!document_.SaveProject(ToU16(path))) {
     ShowError(messageParent_, ToQString(kMsgSaveFailed));
     return false;
@@ -101,7 +101,15 @@ void CKeldaDoc::UpdateAllViews(QObject* sender) {
   emit viewsUpdated(sender);
 }
 
-void CKeldaDoc::BeginEdit() {
+bool CKeldaDoc::Edit(const EditStep& step, QObject* sender, const std::function<bool()>& apply) {
+  if (editDepth_ == 0) {
+    ++editsRun_;
+    lastEdit_ = step;
+  }
+  return RunEdit(*this, editDepth_, sender, apply);
+}
+
+void CKeldaDoc::QuiesceWorker() {
   worker_->Quiesce();
 }
 

@@ -4,9 +4,10 @@
 // playback off the user-interface thread.
 //
 // Everything here runs on the user-interface thread. The project is shared with the worker: a
-// preview job or playback reads the project while it runs, so every change of the project, and
-// every composition on the user-interface thread (export, saving a preview), starts with
-// BeginEdit(), which stops playback and waits until the worker is idle.
+// preview job or playback reads the project while it runs. Every change of the project goes
+// through Edit() (src/ui/edit/edit_path.h), which lets the worker go first; what only touches
+// the selected flags, and every composition on the user-interface thread (export, saving a
+// preview), calls QuiesceWorker(), which stops playback and waits until the worker is idle.
 #pragma once
 
 #include <QFont>
@@ -20,13 +21,14 @@
 #include "model/missing_source_answers.h"
 #include "model/project_data.h"
 #include "sources/project_sources.h"
+#include "ui/edit/edit_path.h"
 #include "ui/pane_records.h"
 
 namespace tavrona {
 
 class CompositionWorker;
 
-class CKeldaDoc : public QObject, public LoadQuestions {
+class CKeldaDoc : public QObject, public LoadQuestions, private EditHost {
   Q_OBJECT
 
  public:
@@ -56,10 +58,22 @@ class CKeldaDoc : public QObject, public LoadQuestions {
   // Every pane other than sender refreshes (sender null: all of them).
   void UpdateAllViews(QObject* sender);
 
-  // Before the project changes or is composed on this thread: stops playback and waits until
-  // the composition worker has finished what it was doing (the worker's jobs are bounded by the
-  // movie timeout). Cheap when the worker is idle.
-  void BeginEdit();
+  // Stops playback and waits until the composition worker has finished what it was doing (the
+  // worker's jobs are bounded by the movie timeout): before the selected flags change, before a
+  // composition on this thread and, through Edit(), before every change of the project. Cheap
+  // when the worker is idle.
+  void QuiesceWorker();
+
+  // One edit of the project: lets the worker go, runs apply, and when apply returns true (it
+  // changed the project) sets the modified flag and refreshes every view but sender, once.
+  // Returns apply's result. step names the edit and what it touches.
+  bool Edit(const EditStep& step, QObject* sender, const std::function<bool()>& apply);
+  // True while an edit's apply runs.
+  bool Editing() const { return editDepth_ > 0; }
+  // How many edits have run (outermost ones, whether they changed anything or not), and the
+  // last one's step: what the tests check the panes by.
+  uint64_t EditsRun() const { return editsRun_; }
+  const EditStep& LastEdit() const { return lastEdit_; }
 
   CompositionWorker& Worker() { return *worker_; }
   MovieFrames& Movies() { return movies_; }
@@ -96,6 +110,11 @@ class CKeldaDoc : public QObject, public LoadQuestions {
  private:
   void Installed(const QString& path);
 
+  // EditHost
+  void LetWorkerGo() override { QuiesceWorker(); }
+  void MarkModified() override { SetModifiedFlag(); }
+  void BroadcastEdit(QObject* sender) override { UpdateAllViews(sender); }
+
   ProjectDocument document_;
   QString path_;
   StandardSourceOpener opener_;
@@ -104,6 +123,9 @@ class CKeldaDoc : public QObject, public LoadQuestions {
   QWidget* messageParent_ = nullptr;
   // The answer to the missing-source question that stands for the rest of the current read.
   MissingSourceAnswers missingSources_;
+  int editDepth_ = 0;
+  uint64_t editsRun_ = 0;
+  EditStep lastEdit_;
 };
 
 // The face the panes draw their text with: the first installed Japanese Gothic face.

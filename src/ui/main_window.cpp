@@ -455,17 +455,14 @@ void CMainFrame::RunFrameCommand(CommandId id) {
       SaveProject(true);
       break;
     case CmdExportAvi:
-      document_.BeginEdit();
+      document_.QuiesceWorker();
       document_.preview = PreviewRequest{true, PreviewNothing, 0, 0};
       RunExportCommand(this, document_.Project(), &document_.Movies(), this);
       document_.UpdateAllViews(nullptr);
       break;
     case CmdProjectSettings:
-      document_.BeginEdit();
-      if (RunProjectPropertiesDialog(this, document_.Project())) {
-        document_.UpdateAllViews(nullptr);
-        document_.SetModifiedFlag();
-      }
+      document_.Edit({QStringLiteral("プロジェクトの設定"), EditScope::Header()}, nullptr,
+                     [this] { return RunProjectPropertiesDialog(this, document_.Project()); });
       break;
     case CmdExit:
       close();
@@ -505,7 +502,7 @@ void CMainFrame::TogglePlayback() {
     PlaybackStopped();
     return;
   }
-  document_.BeginEdit();
+  document_.QuiesceWorker();
   // From the end, playing starts over.
   if (document_.position + 1 >= document_.Project().movieLength) document_.position = 0;
   if (!worker.StartPlayback(document_.Project(), document_.position)) return;
@@ -584,7 +581,7 @@ void CMainFrame::closeEvent(QCloseEvent* event) {
     event->ignore();
     return;
   }
-  document_.BeginEdit();
+  document_.QuiesceWorker();
   event->accept();
 }
 

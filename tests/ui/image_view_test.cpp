@@ -354,7 +354,7 @@ TEST_F(ImageViewTest, MovieRequestsPastTheEndShowTheLastFrame) {
   ASSERT_TRUE(OpenMovieFile(movie, FromUtf8(moviePath.string()), u""));
   ASSERT_TRUE(Show(PreviewFile, kMovie, 500));
   // The entry is the worker's until the interface thread takes the project back.
-  document_->BeginEdit();
+  document_->QuiesceWorker();
   EXPECT_EQ(testing::ReadTestFrameIndex(movie.picture.pixels, movie.picture.Width(),
                                         movie.picture.Height()),
             59);
@@ -365,7 +365,7 @@ TEST_F(ImageViewTest, MovieRequestsPastTheEndShowTheLastFrame) {
   document_->scratchEvent = DefaultEventForFile(Project(), kMovie, 0);
   document_->scratchEvent.playbackPosition = MovieFrameDuration100ns(movie) * 21 / 2;
   ASSERT_TRUE(Show(PreviewScratchEvent, 0, 0));
-  document_->BeginEdit();
+  document_->QuiesceWorker();
   EXPECT_EQ(testing::ReadTestFrameIndex(movie.picture.pixels, movie.picture.Width(),
                                         movie.picture.Height()),
             10);
@@ -399,7 +399,7 @@ TEST_F(ImageViewTest, PreviewsBetweenExportStepsLeaveTheExportFramesAsTheyWere) 
   auto run = [&](bool withPreviews) {
     std::vector<QImage> frames;
     const ExportComposer composer = ProjectComposer(&document_->Movies());
-    document_->BeginEdit();
+    document_->QuiesceWorker();
     composer.prepareTracks(Project());
     FrameBuffer frame;
     EXPECT_TRUE(CreateFrameBuffer(frame, kWidth, kHeight));
@@ -408,7 +408,7 @@ TEST_F(ImageViewTest, PreviewsBetweenExportStepsLeaveTheExportFramesAsTheyWere) 
         EXPECT_TRUE(Show(n % 2 ? PreviewAllTracks : PreviewTrack, 1, 25 - n));
         EXPECT_FALSE(view_->Picture().isNull());
       }
-      document_->BeginEdit();  // the export composes on this thread
+      document_->QuiesceWorker();  // the export composes on this thread
       EXPECT_TRUE(composer.composeNextFrame(Project(), frame));
       frames.push_back(FrameImage(frame));
     }

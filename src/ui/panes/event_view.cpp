@@ -147,12 +147,10 @@ void CEventView::SelectionChanged() {
   emit commandStatesChanged();
 }
 
-void CEventView::TemplatesChanged() {
-  CKeldaDoc& doc = Document();
+void CEventView::EditTemplates(const QString& label, const std::function<bool()>& apply) {
+  if (!Document().Edit({label, EditScope::Templates()}, this, apply)) return;
   RebuildCells();
   viewport()->update();
-  doc.SetModifiedFlag();
-  doc.UpdateAllViews(this);
   emit commandStatesChanged();
 }
 
@@ -212,12 +210,13 @@ void CEventView::mouseReleaseEvent(QMouseEvent* event) {
     const QPoint point = event->position().toPoint() + ScrollPosition();
     const auto row = EventRowAt(point.x(), point.y());
     if (doc.drag.active && doc.drag.kind == DragFile && row) {
-      doc.BeginEdit();
-      ProjectData& project = doc.Project();
-      project.templates[static_cast<size_t>(*row)] =
-          DefaultEventForFile(project, doc.drag.fileId, 0);
       doc.drag.active = false;
-      TemplatesChanged();
+      EditTemplates(QStringLiteral("テンプレートの作成"), [&] {
+        ProjectData& project = doc.Project();
+        project.templates[static_cast<size_t>(*row)] =
+            DefaultEventForFile(project, doc.drag.fileId, 0);
+        return true;
+      });
     }
     doc.drag.active = false;
     viewport()->setCursor(Qt::ArrowCursor);
@@ -286,26 +285,29 @@ void CEventView::Cut() {
   const std::vector<EventRecord> records = CopyableTemplates(doc.Project().templates);
   // Only what the clipboard took is removed.
   if (records.empty() || !PutEventsOnClipboard(records)) return;
-  doc.BeginEdit();
-  ClearCopyableTemplates(doc.Project().templates);
-  TemplatesChanged();
+  EditTemplates(QStringLiteral("切り取り"), [&] {
+    ClearCopyableTemplates(doc.Project().templates);
+    return true;
+  });
 }
 
 void CEventView::Paste() {
   CKeldaDoc& doc = Document();
   const auto records = EventsFromClipboard();
   if (!records) return;
-  doc.BeginEdit();
-  currentRow_ = PasteTemplates(doc.Project().templates, currentRow_, *records);
-  TemplatesChanged();
+  EditTemplates(QStringLiteral("貼り付け"), [&] {
+    currentRow_ = PasteTemplates(doc.Project().templates, currentRow_, *records);
+    return true;
+  });
 }
 
 void CEventView::Delete() {
   CKeldaDoc& doc = Document();
   if (CountSelectedTemplates(doc.Project().templates) == 0) return;
-  doc.BeginEdit();
-  DeleteSelectedTemplates(doc.Project().templates);
-  TemplatesChanged();
+  EditTemplates(QStringLiteral("テンプレートの削除"), [&] {
+    DeleteSelectedTemplates(doc.Project().templates);
+    return true;
+  });
 }
 
 void CEventView::SelectAll() {
@@ -320,12 +322,13 @@ void CEventView::Properties() {
   if (chosen.empty()) return;
   std::vector<EventRecord*> targets;
   for (int slot : chosen) targets.push_back(&project.templates[static_cast<size_t>(slot)]);
-  // The dialog writes into the templates on OK; nothing may read the project meanwhile.
-  doc.BeginEdit();
-  if (!RunEventPropertiesDialog(this, project, targets, false)) return;
-  if (chosen.size() == 1) currentRow_ = chosen[0];
-  for (EventRecord* target : targets) target->start = 0;
-  TemplatesChanged();
+  // The dialog writes into the templates on OK.
+  EditTemplates(QStringLiteral("テンプレートのプロパティ"), [&] {
+    if (!RunEventPropertiesDialog(this, project, targets, false)) return false;
+    if (chosen.size() == 1) currentRow_ = chosen[0];
+    for (EventRecord* target : targets) target->start = 0;
+    return true;
+  });
 }
 
 }  // namespace tavrona

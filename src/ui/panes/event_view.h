@@ -9,6 +9,7 @@
 #pragma once
 
 #include <array>
+#include <functional>
 #include <memory>
 
 #include "ui/pane_records.h"
@@ -53,8 +54,9 @@ class CEventView : public CKeldaView {
   void RebuildCells();
   void SendTemplatePreview();
   void ScrollRowIntoView(int row);
-  // After a change of the templates: rebuild, repaint, mark modified, tell the other panes.
-  void TemplatesChanged();
+  // One edit of the templates through the document's edit path; apply returns whether it
+  // changed them. Afterwards the rows are rebuilt and repainted.
+  void EditTemplates(const QString& label, const std::function<bool()>& apply);
   void SelectionChanged();
   void Copy();
   void Cut();

@@ -207,16 +207,18 @@ void CFileView::dropEvent(QDropEvent* event) {
   if (paths.empty()) return;
   event->acceptProposedAction();
   CKeldaDoc& doc = Document();
-  doc.BeginEdit();
-  const FileTableResult result = LoadDroppedFiles(doc.Project(), selection_, paths);
+  FileTableResult result;
+  // A drop marks the project modified even when no file could be loaded.
+  doc.Edit({QStringLiteral("ファイルの追加"), EditScope::AllFiles()}, nullptr, [&] {
+    result = LoadDroppedFiles(doc.Project(), selection_, paths);
+    return true;
+  });
   if (result.status == FileTableStatus::TooManyFiles) {
     ShowTooManyFiles();
   } else if (result.status == FileTableStatus::LoadFailed) {
     ShowError(this, FileLoadFailedMessage(ToQString(result.failedPath)));
   }
-  doc.UpdateAllViews(nullptr);
   viewport()->update();
-  doc.SetModifiedFlag();
 }
 
 void CFileView::ShowTooManyFiles() {
@@ -225,11 +227,11 @@ void CFileView::ShowTooManyFiles() {
 
 void CFileView::DeleteFiles() {
   CKeldaDoc& doc = Document();
-  doc.BeginEdit();
-  DeleteSelectedFiles(doc.Project(), selection_);
-  doc.UpdateAllViews(nullptr);
+  doc.Edit({QStringLiteral("ファイルの削除"), EditScope::AllFiles()}, nullptr, [&] {
+    DeleteSelectedFiles(doc.Project(), selection_);
+    return true;
+  });
   viewport()->update();
-  doc.SetModifiedFlag();
 }
 
 void CFileView::AddFile() {
@@ -240,44 +242,51 @@ void CFileView::AddFile() {
   }
   const int32_t id = selection_.current;
   selection_.Set(id, true);
-  doc.BeginEdit();
-  doc.Project().files[static_cast<size_t>(id)].transparentColour = 0xFFFFFFFFu;
-  Properties();
+  // The dialog runs inside this edit; its OK is the edit's change.
+  doc.Edit({QStringLiteral("ファイルの追加"), EditScope::AllFiles()}, nullptr, [&] {
+    doc.Project().files[static_cast<size_t>(id)].transparentColour = 0xFFFFFFFFu;
+    return Properties();
+  });
   if (doc.Project().files[static_cast<size_t>(id)].kind == FileEmpty) selection_.Set(id, false);
   SelectionChanged();
 }
 
 void CFileView::DuplicateFiles() {
   CKeldaDoc& doc = Document();
-  doc.BeginEdit();
-  const FileTableResult result = DuplicateSelectedFiles(doc.Project(), selection_);
-  if (result.changed > 0) doc.SetModifiedFlag();
+  FileTableResult result;
+  doc.Edit({QStringLiteral("ファイルの複製"), EditScope::AllFiles()}, this, [&] {
+    result = DuplicateSelectedFiles(doc.Project(), selection_);
+    return result.changed > 0;
+  });
   if (result.status == FileTableStatus::TooManyFiles) {
     ShowTooManyFiles();
   } else if (result.status == FileTableStatus::CopyFailed) {
     ShowError(this, ToQString(kMsgDuplicateFailed));
   }
-  if (result.changed > 0) doc.UpdateAllViews(this);
   UpdateScrollSize();
   SelectionChanged();
 }
 
-void CFileView::Properties() {
-  if (!selection_.IsSelected(selection_.current)) return;
+bool CFileView::Properties() {
+  if (!selection_.IsSelected(selection_.current)) return false;
   CKeldaDoc& doc = Document();
-  doc.BeginEdit();
-  const auto result =
-      RunFilePropertiesDialog(this, doc.Project(), selection_.current, ProcessFontCatalogue());
-  if (!result || result->status == FileApplyStatus::IdInUse) return;
-  if (result->id != selection_.current) {
-    selection_.current = result->id;
-    selection_.Set(result->id, true);
-  }
-  ClearEmptySelections(doc.Project(), selection_);
-  doc.UpdateAllViews(nullptr);
+  // The dialog writes into the slot on OK; a new ID moves the file to another slot.
+  const bool changed =
+      doc.Edit({QStringLiteral("ファイルのプロパティ"), EditScope::AllFiles()}, nullptr, [&] {
+        const auto result = RunFilePropertiesDialog(this, doc.Project(), selection_.current,
+                                                    ProcessFontCatalogue());
+        if (!result || result->status == FileApplyStatus::IdInUse) return false;
+        if (result->id != selection_.current) {
+          selection_.current = result->id;
+          selection_.Set(result->id, true);
+        }
+        ClearEmptySelections(doc.Project(), selection_);
+        return true;
+      });
+  if (!changed) return false;
   UpdateScrollSize();
   SelectionChanged();
-  doc.SetModifiedFlag();
+  return true;
 }
 
 }  // namespace tavrona

@@ -60,7 +60,8 @@ class CFileView : public CKeldaView {
   void DeleteFiles();
   void AddFile();
   void DuplicateFiles();
-  void Properties();
+  // The file dialog on the current file; true when its OK changed the project.
+  bool Properties();
   void ShowTooManyFiles();
 
   FileSelection selection_;

@@ -107,7 +107,7 @@ void CImageView::SavePreview() {
   CKeldaDoc& doc = Document();
   // Saving composes on this thread: the worker must not touch the project meanwhile. A
   // preview that was waiting is dropped by this and handed in again afterwards.
-  doc.BeginEdit();
+  doc.QuiesceWorker();
   const PreviewSaveResult result =
       SavePreviewPicture(doc.Project(), doc.preview, doc.scratchEvent, doc.Movies(),
                          std::filesystem::path(name->toStdU16String()));

@@ -116,13 +116,21 @@ void CTrackView::SelectionChanged() {
   emit commandStatesChanged();
 }
 
-void CTrackView::Edited(uint32_t lastStart, bool scrollSizes) {
+bool CTrackView::EditTrack(const QString& label, bool scrollSizes,
+                           const std::function<std::optional<uint32_t>()>& apply) {
   CKeldaDoc& doc = Document();
-  const bool extended = AutoExtendMovie(doc.Project(), state_.autoExtend, lastStart);
+  bool extended = false;
+  const EditStep step{label, EditScope::Track(state_.currentTrack).WithHeader()};
+  const bool changed = doc.Edit(step, this, [&] {
+    const std::optional<uint32_t> lastStart = apply();
+    if (!lastStart) return false;
+    extended = AutoExtendMovie(doc.Project(), state_.autoExtend, *lastStart);
+    return true;
+  });
+  if (!changed) return false;
   if (extended || scrollSizes) UpdateScrollSizes();
-  doc.SetModifiedFlag();
-  doc.UpdateAllViews(this);
   SelectionChanged();
+  return true;
 }
 
 // --- Mouse -------------------------------------------------------------------------------
@@ -154,7 +162,7 @@ void CTrackView::mousePressEvent(QMouseEvent* event) {
     state_.currentTrack = *row;
   } else if (state_.displayMode == DisplaySingleTrack && p.y() >= kBandBottom) {
     const int cell = CellAt(cells_, p.x(), p.y());
-    doc.BeginEdit();
+    doc.QuiesceWorker();
     if (cell < 0) {
       ClearSelection(CurrentTrack());
     } else {
@@ -170,7 +178,7 @@ void CTrackView::mousePressEvent(QMouseEvent* event) {
   }
   // The time hit test on the chosen track (or the single track's band).
   const uint32_t frame = FrameAtX(p.x(), state_.scale);
-  doc.BeginEdit();
+  doc.QuiesceWorker();
   const int64_t hit = EventHitAt(CurrentTrack(), frame);
   if (hit < 0) {
     ClearSelection(CurrentTrack());
@@ -229,9 +237,10 @@ void CTrackView::ReleaseGesture(QPoint p) {
     state_.eventDrag = false;
     const uint32_t delta = frame - state_.dragOriginFrame;
     if (delta == 0) return;
-    doc.BeginEdit();
-    MoveSelected(CurrentTrack(), delta);
-    Edited(LastStart(CurrentTrack()), false);
+    EditTrack(QStringLiteral("イベントの移動"), false, [&] {
+      MoveSelected(CurrentTrack(), delta);
+      return std::optional<uint32_t>(LastStart(CurrentTrack()));
+    });
     return;
   }
   if (doc.drag.active) Drop(p);
@@ -250,10 +259,11 @@ void CTrackView::Drop(QPoint p) {
   } else {
     return;
   }
-  doc.BeginEdit();
   state_.currentTrack = *target;
-  InsertSorted(CurrentTrack(), 1, &doc.scratchEvent);
-  Edited(LastStart(CurrentTrack()), false);
+  EditTrack(QStringLiteral("イベントの挿入"), false, [&] {
+    InsertSorted(CurrentTrack(), 1, &doc.scratchEvent);
+    return std::optional<uint32_t>(LastStart(CurrentTrack()));
+  });
 }
 
 void CTrackView::mouseDoubleClickEvent(QMouseEvent* event) {
@@ -261,7 +271,7 @@ void CTrackView::mouseDoubleClickEvent(QMouseEvent* event) {
   if (DocumentPoint(event->position()).y() < kRowsTop) return;
   TrackData& track = CurrentTrack();
   if (state_.anchorEvent >= track.count || !track.events[state_.anchorEvent].IsSelected()) return;
-  Document().BeginEdit();
+  Document().QuiesceWorker();
   ClearSelection(track);
   track.events[state_.anchorEvent].flags |= EventSelected;
   SelectionChanged();
@@ -301,7 +311,7 @@ void CTrackView::keyPressEvent(QKeyEvent* event) {
         SelectionChanged();
         return;
       }
-      Document().BeginEdit();
+      Document().QuiesceWorker();
       if (StepAnchor(state_, CurrentTrack(), delta)) {
         const int64_t x = FrameToX(CurrentTrack().events[state_.anchorEvent].start, state_.scale);
         if (x < scroll.x() || x >= int64_t{scroll.x()} + width) {
@@ -326,9 +336,10 @@ void CTrackView::InsertTemplateForKey(int key) {
   if (!doc.scratchEvent.InUse()) return;
   doc.scratchEvent.flags &= ~uint32_t{EventSelected};
   doc.scratchEvent.start = state_.position;
-  doc.BeginEdit();
-  InsertSorted(CurrentTrack(), 1, &doc.scratchEvent);
-  Edited(LastStart(CurrentTrack()), false);
+  EditTrack(QStringLiteral("テンプレートの挿入"), false, [&] {
+    InsertSorted(CurrentTrack(), 1, &doc.scratchEvent);
+    return std::optional<uint32_t>(LastStart(CurrentTrack()));
+  });
 }
 
 // --- Commands ----------------------------------------------------------------------------
@@ -388,7 +399,7 @@ void CTrackView::RunCommand(CommandId id) {
       Paste();
       break;
     case CmdEditClear:
-      Delete();
+      Delete(QStringLiteral("イベントの削除"));
       break;
     case CmdEditSelectAll:
       SelectAll();
@@ -431,28 +442,30 @@ void CTrackView::Copy() {
 void CTrackView::Cut() {
   const std::vector<EventRecord> records = EventsForClipboard(CurrentTrack());
   if (records.empty() || !PutEventsOnClipboard(records)) return;
-  Delete();
+  Delete(QStringLiteral("切り取り"));
 }
 
 void CTrackView::Paste() {
   std::optional<std::vector<EventRecord>> records = EventsFromClipboard();
   if (!records) return;
-  Document().BeginEdit();
-  PasteEvents(CurrentTrack(), std::move(*records), state_.position);
-  Edited(LastStart(CurrentTrack()), true);
+  EditTrack(QStringLiteral("貼り付け"), true, [&] {
+    PasteEvents(CurrentTrack(), std::move(*records), state_.position);
+    return std::optional<uint32_t>(LastStart(CurrentTrack()));
+  });
 }
 
-void CTrackView::Delete() {
-  Document().BeginEdit();
-  RemoveFlagged(CurrentTrack(), EventSelected);
+void CTrackView::Delete(const QString& label) {
+  // A delete marks the project modified even when nothing was selected.
+  Document().Edit({label, EditScope::Track(state_.currentTrack)}, this, [&] {
+    RemoveFlagged(CurrentTrack(), EventSelected);
+    return true;
+  });
   UpdateScrollSizes();
-  Document().SetModifiedFlag();
-  Document().UpdateAllViews(this);
   SelectionChanged();
 }
 
 void CTrackView::SelectAll() {
-  Document().BeginEdit();
+  Document().QuiesceWorker();
   SelectAllInUse(CurrentTrack());
   SelectionChanged();
 }
@@ -461,20 +474,21 @@ void CTrackView::Properties() {
   const std::vector<uint32_t> selected = SelectedIndices(CurrentTrack());
   if (selected.empty()) return;
   CKeldaDoc& doc = Document();
-  doc.BeginEdit();
   std::vector<EventRecord*> targets;
   for (uint32_t i : selected) targets.push_back(&CurrentTrack().events[i]);
   const bool one = selected.size() == 1;
-  if (!RunEventPropertiesDialog(this, doc.Project(), targets, one)) return;
-  if (one) {
-    state_.anchorEvent = selected.front();
-    const uint32_t start = targets.front()->start;
+  // The dialog writes into the events on OK.
+  EditTrack(QStringLiteral("イベントのプロパティ"), false, [&]() -> std::optional<uint32_t> {
+    if (!RunEventPropertiesDialog(this, doc.Project(), targets, one)) return std::nullopt;
+    if (one) {
+      state_.anchorEvent = selected.front();
+      const uint32_t start = targets.front()->start;
+      Sort(CurrentTrack());
+      return start;
+    }
     Sort(CurrentTrack());
-    Edited(start, false);
-  } else {
-    Sort(CurrentTrack());
-    Edited(LastStart(CurrentTrack()), false);
-  }
+    return LastStart(CurrentTrack());
+  });
 }
 
 QMenu* CTrackView::MakeContextMenu() {

@@ -9,6 +9,8 @@
 // construction and written at destruction.
 #pragma once
 
+#include <functional>
+#include <optional>
 #include <vector>
 
 #include "ui/panes/pane_base.h"
@@ -56,9 +58,12 @@ class CTrackView : public CKeldaView {
   void SendPositionPreview(int32_t mode);
   void SendEventPreview();
   void SelectionChanged();
-  // After an insertion, move or property change: auto-extend by lastStart, mark modified, tell
-  // the other panes and repaint.
-  void Edited(uint32_t lastStart, bool scrollSizes);
+  // One edit of the current track (an insertion, move, paste or property change) through the
+  // document's edit path. apply returns the start the movie is auto-extended to, or nothing
+  // when it left the track as it was. Afterwards the pane repaints; scrollSizes recomputes the
+  // scroll range even when the movie kept its length.
+  bool EditTrack(const QString& label, bool scrollSizes,
+                 const std::function<std::optional<uint32_t>()>& apply);
   void ReleaseGesture(QPoint doc);
   void Drop(QPoint doc);
   void InsertTemplateForKey(int key);
@@ -66,7 +71,7 @@ class CTrackView : public CKeldaView {
   void Copy();
   void Cut();
   void Paste();
-  void Delete();
+  void Delete(const QString& label);
   void SelectAll();
   void Properties();
   void ZoomIn();
