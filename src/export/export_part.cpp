@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <cerrno>
 #include <charconv>
+#include <climits>
 #include <cstdio>
 #include <filesystem>
 #include <mutex>
@@ -18,6 +19,7 @@ extern "C" {
 #include <libavutil/error.h>
 #include <libavutil/imgutils.h>
 #include <libavutil/log.h>
+#include <libavutil/rational.h>
 }
 
 namespace tavrona {
@@ -93,6 +95,13 @@ bool InsideFile(int64_t pos, int64_t size, int64_t header, int64_t fileSize) {
   return pos < 0 || fileSize < 0 || pos + header + size <= fileSize;
 }
 
+// One frame's duration at rate / scale frames per second, reduced to fit.
+AVRational FrameTime(uint32_t rate, uint32_t scale) {
+  AVRational t{1, 1};
+  av_reduce(&t.num, &t.den, std::max<uint32_t>(scale, 1), std::max<uint32_t>(rate, 1), INT_MAX);
+  return t;
+}
+
 // Frames the part really holds: packets of its video stream whose data lies whole inside the
 // file. The headers' count alone is no proof: a file cut short keeps its headers.
 //
@@ -101,8 +110,13 @@ bool InsideFile(int64_t pos, int64_t size, int64_t header, int64_t fileSize) {
 // Otherwise (AVI cut short loses its index with its tail; Matroska indexes only some frames)
 // the packets are read in order: one cut short by the end of the file comes back smaller than
 // its chunk or flagged corrupt, or, for full frames, smaller than a frame, and ends the count
-// with everything after it.
-uint32_t CountFrames(OpenedPart& part, const std::string& container) {
+// with everything after it. Reading them also measures the part's decoding lead (PartInfo),
+// frames being frameTime long.
+struct FrameCount {
+  uint32_t frames = 0;
+  std::optional<int64_t> decodingLead;
+};
+FrameCount CountFrames(OpenedPart& part, const std::string& container, AVRational frameTime) {
   AVStream* video = part.video;
   const int64_t fileSize = avio_size(part.context->pb);
   const int64_t header = container == "avi" ? 8 : 0;
@@ -117,23 +131,32 @@ uint32_t CountFrames(OpenedPart& part, const std::string& container) {
                (frameBytes == 0 || entry->size == frameBytes) &&
                InsideFile(entry->pos, entry->size, header, fileSize);
     }
-    if (inside) return static_cast<uint32_t>(indexed);
+    if (inside) return {static_cast<uint32_t>(indexed), std::nullopt};
   }
 
   PacketPtr packet(av_packet_alloc());
-  if (!packet) return 0;
-  uint32_t count = 0;
+  if (!packet) return {};
+  FrameCount count;
+  int64_t lead = 0;
+  bool timed = true;
   while (av_read_frame(part.context.get(), packet.get()) >= 0) {
     if (packet->stream_index == video->index) {
       const bool whole = (packet->flags & AV_PKT_FLAG_CORRUPT) == 0 && packet->size > 0 &&
                          (frameBytes == 0 || packet->size == frameBytes) &&
                          InsideFile(packet->pos, packet->size, header, fileSize);
       if (!whole) break;
-      ++count;
+      if (packet->pts == AV_NOPTS_VALUE) {
+        timed = false;
+      } else {
+        const int64_t shown = av_rescale_q(packet->pts, video->time_base, frameTime);
+        lead = std::max(lead, int64_t{count.frames} - shown);
+      }
+      ++count.frames;
     }
     av_packet_unref(packet.get());
   }
   av_packet_unref(packet.get());
+  if (timed) count.decodingLead = lead;
   return count;
 }
 
@@ -236,7 +259,9 @@ std::optional<PartInfo> ReadPartInfo(const std::string& path, std::string* why) 
       info.scale = std::max<uint32_t>(stored->scale, 1);
     }
   }
-  info.framesPresent = CountFrames(part, info.container);
+  const FrameCount count = CountFrames(part, info.container, FrameTime(info.rate, info.scale));
+  info.framesPresent = count.frames;
+  info.decodingLead = count.decodingLead;
   return info;
 }
 
@@ -323,39 +348,17 @@ namespace {
 // Matroska stores presentation times alone, and its demuxer guesses decoding times afresh in
 // each part, so that they fall back across a seam. The join counts them instead: packet g of a
 // part decodes at frame (the part's place in the joined file) + g - delay, rising by one frame a
-// packet across every seam. delay is the furthest any packet of any part comes ahead of its
-// presentation (g - its presentation frame), so no packet decodes after it is shown. Reads every
-// part through; nullopt with why filled when one cannot be read or a packet has no time.
+// packet across every seam. delay is the largest decoding lead of any part, so no packet
+// decodes after it is shown. Nullopt with why filled when a part's lead is unknown.
 std::optional<int64_t> CountedDecodingDelay(const std::vector<std::string>& paths,
-                                            AVRational frameTime, std::string* why) {
+                                            const std::vector<PartInfo>& infos, std::string* why) {
   int64_t delay = 0;
-  for (const std::string& path : paths) {
-    OpenedPart part;
-    if (!OpenPart(path, part, why)) return std::nullopt;
-    PacketPtr packet(av_packet_alloc());
-    if (!packet) {
-      *why = path + ": out of memory";
+  for (size_t i = 0; i < infos.size(); ++i) {
+    if (!infos[i].decodingLead) {
+      *why = paths[i] + ": a frame without a presentation time";
       return std::nullopt;
     }
-    for (int64_t g = 0;;) {
-      const int read = av_read_frame(part.context.get(), packet.get());
-      if (read == AVERROR_EOF) break;
-      if (read < 0) {
-        *why = path + ": " + AvText(read);
-        return std::nullopt;
-      }
-      if (packet->stream_index == part.video->index) {
-        if (packet->pts == AV_NOPTS_VALUE) {
-          av_packet_unref(packet.get());
-          *why = path + ": a frame without a presentation time";
-          return std::nullopt;
-        }
-        const int64_t shown = av_rescale_q(packet->pts, part.video->time_base, frameTime);
-        delay = std::max(delay, g - shown);
-        ++g;
-      }
-      av_packet_unref(packet.get());
-    }
+    delay = std::max(delay, *infos[i].decodingLead);
   }
   return delay;
 }
@@ -518,11 +521,11 @@ bool JoinParts(const std::vector<std::string>& parts, const std::string& out, st
   const ExportRange joined{infos.front().first, infos.back().last};
   const uint32_t length = infos[0].projectLength;
   const bool whole = joined.first == 0 && joined.last + 1 == length;
-  const AVRational frameTime{static_cast<int>(infos[0].scale), static_cast<int>(infos[0].rate)};
+  const AVRational frameTime = FrameTime(infos[0].rate, infos[0].scale);
 
   std::optional<int64_t> countedDelay;
   if (container == OutputContainer::Mkv) {
-    countedDelay = CountedDecodingDelay(parts, frameTime, why);
+    countedDelay = CountedDecodingDelay(parts, infos, why);
     if (!countedDelay) return false;
   }
 

@@ -44,6 +44,10 @@ struct PartInfo {
   std::string codec;      // the codec's name ("rawvideo", "h264", ...)
   std::string container;  // "avi", "mp4", "mkv", "mov"
   std::string digest;     // the project version it was made from; empty: not recorded
+  // How many frames its packets come ahead of their presentation at most (packet g shown as
+  // frame p: g - p), where the packets were read to count the frames (Matroska parts always);
+  // nullopt where the index answered or a packet had no presentation time.
+  std::optional<int64_t> decodingLead;
 };
 
 // What a part must be to take its place: part i of a farm's plan, or the part that follows
