@@ -18,13 +18,6 @@ constexpr uint32_t kInfoHeaderSize = 40;
 constexpr uint32_t kOs2MinHeaderSize = 16;
 constexpr uint32_t kOs2MaxHeaderSize = 64;
 
-uint16_t U16(const uint8_t* p) {
-  return LoadLe16(p);
-}
-uint32_t U32(const uint8_t* p) {
-  return LoadLe32(p);
-}
-
 // Random access to the bytes of a BMP: a file or a block of memory. ReadAt yields exactly n
 // bytes or fails.
 class ByteSource {
@@ -64,12 +57,12 @@ class FileSource final : public ByteSource {
 std::optional<DecodedPicture> Decode(ByteSource& source) {
   uint8_t fileHeader[kFileHeaderSize];
   if (!source.ReadAt(0, fileHeader, sizeof fileHeader)) return std::nullopt;
-  if (U16(fileHeader) != 0x4D42) return std::nullopt;  // "BM"
-  const uint32_t pixelOffset = U32(fileHeader + 10);
+  if (LoadLe16(fileHeader) != 0x4D42) return std::nullopt;  // "BM"
+  const uint32_t pixelOffset = LoadLe32(fileHeader + 10);
 
   uint8_t sizeField[4];
   if (!source.ReadAt(kFileHeaderSize, sizeField, sizeof sizeField)) return std::nullopt;
-  const uint32_t headerSize = U32(sizeField);
+  const uint32_t headerSize = LoadLe32(sizeField);
 
   DecodedPicture picture;
   BITMAPINFOHEADER& h = picture.header;
@@ -80,10 +73,10 @@ std::optional<DecodedPicture> Decode(ByteSource& source) {
     uint8_t core[kCoreHeaderSize];
     if (!source.ReadAt(kFileHeaderSize, core, sizeof core)) return std::nullopt;
     h.biSize = kCoreHeaderSize;
-    h.biWidth = U16(core + 4);
-    h.biHeight = U16(core + 6);
-    h.biPlanes = U16(core + 8);
-    h.biBitCount = U16(core + 10);
+    h.biWidth = LoadLe16(core + 4);
+    h.biHeight = LoadLe16(core + 6);
+    h.biPlanes = LoadLe16(core + 8);
+    h.biBitCount = LoadLe16(core + 10);
     h.biCompression = kBiRgb;
     tableOffset = kFileHeaderSize + kCoreHeaderSize;
     entrySize = 3;
@@ -181,12 +174,12 @@ void ConvertBitFieldRow(const DecodedPicture& p, const uint8_t* src, uint32_t* d
   const int32_t width = p.Width();
   if (p.header.biBitCount == 16) {
     for (int32_t x = 0; x < width; ++x) {
-      const uint32_t v = U16(src + 2 * x);
+      const uint32_t v = LoadLe16(src + 2 * x);
       dst[x] = (c[0].Extract(v) << 16) | (c[1].Extract(v) << 8) | c[2].Extract(v);
     }
   } else {
     for (int32_t x = 0; x < width; ++x) {
-      const uint32_t v = U32(src + 4 * x);
+      const uint32_t v = LoadLe32(src + 4 * x);
       dst[x] = (c[0].Extract(v) << 16) | (c[1].Extract(v) << 8) | c[2].Extract(v);
     }
   }
@@ -230,7 +223,7 @@ bool ReadColourTable(DecodedPicture& picture, std::span<const uint8_t> table, in
   if (h.biCompression != kBiBitFields) return true;
   if (table.size() < 12) return false;
   for (int i = 0; i < 3; ++i) {
-    const uint32_t mask = U32(table.data() + 4 * i);
+    const uint32_t mask = LoadLe32(table.data() + 4 * i);
     if (h.biBitCount == 16 && (mask >> 16) != 0) return false;
     // One contiguous run of bits: shifted down to bit 0 it is 2^n - 1.
     if (mask != 0) {

@@ -17,6 +17,7 @@
 #include <vector>
 
 #include "bmp_builder.h"
+#include "modal_answer.h"
 #include "model/project_file.h"
 #include "model/track_data.h"
 #include "qt_printers.h"
@@ -229,17 +230,7 @@ class EditAuditTest : public ::testing::Test {
   // Answers the next modal dialog of type Dialog: edits it, then OK (or Cancel).
   template <class Dialog>
   void Answer(std::function<void(Dialog&)> edit, bool ok = true) {
-    auto* poll = new QTimer(frame_.get());
-    poll->setInterval(10);
-    QObject::connect(poll, &QTimer::timeout, [poll, edit, ok] {
-      auto* dialog = qobject_cast<Dialog*>(QApplication::activeModalWidget());
-      if (dialog == nullptr) return;
-      poll->stop();
-      poll->deleteLater();
-      edit(*dialog);
-      ok ? dialog->accept() : dialog->reject();
-    });
-    poll->start();
+    testing::AnswerNextModal<Dialog>(frame_.get(), std::move(edit), ok);
   }
 
   void DropOnFilePane(const QString& path) {

@@ -20,6 +20,7 @@
 
 #include "app/process_state.h"
 #include "bmp_builder.h"
+#include "modal_answer.h"
 #include "model/project_data.h"
 #include "qt_printers.h"
 #include "sources/movie_file.h"
@@ -200,17 +201,7 @@ class FileViewTest : public ::testing::Test {
 
   // Answers the next file dialog: edits it, then OK (or Cancel when ok is false).
   void AnswerFileDialog(std::function<void(CFilePropertyDlg&)> edit, bool ok = true) {
-    auto* poll = new QTimer(view_.get());
-    poll->setInterval(10);
-    QObject::connect(poll, &QTimer::timeout, [poll, edit, ok] {
-      auto* dialog = qobject_cast<CFilePropertyDlg*>(QApplication::activeModalWidget());
-      if (dialog == nullptr) return;
-      poll->stop();
-      poll->deleteLater();
-      edit(*dialog);
-      ok ? dialog->accept() : dialog->reject();
-    });
-    poll->start();
+    testing::AnswerNextModal<CFilePropertyDlg>(view_.get(), std::move(edit), ok);
   }
 
   QPoint RowPoint(int row) const { return QPoint(40, row * kFileRowHeight + 10); }

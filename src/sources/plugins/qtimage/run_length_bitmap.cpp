@@ -12,13 +12,6 @@ constexpr size_t kFileHeaderSize = 14;
 constexpr uint32_t kRle8 = 1;
 constexpr uint32_t kRle4 = 2;
 
-uint16_t U16(const uint8_t* p) {
-  return LoadLe16(p);
-}
-uint32_t U32(const uint8_t* p) {
-  return LoadLe32(p);
-}
-
 // Writes the pixels of the runs into the rows. x and y count from the bottom-left pixel; writes
 // outside the picture are dropped, so no code can reach memory it should not.
 class RowWriter {
@@ -103,21 +96,21 @@ void DecodeRuns(const uint8_t* codes, size_t length, bool fourBit, RowWriter& ou
 
 RunLengthResult DecodeRunLengthBitmap(const uint8_t* bytes, size_t length,
                                       RunLengthPicture& picture) {
-  if (bytes == nullptr || length < kFileHeaderSize + 20 || U16(bytes) != 0x4D42) {
+  if (bytes == nullptr || length < kFileHeaderSize + 20 || LoadLe16(bytes) != 0x4D42) {
     return RunLengthResult::kNotRunLength;
   }
-  const uint32_t headerSize = U32(bytes + 14);
+  const uint32_t headerSize = LoadLe32(bytes + 14);
   // The info header (40 bytes or longer) and the OS/2 2.x header (16 to 64) both put the
   // compression at offset 16 of the header; a 16-byte header ends before it.
   if (headerSize < 20 || headerSize > 124) return RunLengthResult::kNotRunLength;
-  const uint32_t compression = U32(bytes + 30);
-  const uint16_t bits = U16(bytes + 28);
+  const uint32_t compression = LoadLe32(bytes + 30);
+  const uint16_t bits = LoadLe16(bytes + 28);
   if (!((compression == kRle8 && bits == 8) || (compression == kRle4 && bits == 4))) {
     return RunLengthResult::kNotRunLength;
   }
   if (length < kFileHeaderSize + headerSize) return RunLengthResult::kInvalid;
-  const int32_t width = static_cast<int32_t>(U32(bytes + 18));
-  const int32_t height = static_cast<int32_t>(U32(bytes + 22));
+  const int32_t width = static_cast<int32_t>(LoadLe32(bytes + 18));
+  const int32_t height = static_cast<int32_t>(LoadLe32(bytes + 22));
   // Run-length pictures are always stored bottom-up.
   if (width <= 0 || height <= 0) return RunLengthResult::kInvalid;
   const size_t stride = (static_cast<size_t>(width) * 24 + 31) / 32 * 4;
@@ -127,7 +120,7 @@ RunLengthResult DecodeRunLengthBitmap(const uint8_t* bytes, size_t length,
 
   // The colour table follows the header: the used count of 4-byte entries, or all 2^bits.
   const uint32_t full = 1u << bits;
-  const uint32_t used = headerSize >= 36 ? U32(bytes + 46) : 0;
+  const uint32_t used = headerSize >= 36 ? LoadLe32(bytes + 46) : 0;
   const uint32_t entries = used != 0 ? std::min(used, full) : full;
   const size_t tableOffset = kFileHeaderSize + headerSize;
   if (length - tableOffset < static_cast<size_t>(entries) * 4) return RunLengthResult::kInvalid;
@@ -138,7 +131,7 @@ RunLengthResult DecodeRunLengthBitmap(const uint8_t* bytes, size_t length,
                  (static_cast<uint32_t>(e[2]) << 16);
   }
 
-  const uint32_t pixelOffset = U32(bytes + 10);
+  const uint32_t pixelOffset = LoadLe32(bytes + 10);
   if (pixelOffset > length) return RunLengthResult::kInvalid;
   picture.width = width;
   picture.height = height;

@@ -15,41 +15,34 @@ constexpr uint32_t kBiRgb = 0;
 constexpr uint32_t kBiBitFields = 3;
 constexpr uint32_t kBiAlphaBitFields = 6;
 
-uint16_t U16(const uint8_t* p) {
-  return LoadLe16(p);
-}
-uint32_t U32(const uint8_t* p) {
-  return LoadLe32(p);
-}
-
 }  // namespace
 
 TruncationResult FindTruncatedBitmap(const uint8_t* bytes, size_t length, TruncatedBitmap& bitmap) {
-  if (bytes == nullptr || length < kFileHeaderSize + kCoreHeaderSize || U16(bytes) != 0x4D42) {
+  if (bytes == nullptr || length < kFileHeaderSize + kCoreHeaderSize || LoadLe16(bytes) != 0x4D42) {
     return TruncationResult::kNotTruncated;
   }
-  const uint32_t pixelOffset = U32(bytes + 10);
-  const uint32_t headerSize = U32(bytes + 14);
+  const uint32_t pixelOffset = LoadLe32(bytes + 10);
+  const uint32_t headerSize = LoadLe32(bytes + 14);
   int64_t width = 0;
   int64_t height = 0;
   uint32_t bits = 0;
   uint32_t compression = kBiRgb;
   if (headerSize == kCoreHeaderSize) {
-    width = U16(bytes + 18);
-    height = U16(bytes + 20);
-    bits = U16(bytes + 24);
+    width = LoadLe16(bytes + 18);
+    height = LoadLe16(bytes + 20);
+    bits = LoadLe16(bytes + 24);
   } else {
     // The info header and its longer versions, and the OS/2 2.x header (16 to 64 bytes), which
     // may end before the compression field: absent, it reads as BI_RGB.
     if (headerSize < 16 || headerSize > 124 || length < kFileHeaderSize + 16) {
       return TruncationResult::kNotTruncated;
     }
-    width = static_cast<int32_t>(U32(bytes + 18));
-    height = static_cast<int32_t>(U32(bytes + 22));
-    bits = U16(bytes + 28);
+    width = static_cast<int32_t>(LoadLe32(bytes + 18));
+    height = static_cast<int32_t>(LoadLe32(bytes + 22));
+    bits = LoadLe16(bytes + 28);
     if (headerSize >= 20) {
       if (length < kFileHeaderSize + 20) return TruncationResult::kNotTruncated;
-      compression = U32(bytes + 30);
+      compression = LoadLe32(bytes + 30);
     }
   }
   if (compression != kBiRgb && compression != kBiBitFields && compression != kBiAlphaBitFields) {
