@@ -94,6 +94,7 @@ bool CKeldaDoc::OnSaveDocument(const QString& path) {
   path_ = QFileInfo(path).absoluteFilePath();
   UpdateAllViews(nullptr);
   emit titleChanged();
+  emit projectSaved();
   return true;
 }
 
@@ -106,10 +107,14 @@ bool CKeldaDoc::Edit(const EditStep& step, QObject* sender, const std::function<
     ++editsRun_;
     lastEdit_ = step;
   }
-  return RunEdit(*this, editDepth_, sender, apply);
+  const bool outermost = editDepth_ == 0;
+  const bool changed = RunEdit(*this, editDepth_, sender, apply);
+  if (changed && outermost) emit projectEdited();
+  return changed;
 }
 
 void CKeldaDoc::QuiesceWorker() {
+  ++changeCount_;
   worker_->Quiesce();
 }
 

@@ -63,6 +63,10 @@ class CKeldaDoc : public QObject, public LoadQuestions, private EditHost {
   // composition on this thread and, through Edit(), before every change of the project. Cheap
   // when the worker is idle.
   void QuiesceWorker();
+  // Bumped by QuiesceWorker, which runs before every write of the project (edits, undo, redo,
+  // selection changes): a copy of the project taken across several turns of the event loop is
+  // current while the count stays the same.
+  uint64_t ChangeCount() const { return changeCount_; }
 
   // One edit of the project: lets the worker go, runs apply, and when apply returns true (it
   // changed the project) sets the modified flag and refreshes every view but sender, once.
@@ -106,6 +110,10 @@ class CKeldaDoc : public QObject, public LoadQuestions, private EditHost {
   void projectReplaced();
   // The path, the title or the modified flag changed.
   void titleChanged();
+  // An edit, an undo or a redo changed the project.
+  void projectEdited();
+  // The project was written to its file.
+  void projectSaved();
 
  private:
   void Installed(const QString& path);
@@ -123,6 +131,7 @@ class CKeldaDoc : public QObject, public LoadQuestions, private EditHost {
   QWidget* messageParent_ = nullptr;
   // The answer to the missing-source question that stands for the rest of the current read.
   MissingSourceAnswers missingSources_;
+  uint64_t changeCount_ = 0;
   int editDepth_ = 0;
   uint64_t editsRun_ = 0;
   EditStep lastEdit_;
