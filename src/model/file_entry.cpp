@@ -1,6 +1,7 @@
 #include "model/file_entry.h"
 
 #include <algorithm>
+#include <cstring>
 
 namespace tavrona {
 
@@ -19,6 +20,24 @@ std::u16string_view PathView(const PathBuffer& buffer) {
 std::u16string_view FolderOf(std::u16string_view filePath) {
   const size_t cut = filePath.find_last_of(u"\\/");
   return cut == std::u16string_view::npos ? std::u16string_view{} : filePath.substr(0, cut);
+}
+
+bool StoredFileSettings::operator==(const StoredFileSettings& other) const {
+  return kind == other.kind && text == other.text &&
+         referenceFrameDuration100ns == other.referenceFrameDuration100ns &&
+         path == other.path && transparentColour == other.transparentColour &&
+         std::memcmp(&font, &other.font, sizeof font) == 0;
+}
+
+StoredFileSettings StoredSettingsOf(const FileEntry& entry) {
+  StoredFileSettings s;
+  s.kind = entry.kind;
+  s.text = entry.text;
+  s.referenceFrameDuration100ns = entry.referenceFrameDuration100ns;
+  s.path = entry.path;
+  s.transparentColour = entry.transparentColour;
+  s.font = entry.font;
+  return s;
 }
 
 void ResetFileEntry(FileEntry& entry) {

@@ -53,6 +53,20 @@ struct FileEntry {
   int32_t TextLength() const { return static_cast<int32_t>(text.size()); }
 };
 
+// What a slot saves: its settings without the live source. Two slots with equal settings open
+// the same source.
+struct StoredFileSettings {
+  int32_t kind = FileEmpty;
+  std::u16string text;
+  int64_t referenceFrameDuration100ns = 0;
+  PathBuffer path{};
+  uint32_t transparentColour = 0;
+  LOGFONTW font{};
+
+  bool operator==(const StoredFileSettings& other) const;
+};
+StoredFileSettings StoredSettingsOf(const FileEntry& entry);
+
 // Empties the slot: releases the movie source, the picture and the text and clears the
 // stored settings. The reference frame duration stays.
 void ResetFileEntry(FileEntry& entry);

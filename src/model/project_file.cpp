@@ -408,3 +408,31 @@ bool WriteProjectFile(const std::u16string& path, ProjectData& project) {
 }
 
 }  // namespace tavrona
+
+namespace tavrona {
+
+bool OpenStoredSettings(FileEntry& entry, const StoredFileSettings& s, const ProjectData& project,
+                        SourceOpener& opener) {
+  // A movie is built with the reference frame duration in place.
+  entry.referenceFrameDuration100ns = s.referenceFrameDuration100ns;
+  bool opened = true;
+  if (s.kind == FileMovie || s.kind == FileStillImage) {
+    opened = OpenStoredSource(entry, s.kind, PathView(s.path), project, opener);
+  } else if (s.kind == FileText) {
+    opened = opener.MakeText(entry, s.text, (s.transparentColour ^ 0x808080u) & 0xFFFFFFu, s.font);
+  } else {
+    ResetFileEntry(entry);
+  }
+  if (!opened) {
+    ResetFileEntry(entry);
+    return false;
+  }
+  entry.kind = s.kind;
+  entry.path = s.path;
+  entry.transparentColour = s.transparentColour;
+  entry.font = s.font;
+  if (s.kind != FileText) entry.text = s.text;
+  return true;
+}
+
+}  // namespace tavrona

@@ -62,6 +62,13 @@ bool ReadProjectFile(const std::u16string& path, ProjectData& project, SourceOpe
 bool ReadProjectBytes(std::string_view bytes, ProjectData& project, SourceOpener& opener,
                       LoadQuestions& questions, std::string* why = nullptr);
 
+// Opens a slot from stored settings as a project read does, asking nothing: a movie or still
+// image against the base path, then the project folder; a text drawn in the colour its
+// transparent colour encodes. The settings are then the slot's. False when the source cannot be
+// had: the slot is left empty but for its reference frame duration.
+bool OpenStoredSettings(FileEntry& entry, const StoredFileSettings& settings,
+                        const ProjectData& project, SourceOpener& opener);
+
 // Writes the block to path through a temporary file in the same folder that is flushed to disk
 // and then renamed over the target, so a failed save leaves the previous file intact. On
 // success sets the project folder to the folder of path.

@@ -37,6 +37,21 @@ void MergeSort(EventRecord* a, uint32_t n, EventRecord* scratch) {
 
 }  // namespace
 
+bool CopyTrack(const TrackData& from, TrackData& to) {
+  if (!from.events) {
+    to.events.reset();
+    to.count = 0;
+    return true;
+  }
+  const uint64_t n = static_cast<uint64_t>(from.count) + 1;
+  auto events = AllocateRecords(n);
+  if (!events) return false;
+  std::copy(from.events.get(), from.events.get() + n, events.get());
+  to.events = std::move(events);
+  to.count = from.count;
+  return true;
+}
+
 bool ResetTrack(TrackData& track, uint32_t n) {
   track.events.reset();
   track.count = 0;

@@ -23,6 +23,10 @@ struct TrackData {
 // Releases the array and allocates n zeroed records plus the end marker.
 bool ResetTrack(TrackData& track, uint32_t n);
 
+// Makes to a copy of from (its count + 1 records). False when memory cannot be had; to is then
+// left as it was.
+bool CopyTrack(const TrackData& from, TrackData& to);
+
 // Merges k records, already ascending by start, into the track. An inserted record goes after
 // the existing records of the same start.
 bool InsertSorted(TrackData& track, uint32_t k, const EventRecord* records);

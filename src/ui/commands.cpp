@@ -51,6 +51,11 @@ std::vector<CommandInfo> MakeCommandTable() {
        {Key(ctrl | K::Key_Z), Key(Qt::AltModifier | K::Key_Backspace)},
        "直前に行った動作を元に戻す",
        "元に戻す"},
+      {CmdEditRedo,
+       "やり直し(&R)\tCtrl+Y",
+       {Key(ctrl | K::Key_Y), Key(ctrl | shift | K::Key_Z)},
+       "取り消した操作をやり直します",
+       "やり直し"},
       {CmdEditCut,
        "切り取り(&T)\tCtrl+X",
        {Key(ctrl | K::Key_X), Key(shift | K::Key_Delete)},
@@ -140,6 +145,7 @@ const std::vector<MenuInfo>& MenuTable() {
         {E::Command, CmdDuplicateFile},
         {E::Separator},
         {E::Command, CmdEditUndo},
+        {E::Command, CmdEditRedo},
         {E::Separator},
         {E::Command, CmdEditCut},
         {E::Command, CmdEditCopy},
@@ -166,10 +172,30 @@ const std::vector<MenuInfo>& MenuTable() {
 }
 
 const std::vector<int>& ToolbarTable() {
-  static const std::vector<int> buttons = {CmdNew,      CmdOpen,      CmdSave, 0,        CmdEditCut,
-                                           CmdEditCopy, CmdEditPaste, 0,       CmdPrint, CmdAbout,
-                                           0,           CmdPlay};
+  static const std::vector<int> buttons = {
+      CmdNew,      CmdOpen,     CmdSave, 0,        CmdEditCut, CmdEditCopy, CmdEditPaste,
+      CmdEditUndo, CmdEditRedo, 0,       CmdPrint, CmdAbout,   0,           CmdPlay};
   return buttons;
+}
+
+namespace {
+
+// "元に戻す(&U)\tCtrl+Z" with " - label" before the mnemonic.
+QString NamedMenuText(CommandId id, const QString& label) {
+  const QString plain = FindCommand(id)->menuText;
+  if (label.isEmpty()) return plain;
+  const qsizetype mnemonic = plain.indexOf(u'(');
+  return plain.left(mnemonic) + QStringLiteral(" - ") + label + plain.mid(mnemonic);
+}
+
+}  // namespace
+
+QString UndoMenuText(const QString& label) {
+  return NamedMenuText(CmdEditUndo, label);
+}
+
+QString RedoMenuText(const QString& label) {
+  return NamedMenuText(CmdEditRedo, label);
 }
 
 }  // namespace tavrona

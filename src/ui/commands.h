@@ -26,6 +26,7 @@ enum CommandId : int {
   CmdEditPaste = 57637,
   CmdEditSelectAll = 57642,
   CmdEditUndo = 57643,
+  CmdEditRedo = 57644,
   CmdWindowSplit = 57653,
   CmdAbout = 57664,
   CmdExit = 57665,
@@ -74,6 +75,11 @@ const std::vector<MenuInfo>& MenuTable();
 
 // The toolbar buttons in order; CmdNew-style ids, 0 for a separator.
 const std::vector<int>& ToolbarTable();
+
+// The undo and redo menu texts naming the step they take ("元に戻す - イベントの移動(&U)\tCtrl+Z");
+// the plain texts when label is empty.
+QString UndoMenuText(const QString& label);
+QString RedoMenuText(const QString& label);
 
 // The idle status-bar text.
 inline const QString kReadyPrompt = QStringLiteral("レディ");

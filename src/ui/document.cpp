@@ -5,6 +5,7 @@
 
 #include "model/messages.h"
 #include "ui/composition_worker.h"
+#include "ui/dialogs/file_dialog.h"
 #include "ui/prompts.h"
 
 namespace tavrona {
@@ -67,6 +68,7 @@ void CKeldaDoc::Installed(const QString& path) {
 bool CKeldaDoc::OnNewDocument() {
   QuiesceWorker();
   if (!document_.NewProject()) return false;
+  history_.Clear();
   Installed(QString());
   return true;
 }
@@ -81,6 +83,7 @@ bool CKeldaDoc::OnOpenDocument(const QString& path) {
                   QString::fromStdString(LoadFailureDetail(path.toStdString(), why)));
     return false;
   }
+  history_.Clear();
   Installed(QFileInfo(path).absoluteFilePath());
   return true;
 }
@@ -92,6 +95,7 @@ bool CKeldaDoc::OnSaveDocument(const QString& path) {
     return false;
   }
   path_ = QFileInfo(path).absoluteFilePath();
+  history_.MarkClean();
   UpdateAllViews(nullptr);
   emit titleChanged();
   emit projectSaved();
@@ -108,9 +112,52 @@ bool CKeldaDoc::Edit(const EditStep& step, QObject* sender, const std::function<
     lastEdit_ = step;
   }
   const bool outermost = editDepth_ == 0;
-  const bool changed = RunEdit(*this, editDepth_, sender, apply);
+  const bool changed = RunEdit(*this, editDepth_, step, sender, apply);
   if (changed && outermost) emit projectEdited();
   return changed;
+}
+
+void CKeldaDoc::RecordBefore(const EditStep& step) {
+  before_ = EditRecord::Take(Project(), step.scope);
+  recordFailed_ = !before_;
+}
+
+void CKeldaDoc::PushStep(const EditStep& step) {
+  if (recordFailed_) {
+    // Without the state before this edit, older steps would bring back a mix of states.
+    history_.Clear(false);
+  } else if (before_ && before_->KeepChanged(Project())) {
+    history_.Push(step.label, step.mergeKey, std::move(*before_));
+  }
+  before_.reset();
+  recordFailed_ = false;
+}
+
+bool CKeldaDoc::Undo() {
+  return TakeStep(true);
+}
+
+bool CKeldaDoc::Redo() {
+  return TakeStep(false);
+}
+
+bool CKeldaDoc::TakeStep(bool undo) {
+  if (editDepth_ > 0) return false;
+  if (undo ? !history_.CanUndo() : !history_.CanRedo()) return false;
+  QuiesceWorker();
+  std::vector<ReopenFailure> failed;
+  if (undo) {
+    history_.Undo(Project(), opener_, failed);
+  } else {
+    history_.Redo(Project(), opener_, failed);
+  }
+  SetModifiedFlag(!history_.AtClean());
+  UpdateAllViews(nullptr);
+  emit projectEdited();
+  for (const ReopenFailure& failure : failed) {
+    ShowError(messageParent_, FileLoadFailedMessage(ToQString(failure.path)));
+  }
+  return true;
 }
 
 void CKeldaDoc::QuiesceWorker() {

@@ -15,12 +15,14 @@
 #include <QString>
 #include <array>
 #include <memory>
+#include <optional>
 
 #include "model/document.h"
 #include "model/event_record.h"
 #include "model/missing_source_answers.h"
 #include "model/project_data.h"
 #include "sources/project_sources.h"
+#include "ui/edit/edit_history.h"
 #include "ui/edit/edit_path.h"
 #include "ui/pane_records.h"
 
@@ -39,6 +41,8 @@ class CKeldaDoc : public QObject, public LoadQuestions, private EditHost {
   ProjectData& Project() { return *document_.Project(); }
   const ProjectData& Project() const { return *document_.Project(); }
 
+  // Whether the project differs from its file: set by every edit, and after an undo or a redo,
+  // set unless the history stands where the project was last saved or opened.
   bool Modified() const { return document_.Modified(); }
   void SetModifiedFlag(bool modified = true);
 
@@ -78,6 +82,17 @@ class CKeldaDoc : public QObject, public LoadQuestions, private EditHost {
   // last one's step: what the tests check the panes by.
   uint64_t EditsRun() const { return editsRun_; }
   const EditStep& LastEdit() const { return lastEdit_; }
+
+  // Undo and redo: bring back the state before the last step done, or after the first one
+  // undone, and refresh every view. A file slot whose source cannot be opened again is left empty
+  // after the load-failure message. False when there is no step.
+  bool Undo();
+  bool Redo();
+  const EditHistory& History() const { return history_; }
+  // The memory bound of the history, in bytes.
+  void SetUndoMemoryLimit(size_t bytes) { history_.SetLimit(bytes); }
+  // The next edit starts an undo step of its own (a mouse release, a change of selection).
+  void BreakStepMerging() { history_.BreakMerge(); }
 
   CompositionWorker& Worker() { return *worker_; }
   MovieFrames& Movies() { return movies_; }
@@ -120,6 +135,10 @@ class CKeldaDoc : public QObject, public LoadQuestions, private EditHost {
 
   // EditHost
   void LetWorkerGo() override { QuiesceWorker(); }
+  void RecordBefore(const EditStep& step) override;
+  void PushStep(const EditStep& step) override;
+  // Undo or Redo's common part.
+  bool TakeStep(bool undo);
   void MarkModified() override { SetModifiedFlag(); }
   void BroadcastEdit(QObject* sender) override { UpdateAllViews(sender); }
 
@@ -132,6 +151,10 @@ class CKeldaDoc : public QObject, public LoadQuestions, private EditHost {
   // The answer to the missing-source question that stands for the rest of the current read.
   MissingSourceAnswers missingSources_;
   uint64_t changeCount_ = 0;
+  EditHistory history_;
+  // The state the running edit may change, recorded before it.
+  std::optional<EditRecord> before_;
+  bool recordFailed_ = false;
   int editDepth_ = 0;
   uint64_t editsRun_ = 0;
   EditStep lastEdit_;

@@ -8,6 +8,7 @@
 #include <QMenuBar>
 #include <QMimeData>
 #include <QPainter>
+#include <QPainterPath>
 #include <QSplitter>
 #include <QStatusBar>
 #include <QStyle>
@@ -94,6 +95,22 @@ QIcon DrawnIcon(CommandId id) {
       p.drawRect(QRectF(7.5, 6.5, 7, 8));
       p.drawRect(QRectF(5.5, 1.5, 3, 2));
       break;
+    case CmdEditUndo:
+    case CmdEditRedo: {
+      // A curved arrow, pointing back for undo and forward for redo.
+      const bool back = id == CmdEditUndo;
+      p.setPen(QPen(QColor(0x20, 0x50, 0xA0), 2));
+      QPainterPath arc;
+      arc.moveTo(back ? 4 : 12, 7);
+      arc.cubicTo(back ? 8 : 8, 2, back ? 15 : 1, 5, back ? 12 : 4, 13);
+      p.drawPath(arc);
+      p.setPen(Qt::NoPen);
+      p.setBrush(QColor(0x20, 0x50, 0xA0));
+      const qreal x = back ? 4 : 12;
+      const qreal d = back ? 1 : -1;
+      p.drawPolygon(QPolygonF({QPointF(x - 3 * d, 7), QPointF(x + 3 * d, 2.5), QPointF(x + 3 * d, 11)}));
+      break;
+    }
     case CmdPrint:
       p.setBrush(Qt::white);
       p.drawRect(QRectF(4.5, 1.5, 7, 5));
@@ -383,6 +400,8 @@ bool CMainFrame::FrameHandles(CommandId id) const {
     case CmdPrevPane:
     case CmdWindowSplit:
     case CmdPlay:
+    case CmdEditUndo:
+    case CmdEditRedo:
       return true;
     default:
       return false;
@@ -390,6 +409,8 @@ bool CMainFrame::FrameHandles(CommandId id) const {
 }
 
 bool CMainFrame::FrameEnabled(CommandId id) const {
+  if (id == CmdEditUndo) return document_.History().CanUndo();
+  if (id == CmdEditRedo) return document_.History().CanRedo();
   return FrameHandles(id);
 }
 
@@ -416,6 +437,9 @@ void CMainFrame::UpdateCommandStates() {
     action->setEnabled(enabled);
     if (action->isCheckable()) action->setChecked(checked);
   }
+  // The undo and redo items name the step they take.
+  Action(CmdEditUndo)->setText(UndoMenuText(document_.History().UndoLabel()));
+  Action(CmdEditRedo)->setText(RedoMenuText(document_.History().RedoLabel()));
 }
 
 void CMainFrame::RunCommand(CommandId id) {
@@ -489,6 +513,12 @@ void CMainFrame::RunFrameCommand(CommandId id) {
       break;
     case CmdPlay:
       TogglePlayback();
+      break;
+    case CmdEditUndo:
+      document_.Undo();
+      break;
+    case CmdEditRedo:
+      document_.Redo();
       break;
     default:
       break;

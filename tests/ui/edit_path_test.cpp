@@ -44,6 +44,8 @@ namespace {
 class RecordingHost : public EditHost {
  public:
   void LetWorkerGo() override { calls.push_back("let go"); }
+  void RecordBefore(const EditStep&) override { calls.push_back("record"); }
+  void PushStep(const EditStep&) override { calls.push_back("push"); }
   void MarkModified() override { calls.push_back("modified"); }
   void BroadcastEdit(QObject* sender) override {
     calls.push_back("broadcast");
@@ -55,17 +57,19 @@ class RecordingHost : public EditHost {
 
 using Calls = std::vector<std::string>;
 
+const EditStep kStep{QStringLiteral("イベントの移動"), EditScope::Track(0)};
+
 TEST(EditPath, LetsTheWorkerGoBeforeApplyingAndFinishesAChangeOnce) {
   RecordingHost host;
   int depth = 0;
   QObject pane;
-  const bool changed = RunEdit(host, depth, &pane, [&] {
+  const bool changed = RunEdit(host, depth, kStep, &pane, [&] {
     EXPECT_EQ(depth, 1);
     host.calls.push_back("apply");
     return true;
   });
   EXPECT_TRUE(changed);
-  EXPECT_EQ(host.calls, (Calls{"let go", "apply", "modified", "broadcast"}));
+  EXPECT_EQ(host.calls, (Calls{"let go", "record", "apply", "push", "modified", "broadcast"}));
   EXPECT_EQ(host.senders, std::vector<QObject*>{&pane});
   EXPECT_EQ(depth, 0);
 }
@@ -73,11 +77,11 @@ TEST(EditPath, LetsTheWorkerGoBeforeApplyingAndFinishesAChangeOnce) {
 TEST(EditPath, AnEditThatChangesNothingNeitherMarksNorBroadcasts) {
   RecordingHost host;
   int depth = 0;
-  EXPECT_FALSE(RunEdit(host, depth, nullptr, [&] {
+  EXPECT_FALSE(RunEdit(host, depth, kStep, nullptr, [&] {
     host.calls.push_back("apply");
     return false;
   }));
-  EXPECT_EQ(host.calls, (Calls{"let go", "apply"}));
+  EXPECT_EQ(host.calls, (Calls{"let go", "record", "apply", "push"}));
   EXPECT_EQ(depth, 0);
 }
 
@@ -85,8 +89,8 @@ TEST(EditPath, AnEditInsideAnEditIsFinishedByTheOuterOneOnly) {
   RecordingHost host;
   int depth = 0;
   bool inner = false;
-  EXPECT_TRUE(RunEdit(host, depth, nullptr, [&] {
-    inner = RunEdit(host, depth, nullptr, [&] {
+  EXPECT_TRUE(RunEdit(host, depth, kStep, nullptr, [&] {
+    inner = RunEdit(host, depth, kStep, nullptr, [&] {
       EXPECT_EQ(depth, 1);
       host.calls.push_back("inner apply");
       return true;
@@ -94,7 +98,7 @@ TEST(EditPath, AnEditInsideAnEditIsFinishedByTheOuterOneOnly) {
     return inner;
   }));
   EXPECT_TRUE(inner);
-  EXPECT_EQ(host.calls, (Calls{"let go", "inner apply", "modified", "broadcast"}));
+  EXPECT_EQ(host.calls, (Calls{"let go", "record", "inner apply", "push", "modified", "broadcast"}));
   EXPECT_EQ(depth, 0);
 }
 

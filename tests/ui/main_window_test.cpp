@@ -129,7 +129,8 @@ TEST_F(MainWindowTest, MenusHoldTheirItemsInOrderWithSeparatorsAndKeys) {
                          "アプリケーションの終了(&X)"}));
   EXPECT_EQ(MenuItems(menus[1]->menu()),
             (QStringList{"プロパティ(&S)...\tEnter", "ファイルの追加(&N)...", "ファイルの複製(&X)",
-                         "-", "元に戻す(&U)\tCtrl+Z", "-", "切り取り(&T)\tCtrl+X",
+                         "-", "元に戻す(&U)\tCtrl+Z", "やり直し(&R)\tCtrl+Y", "-",
+                         "切り取り(&T)\tCtrl+X",
                          "コピー(&C)\tCtrl+C", "貼り付け(&P)\tCtrl+V", "消去(&D)\tDelete", "-",
                          "すべて選択(&A)\tCtrl+A", "-", "プレビュー画像を保存(&I)..."}));
   EXPECT_EQ(MenuItems(menus[2]->menu()),
@@ -147,6 +148,8 @@ TEST_F(MainWindowTest, MenusHoldTheirItemsInOrderWithSeparatorsAndKeys) {
   EXPECT_EQ(keys(CmdZoomIn).value(0), QKeySequence(Qt::Key_I));
   EXPECT_EQ(keys(CmdPlay).value(0), QKeySequence(Qt::Key_Space));
   EXPECT_EQ(keys(CmdEditUndo).value(1), QKeySequence(Qt::ALT | Qt::Key_Backspace));
+  EXPECT_EQ(keys(CmdEditRedo).value(0), QKeySequence(Qt::CTRL | Qt::Key_Y));
+  EXPECT_EQ(keys(CmdEditRedo).value(1), QKeySequence(Qt::CTRL | Qt::SHIFT | Qt::Key_Z));
   EXPECT_EQ(keys(CmdEditCut).value(1), QKeySequence(Qt::SHIFT | Qt::Key_Delete));
   EXPECT_EQ(keys(CmdEditCopy).value(1), QKeySequence(Qt::CTRL | Qt::Key_Insert));
   EXPECT_EQ(keys(CmdEditPaste).value(1), QKeySequence(Qt::SHIFT | Qt::Key_Insert));
@@ -160,7 +163,7 @@ TEST_F(MainWindowTest, ToolbarStatusPromptsAndReadyText) {
   QStringList tips;
   for (QAction* a : bar->actions()) tips << (a->isSeparator() ? "-" : a->toolTip());
   EXPECT_EQ(tips, (QStringList{"新規ファイル", "開く", "保存", "-", "切り取り", "保存", "貼り付け",
-                               "-", "印刷", "バージョン情報", "-", "再生"}));
+                               "元に戻す", "やり直し", "-", "印刷", "バージョン情報", "-", "再生"}));
   EXPECT_FALSE(frame_->Action(CmdPrint)->isEnabled());
 
   const QLabel* ready = frame_->statusBar()->findChild<QLabel*>();

@@ -36,9 +36,11 @@ EditScope& EditScope::WithFileSlot(int32_t id) {
   return *this;
 }
 
-bool RunEdit(EditHost& host, int& depth, QObject* sender, const std::function<bool()>& apply) {
+bool RunEdit(EditHost& host, int& depth, const EditStep& step, QObject* sender,
+             const std::function<bool()>& apply) {
   if (depth > 0) return apply();
   host.LetWorkerGo();
+  host.RecordBefore(step);
   struct Depth {
     int& count;
     explicit Depth(int& c) : count(c) { ++count; }
@@ -49,6 +51,8 @@ bool RunEdit(EditHost& host, int& depth, QObject* sender, const std::function<bo
     const Depth running(depth);
     changed = apply();
   }
+  // Whatever apply reports, what it altered is undone as one step.
+  host.PushStep(step);
   if (!changed) return false;
   host.MarkModified();
   host.BroadcastEdit(sender);
