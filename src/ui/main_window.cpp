@@ -380,8 +380,15 @@ void CMainFrame::RebuildPanes() {
   UpdateCommandStates();
 }
 
+QString MainWindowTitle(const QString& documentTitle, bool modified) {
+  // A modified project's name carries a star, as desktop editors mark unsaved work.
+  return documentTitle + (modified ? QStringLiteral("*") : QString()) +
+         QStringLiteral(" - Tavrona");
+}
+
 void CMainFrame::UpdateTitle() {
-  setWindowTitle(document_.Title() + QStringLiteral(" - Tavrona"));
+  setWindowTitle(MainWindowTitle(document_.Title(), document_.Modified()));
+  setWindowModified(document_.Modified());
 }
 
 bool CMainFrame::FrameHandles(CommandId id) const {

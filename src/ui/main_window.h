@@ -27,6 +27,9 @@ class CKeldaView;
 // Which pane sits where: row-major, the order F6 walks.
 enum PanePlace { PanePreview = 0, PaneFiles = 1, PaneTemplates = 2, PaneTimeline = 3 };
 
+// The main window's title: the project's name, a star when it is modified, " - Tavrona".
+QString MainWindowTitle(const QString& documentTitle, bool modified);
+
 // The status bar's playback text: the frames per second achieved beside the project's rate.
 QString PlaybackRateText(int achievedFramesPerSecond, double projectFrameRate);
 

@@ -222,11 +222,18 @@ class EditAuditTest : public ::testing::Test {
     const uint64_t edits = document_->EditsRun();
     action();
     QApplication::processEvents();
-    const bool changed = SavedState() != before;
+    const std::string after = SavedState();
+    const bool changed = after != before;
     if (changed) {
       EXPECT_GT(document_->EditsRun(), edits)
           << what << ": the project was written outside an edit";
       EXPECT_TRUE(document_->Modified()) << what << ": changed but not marked modified";
+      // One undo brings the state before back, one redo the state after.
+      EXPECT_EQ(document_->History().UndoLabel(), document_->LastEdit().label) << what;
+      EXPECT_TRUE(document_->Undo()) << what;
+      EXPECT_EQ(SavedState(), before) << what << ": undo did not bring the state back";
+      EXPECT_TRUE(document_->Redo()) << what;
+      EXPECT_EQ(SavedState(), after) << what << ": redo did not bring the edit back";
     }
     return changed;
   }

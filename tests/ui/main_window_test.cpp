@@ -296,7 +296,7 @@ TEST_F(MainWindowTest, AFailedOpenSaysSoAndKeepsTheProject) {
   EXPECT_EQ(document_->Project().outputWidth, 500);
   EXPECT_TRUE(document_->Modified());
   EXPECT_EQ(frame_->Pane(PaneFiles), before);
-  EXPECT_EQ(frame_->windowTitle(), "無題 - Tavrona");
+  EXPECT_EQ(frame_->windowTitle(), "無題* - Tavrona");
 }
 
 // A project file cut short: the message names the file and the byte where the reader gave

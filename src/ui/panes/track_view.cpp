@@ -117,10 +117,11 @@ void CTrackView::SelectionChanged() {
 }
 
 bool CTrackView::EditTrack(const QString& label, bool scrollSizes,
-                           const std::function<std::optional<uint32_t>()>& apply) {
+                           const std::function<std::optional<uint32_t>()>& apply,
+                           uint64_t mergeKey) {
   CKeldaDoc& doc = Document();
   bool extended = false;
-  const EditStep step{label, EditScope::Track(state_.currentTrack).WithHeader()};
+  const EditStep step{label, EditScope::Track(state_.currentTrack).WithHeader(), mergeKey};
   const bool changed = doc.Edit(step, this, [&] {
     const std::optional<uint32_t> lastStart = apply();
     if (!lastStart) return false;
@@ -144,6 +145,7 @@ void CTrackView::mousePressEvent(QMouseEvent* event) {
   }
   CKeldaDoc& doc = Document();
   doc.drag.active = false;
+  doc.BreakStepMerging();
   const QPoint p = DocumentPoint(event->position());
   const bool ctrl = event->modifiers() & Qt::ControlModifier;
   const bool shift = event->modifiers() & Qt::ShiftModifier;
@@ -218,6 +220,8 @@ void CTrackView::mouseReleaseEvent(QMouseEvent* event) {
   }
   if (event->button() != Qt::LeftButton) return;
   ReleaseGesture(DocumentPoint(event->position()));
+  // Nothing merges across a mouse release.
+  Document().BreakStepMerging();
   Document().drag.active = false;
   viewport()->setCursor(Qt::ArrowCursor);
 }
@@ -288,6 +292,10 @@ void CTrackView::keyPressEvent(QKeyEvent* event) {
   switch (event->key()) {
     case Qt::Key_Left:
     case Qt::Key_Right: {
+      if (event->modifiers() & Qt::ControlModifier) {
+        NudgeSelected(event->key() == Qt::Key_Left ? -1 : 1);
+        return;
+      }
       StepPosition(state_, event->key() == Qt::Key_Left ? -1 : 1, shift,
                    Document().Project().movieLength);
       SetPosition(state_.position);
@@ -312,6 +320,7 @@ void CTrackView::keyPressEvent(QKeyEvent* event) {
         return;
       }
       Document().QuiesceWorker();
+      Document().BreakStepMerging();
       if (StepAnchor(state_, CurrentTrack(), delta)) {
         const int64_t x = FrameToX(CurrentTrack().events[state_.anchorEvent].start, state_.scale);
         if (x < scroll.x() || x >= int64_t{scroll.x()} + width) {
@@ -326,6 +335,21 @@ void CTrackView::keyPressEvent(QKeyEvent* event) {
       InsertTemplateForKey(event->key());
       return;
   }
+}
+
+void CTrackView::NudgeSelected(int frames) {
+  if (SelectedIndices(CurrentTrack()).empty()) return;
+  // One key for the moves of this track's selection; a change of selection, a mouse release or
+  // another edit between two moves ends the step.
+  constexpr uint64_t kNudgeKind = 1;
+  const uint64_t key = (kNudgeKind << 32) | state_.currentTrack;
+  EditTrack(
+      QStringLiteral("イベントの移動"), false,
+      [&] {
+        MoveSelected(CurrentTrack(), static_cast<uint32_t>(frames));
+        return std::optional<uint32_t>(LastStart(CurrentTrack()));
+      },
+      key);
 }
 
 void CTrackView::InsertTemplateForKey(int key) {
@@ -466,6 +490,7 @@ void CTrackView::Delete(const QString& label) {
 
 void CTrackView::SelectAll() {
   Document().QuiesceWorker();
+  Document().BreakStepMerging();
   SelectAllInUse(CurrentTrack());
   SelectionChanged();
 }

@@ -61,9 +61,13 @@ class CTrackView : public CKeldaView {
   // One edit of the current track (an insertion, move, paste or property change) through the
   // document's edit path. apply returns the start the movie is auto-extended to, or nothing
   // when it left the track as it was. Afterwards the pane repaints; scrollSizes recomputes the
-  // scroll range even when the movie kept its length.
+  // scroll range even when the movie kept its length. Edits with the same non-zero mergeKey in
+  // a row are one undo step.
   bool EditTrack(const QString& label, bool scrollSizes,
-                 const std::function<std::optional<uint32_t>()>& apply);
+                 const std::function<std::optional<uint32_t>()>& apply, uint64_t mergeKey = 0);
+  // Ctrl+Left / Ctrl+Right: the selected events move by frames; the moves of one selection in a
+  // row are one undo step.
+  void NudgeSelected(int frames);
   void ReleaseGesture(QPoint doc);
   void Drop(QPoint doc);
   void InsertTemplateForKey(int key);
