@@ -50,7 +50,9 @@ class EditHistory {
   // The next edit starts a step of its own (a mouse release, a change of selection).
   void BreakMerge() { mergeOpen_ = false; }
 
-  // The memory bound; the oldest steps go at once when the steps hold more.
+  // The memory bound; the oldest steps go at once when the steps hold more. Undo and redo keep
+  // every step: an exchanged record may hold a little more or less than before, which the next
+  // edit's push measures again.
   void SetLimit(size_t bytes);
   size_t Limit() const { return limit_; }
   size_t HeldBytes() const { return held_; }

@@ -100,11 +100,16 @@ void EditRecord::Exchange(ProjectData& project, SourceOpener& opener,
   // that now asks for its settings (a change of ID brought back) instead of being opened again.
   const size_t n = files_.size();
   std::vector<FileEntry> held(n);
-  std::vector<StoredFileSettings> heldSettings(n);
+  std::vector<StoredFileSettings> liveSettings(n);  // what each entry holds open
+  std::vector<StoredFileSettings> heldSettings(n);  // what each slot stands for
   std::vector<bool> claimed(n, false);
+  unopened_.resize(n);
   for (size_t i = 0; i < n; ++i) {
     FileEntry& slot = project.files[static_cast<size_t>(files_[i].first)];
-    heldSettings[i] = StoredSettingsOf(slot);
+    liveSettings[i] = StoredSettingsOf(slot);
+    const bool stillUnopened = unopened_[i] && slot.kind == FileEmpty;
+    heldSettings[i] = stillUnopened ? std::move(*unopened_[i]) : liveSettings[i];
+    unopened_[i].reset();
     held[i] = std::move(slot);
     slot = FileEntry{};
   }
@@ -115,13 +120,14 @@ void EditRecord::Exchange(ProjectData& project, SourceOpener& opener,
     if (wanted.kind != FileEmpty) {
       for (size_t j = 0; j < n && !source; ++j) {
         const size_t k = (i + j) % n;  // its own entry first
-        if (!claimed[k] && heldSettings[k] == wanted) source = k;
+        if (!claimed[k] && liveSettings[k] == wanted) source = k;
       }
     }
     if (source) {
       claimed[*source] = true;
       slot = std::move(held[*source]);
     } else if (!OpenStoredSettings(slot, wanted, project, opener)) {
+      unopened_[i] = wanted;
       const bool text = wanted.kind == FileText;
       failedSlots.push_back(
           {files_[i].first, text ? wanted.text : std::u16string(PathView(wanted.path))});
@@ -143,6 +149,7 @@ void EditRecord::Absorb(EditRecord&& later) {
                                   [&, i = id](const auto& f) { return f.first == i; });
     if (!held) files_.emplace_back(id, std::move(settings));
   }
+  unopened_.clear();
   if (!templates_) templates_ = std::move(later.templates_);
   if (!header_) header_ = later.header_;
 }

@@ -57,8 +57,9 @@ class EditRecord {
 
   // Exchanges the recorded state with the project's. Slots whose settings another slot of the
   // record held keep that slot's open source; the others are opened again through opener, and a
-  // source that cannot be opened leaves its slot empty and is added to failedSlots. The
-  // record still holds the settings it took, so the way back stays open.
+  // source that cannot be opened leaves its slot empty and is added to failedSlots; the
+  // record remembers what the slot should have held, so the way back stays open and the next
+  // exchange tries again.
   void Exchange(ProjectData& project, SourceOpener& opener, std::vector<ReopenFailure>& failedSlots);
 
   // Merging: this record already holds the state before both edits; it adds what only the later
@@ -74,6 +75,9 @@ class EditRecord {
  private:
   std::vector<std::pair<uint32_t, TrackData>> tracks_;
   std::vector<std::pair<int32_t, StoredFileSettings>> files_;
+  // Per slot of files_: the settings the project's slot should hold when the last exchange could
+  // not open their source (the slot is empty meanwhile); the next exchange takes these back.
+  std::vector<std::optional<StoredFileSettings>> unopened_;
   std::unique_ptr<std::array<EventRecord, kTemplateCount>> templates_;
   std::optional<HeaderFields> header_;
 };
