@@ -36,6 +36,11 @@ Autosaver::Autosaver(CKeldaDoc& document, std::filesystem::path folder, int dela
   connect(&document_, &CKeldaDoc::projectEdited, this, [this] { Edited(); });
   connect(&document_, &CKeldaDoc::projectSaved, this, [this] { Forget(); });
   connect(&document_, &CKeldaDoc::projectReplaced, this, [this] { Replaced(); });
+  // The lock is taken at once and held for the program's life. A folder that cannot be written
+  // now is tried again at the first autosave, which says so.
+  if (delaySeconds_ > 0) {
+    if (auto slot = RecoverySlot::Create(folder_)) slot_ = std::move(*slot);
+  }
 }
 
 Autosaver::~Autosaver() {
@@ -73,6 +78,7 @@ void Autosaver::Cancel() {
 }
 
 void Autosaver::WaitForWrite() {
+  // Bounded by one write of the file (the file system's time for it); nothing else runs there.
   if (writer_.joinable()) writer_.join();
   if (phase_ == Phase::Writing) {
     phase_ = Phase::Idle;

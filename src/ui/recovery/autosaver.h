@@ -52,7 +52,8 @@ class Autosaver : public QObject {
   static constexpr int kRetryMs = 1000;
 
   // delaySeconds 0 turns autosaving off (the recovery file of an adopted slot is still removed
-  // on save and discard). The slot is made in folder at the first autosave.
+  // on save and discard). Otherwise this program's slot is made in folder now (or, when the
+  // folder cannot be written, at the first autosave) and kept until EndCleanly or destruction.
   Autosaver(CKeldaDoc& document, std::filesystem::path folder, int delaySeconds,
             QObject* parent = nullptr);
   // Waits for a write in flight; leaves the slot's files, as a crash would.
