@@ -2,6 +2,7 @@
 
 #include <QDateTime>
 #include <algorithm>
+#include <system_error>
 
 #include "model/project_file.h"
 #include "ui/document.h"
@@ -176,25 +177,30 @@ void Autosaver::StartWrite() {
   const std::string original = document_.PathName().toStdString();
   const int64_t savedAt = copyStartedMs_;
   // The mirror is the writer's until WriteFinished or WaitForWrite.
-  writer_ = std::thread([this, generation, target, original, savedAt, write = write_] {
-    const Clock::time_point start = Clock::now();
-    std::string why;
-    bool ok = false;
-    try {
-      const std::string bytes = SerializeProject(mirror_.Copy());
-      ok = WriteRecoveryFile(target, savedAt, original, bytes, &why, write);
-      if (!ok) why = target.string() + ": " + why;
-    } catch (const std::bad_alloc&) {
-      why = "no memory to serialise the project";
-    }
-    const double ms = MsSince(start);
-    QMetaObject::invokeMethod(
-        this,
-        [this, generation, ok, why = QString::fromStdString(why), ms] {
-          WriteFinished(generation, ok, why, ms);
-        },
-        Qt::QueuedConnection);
-  });
+  try {
+    writer_ = std::thread([this, generation, target, original, savedAt, write = write_] {
+      const Clock::time_point start = Clock::now();
+      std::string why;
+      bool ok = false;
+      try {
+        const std::string bytes = SerializeProject(mirror_.Copy());
+        ok = WriteRecoveryFile(target, savedAt, original, bytes, &why, write);
+        if (!ok) why = target.string() + ": " + why;
+      } catch (const std::bad_alloc&) {
+        why = "no memory to serialise the project";
+      }
+      const double ms = MsSince(start);
+      QMetaObject::invokeMethod(
+          this,
+          [this, generation, ok, why = QString::fromStdString(why), ms] {
+            WriteFinished(generation, ok, why, ms);
+          },
+          Qt::QueuedConnection);
+    });
+  } catch (const std::system_error& error) {
+    phase_ = Phase::Idle;
+    Fail(QString::fromLocal8Bit(error.what()));
+  }
 }
 
 void Autosaver::WriteFinished(uint64_t generation, bool ok, const QString& why, double writeMs) {
