@@ -403,6 +403,7 @@ TEST_F(RecoveryWindowTest, AnAutosaveWritesAfterTheDelayAndTouchesNothingElse) {
   const PathBuffer folder = document_->Project().projectFolder;
   EditBackground(0x00FF00);
   const QString title = frame_->windowTitle();
+  const uint64_t changes = document_->ChangeCount();
   QElapsedTimer clock;
   clock.start();
   const int64_t before = QDateTime::currentMSecsSinceEpoch();
@@ -425,6 +426,8 @@ TEST_F(RecoveryWindowTest, AnAutosaveWritesAfterTheDelayAndTouchesNothingElse) {
   EXPECT_EQ(frame_->windowTitle(), title);
   EXPECT_EQ(document_->Project().projectFolder, folder);
   EXPECT_EQ(document_->PathName(), path);
+  // The composition worker was never stopped (that would have counted as a change).
+  EXPECT_EQ(document_->ChangeCount(), changes);
   EXPECT_GE(session_->Saver().LastTiming().slices, 1);
 }
 
