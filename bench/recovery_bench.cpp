@@ -4,12 +4,13 @@
 //
 // The autosaver runs as in the program: the delay is skipped (AutosaveNow), the copy goes in
 // slices through the event loop and a writer thread writes the file into a temporary folder.
-// Prints per autosave: slices, the longest slice, all slices together, the copy's wall time and
-// the writer thread's time. The first autosave allocates the mirror; the later ones reuse it.
+// Prints per autosave: slices, the longest slice, all slices together, the copy's wall time, the
+// writer thread's time and the longest gap of a heartbeat timer on the user-interface thread. The first autosave allocates the mirror; the later ones reuse it.
 #include <QApplication>
 #include <QEventLoop>
 #include <QTemporaryDir>
 #include <QTimer>
+#include <algorithm>
 #include <chrono>
 #include <cstdio>
 #include <cstring>
@@ -52,20 +53,25 @@ int Run() {
     std::unique_ptr<uint8_t[]> to(new uint8_t[eventBytes]);
     std::unique_ptr<uint8_t[]> from(new uint8_t[eventBytes]);
     std::memset(from.get(), 1, eventBytes);
-    std::memset(to.get(), 0, eventBytes);
-    const auto start = std::chrono::steady_clock::now();
-    std::memcpy(to.get(), from.get(), eventBytes);
-    const double ms =
-        std::chrono::duration<double, std::milli>(std::chrono::steady_clock::now() - start).count();
-    std::printf("baseline: memcpy of %zu MB of events in one piece: %.1f ms\n",
+    std::memset(to.get(), 2, eventBytes);
+    // Both buffers are paged in; the best of three copies.
+    double ms = 1e9;
+    for (int i = 0; i < 3; ++i) {
+      const auto start = std::chrono::steady_clock::now();
+      std::memcpy(to.get(), from.get(), eventBytes);
+      ms = std::min(ms, std::chrono::duration<double, std::milli>(
+                            std::chrono::steady_clock::now() - start)
+                            .count());
+    }
+    std::printf("baseline: memcpy of %zu MB of events in one piece: %.1f ms (best of 3)\n",
                 eventBytes / 1000000, ms);
   }
 
   Autosaver saver(document, dir.filePath("recovery").toStdString(), 30);
   std::printf("project: %d tracks x %u events = %u events (%zu MB)\n", kTrackCount,
               kEventsPerTrack, kTrackCount * kEventsPerTrack, eventBytes / 1000000);
-  std::printf("%-10s %7s %12s %12s %12s %12s\n", "autosave", "slices", "longest ms",
-              "all slices", "copy wall", "writer ms");
+  std::printf("%-10s %7s %12s %12s %12s %12s %12s\n", "autosave", "slices", "longest ms",
+              "all slices", "copy wall", "writer ms", "loop gap ms");
   double worst = 0;
   for (int run = 0; run < 5; ++run) {
     // A change, as an edit makes it.
@@ -79,16 +85,32 @@ int Run() {
       written = ok;
       loop.quit();
     });
+    // A heartbeat on the same thread: the longest gap between two of its ticks is the longest
+    // the event loop was held, whoever held it.
+    QTimer heartbeat;
+    heartbeat.setInterval(0);
+    auto last = std::chrono::steady_clock::now();
+    double longestGapMs = 0;
+    QObject::connect(&heartbeat, &QTimer::timeout, [&] {
+      const auto now = std::chrono::steady_clock::now();
+      longestGapMs = std::max(longestGapMs,
+                              std::chrono::duration<double, std::milli>(now - last).count());
+      last = now;
+    });
+    heartbeat.start();
+    last = std::chrono::steady_clock::now();
     saver.AutosaveNow();
     loop.exec();
+    heartbeat.stop();
     if (!written) {
       std::fprintf(stderr, "the autosave failed\n");
       return 1;
     }
     const AutosaveTiming& t = saver.LastTiming();
-    std::printf("%-10s %7d %12.2f %12.1f %12.1f %12.1f\n", run == 0 ? "first" : "again",
-                t.slices, t.longestSliceMs, t.sliceTotalMs, t.copyWallMs, t.writeMs);
-    worst = std::max(worst, t.longestSliceMs);
+    std::printf("%-10s %7d %12.2f %12.1f %12.1f %12.1f %12.2f\n", run == 0 ? "first" : "again",
+                t.slices, t.longestSliceMs, t.sliceTotalMs, t.copyWallMs, t.writeMs,
+                longestGapMs);
+    worst = std::max({worst, t.longestSliceMs, longestGapMs});
   }
   std::printf("longest block of the user-interface thread: %.2f ms (limit 50 ms)\n", worst);
   saver.EndCleanly();
