@@ -10,6 +10,7 @@
 
 #include <QApplication>
 #include <QDateTime>
+#include <QDir>
 #include <QElapsedTimer>
 #include <QFileInfo>
 #include <QSignalSpy>
@@ -24,6 +25,7 @@
 #include <random>
 #include <sstream>
 
+#include "bmp_builder.h"
 #include "model/project_file.h"
 #include "model/track_data.h"
 #include "qt_printers.h"
@@ -474,7 +476,17 @@ TEST_F(RecoveryWindowTest, SaveDiscardUndoAndCleanExitRemoveTheFileACrashLeavesI
 }
 
 TEST_F(RecoveryWindowTest, YesBringsTheProjectBackModifiedAtItsPathAndAdoptsTheFile) {
-  const QString path = SaveAs("story.vpj");
+  // A picture stored relative to the project's folder ("\\pic.bmp"), which is not the current
+  // folder: it opens only when the recovered project is bound to its own folder.
+  ASSERT_TRUE(QDir(dir_.path()).mkpath("films"));
+  testing::BmpRecipe bmp;
+  bmp.width = 3;
+  bmp.height = 2;
+  bmp.rows = {{0xFF0000, 0x00FF00, 0x0000FF}, {0x000000, 0xFFFFFF, 0x808080}};
+  testing::WriteFile(dir_.filePath("films/pic.bmp").toStdString(), testing::BuildBmp(bmp));
+  document_->Project().files[0].kind = FileStillImage;
+  ASSERT_TRUE(SetPath(document_->Project().files[0].path, u"\\pic.bmp"));
+  const QString path = SaveAs("films/story.vpj");
   EditBackground(0xABCDEF);
   document_->Project().outputWidth = 1234;  // in the same change, as far as the file goes
   ASSERT_TRUE(WaitForAutosave());
@@ -497,6 +509,9 @@ TEST_F(RecoveryWindowTest, YesBringsTheProjectBackModifiedAtItsPathAndAdoptsTheF
             QFileInfo(path).absolutePath());
   EXPECT_EQ(document_->Project().backgroundColour, 0xABCDEFu);
   EXPECT_EQ(document_->Project().outputWidth, 1234);
+  EXPECT_EQ(document_->Project().files[0].kind, FileStillImage);
+  EXPECT_EQ(document_->Project().files[0].picture.Width(), 3);
+  EXPECT_EQ(document_->Project().files[0].picture.Height(), 2);
   // The file is this program's now: it stays through a crash, and a save removes it.
   EXPECT_EQ(session_->Saver().Slot().DataPath(), file);
   EXPECT_TRUE(ClaimAbandonedSlots(Folder()).empty());
