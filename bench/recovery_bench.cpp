@@ -5,7 +5,8 @@
 // The autosaver runs as in the program: the delay is skipped (AutosaveNow), the copy goes in
 // slices through the event loop and a writer thread writes the file into a temporary folder.
 // Prints per autosave: slices, the longest slice, all slices together, the copy's wall time, the
-// writer thread's time and the longest gap of a heartbeat timer on the user-interface thread. The first autosave allocates the mirror; the later ones reuse it.
+// writer thread's time and the longest gap of a heartbeat timer on the user-interface thread. The
+// first autosave allocates the mirror; the later ones reuse it.
 #include <QApplication>
 #include <QEventLoop>
 #include <QTemporaryDir>
@@ -59,17 +60,17 @@ int Run() {
     for (int i = 0; i < 3; ++i) {
       const auto start = std::chrono::steady_clock::now();
       std::memcpy(to.get(), from.get(), eventBytes);
-      ms = std::min(ms, std::chrono::duration<double, std::milli>(
-                            std::chrono::steady_clock::now() - start)
-                            .count());
+      ms = std::min(
+          ms, std::chrono::duration<double, std::milli>(std::chrono::steady_clock::now() - start)
+                  .count());
     }
     std::printf("baseline: memcpy of %zu MB of events in one piece: %.1f ms (best of 3)\n",
                 eventBytes / 1000000, ms);
   }
 
   Autosaver saver(document, dir.filePath("recovery").toStdString(), 30);
-  std::printf("project: %d tracks x %u events = %u events (%zu MB)\n", kTrackCount,
-              kEventsPerTrack, kTrackCount * kEventsPerTrack, eventBytes / 1000000);
+  std::printf("project: %d tracks x %u events = %u events (%zu MB)\n", kTrackCount, kEventsPerTrack,
+              kTrackCount * kEventsPerTrack, eventBytes / 1000000);
   std::printf("%-10s %7s %12s %12s %12s %12s %12s\n", "autosave", "slices", "longest ms",
               "all slices", "copy wall", "writer ms", "loop gap ms");
   double worst = 0;
@@ -93,8 +94,8 @@ int Run() {
     double longestGapMs = 0;
     QObject::connect(&heartbeat, &QTimer::timeout, [&] {
       const auto now = std::chrono::steady_clock::now();
-      longestGapMs = std::max(longestGapMs,
-                              std::chrono::duration<double, std::milli>(now - last).count());
+      longestGapMs =
+          std::max(longestGapMs, std::chrono::duration<double, std::milli>(now - last).count());
       last = now;
     });
     heartbeat.start();
@@ -108,8 +109,7 @@ int Run() {
     }
     const AutosaveTiming& t = saver.LastTiming();
     std::printf("%-10s %7d %12.2f %12.1f %12.1f %12.1f %12.2f\n", run == 0 ? "first" : "again",
-                t.slices, t.longestSliceMs, t.sliceTotalMs, t.copyWallMs, t.writeMs,
-                longestGapMs);
+                t.slices, t.longestSliceMs, t.sliceTotalMs, t.copyWallMs, t.writeMs, longestGapMs);
     worst = std::max({worst, t.longestSliceMs, longestGapMs});
   }
   std::printf("longest block of the user-interface thread: %.2f ms (limit 50 ms)\n", worst);

@@ -132,7 +132,8 @@ bool CKeldaDoc::AskMissingSource(std::u16string_view path) {
 bool CKeldaDoc::OnOpenRecovered(const QByteArray& bytes, const QString& originalPath) {
   QuiesceWorker();
   missingSources_.StartLoad();
-  const QString path = originalPath.isEmpty() ? QString() : QFileInfo(originalPath).absoluteFilePath();
+  const QString path =
+      originalPath.isEmpty() ? QString() : QFileInfo(originalPath).absoluteFilePath();
   std::string why;
   if (!document_.OpenRecovered(std::string_view(bytes.constData(), bytes.size()), ToU16(path),
                                opener_, *this, &why)) {

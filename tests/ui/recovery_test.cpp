@@ -1,8 +1,8 @@
 // Autosave and crash recovery: the recovery file's format and its failures, the locks that tell
 // a running program's file from an abandoned one, the mirror the autosave copies the project
 // into, and the autosave and the start-up offer in a real main window.
-#include <gtest/gtest.h>
 #include <fcntl.h>
+#include <gtest/gtest.h>
 #include <signal.h>
 #include <sys/file.h>
 #include <sys/wait.h>
@@ -51,7 +51,8 @@ std::string ReadBytes(const fs::path& path) {
 }
 
 void WriteBytes(const fs::path& path, std::string_view bytes) {
-  std::ofstream(path, std::ios::binary).write(bytes.data(), static_cast<std::streamsize>(bytes.size()));
+  std::ofstream(path, std::ios::binary)
+      .write(bytes.data(), static_cast<std::streamsize>(bytes.size()));
 }
 
 // Events of a seeded pseudo-random content, ascending by start, on the given tracks.
@@ -552,7 +553,8 @@ TEST_F(RecoveryWindowTest, NoRemovesCancelKeepsAndASecondYesAsksTheSaveQuestionF
   ASSERT_EQ(prompts_.size(), 3u);
   EXPECT_TRUE(prompts_[0].text.startsWith("保存されていない変更が見つかりました。"));
   EXPECT_TRUE(prompts_[1].text.startsWith("保存されていない変更が見つかりました。"));
-  EXPECT_TRUE(prompts_[2].text.contains("への変更を保存しますか?")) << prompts_[2].text.toStdString();
+  EXPECT_TRUE(prompts_[2].text.contains("への変更を保存しますか?"))
+      << prompts_[2].text.toStdString();
   // The first one recovered was discarded by that No: only the second remains, now ours.
   const std::vector<fs::path> left = FilesIn(Folder(), ".recovery");
   ASSERT_EQ(left.size(), 1u);
@@ -650,7 +652,8 @@ TEST_F(RecoveryWindowTest, AFullDiskKeepsTheLastGoodFileAndSaysSoOnce) {
   EXPECT_FALSE(WaitForAutosave());
   EXPECT_EQ(ReadBytes(file), good);
   ASSERT_EQ(notes.size(), 1);
-  EXPECT_TRUE(notes[0].contains(QString::fromLocal8Bit(std::strerror(ENOSPC)))) << notes[0].toStdString();
+  EXPECT_TRUE(notes[0].contains(QString::fromLocal8Bit(std::strerror(ENOSPC))))
+      << notes[0].toStdString();
   // The disk has room again: the next autosave writes.
   session_->Saver().SetWriteCallForTests({});
   EditBackground(4);
@@ -667,7 +670,7 @@ TEST_F(RecoveryWindowTest, ACopyStartsOverWhenTheProjectChangesBetweenSlices) {
   QSignalSpy spy(&session_->Saver(), &Autosaver::finished);
   session_->Saver().AutosaveNow();
   ASSERT_FALSE(session_->Saver().Idle());
-  // A selection change between two slices, in a part already copied: the count moves, this
+  // A selection change between two slices, in events already copied: the count moves, this
   // copy is dropped and a new one taken.
   document_->QuiesceWorker();
   document_->Project().tracks[0].events[0].flags |= EventSelected;
@@ -686,7 +689,7 @@ TEST(RecoveryOfferTest, OutdatedOnlyWhenTheProjectFileIsNewerThanTheAutosave) {
   const int64_t mtime = *FileModifiedMs(path);
   EXPECT_TRUE(OutdatedBySave({mtime - 1000, path, ""}));
   EXPECT_FALSE(OutdatedBySave({mtime + 1000, path, ""}));
-  EXPECT_FALSE(OutdatedBySave({0, "", ""}));                           // never saved
+  EXPECT_FALSE(OutdatedBySave({0, "", ""}));                                      // never saved
   EXPECT_FALSE(OutdatedBySave({0, dir.filePath("gone.vpj").toStdString(), ""}));  // removed
 }
 

@@ -27,7 +27,9 @@ int64_t AutosaveDelayMs(int64_t nowMs, std::optional<int64_t> firstPendingMs, in
 
 Autosaver::Autosaver(CKeldaDoc& document, std::filesystem::path folder, int delaySeconds,
                      QObject* parent)
-    : QObject(parent), document_(document), folder_(std::move(folder)),
+    : QObject(parent),
+      document_(document),
+      folder_(std::move(folder)),
       delaySeconds_(delaySeconds) {
   delay_.setSingleShot(true);
   slice_.setSingleShot(true);

@@ -100,13 +100,13 @@ class Autosaver : public QObject {
   QTimer delay_;  // the delay after the last change, and the retry after a moved change count
   QTimer slice_;  // zero timer: the next slice of the copy
   Phase phase_ = Phase::Idle;
-  bool again_ = false;                   // the delay ran out while writing: autosave after it
+  bool again_ = false;                     // the delay ran out while writing: autosave after it
   std::optional<int64_t> firstPendingMs_;  // the first change not yet autosaved
-  uint64_t copyCount_ = 0;               // the change count the copy began at
-  int64_t copyStartedMs_ = 0;            // wall clock at the copy's start: the file's time
+  uint64_t copyCount_ = 0;                 // the change count the copy began at
+  int64_t copyStartedMs_ = 0;              // wall clock at the copy's start: the file's time
   std::chrono::steady_clock::time_point copyStarted_;
-  ProjectMirror mirror_;  // see the thread contract above
-  std::thread writer_;    // joined by WriteFinished or WaitForWrite
+  ProjectMirror mirror_;     // see the thread contract above
+  std::thread writer_;       // joined by WriteFinished or WaitForWrite
   uint64_t generation_ = 0;  // bumped when a write's result is no longer wanted
   bool noted_ = false;       // a failure was said since the last success
   AutosaveTiming timing_;

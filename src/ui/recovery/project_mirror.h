@@ -1,4 +1,4 @@
-// ProjectMirror: a copy of the saved part of a project (what SerializeProject reads: the
+// ProjectMirror: a copy of what a save writes of a project (what SerializeProject reads: the
 // header, the templates, the stored settings of each file slot, the tracks), taken a slice at
 // a time so that copying a large project never holds the user-interface thread long. The
 // mirror's block and its event arrays are kept between copies and reused.

@@ -91,8 +91,7 @@ bool WriteRecoveryFile(const std::filesystem::path& target, int64_t savedAtMs,
                        std::string_view originalPath, std::string_view projectBytes,
                        std::string* why, const WriteCall& write) {
   const std::string head = RecoveryHead(savedAtMs, originalPath, projectBytes.size());
-  const std::string trailer =
-      RecoveryTrailer(RecoveryCrc32(RecoveryCrc32(0, head), projectBytes));
+  const std::string trailer = RecoveryTrailer(RecoveryCrc32(RecoveryCrc32(0, head), projectBytes));
   const std::array<std::string_view, 3> pieces = {head, projectBytes, trailer};
   if (!WriteFileAtomically(target, pieces, write)) {
     SetWhy(why, std::strerror(errno));

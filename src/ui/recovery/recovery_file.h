@@ -36,9 +36,9 @@ inline constexpr size_t kRecoveryHeaderBytes = 32;
 inline constexpr size_t kRecoveryTrailerBytes = 4;
 
 struct RecoveryContent {
-  int64_t savedAtMs = 0;      // when the autosave copied the project, ms since the epoch (UTC)
-  std::string originalPath;   // the project file's absolute path (UTF-8); empty: never saved
-  std::string projectBytes;   // the project as a save writes it (SerializeProject)
+  int64_t savedAtMs = 0;     // when the autosave copied the project, ms since the epoch (UTC)
+  std::string originalPath;  // the project file's absolute path (UTF-8); empty: never saved
+  std::string projectBytes;  // the project as a save writes it (SerializeProject)
 };
 
 // CRC-32 (IEEE 802.3, reflected, as zlib's crc32) continued from crc over bytes; start with 0.
@@ -55,7 +55,7 @@ bool WriteRecoveryFile(const std::filesystem::path& target, int64_t savedAtMs,
                        std::string_view originalPath, std::string_view projectBytes,
                        std::string* why = nullptr, const WriteCall& write = {});
 
-// Checks and splits a file's bytes; on failure out is unspecified and why says what is wrong
+// Checks and splits a file's bytes; on failure out may hold anything and why says what is wrong
 // (the file is truncated, not a recovery file, of a newer version, damaged).
 bool ParseRecoveryFile(std::string_view bytes, RecoveryContent& out, std::string* why);
 // Reads and parses the file at path; why also gets the system's words when it cannot be read.

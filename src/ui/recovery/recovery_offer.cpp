@@ -39,7 +39,9 @@ bool OutdatedBySave(const RecoveryContent& content) {
 
 RecoverySession::RecoverySession(CKeldaDoc& document, CMainFrame& frame, int autoSaveSeconds,
                                  std::filesystem::path folder)
-    : document_(document), frame_(frame), folder_(std::move(folder)),
+    : document_(document),
+      frame_(frame),
+      folder_(std::move(folder)),
       saver_(std::make_unique<Autosaver>(document, folder_, autoSaveSeconds)) {
   QObject::connect(&frame_, &CMainFrame::changesDiscarded, saver_.get(),
                    [this] { saver_->Forget(); });
