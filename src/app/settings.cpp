@@ -1,5 +1,7 @@
 #include "app/settings.h"
 
+#include <algorithm>
+
 #include "app/ini_file.h"
 
 namespace tavrona {
@@ -15,9 +17,12 @@ Settings ReadSettings(const IniFile& ini) {
   s.frameNext = ini.GetInt(kSettingsSection, "FrameNext", d.frameNext);
   s.pixelQuality = ini.GetInt(kSettingsSection, "PixelQuality", d.pixelQuality);
   s.textImageMode = ini.GetInt(kSettingsSection, "TextImageMode", d.textImageMode);
+  s.autoSaveSeconds = ini.GetInt(kSettingsSection, "AutoSaveSeconds", d.autoSaveSeconds);
+  s.undoMemoryMB = ini.GetInt(kSettingsSection, "UndoMemoryMB", d.undoMemoryMB);
   if (s.callbackTimeoutMs < 100) s.callbackTimeoutMs = 100;
   if (s.abortTimeoutMs < 100) s.abortTimeoutMs = 100;
   if (s.framePrev < 0) s.framePrev = 10;
+  s.autoSaveSeconds = std::clamp(s.autoSaveSeconds, 0, kMaxAutoSaveSeconds);
   return s;
 }
 

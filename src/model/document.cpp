@@ -43,4 +43,20 @@ std::string LoadFailureDetail(std::string_view fileName, std::string_view why) {
   return line;
 }
 
+bool ProjectDocument::OpenRecovered(std::string_view bytes, const std::u16string& originalPath,
+                                    SourceOpener& opener, LoadQuestions& questions,
+                                    std::string* why) {
+  auto project = AllocateProjectData();
+  if (!project) {
+    if (why != nullptr) *why = "no memory for a project";
+    return false;
+  }
+  if (!SetPath(project->projectFolder, FolderOf(originalPath))) project->projectFolder.fill(0);
+  if (!ReadProjectBytes(bytes, *project, opener, questions, why)) return false;
+  project_ = std::move(project);
+  modified_ = true;
+  Process().defaultDrawingMethodMirror = project_->defaultDrawingMethod;
+  return true;
+}
+
 }  // namespace tavrona

@@ -34,6 +34,13 @@ class ProjectDocument {
   bool Modified() const { return modified_; }
   void SetModified(bool modified = true) { modified_ = modified; }
 
+  // Reads a project's bytes (a recovered autosave) into a new block whose project folder is the
+  // folder of originalPath (empty for a project never saved), as a read of that file would set
+  // it, so relative sources resolve where they did. On success installs it as modified; on
+  // failure nothing changes and why (when given) receives the reader's words.
+  bool OpenRecovered(std::string_view bytes, const std::u16string& originalPath,
+                     SourceOpener& opener, LoadQuestions& questions, std::string* why = nullptr);
+
  private:
   std::unique_ptr<ProjectData> project_;
   bool modified_ = false;

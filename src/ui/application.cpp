@@ -11,6 +11,7 @@
 #include "ui/main_window.h"
 #include "ui/panes/pane_base.h"
 #include "ui/profile.h"
+#include "ui/recovery/recovery_offer.h"
 
 namespace tavrona {
 
@@ -39,6 +40,8 @@ int RunTavrona(int argc, char** argv) {
   {
     CKeldaDoc document;
     CMainFrame frame(document);
+    // Autosave, and the offer of what programs that did not end cleanly left behind.
+    RecoverySession recovery(document, frame, state.settings.autoSaveSeconds);
     const QStringList args = parser.positionalArguments();
     if (!args.isEmpty()) {
       // The message box of a failed read needs no window behind it.
@@ -52,8 +55,10 @@ int RunTavrona(int argc, char** argv) {
       state.timeoutTarget = &frame;
       frame.show();
       frame.Pane(PanePreview)->setFocus();
+      recovery.OfferAbandoned();
       status = QApplication::exec();
     }
+    recovery.EndCleanly();
     ResetTimeoutTarget(state);
   }  // the panes write their flags, the frame the recent files and the bars' visibility
 

@@ -176,4 +176,22 @@ bool CKeldaDoc::AskMissingSource(std::u16string_view path) {
   });
 }
 
+bool CKeldaDoc::OnOpenRecovered(const QByteArray& bytes, const QString& originalPath) {
+  QuiesceWorker();
+  missingSources_.StartLoad();
+  const QString path =
+      originalPath.isEmpty() ? QString() : QFileInfo(originalPath).absoluteFilePath();
+  std::string why;
+  if (!document_.OpenRecovered(std::string_view(bytes.constData(), bytes.size()), ToU16(path),
+                               opener_, *this, &why)) {
+    const QString name = path.isEmpty() ? QStringLiteral("無題") : path;
+    ShowError(messageParent_,
+              ToQString(kMsgLoadFailed) + u'\n' +
+                  QString::fromStdString(LoadFailureDetail(name.toStdString(), why)));
+    return false;
+  }
+  Installed(path);
+  return true;
+}
+
 }  // namespace tavrona

@@ -10,6 +10,7 @@
 // preview), calls QuiesceWorker(), which stops playback and waits until the worker is idle.
 #pragma once
 
+#include <QByteArray>
 #include <QFont>
 #include <QObject>
 #include <QString>
@@ -117,6 +118,13 @@ class CKeldaDoc : public QObject, public LoadQuestions, private EditHost {
 
   // The parent of the document's message boxes.
   void SetMessageParent(QWidget* parent) { messageParent_ = parent; }
+
+  // Installs a recovered autosave: bytes is the project as a save writes it, originalPath the
+  // project file it belongs to (empty for a project never saved). The project comes back
+  // modified and bound to that path: its sources resolve against its folder, Save writes there
+  // and the title shows its name. On failure shows "読み込みに失敗しました。" with the cause and
+  // keeps everything as it was.
+  bool OnOpenRecovered(const QByteArray& bytes, const QString& originalPath);
 
  signals:
   // UpdateAllViews: each pane whose address differs from sender refreshes.

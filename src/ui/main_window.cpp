@@ -575,6 +575,7 @@ bool CMainFrame::SaveModified() {
     case PromptAnswer::Yes:
       return SaveProject(false);
     case PromptAnswer::No:
+      emit changesDiscarded();
       return true;
     default:
       return false;

@@ -67,6 +67,10 @@ class CMainFrame : public QMainWindow, public TimeoutTarget {
   int TimeoutQuery() override;
   bool AskToContinue(const std::u16string& message) override;
 
+ signals:
+  // The save question was answered No: the user gives the changes up.
+  void changesDiscarded();
+
  protected:
   void closeEvent(QCloseEvent* event) override;
   void dragEnterEvent(QDragEnterEvent* event) override;

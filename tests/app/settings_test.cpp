@@ -122,6 +122,46 @@ TEST_F(IniTest, FailedSaveLeavesThePreviousFile) {
   EXPECT_EQ(Read(), "[Settings]\r\nFramePrev=4\r\n");
 }
 
+TEST_F(IniTest, AutosaveAndUndoMemoryAreReadWithDefaultsAndLimits) {
+  const Settings defaults;
+  Settings s = Load();  // no file
+  EXPECT_EQ(s.autoSaveSeconds, defaults.autoSaveSeconds);
+  EXPECT_EQ(s.undoMemoryMB, defaults.undoMemoryMB);
+  Write("[Settings]\r\nAutoSaveSeconds=7\r\nUndoMemoryMB=64\r\n");
+  s = Load();
+  EXPECT_EQ(s.autoSaveSeconds, 7);
+  EXPECT_EQ(s.undoMemoryMB, 64);
+  Write("[Settings]\r\nAutoSaveSeconds=0\r\n");
+  EXPECT_EQ(Load().autoSaveSeconds, 0);  // off
+  Write("[Settings]\r\nAutoSaveSeconds=-4\r\n");
+  EXPECT_EQ(Load().autoSaveSeconds, 0);
+  Write("[Settings]\r\nAutoSaveSeconds=999999999\r\n");
+  EXPECT_EQ(Load().autoSaveSeconds, kMaxAutoSaveSeconds);
+}
+
+TEST_F(IniTest, AutosaveAndUndoMemoryAreNeverWrittenBack) {
+  // A user who never set them: the file written at exit is the one the six keys alone give,
+  // whatever the two values are in memory.
+  Settings plain;
+  WriteBack(plain);
+  const std::string withoutThem = Read();
+  std::filesystem::remove(path_);
+  Settings changed;
+  changed.autoSaveSeconds = plain.autoSaveSeconds + 5;
+  changed.undoMemoryMB = plain.undoMemoryMB * 2;
+  WriteBack(changed);
+  EXPECT_EQ(Read(), withoutThem);
+  EXPECT_EQ(Read().find("AutoSaveSeconds"), std::string::npos);
+  EXPECT_EQ(Read().find("UndoMemoryMB"), std::string::npos);
+
+  // A user who set them: the lines stay as the user wrote them.
+  Write("[Settings]\r\nAutoSaveSeconds=-4\r\nUndoMemoryMB=12\r\n");
+  WriteBack(Load());
+  const std::string text = Read();
+  EXPECT_NE(text.find("AutoSaveSeconds=-4\r\n"), std::string::npos);
+  EXPECT_NE(text.find("UndoMemoryMB=12\r\n"), std::string::npos);
+}
+
 TEST(ProcessStateTest, HalfPixelMatrixAndIniBesideExecutable) {
   ProcessState state;
   StartProcessState(state, /*discoverPlugins=*/false);
