@@ -4,9 +4,11 @@
 //
 // The autosaver runs as in the program: the delay is skipped (AutosaveNow), the copy goes in
 // slices through the event loop and a writer thread writes the file into a temporary folder.
-// Prints per autosave: slices, the longest slice, all slices together, the copy's wall time, the
-// writer thread's time and the longest gap of a heartbeat timer on the user-interface thread. The
-// first autosave allocates the mirror; the later ones reuse it.
+// Reports per run the longest block of the user-interface thread (the manual time) and as
+// counters the first autosave's block, the longest, all slices of the last one and its writer
+// thread's time.
+#include <benchmark/benchmark.h>
+
 #include <QApplication>
 #include <QEventLoop>
 #include <QTemporaryDir>
@@ -14,6 +16,7 @@
 #include <algorithm>
 #include <chrono>
 #include <cstdio>
+#include <cstdlib>
 #include <cstring>
 #include <memory>
 
@@ -43,38 +46,32 @@ void Fill(ProjectData& p) {
   }
 }
 
-int Run() {
+size_t EventBytes() { return size_t{kTrackCount} * kEventsPerTrack * sizeof(EventRecord); }
+
+// Baseline: the same bytes copied in one go, both buffers paged in.
+void BM_MemcpyEventsBaseline(benchmark::State& state) {
+  const size_t bytes = EventBytes();
+  std::unique_ptr<uint8_t[]> to(new uint8_t[bytes]);
+  std::unique_ptr<uint8_t[]> from(new uint8_t[bytes]);
+  std::memset(from.get(), 1, bytes);
+  std::memset(to.get(), 2, bytes);
+  for (auto _ : state) {
+    std::memcpy(to.get(), from.get(), bytes);
+    benchmark::DoNotOptimize(to.get());
+  }
+}
+
+// One autosave per iteration after an edit; the manual time is the longest block of the
+// user-interface thread (the longer of the longest slice and the heartbeat's longest gap). The
+// first iteration allocates the mirror, the later ones reuse it.
+void BM_AutosaveLongestBlock(benchmark::State& state) {
   QTemporaryDir dir;
   CKeldaDoc document;
   Fill(document.Project());
-  const size_t eventBytes = size_t{kTrackCount} * kEventsPerTrack * sizeof(EventRecord);
-
-  // Baseline: the same bytes copied in one go.
-  {
-    std::unique_ptr<uint8_t[]> to(new uint8_t[eventBytes]);
-    std::unique_ptr<uint8_t[]> from(new uint8_t[eventBytes]);
-    std::memset(from.get(), 1, eventBytes);
-    std::memset(to.get(), 2, eventBytes);
-    // Both buffers are paged in; the best of three copies.
-    double ms = 1e9;
-    for (int i = 0; i < 3; ++i) {
-      const auto start = std::chrono::steady_clock::now();
-      std::memcpy(to.get(), from.get(), eventBytes);
-      ms = std::min(
-          ms, std::chrono::duration<double, std::milli>(std::chrono::steady_clock::now() - start)
-                  .count());
-    }
-    std::printf("baseline: memcpy of %zu MB of events in one piece: %.1f ms (best of 3)\n",
-                eventBytes / 1000000, ms);
-  }
-
   Autosaver saver(document, dir.filePath("recovery").toStdString(), 30);
-  std::printf("project: %d tracks x %u events = %u events (%zu MB)\n", kTrackCount, kEventsPerTrack,
-              kTrackCount * kEventsPerTrack, eventBytes / 1000000);
-  std::printf("%-10s %7s %12s %12s %12s %12s %12s\n", "autosave", "slices", "longest ms",
-              "all slices", "copy wall", "writer ms", "loop gap ms");
-  double worst = 0;
-  for (int run = 0; run < 5; ++run) {
+  double worst = 0, first = 0, slices = 0, writer = 0;
+  int run = 0;
+  for (auto _ : state) {
     // A change, as an edit makes it.
     document.Edit({QStringLiteral("bench"), EditScope::Track(0)}, nullptr, [&] {
       document.Project().tracks[0].events[0].start = static_cast<uint32_t>(run);
@@ -104,18 +101,27 @@ int Run() {
     loop.exec();
     heartbeat.stop();
     if (!written) {
-      std::fprintf(stderr, "the autosave failed\n");
-      return 1;
+      state.SkipWithError("the autosave failed");
+      break;
     }
     const AutosaveTiming& t = saver.LastTiming();
-    std::printf("%-10s %7d %12.2f %12.1f %12.1f %12.1f %12.2f\n", run == 0 ? "first" : "again",
-                t.slices, t.longestSliceMs, t.sliceTotalMs, t.copyWallMs, t.writeMs, longestGapMs);
-    worst = std::max({worst, t.longestSliceMs, longestGapMs});
+    const double block = std::max(t.longestSliceMs, longestGapMs);
+    state.SetIterationTime(block / 1000.0);
+    if (run == 0) first = block;
+    worst = std::max(worst, block);
+    slices = t.sliceTotalMs;
+    writer = t.writeMs;
+    ++run;
   }
-  std::printf("longest block of the user-interface thread: %.2f ms (limit 50 ms)\n", worst);
+  state.counters["first_block_ms"] = first;
+  state.counters["longest_block_ms"] = worst;
+  state.counters["last_all_slices_ms"] = slices;
+  state.counters["last_writer_ms"] = writer;
   saver.EndCleanly();
-  return worst < 50 ? 0 : 1;
 }
+
+BENCHMARK(BM_MemcpyEventsBaseline)->Unit(benchmark::kMillisecond);
+BENCHMARK(BM_AutosaveLongestBlock)->UseManualTime()->Iterations(5)->Unit(benchmark::kMillisecond);
 
 }  // namespace
 }  // namespace tavrona
@@ -123,5 +129,8 @@ int Run() {
 int main(int argc, char** argv) {
   if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM")) qputenv("QT_QPA_PLATFORM", "offscreen");
   QApplication app(argc, argv);
-  return tavrona::Run();
+  benchmark::Initialize(&argc, argv);
+  benchmark::RunSpecifiedBenchmarks();
+  benchmark::Shutdown();
+  return 0;
 }

@@ -1,8 +1,10 @@
 #include "ui/document.h"
 
 #include <QFileInfo>
+#include <algorithm>
 #include <QFontDatabase>
 
+#include "app/process_state.h"
 #include "model/messages.h"
 #include "ui/composition_worker.h"
 #include "ui/dialogs/file_dialog.h"
@@ -23,6 +25,11 @@ QString PaneFontFamily() {
   return QFontDatabase::systemFont(QFontDatabase::FixedFont).family();
 }
 
+size_t UndoMemoryBytes(int32_t megabytes) {
+  // Below one mebibyte the history could not hold the step of one long track.
+  return static_cast<size_t>(std::max<int32_t>(megabytes, 1)) << 20;
+}
+
 namespace {
 
 // A project starts with the timeline at frame 0, which the preview shows composed.
@@ -38,6 +45,7 @@ CKeldaDoc::CKeldaDoc(QObject* parent)
   paneFont.setStyleHint(QFont::TypeWriter);
   document_.NewProject();
   preview = kFirstFramePreview;
+  history_.SetLimit(UndoMemoryBytes(Process().settings.undoMemoryMB));
 }
 
 CKeldaDoc::~CKeldaDoc() {
@@ -190,6 +198,8 @@ bool CKeldaDoc::OnOpenRecovered(const QByteArray& bytes, const QString& original
                   QString::fromStdString(LoadFailureDetail(name.toStdString(), why)));
     return false;
   }
+  // No step leads back to what the project file holds.
+  history_.Clear(false);
   Installed(path);
   return true;
 }

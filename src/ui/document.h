@@ -168,6 +168,9 @@ class CKeldaDoc : public QObject, public LoadQuestions, private EditHost {
   EditStep lastEdit_;
 };
 
+// [Settings] UndoMemoryMB as the history's bound in bytes (at least one mebibyte).
+size_t UndoMemoryBytes(int32_t megabytes);
+
 // The face the panes draw their text with: the first installed Japanese Gothic face.
 QString PaneFontFamily();
 

@@ -12,6 +12,7 @@
 #include <QUrl>
 #include <memory>
 
+#include "app/process_state.h"
 #include "bmp_builder.h"
 #include "qt_printers.h"
 #include "ui/dialogs/file_dialog.h"
@@ -268,6 +269,25 @@ TEST_F(UndoUiTest, UndoOfAFileSlotChangeReopensItsSourceOrSaysItCannot) {
   ASSERT_TRUE(document_->Redo());
   EXPECT_EQ(Project().files[0].kind, FileStillImage);
   EXPECT_EQ(PathView(Project().files[0].path), bmp.toStdU16String());
+}
+
+}  // namespace
+}  // namespace tavrona
+
+namespace tavrona {
+namespace {
+
+TEST(UndoMemorySetting, TheDocumentTakesItsBoundFromTheSettings) {
+  const int32_t saved = Process().settings.undoMemoryMB;
+  Process().settings.undoMemoryMB = 3;
+  {
+    CKeldaDoc doc;
+    EXPECT_EQ(doc.History().Limit(), size_t{3} << 20);
+  }
+  Process().settings.undoMemoryMB = saved;
+  EXPECT_EQ(UndoMemoryBytes(256), size_t{256} << 20);
+  EXPECT_EQ(UndoMemoryBytes(0), size_t{1} << 20);
+  EXPECT_EQ(UndoMemoryBytes(-5), size_t{1} << 20);
 }
 
 }  // namespace
