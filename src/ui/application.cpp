@@ -8,6 +8,7 @@
 #include "app/process_state.h"
 #include "app/settings.h"
 #include "ui/document.h"
+#include "ui/language.h"
 #include "ui/main_window.h"
 #include "ui/panes/pane_base.h"
 #include "ui/profile.h"
@@ -26,6 +27,10 @@ int RunTavrona(int argc, char** argv) {
   parser.setApplicationDescription(QStringLiteral("Tavrona: video compositing"));
   parser.addHelpOption();
   parser.addVersionOption();
+  const QCommandLineOption langOption(QStringLiteral("lang"),
+                                      QStringLiteral("The interface language: ja or en."),
+                                      QStringLiteral("ja|en"));
+  parser.addOption(langOption);
   parser.addPositionalArgument(QStringLiteral("project"),
                                QStringLiteral("A project file (.vpj) to open."),
                                QStringLiteral("[PROJECT.vpj]"));
@@ -35,6 +40,8 @@ int RunTavrona(int argc, char** argv) {
   ProcessState& state = Process();
   StartProcessState(state);
   AppProfile().Load(IniFilePath(state.executableFolder));
+  ApplyLanguage(StartLanguage(parser.value(langOption),
+                              AppProfile().Ini().GetString(kSettingsSection, "Language")));
 
   int status = 0;
   {

@@ -1,5 +1,6 @@
 #include "ui/document.h"
 
+#include <QCoreApplication>
 #include <QFileInfo>
 #include <algorithm>
 #include <QFontDatabase>
@@ -59,7 +60,7 @@ void CKeldaDoc::SetModifiedFlag(bool modified) {
 }
 
 QString CKeldaDoc::Title() const {
-  if (path_.isEmpty()) return QStringLiteral("無題");
+  if (path_.isEmpty()) return QCoreApplication::translate("Document", "無題");
   return QFileInfo(path_).fileName();
 }
 
