@@ -15,6 +15,7 @@
 #include <QToolBar>
 #include <cmath>
 #include <memory>
+#include <ostream>
 
 #include "ui/cursors.h"
 #include "ui/document.h"
@@ -27,6 +28,12 @@
 #include "ui/panes/track_view_logic.h"
 #include "ui/profile.h"
 #include "ui/prompts.h"
+
+QT_BEGIN_NAMESPACE
+inline void PrintTo(const QSize& size, std::ostream* out) {
+  *out << size.width() << " x " << size.height();
+}
+QT_END_NAMESPACE
 
 namespace tavrona {
 namespace {
@@ -113,9 +120,9 @@ TEST_F(HighDpiTest, FileRowsAreHitOnEveryDevicePixelAndPaintWholeDevicePixels) {
   QWidget* viewport = view->viewport();
   for (qreal y = 0; y < 6 * kFileRowHeight; y += 0.5) {
     ClickAt(viewport, QPointF(200, y));
-    const int32_t expected = FileAtPoint(
-        FileCells(Project(), view->Selection(), QRect(QPoint(0, 0), viewport->size())),
-        QPoint(200, Logical(y)));
+    const int32_t expected =
+        FileAtPoint(FileCells(Project(), view->Selection(), QRect(QPoint(0, 0), viewport->size())),
+                    QPoint(200, Logical(y)));
     ASSERT_GE(expected, 0) << "y " << y;
     EXPECT_EQ(view->Selection().current, expected) << "y " << y;
     EXPECT_TRUE(view->Selection().IsSelected(expected));
