@@ -69,11 +69,9 @@ bool IsPaneCommand(CommandId id) {
   }
 }
 
-// Small toolbar pictures for the commands the style has none for.
-QIcon DrawnIcon(CommandId id) {
-  QPixmap pixmap(16, 16);
-  pixmap.fill(Qt::transparent);
-  QPainter p(&pixmap);
+// Small toolbar pictures for the commands the style has none for, drawn in 16 x 16 logical
+// pixels.
+void PaintIcon(QPainter& p, CommandId id) {
   p.setRenderHint(QPainter::Antialiasing);
   p.setPen(QPen(Qt::black, 1));
   switch (id) {
@@ -122,7 +120,22 @@ QIcon DrawnIcon(CommandId id) {
     default:
       break;
   }
-  return QIcon(pixmap);
+}
+
+// The picture drawn afresh for each device pixel ratio a screen may have, so that it stays sharp
+// at 1.5, 2 and 3 rather than being stretched from 16 x 16.
+QIcon DrawnIcon(CommandId id) {
+  QIcon icon;
+  for (const qreal ratio : {1.0, 1.5, 2.0, 3.0}) {
+    QPixmap pixmap(QSize(16, 16) * ratio);
+    pixmap.setDevicePixelRatio(ratio);
+    pixmap.fill(Qt::transparent);
+    QPainter p(&pixmap);
+    PaintIcon(p, id);
+    p.end();
+    icon.addPixmap(pixmap);
+  }
+  return icon;
 }
 
 QIcon ToolbarIcon(CommandId id, QStyle* style) {

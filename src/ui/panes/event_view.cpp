@@ -186,7 +186,7 @@ void CEventView::mousePressEvent(QMouseEvent* event) {
   event->accept();
   CKeldaDoc& doc = Document();
   doc.drag.active = false;
-  const QPoint point = event->position().toPoint() + ScrollPosition();
+  const QPoint point = PixelAt(event->position()) + ScrollPosition();
   const auto row = EventRowAt(point.x(), point.y());
   if (!row) return;
   Templates& templates = doc.Project().templates;
@@ -198,7 +198,7 @@ void CEventView::mousePressEvent(QMouseEvent* event) {
   if (clicked.InUse()) {
     doc.drag = PaneDrag{true, DragTemplate, 0};
     doc.scratchEvent = clicked;
-    viewport()->setCursor(CursorAt(event->position().toPoint()));
+    viewport()->setCursor(CursorAt(PixelAt(event->position())));
   }
   SelectionChanged();
 }
@@ -207,7 +207,7 @@ void CEventView::mouseReleaseEvent(QMouseEvent* event) {
   CKeldaDoc& doc = Document();
   if (event->button() == Qt::LeftButton) {
     event->accept();
-    const QPoint point = event->position().toPoint() + ScrollPosition();
+    const QPoint point = PixelAt(event->position()) + ScrollPosition();
     const auto row = EventRowAt(point.x(), point.y());
     if (doc.drag.active && doc.drag.kind == DragFile && row) {
       doc.drag.active = false;
@@ -238,7 +238,7 @@ void CEventView::mouseDoubleClickEvent(QMouseEvent* event) {
   }
   event->accept();
   CKeldaDoc& doc = Document();
-  const QPoint point = event->position().toPoint() + ScrollPosition();
+  const QPoint point = PixelAt(event->position()) + ScrollPosition();
   const auto row = EventRowAt(point.x(), point.y());
   if (!row) return;
   // The first click of the pair may have started a template drag; a double click is no drag.

@@ -130,7 +130,7 @@ void CFileView::mousePressEvent(QMouseEvent* event) {
   setFocus(Qt::MouseFocusReason);
   CKeldaDoc& doc = Document();
   doc.drag.active = false;
-  const int32_t f = FileAt(event->position().toPoint());
+  const int32_t f = FileAt(PixelAt(event->position()));
   if (f < 0) {
     selection_.ClearAll();
     SelectionChanged();
@@ -159,7 +159,7 @@ void CFileView::mouseReleaseEvent(QMouseEvent* event) {
 
 void CFileView::mouseDoubleClickEvent(QMouseEvent* event) {
   if (event->button() != Qt::LeftButton) return;
-  const int32_t f = FileAt(event->position().toPoint());
+  const int32_t f = FileAt(PixelAt(event->position()));
   if (f < 0) return;
   selection_.ClearAll();
   selection_.Set(f, true);

@@ -4,11 +4,17 @@
 #include <QMouseEvent>
 #include <QPainter>
 #include <QScrollBar>
+#include <cmath>
 
 #include "ui/document.h"
 #include "ui/profile.h"
 
 namespace tavrona {
+
+QPoint PixelAt(QPointF viewportPoint) {
+  return QPoint(static_cast<int>(std::floor(viewportPoint.x())),
+                static_cast<int>(std::floor(viewportPoint.y())));
+}
 
 CKeldaView::CKeldaView(CKeldaDoc& document, const char* profileSection, QWidget* parent)
     : QAbstractScrollArea(parent), document_(document), profileSection_(profileSection) {
@@ -67,7 +73,7 @@ QCursor CKeldaView::CursorAt(QPoint) const {
 }
 
 CKeldaView* CKeldaView::OtherPaneAt(QPointF globalPoint) const {
-  QWidget* under = QApplication::widgetAt(globalPoint.toPoint());
+  QWidget* under = QApplication::widgetAt(PixelAt(globalPoint));
   for (QWidget* w = under; w != nullptr; w = w->parentWidget()) {
     if (auto* pane = qobject_cast<CKeldaView*>(w)) {
       return pane != this && pane->window() == window() ? pane : nullptr;
@@ -89,11 +95,11 @@ bool CKeldaView::viewportEvent(QEvent* event) {
         QMouseEvent forwarded(type, local, mouse->globalPosition(), mouse->button(),
                               mouse->buttons(), mouse->modifiers());
         QApplication::sendEvent(target->viewport(), &forwarded);
-        viewport()->setCursor(target->CursorAt(local.toPoint()));
+        viewport()->setCursor(target->CursorAt(PixelAt(local)));
         return true;
       }
     }
-    if (type == QEvent::MouseMove) viewport()->setCursor(CursorAt(mouse->position().toPoint()));
+    if (type == QEvent::MouseMove) viewport()->setCursor(CursorAt(PixelAt(mouse->position())));
   }
   return QAbstractScrollArea::viewportEvent(event);
 }

@@ -18,6 +18,11 @@ namespace tavrona {
 
 class CKeldaDoc;
 
+// The logical pixel that holds a mouse position. At a scale of 1.5 or 2 a device pixel lies
+// inside a logical one (15.5 is the right half of pixel 15); rounding would hand it to the next
+// pixel, and so to the next row or frame, when the pane's geometry is in logical pixels.
+QPoint PixelAt(QPointF viewportPoint);
+
 class CKeldaView : public QAbstractScrollArea {
   Q_OBJECT
 

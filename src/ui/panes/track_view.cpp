@@ -32,7 +32,7 @@ TrackData& CTrackView::CurrentTrack() {
 }
 
 QPoint CTrackView::DocumentPoint(QPointF viewportPoint) const {
-  return viewportPoint.toPoint() + ScrollPosition();
+  return PixelAt(viewportPoint) + ScrollPosition();
 }
 
 void CTrackView::UpdateScrollSizes() {
