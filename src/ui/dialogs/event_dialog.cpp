@@ -42,6 +42,7 @@ namespace {
 
 constexpr char16_t kBlankEntry[] = u" ";
 
+// A text marked for the "EventDialog" context (the lists, the row names), in the current language.
 QString Text(const char* source) {
   return QCoreApplication::translate("EventDialog", source);
 }

@@ -37,6 +37,7 @@ const std::array<const char*, kFileWeightCount> kFileWeightTexts = {
 
 namespace {
 
+// A text marked for the "FileDialog" context (the weight list), in the current language.
 QString Text(const char* source) {
   return QCoreApplication::translate("FileDialog", source);
 }

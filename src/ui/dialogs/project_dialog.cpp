@@ -31,6 +31,7 @@ const std::array<const char*, kProjectDrawingMethodCount> kProjectDrawingMethodT
 
 namespace {
 
+// A text marked for the "ProjectDialog" context (the drawing methods), in the current language.
 QString Text(const char* source) {
   return QCoreApplication::translate("ProjectDialog", source);
 }
