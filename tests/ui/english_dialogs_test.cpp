@@ -15,6 +15,7 @@
 #include <algorithm>
 #include <functional>
 #include <memory>
+#include <optional>
 #include <set>
 #include <string>
 #include <vector>
@@ -172,7 +173,8 @@ class DialogLanguage : public ::testing::Test {
     event_.fileId = 3;
     SetPromptHookForTests([this](Prompt& prompt) {
       prompts_.push_back(prompt.text);
-      return PromptAnswer::Ok;
+      seen_.push_back(prompt);
+      return PromptAnswer::Cancel;  // choosers: nothing chosen
     });
   }
   void TearDown() override {
@@ -195,6 +197,7 @@ class DialogLanguage : public ::testing::Test {
   std::unique_ptr<ProjectData> project_;
   EventRecord event_{};
   std::vector<QString> prompts_;
+  std::vector<Prompt> seen_;
 };
 
 TEST_F(DialogLanguage, EveryDialogIsEnglishNamedInOrderAndUnclipped) {
@@ -333,6 +336,29 @@ TEST_F(DialogLanguage, RefusedFieldsAreExplainedInTheCurrentLanguage) {
   CProjectPropertyDlg dialog(FillProjectDialog(*project_));
   EXPECT_EQ(RefusalFor(dialog, dialog.fieldEdit(ProjectDialogField::Red), "300"),
             "0 から 255 までの整数を入力してください。");
+}
+
+TEST_F(DialogLanguage, ChoosersAreTitledInTheCurrentLanguage) {
+  English();
+  EXPECT_EQ(RunExportCommand(nullptr, *project_, nullptr, nullptr,
+                             [](QWidget*) { return std::optional<std::string>(); }),
+            ExportCommandResult::NoFileName);
+  {
+    CProjectPropertyDlg dialog(FillProjectDialog(*project_));
+    dialog.browseButton()->click();
+  }
+  {
+    CFilePropertyDlg dialog(FillFileDialog(*project_, 3), SomeFonts());
+    dialog.browseButton()->click();
+  }
+  ASSERT_EQ(seen_.size(), 3u);
+  EXPECT_EQ(seen_[0].kind, PromptKind::SaveFile);
+  EXPECT_EQ(seen_[0].caption, "Save As");
+  EXPECT_EQ(seen_[0].filter, "AVI Files (*.avi)");
+  EXPECT_EQ(seen_[1].kind, PromptKind::Folder);
+  EXPECT_EQ(seen_[1].caption, "Choose the base path for files.");
+  EXPECT_EQ(seen_[2].kind, PromptKind::OpenFile);
+  EXPECT_EQ(seen_[2].filter, "Readable files (*.*)");
 }
 
 TEST(SpokenLabel, DropsTheMnemonicAndTheColon) {
