@@ -1,22 +1,26 @@
 #include "ui/dialogs/compressor_dialog.h"
 
+#include <QCoreApplication>
 #include <QDialogButtonBox>
 #include <QLabel>
 #include <QListWidget>
 #include <QPushButton>
 #include <QVBoxLayout>
 
+#include "ui/dialogs/field_checks.h"
 #include "ui/prompts.h"
 
 namespace tavrona {
 
 CompressorDialog::CompressorDialog(std::vector<AviCompressor> compressors, QWidget* parent)
     : QDialog(parent), compressors_(std::move(compressors)) {
-  setWindowTitle(QStringLiteral("ビデオの圧縮"));
+  setWindowTitle(QCoreApplication::translate("CompressorDialog", "ビデオの圧縮"));
   setModal(true);
 
-  auto* label = new QLabel(QStringLiteral("圧縮プログラム(&C):"), this);
+  auto* label =
+      new QLabel(QCoreApplication::translate("CompressorDialog", "圧縮プログラム(&C):"), this);
   list_ = new QListWidget(this);
+  NameAfterLabel(list_, label->text());
   list_->setSelectionMode(QAbstractItemView::SingleSelection);
   label->setBuddy(list_);
   for (const AviCompressor& compressor : compressors_) {
@@ -27,8 +31,7 @@ CompressorDialog::CompressorDialog(std::vector<AviCompressor> compressors, QWidg
   connect(list_, &QListWidget::itemDoubleClicked, this, [this] { accept(); });
 
   auto* buttons = new QDialogButtonBox(QDialogButtonBox::Ok | QDialogButtonBox::Cancel, this);
-  buttons->button(QDialogButtonBox::Ok)->setText(QStringLiteral("OK"));
-  buttons->button(QDialogButtonBox::Cancel)->setText(QStringLiteral("キャンセル"));
+  NameButtons(*buttons);
   connect(buttons, &QDialogButtonBox::accepted, this, &QDialog::accept);
   connect(buttons, &QDialogButtonBox::rejected, this, &QDialog::reject);
 

@@ -2,6 +2,7 @@
 
 #include <QCheckBox>
 #include <QComboBox>
+#include <QCoreApplication>
 #include <QDialogButtonBox>
 #include <QFormLayout>
 #include <QGridLayout>
@@ -23,16 +24,29 @@
 
 namespace tavrona {
 
-const std::array<std::u16string_view, kEventDrawingMethodCount> kEventDrawingMethodTexts = {
-    u"プロジェクトの既定", u"通常（初期バージョン）", u"境界修正", u"線形補間", u"線形補間と色補正",
+const std::array<const char*, kEventDrawingMethodCount> kEventDrawingMethodTexts = {
+    QT_TRANSLATE_NOOP("EventDialog", "プロジェクトの既定"),
+    QT_TRANSLATE_NOOP("EventDialog", "通常（初期バージョン）"),
+    QT_TRANSLATE_NOOP("EventDialog", "境界修正"),
+    QT_TRANSLATE_NOOP("EventDialog", "線形補間"),
+    QT_TRANSLATE_NOOP("EventDialog", "線形補間と色補正"),
 };
-const std::array<std::u16string_view, kEventBlendModeCount> kEventBlendModeTexts = {
-    u"通常", u"論理積", u"論理和", u"排他論理和", u"乗算", u"加算", u"減算",
+const std::array<const char*, kEventBlendModeCount> kEventBlendModeTexts = {
+    QT_TRANSLATE_NOOP("EventDialog", "通常"),   QT_TRANSLATE_NOOP("EventDialog", "論理積"),
+    QT_TRANSLATE_NOOP("EventDialog", "論理和"), QT_TRANSLATE_NOOP("EventDialog", "排他論理和"),
+    QT_TRANSLATE_NOOP("EventDialog", "乗算"),   QT_TRANSLATE_NOOP("EventDialog", "加算"),
+    QT_TRANSLATE_NOOP("EventDialog", "減算"),
 };
 
 namespace {
 
 constexpr char16_t kBlankEntry[] = u" ";
+
+// A text marked for the "EventDialog" context (the lists, the row names), in the current language.
+QString Text(const char* source) {
+  return QCoreApplication::translate("EventDialog", source);
+}
+
 // A placement text as the live matrix reads it: no number counts as 0.
 float LiveField(std::u16string_view text) {
   const float value = ScanFloatField(text);
@@ -294,25 +308,27 @@ PlacementEnabling PlacementEnablingFor(EventCheck matrixMode) {
 CEventPropertyDlg::CEventPropertyDlg(const EventDialogValues& values,
                                      const std::array<float, 9>& currentMatrix, QWidget* parent)
     : QDialog(parent), values_(values), currentMatrix_(currentMatrix) {
-  setWindowTitle(QStringLiteral("イベントのプロパティ"));
+  setWindowTitle(QCoreApplication::translate("EventDialog", "イベントのプロパティ"));
 
   auto edit = [this](const std::u16string& text) { return new QLineEdit(ToQString(text), this); };
   auto check = [this, &values](const QString& label, EventCheck state) {
     auto* box = new QCheckBox(label, this);
+    NameAfterLabel(box, label);
     box->setTristate(values.multiSelection);
     box->setCheckState(ToQt(state));
     return box;
   };
   auto list = [this](const auto& texts, int index) {
     auto* combo = new QComboBox(this);
-    for (std::u16string_view text : texts) combo->addItem(ToQString(text));
+    for (const char* text : texts) combo->addItem(Text(text));
     combo->addItem(ToQString(kBlankEntry));
     combo->setCurrentIndex(index >= 0 && index < combo->count() ? index : combo->count() - 1);
     return combo;
   };
 
   start_ = edit(values.start);
-  interpolate_ = check(QStringLiteral("次のイベントとの間を補間する"), values.interpolate);
+  interpolate_ = check(QCoreApplication::translate("EventDialog", "次のイベントとの間を補間する"),
+                       values.interpolate);
   fileId_ = edit(values.fileId);
   drawingMethod_ = list(kEventDrawingMethodTexts, values.drawingMethod);
   playbackPosition_ = edit(values.playbackPosition);
@@ -321,10 +337,30 @@ CEventPropertyDlg::CEventPropertyDlg(const EventDialogValues& values,
              edit(values.regionBottom)};
   colour_ = {edit(values.opacity), edit(values.red), edit(values.green), edit(values.blue)};
   blendMode_ = list(kEventBlendModeTexts, values.blendMode);
-  matrixMode_ = check(QStringLiteral("変換行列を指定する"), values.matrixMode);
+  matrixMode_ =
+      check(QCoreApplication::translate("EventDialog", "変換行列を指定する"), values.matrixMode);
   placement_ = {edit(values.baseX),    edit(values.baseY),     edit(values.scale),
                 edit(values.rotation), edit(values.positionX), edit(values.positionY)};
   for (size_t i = 0; i < 9; ++i) matrix_[i] = edit(values.matrix[i]);
+
+  // The fields that share a row are named one by one; the others after their row's label.
+  const char* const regionNames[] = {
+      QT_TRANSLATE_NOOP("EventDialog", "領域の左"), QT_TRANSLATE_NOOP("EventDialog", "領域の上"),
+      QT_TRANSLATE_NOOP("EventDialog", "領域の右"), QT_TRANSLATE_NOOP("EventDialog", "領域の下")};
+  for (size_t i = 0; i < 4; ++i) NameAfterLabel(region_[i], Text(regionNames[i]));
+  const char* const colourNames[] = {
+      QT_TRANSLATE_NOOP("EventDialog", "不透明度"), QT_TRANSLATE_NOOP("EventDialog", "赤"),
+      QT_TRANSLATE_NOOP("EventDialog", "緑"), QT_TRANSLATE_NOOP("EventDialog", "青")};
+  for (size_t i = 0; i < 4; ++i) NameAfterLabel(colour_[i], Text(colourNames[i]));
+  NameAfterLabel(placement_[0], QCoreApplication::translate("EventDialog", "基準位置 X"));
+  NameAfterLabel(placement_[1], QCoreApplication::translate("EventDialog", "基準位置 Y"));
+  NameAfterLabel(placement_[4], QCoreApplication::translate("EventDialog", "位置 X"));
+  NameAfterLabel(placement_[5], QCoreApplication::translate("EventDialog", "位置 Y"));
+  for (size_t i = 0; i < 9; ++i) {
+    NameAfterLabel(matrix_[i], QCoreApplication::translate("EventDialog", "変換行列 %1 行 %2 列")
+                                   .arg(i / 3 + 1)
+                                   .arg(i % 3 + 1));
+  }
 
   auto row = [](std::initializer_list<QWidget*> widgets) {
     auto* layout = new QHBoxLayout;
@@ -335,27 +371,34 @@ CEventPropertyDlg::CEventPropertyDlg(const EventDialogValues& values,
   for (int i = 0; i < 9; ++i) matrixGrid->addWidget(matrix_[static_cast<size_t>(i)], i / 3, i % 3);
 
   auto* form = new QFormLayout;
-  form->addRow(QStringLiteral("開始位置"), start_);
+  auto named = [form](const QString& label, QWidget* field) {
+    NameAfterLabel(field, label);
+    form->addRow(label, field);
+  };
+  named(QCoreApplication::translate("EventDialog", "開始位置"), start_);
   form->addRow(QString(), interpolate_);
-  form->addRow(QStringLiteral("ファイルID"), fileId_);
-  form->addRow(QStringLiteral("描画方法"), drawingMethod_);
-  form->addRow(QStringLiteral("再生位置"), playbackPosition_);
-  form->addRow(QStringLiteral("再生速度"), speed_);
-  form->addRow(QStringLiteral("領域左上"), row({region_[0], region_[1]}));
-  form->addRow(QStringLiteral("領域右下"), row({region_[2], region_[3]}));
-  form->addRow(QStringLiteral("不透明度と色(ARGB)"),
+  named(QCoreApplication::translate("EventDialog", "ファイルID"), fileId_);
+  named(QCoreApplication::translate("EventDialog", "描画方法"), drawingMethod_);
+  named(QCoreApplication::translate("EventDialog", "再生位置"), playbackPosition_);
+  named(QCoreApplication::translate("EventDialog", "再生速度"), speed_);
+  form->addRow(QCoreApplication::translate("EventDialog", "領域左上"),
+               row({region_[0], region_[1]}));
+  form->addRow(QCoreApplication::translate("EventDialog", "領域右下"),
+               row({region_[2], region_[3]}));
+  form->addRow(QCoreApplication::translate("EventDialog", "不透明度と色(ARGB)"),
                row({colour_[0], colour_[1], colour_[2], colour_[3]}));
-  form->addRow(QStringLiteral("合成方法"), blendMode_);
+  named(QCoreApplication::translate("EventDialog", "合成方法"), blendMode_);
   form->addRow(QString(), matrixMode_);
-  form->addRow(QStringLiteral("基準位置"), row({placement_[0], placement_[1]}));
-  form->addRow(QStringLiteral("拡大率"), placement_[2]);
-  form->addRow(QStringLiteral("回転角"), placement_[3]);
-  form->addRow(QStringLiteral("位置"), row({placement_[4], placement_[5]}));
-  form->addRow(QStringLiteral("変換行列"), matrixGrid);
+  form->addRow(QCoreApplication::translate("EventDialog", "基準位置"),
+               row({placement_[0], placement_[1]}));
+  named(QCoreApplication::translate("EventDialog", "拡大率"), placement_[2]);
+  named(QCoreApplication::translate("EventDialog", "回転角"), placement_[3]);
+  form->addRow(QCoreApplication::translate("EventDialog", "位置"),
+               row({placement_[4], placement_[5]}));
+  form->addRow(QCoreApplication::translate("EventDialog", "変換行列"), matrixGrid);
 
   auto* buttons = new QDialogButtonBox(QDialogButtonBox::Ok | QDialogButtonBox::Cancel, this);
-  buttons->button(QDialogButtonBox::Ok)->setText(QStringLiteral("OK"));
-  buttons->button(QDialogButtonBox::Cancel)->setText(QStringLiteral("キャンセル"));
+  NameButtons(*buttons);
   connect(buttons, &QDialogButtonBox::accepted, this, &CEventPropertyDlg::accept);
   connect(buttons, &QDialogButtonBox::rejected, this, &CEventPropertyDlg::reject);
 

@@ -32,8 +32,10 @@ inline constexpr int kEventDrawingMethodCount = 5;
 inline constexpr int kEventDrawingMethodBlank = 5;  // the list's " " entry: unchanged
 inline constexpr int kEventBlendModeCount = 7;
 inline constexpr int kEventBlendModeBlank = 7;  // the list's " " entry: unchanged
-extern const std::array<std::u16string_view, kEventDrawingMethodCount> kEventDrawingMethodTexts;
-extern const std::array<std::u16string_view, kEventBlendModeCount> kEventBlendModeTexts;
+// The lists' Japanese source texts (context "EventDialog"), worded in the current language when
+// the dialog fills its lists.
+extern const std::array<const char*, kEventDrawingMethodCount> kEventDrawingMethodTexts;
+extern const std::array<const char*, kEventBlendModeCount> kEventBlendModeTexts;
 
 inline constexpr uint32_t kMaxEventFileId = 1023;
 inline constexpr double kMinEventSpeed = -65536.0;

@@ -1,5 +1,6 @@
 #include "ui/dialogs/export_command.h"
 
+#include <QCoreApplication>
 #include <QStringList>
 
 #include "export/export_job.h"
@@ -13,9 +14,9 @@ namespace tavrona {
 ExportCommandResult RunExportCommand(QWidget* mainWindow, ProjectData& project, MovieFrames* movies,
                                      TimeoutTarget* mainTarget,
                                      const CompressorChooser& chooseCompressor) {
-  const std::optional<QString> path =
-      AskSaveFileName(mainWindow, QStringLiteral("名前を付けて保存"), QString(),
-                      QStringLiteral("AVIファイル (*.avi)"), QStringLiteral("avi"));
+  const std::optional<QString> path = AskSaveFileName(
+      mainWindow, QCoreApplication::translate("ExportCommand", "名前を付けて保存"), QString(),
+      QCoreApplication::translate("ExportCommand", "AVIファイル (*.avi)"), QStringLiteral("avi"));
   if (!path) return ExportCommandResult::NoFileName;
 
   const std::optional<std::string> compressor = chooseCompressor(mainWindow);
@@ -51,7 +52,8 @@ QString FailedMovieFramesText(const ExportJobState& job) {
       ids << QStringLiteral("%1").arg(id, 4, 10, QLatin1Char('0'));
     }
   }
-  return QStringLiteral("%1 フレームで動画の画像を取得できませんでした (ID: %2)。")
+  return QCoreApplication::translate("ExportCommand",
+                                     "%1 フレームで動画の画像を取得できませんでした (ID: %2)。")
       .arg(job.framesWithFailedEvents)
       .arg(ids.join(QStringLiteral(", ")));
 }

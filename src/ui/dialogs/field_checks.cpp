@@ -1,6 +1,9 @@
 #include "ui/dialogs/field_checks.h"
 
+#include <QCoreApplication>
+#include <QDialogButtonBox>
 #include <QLineEdit>
+#include <QPushButton>
 #include <cstdio>
 #include <cstring>
 
@@ -21,20 +24,21 @@ std::u16string RealText(double value) {
   return Ascii(buffer);
 }
 
-std::u16string Substitute(std::u16string_view pattern, const std::u16string& first,
-                          const std::u16string& second = {}) {
-  std::u16string out;
-  for (size_t i = 0; i < pattern.size(); ++i) {
-    if (pattern[i] == u'%' && i + 1 < pattern.size() &&
-        (pattern[i + 1] == u'1' || pattern[i + 1] == u'2')) {
-      out += pattern[i + 1] == u'1' ? first : second;
-      ++i;
-    } else {
-      out.push_back(pattern[i]);
-    }
-  }
-  return out;
+std::u16string Worded(const char* text) {
+  return ToU16(QCoreApplication::translate("FieldChecks", text));
 }
+
+// The pattern in the current language with its %1 and %2 filled in.
+std::u16string Substitute(const char* pattern, const std::u16string& first,
+                          const std::u16string& second = {}) {
+  QString out = QCoreApplication::translate("FieldChecks", pattern).arg(ToQString(first));
+  if (out.contains(QLatin1String("%2"))) out = out.arg(ToQString(second));
+  return ToU16(out);
+}
+
+const char* const kNotUnsigned = QT_TRANSLATE_NOOP("FieldChecks", "正の整数を入力してください。");
+const char* const kNotSigned = QT_TRANSLATE_NOOP("FieldChecks", "整数を入力してください。");
+const char* const kNotReal = QT_TRANSLATE_NOOP("FieldChecks", "数字を入力してください。");
 
 }  // namespace
 
@@ -45,16 +49,18 @@ std::u16string DecimalText(long long value) {
 }
 
 std::u16string IntegerRangeMessage(long long min, long long max) {
-  return Substitute(u"%1 から %2 までの整数を入力してください。", DecimalText(min),
-                    DecimalText(max));
+  return Substitute(QT_TRANSLATE_NOOP("FieldChecks", "%1 から %2 までの整数を入力してください。"),
+                    DecimalText(min), DecimalText(max));
 }
 
 std::u16string RealRangeMessage(double min, double max) {
-  return Substitute(u"%1 から %2 までの数字を入力してください。", RealText(min), RealText(max));
+  return Substitute(QT_TRANSLATE_NOOP("FieldChecks", "%1 から %2 までの数字を入力してください。"),
+                    RealText(min), RealText(max));
 }
 
 std::u16string TextTooLongMessage(int maxCharacters) {
-  return Substitute(u"%1 文字以内で入力してください。", DecimalText(maxCharacters));
+  return Substitute(QT_TRANSLATE_NOOP("FieldChecks", "%1 文字以内で入力してください。"),
+                    DecimalText(maxCharacters));
 }
 
 std::optional<uint32_t> ScanUnsignedText(std::u16string_view text) {
@@ -82,21 +88,21 @@ std::optional<double> ScanRealText(std::u16string_view text) {
 std::optional<std::u16string> CheckUnsignedField(std::u16string_view text, uint32_t min,
                                                  uint32_t max) {
   const auto value = ScanUnsignedText(text);
-  if (!value) return std::u16string(kMsgNotUnsigned);
+  if (!value) return Worded(kNotUnsigned);
   if (*value < min || *value > max) return IntegerRangeMessage(min, max);
   return std::nullopt;
 }
 
 std::optional<std::u16string> CheckSignedField(std::u16string_view text, int32_t min, int32_t max) {
   const auto value = ScanSignedText(text);
-  if (!value) return std::u16string(kMsgNotSigned);
+  if (!value) return Worded(kNotSigned);
   if (*value < min || *value > max) return IntegerRangeMessage(min, max);
   return std::nullopt;
 }
 
 std::optional<std::u16string> CheckRealField(std::u16string_view text, double min, double max) {
   const auto value = ScanRealText(text);
-  if (!value) return std::u16string(kMsgNotReal);
+  if (!value) return Worded(kNotReal);
   // Written so that NaN fails too.
   if (!(*value >= min && *value <= max)) return RealRangeMessage(min, max);
   return std::nullopt;
@@ -107,6 +113,43 @@ void RefuseField(QWidget* dialog, QLineEdit* field, std::u16string_view message)
   if (field == nullptr) return;
   field->setFocus(Qt::OtherFocusReason);
   field->selectAll();
+}
+
+QString SpokenLabel(const QString& label) {
+  QString spoken;
+  spoken.reserve(label.size());
+  for (qsizetype i = 0; i < label.size(); ++i) {
+    // A mnemonic in parentheses after the words, "(&C)", goes whole.
+    if (label[i] == QLatin1Char('(') && i + 3 < label.size() && label[i + 1] == QLatin1Char('&') &&
+        label[i + 2] != QLatin1Char('&') && label[i + 3] == QLatin1Char(')')) {
+      i += 3;
+      continue;
+    }
+    if (label[i] == QLatin1Char('&')) {
+      ++i;  // the marker goes; the character it marks (or a second "&") stays
+      if (i == label.size()) break;
+    }
+    spoken += label[i];
+  }
+  while (spoken.endsWith(QLatin1Char(':')) || spoken.endsWith(QChar(0xFF1A))) spoken.chop(1);
+  return spoken.trimmed();
+}
+
+void NameAfterLabel(QWidget* widget, const QString& label) {
+  widget->setAccessibleName(SpokenLabel(label));
+}
+
+void NameButtons(QDialogButtonBox& buttons) {
+  const std::pair<QDialogButtonBox::StandardButton, QString> labels[] = {
+      {QDialogButtonBox::Ok, QStringLiteral("OK")},
+      {QDialogButtonBox::Cancel, QCoreApplication::translate("DialogButtons", "キャンセル")},
+  };
+  for (const auto& [which, label] : labels) {
+    if (QPushButton* button = buttons.button(which)) {
+      button->setText(label);
+      NameAfterLabel(button, label);
+    }
+  }
 }
 
 }  // namespace tavrona

@@ -2,23 +2,23 @@
 // for one that does not scan or is out of range.
 #pragma once
 
+#include <QString>
 #include <cstdint>
 #include <optional>
 #include <string>
 #include <string_view>
 
+class QDialogButtonBox;
 class QLineEdit;
 class QWidget;
 
 namespace tavrona {
 
-inline constexpr std::u16string_view kMsgNotUnsigned = u"正の整数を入力してください。";
-inline constexpr std::u16string_view kMsgNotSigned = u"整数を入力してください。";
-inline constexpr std::u16string_view kMsgNotReal = u"数字を入力してください。";
-
-// "%1 から %2 までの整数を入力してください。", "%1 から %2 までの数字を入力してください。" (bounds
-// as
-// "%g") and "%1 文字以内で入力してください。" with their numbers.
+// The messages below are worded in the current language (context "FieldChecks"): "正の整数を入力
+// してください。", "整数を入力してください。" and "数字を入力してください。" for a field that does
+// not scan; "%1 から %2 までの整数を入力してください。", "%1 から %2
+// までの数字を入力してください。" (bounds as "%g") and "%1 文字以内で入力してください。" with their
+// numbers.
 std::u16string IntegerRangeMessage(long long min, long long max);
 std::u16string RealRangeMessage(double min, double max);
 std::u16string TextTooLongMessage(int maxCharacters);
@@ -45,5 +45,13 @@ std::optional<std::u16string> CheckRealField(std::u16string_view text, double mi
 // A field that stops the OK: the warning box with the message, then the focus on the field
 // with its text selected (field may be null).
 void RefuseField(QWidget* dialog, QLineEdit* field, std::u16string_view message);
+
+// A label's text as a spoken name: without its mnemonic marker ("&&" stays one "&") and without a
+// trailing colon.
+QString SpokenLabel(const QString& label);
+// Names widget for assistive technology after the label the user sees beside it.
+void NameAfterLabel(QWidget* widget, const QString& label);
+// Labels the OK and Cancel buttons of buttons ("OK", "キャンセル" in Japanese) and names them.
+void NameButtons(QDialogButtonBox& buttons);
 
 }  // namespace tavrona

@@ -2,6 +2,7 @@
 
 #include <QCheckBox>
 #include <QComboBox>
+#include <QCoreApplication>
 #include <QDialogButtonBox>
 #include <QFormLayout>
 #include <QHBoxLayout>
@@ -22,14 +23,25 @@
 
 namespace tavrona {
 
-const std::array<std::u16string_view, kFileWeightCount> kFileWeightTexts = {
-    u"1（最細）", u"2", u"3", u"4（標準）", u"5", u"6", u"7", u"8", u"9（最太）",
+const std::array<const char*, kFileWeightCount> kFileWeightTexts = {
+    QT_TRANSLATE_NOOP("FileDialog", "1（最細）"),
+    "2",
+    "3",
+    QT_TRANSLATE_NOOP("FileDialog", "4（標準）"),
+    "5",
+    "6",
+    "7",
+    "8",
+    QT_TRANSLATE_NOOP("FileDialog", "9（最太）"),
 };
 
 namespace {
 
-constexpr std::u16string_view kMsgTextFailed = u"テキストの作成に失敗しました。";
-const QString kBrowseFilter = QStringLiteral("読み込み可能なファイル (*.*)");
+// A text marked for the "FileDialog" context (the weight list), in the current language.
+QString Text(const char* source) {
+  return QCoreApplication::translate("FileDialog", source);
+}
+
 uint32_t Channel(std::u16string_view text) {
   return ScanUnsignedText(text).value_or(0) & 0xFF;
 }
@@ -140,7 +152,8 @@ LOGFONTW BuildDialogFont(const LOGFONTW& base, const FileDialogValues& values) {
 }
 
 QString FileLoadFailedMessage(const QString& path) {
-  return QStringLiteral("ファイル\"%1\"の読み込みに失敗しました。").arg(path);
+  return QCoreApplication::translate("FileDialog", "ファイル\"%1\"の読み込みに失敗しました。")
+      .arg(path);
 }
 
 FileApplyResult ApplyFileDialog(ProjectData& project, int32_t id, const FileDialogValues& values) {
@@ -199,32 +212,39 @@ FileApplyResult ApplyFileDialog(ProjectData& project, int32_t id, const FileDial
 CFilePropertyDlg::CFilePropertyDlg(const FileDialogValues& values, const FontCatalogue& catalogue,
                                    QWidget* parent)
     : QDialog(parent), values_(values), catalogue_(catalogue) {
-  setWindowTitle(QStringLiteral("ファイルのプロパティ"));
+  setWindowTitle(QCoreApplication::translate("FileDialog", "ファイルのプロパティ"));
   auto edit = [this](const std::u16string& text) { return new QLineEdit(ToQString(text), this); };
-  auto check = [this](const char16_t* label, bool on) {
-    auto* box = new QCheckBox(QString::fromUtf16(label), this);
+  auto check = [this](const QString& label, bool on) {
+    auto* box = new QCheckBox(label, this);
+    NameAfterLabel(box, label);
     box->setChecked(on);
     return box;
   };
   id_ = edit(values.id);
-  textMode_ = check(u"ファイルではなくテキストを使用する", values.textMode);
+  textMode_ = check(QCoreApplication::translate("FileDialog", "ファイルではなくテキストを使用する"),
+                    values.textMode);
   path_ = edit(values.path);
-  browse_ = new QPushButton(QStringLiteral("参照"), this);
+  browse_ = new QPushButton(QCoreApplication::translate("FileDialog", "参照"), this);
+  NameAfterLabel(browse_, browse_->text());
   rate_ = edit(values.rate);
-  transparent_ = check(u"透明色を使用", values.transparent);
+  transparent_ =
+      check(QCoreApplication::translate("FileDialog", "透明色を使用"), values.transparent);
   red_ = edit(values.red);
   green_ = edit(values.green);
   blue_ = edit(values.blue);
+  NameAfterLabel(red_, QCoreApplication::translate("FileDialog", "赤"));
+  NameAfterLabel(green_, QCoreApplication::translate("FileDialog", "緑"));
+  NameAfterLabel(blue_, QCoreApplication::translate("FileDialog", "青"));
   text_ = new QPlainTextEdit(ToQString(values.text), this);
   language_ = new QComboBox(this);
   fontName_ = new QComboBox(this);
   size_ = edit(values.size);
   weight_ = new QComboBox(this);
-  for (std::u16string_view text : kFileWeightTexts) weight_->addItem(ToQString(text));
+  for (const char* text : kFileWeightTexts) weight_->addItem(Text(text));
   weight_->setCurrentIndex(std::clamp(values.weightIndex, 0, kFileWeightCount - 1));
-  italic_ = check(u"斜体", values.italic);
-  underline_ = check(u"下線", values.underline);
-  strikeOut_ = check(u"取消", values.strikeOut);
+  italic_ = check(QCoreApplication::translate("FileDialog", "斜体"), values.italic);
+  underline_ = check(QCoreApplication::translate("FileDialog", "下線"), values.underline);
+  strikeOut_ = check(QCoreApplication::translate("FileDialog", "取消"), values.strikeOut);
 
   // The lists: the slot's font is looked up in the catalogue and its script and name chosen.
   const QStringList languages = LanguageList(catalogue_);
@@ -250,22 +270,27 @@ CFilePropertyDlg::CFilePropertyDlg(const FileDialogValues& values, const FontCat
   styleRow->addWidget(strikeOut_);
 
   auto* form = new QFormLayout;
-  form->addRow(QStringLiteral("ファイルID"), id_);
+  auto named = [form](const QString& label, QWidget* field) {
+    NameAfterLabel(field, label);
+    form->addRow(label, field);
+  };
+  named(QCoreApplication::translate("FileDialog", "ファイルID"), id_);
   form->addRow(textMode_);
-  form->addRow(QStringLiteral("使用するファイルのパス"), pathRow);
-  form->addRow(QStringLiteral("動画ファイルのフレームレートの参考値"), rate_);
+  const QString pathLabel = QCoreApplication::translate("FileDialog", "使用するファイルのパス");
+  NameAfterLabel(path_, pathLabel);
+  form->addRow(pathLabel, pathRow);
+  named(QCoreApplication::translate("FileDialog", "動画ファイルのフレームレートの参考値"), rate_);
   form->addRow(transparent_);
-  form->addRow(QStringLiteral("色(RGB)"), colourRow);
-  form->addRow(QStringLiteral("表示するテキスト"), text_);
-  form->addRow(QStringLiteral("言語"), language_);
-  form->addRow(QStringLiteral("フォント名"), fontName_);
-  form->addRow(QStringLiteral("サイズ"), size_);
-  form->addRow(QStringLiteral("太さ"), weight_);
+  form->addRow(QCoreApplication::translate("FileDialog", "色(RGB)"), colourRow);
+  named(QCoreApplication::translate("FileDialog", "表示するテキスト"), text_);
+  named(QCoreApplication::translate("FileDialog", "言語"), language_);
+  named(QCoreApplication::translate("FileDialog", "フォント名"), fontName_);
+  named(QCoreApplication::translate("FileDialog", "サイズ"), size_);
+  named(QCoreApplication::translate("FileDialog", "太さ"), weight_);
   form->addRow(styleRow);
 
   auto* buttons = new QDialogButtonBox(QDialogButtonBox::Ok | QDialogButtonBox::Cancel, this);
-  buttons->button(QDialogButtonBox::Ok)->setText(QStringLiteral("OK"));
-  buttons->button(QDialogButtonBox::Cancel)->setText(QStringLiteral("キャンセル"));
+  NameButtons(*buttons);
   connect(buttons, &QDialogButtonBox::accepted, this, &CFilePropertyDlg::accept);
   connect(buttons, &QDialogButtonBox::rejected, this, &CFilePropertyDlg::reject);
   connect(browse_, &QPushButton::clicked, this, &CFilePropertyDlg::Browse);
@@ -354,7 +379,9 @@ void CFilePropertyDlg::accept() {
 }
 
 void CFilePropertyDlg::Browse() {
-  if (const auto file = AskOpenFileName(this, QString(), path_->text(), kBrowseFilter)) {
+  if (const auto file = AskOpenFileName(
+          this, QString(), path_->text(),
+          QCoreApplication::translate("FileDialog", "読み込み可能なファイル (*.*)"))) {
     path_->setText(*file);
   }
 }
@@ -372,7 +399,8 @@ std::optional<FileApplyResult> RunFilePropertiesDialog(QWidget* parent, ProjectD
       ShowError(parent, ToQString(kMsgIdInUse));
       break;
     case FileApplyStatus::TextFailed:
-      ShowError(parent, ToQString(kMsgTextFailed));
+      ShowError(parent,
+                QCoreApplication::translate("FileDialog", "テキストの作成に失敗しました。"));
       break;
     case FileApplyStatus::LoadFailed:
       ShowError(parent, FileLoadFailedMessage(ToQString(values.path)));

@@ -53,7 +53,8 @@ struct FileDialogProblem {
 };
 
 inline constexpr int kFileWeightCount = 9;
-extern const std::array<std::u16string_view, kFileWeightCount> kFileWeightTexts;
+// The weight list's Japanese source texts (context "FileDialog"), worded when the list is filled.
+extern const std::array<const char*, kFileWeightCount> kFileWeightTexts;
 inline constexpr int kFilePathMaxChars = 259;
 inline constexpr int32_t kMaxFontSize = 1024;
 

@@ -1,6 +1,7 @@
 #include "ui/dialogs/progress_dialog.h"
 
 #include <QCheckBox>
+#include <QCoreApplication>
 #include <QGridLayout>
 #include <QHBoxLayout>
 #include <QLabel>
@@ -13,6 +14,7 @@
 
 #include "app/process_state.h"
 #include "model/messages.h"
+#include "ui/dialogs/field_checks.h"
 #include "ui/frame_image.h"
 #include "ui/prompts.h"
 
@@ -37,30 +39,38 @@ ProgressTextCells SplitProgressText(const QString& text) {
 CProgressDlg::CProgressDlg(ProjectData& project, ExportComposer composer, TimeoutTarget* mainTarget,
                            QWidget* parent)
     : QDialog(parent), project_(project), composer_(std::move(composer)), mainTarget_(mainTarget) {
-  setWindowTitle(QStringLiteral("AVIファイル作成状況"));
+  setWindowTitle(QCoreApplication::translate("ProgressDialog", "AVIファイル作成状況"));
   setModal(true);
 
-  showImage_ = new QCheckBox(QStringLiteral("現在の画像を表示する"), this);
+  auto check = [this](const QString& label) {
+    auto* box = new QCheckBox(label, this);
+    NameAfterLabel(box, label);
+    return box;
+  };
+  showImage_ = check(QCoreApplication::translate("ProgressDialog", "現在の画像を表示する"));
   showImage_->setChecked(true);
-  timeoutIsError_ = new QCheckBox(QStringLiteral("タイムアウトをエラーにする"), this);
+  timeoutIsError_ =
+      check(QCoreApplication::translate("ProgressDialog", "タイムアウトをエラーにする"));
   timeoutIsError_->setChecked(false);
-  stopOnEventError_ =
-      new QCheckBox(QStringLiteral("イベント描画時にエラーが発生した場合は中断する"), this);
+  stopOnEventError_ = check(QCoreApplication::translate(
+      "ProgressDialog", "イベント描画時にエラーが発生した場合は中断する"));
   stopOnEventError_->setChecked(project_.exportJob.stopOnEventError != 0);
   bar_ = new QProgressBar(this);
   bar_->setTextVisible(false);
-  abortButton_ = new QPushButton(QStringLiteral("中断"), this);
+  NameAfterLabel(bar_, QCoreApplication::translate("ProgressDialog", "進行状況"));
+  abortButton_ = new QPushButton(QCoreApplication::translate("ProgressDialog", "中断"), this);
+  NameAfterLabel(abortButton_, abortButton_->text());
   abortButton_->setAutoDefault(false);
 
-  auto* text = new QGridLayout;
-  text->setHorizontalSpacing(24);
+  auto* cells = new QGridLayout;
+  cells->setHorizontalSpacing(24);
   for (int line = 0; line < 2; ++line) {
     for (int column = 0; column < 2; ++column) {
       textCells_[line][column] = new QLabel(this);
-      text->addWidget(textCells_[line][column], line, column);
+      cells->addWidget(textCells_[line][column], line, column);
     }
   }
-  text->setColumnStretch(2, 1);
+  cells->setColumnStretch(2, 1);
 
   auto* buttons = new QHBoxLayout;
   buttons->addStretch(1);
@@ -69,7 +79,7 @@ CProgressDlg::CProgressDlg(ProjectData& project, ExportComposer composer, Timeou
   // The thumbnail is painted into the top margin, above every control.
   auto* layout = new QVBoxLayout(this);
   layout->setContentsMargins(12, kThumbnailTop + kThumbnailHeight + 12, 12, 12);
-  layout->addLayout(text);
+  layout->addLayout(cells);
   layout->addWidget(bar_);
   layout->addWidget(showImage_);
   layout->addWidget(timeoutIsError_);

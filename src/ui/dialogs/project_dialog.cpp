@@ -1,6 +1,7 @@
 #include "ui/dialogs/project_dialog.h"
 
 #include <QComboBox>
+#include <QCoreApplication>
 #include <QDialogButtonBox>
 #include <QFormLayout>
 #include <QHBoxLayout>
@@ -20,17 +21,20 @@
 
 namespace tavrona {
 
-const std::array<std::u16string_view, kProjectDrawingMethodCount> kProjectDrawingMethodTexts = {
-    u"システムの既定（INIファイル）",
-    u"通常（初期バージョン）",
-    u"境界修正",
-    u"線形補間",
-    u"線形補間と色補正",
+const std::array<const char*, kProjectDrawingMethodCount> kProjectDrawingMethodTexts = {
+    QT_TRANSLATE_NOOP("ProjectDialog", "システムの既定（INIファイル）"),
+    QT_TRANSLATE_NOOP("ProjectDialog", "通常（初期バージョン）"),
+    QT_TRANSLATE_NOOP("ProjectDialog", "境界修正"),
+    QT_TRANSLATE_NOOP("ProjectDialog", "線形補間"),
+    QT_TRANSLATE_NOOP("ProjectDialog", "線形補間と色補正"),
 };
 
 namespace {
 
-constexpr std::u16string_view kBrowseTitle = u"ファイルの基準パスを選択してください。";
+// A text marked for the "ProjectDialog" context (the drawing methods), in the current language.
+QString Text(const char* source) {
+  return QCoreApplication::translate("ProjectDialog", source);
+}
 
 }  // namespace
 
@@ -118,11 +122,12 @@ void ShowMovieLengthLimit(QWidget* parent) {
 
 CProjectPropertyDlg::CProjectPropertyDlg(const ProjectDialogValues& values, QWidget* parent)
     : QDialog(parent), values_(values) {
-  setWindowTitle(QStringLiteral("プロジェクトのプロパティ"));
+  setWindowTitle(QCoreApplication::translate("ProjectDialog", "プロジェクトのプロパティ"));
 
   auto edit = [this](const std::u16string& text) { return new QLineEdit(ToQString(text), this); };
   basePath_ = edit(values.basePath);
-  browse_ = new QPushButton(QStringLiteral("参照"), this);
+  browse_ = new QPushButton(QCoreApplication::translate("ProjectDialog", "参照"), this);
+  NameAfterLabel(browse_, browse_->text());
   width_ = edit(values.width);
   height_ = edit(values.height);
   frameRate_ = edit(values.frameRate);
@@ -130,10 +135,11 @@ CProjectPropertyDlg::CProjectPropertyDlg(const ProjectDialogValues& values, QWid
   red_ = edit(values.red);
   green_ = edit(values.green);
   blue_ = edit(values.blue);
+  NameAfterLabel(red_, QCoreApplication::translate("ProjectDialog", "赤"));
+  NameAfterLabel(green_, QCoreApplication::translate("ProjectDialog", "緑"));
+  NameAfterLabel(blue_, QCoreApplication::translate("ProjectDialog", "青"));
   drawingMethod_ = new QComboBox(this);
-  for (std::u16string_view text : kProjectDrawingMethodTexts) {
-    drawingMethod_->addItem(ToQString(text));
-  }
+  for (const char* text : kProjectDrawingMethodTexts) drawingMethod_->addItem(Text(text));
   drawingMethod_->setCurrentIndex(values.drawingMethod >= 0 &&
                                           values.drawingMethod < kProjectDrawingMethodCount
                                       ? values.drawingMethod
@@ -148,17 +154,22 @@ CProjectPropertyDlg::CProjectPropertyDlg(const ProjectDialogValues& values, QWid
   colourRow->addWidget(blue_);
 
   auto* form = new QFormLayout;
-  form->addRow(QStringLiteral("ファイルの基準パス"), pathRow);
-  form->addRow(QStringLiteral("出力の幅"), width_);
-  form->addRow(QStringLiteral("出力の高さ"), height_);
-  form->addRow(QStringLiteral("フレームレート"), frameRate_);
-  form->addRow(QStringLiteral("動画の長さ"), movieLength_);
-  form->addRow(QStringLiteral("背景色(RGB)"), colourRow);
-  form->addRow(QStringLiteral("既定の描画方法"), drawingMethod_);
+  auto named = [form](const QString& label, QWidget* field) {
+    NameAfterLabel(field, label);
+    form->addRow(label, field);
+  };
+  const QString pathLabel = QCoreApplication::translate("ProjectDialog", "ファイルの基準パス");
+  NameAfterLabel(basePath_, pathLabel);
+  form->addRow(pathLabel, pathRow);
+  named(QCoreApplication::translate("ProjectDialog", "出力の幅"), width_);
+  named(QCoreApplication::translate("ProjectDialog", "出力の高さ"), height_);
+  named(QCoreApplication::translate("ProjectDialog", "フレームレート"), frameRate_);
+  named(QCoreApplication::translate("ProjectDialog", "動画の長さ"), movieLength_);
+  form->addRow(QCoreApplication::translate("ProjectDialog", "背景色(RGB)"), colourRow);
+  named(QCoreApplication::translate("ProjectDialog", "既定の描画方法"), drawingMethod_);
 
   auto* buttons = new QDialogButtonBox(QDialogButtonBox::Ok | QDialogButtonBox::Cancel, this);
-  buttons->button(QDialogButtonBox::Ok)->setText(QStringLiteral("OK"));
-  buttons->button(QDialogButtonBox::Cancel)->setText(QStringLiteral("キャンセル"));
+  NameButtons(*buttons);
   connect(buttons, &QDialogButtonBox::accepted, this, &CProjectPropertyDlg::accept);
   connect(buttons, &QDialogButtonBox::rejected, this, &CProjectPropertyDlg::reject);
   connect(browse_, &QPushButton::clicked, this, &CProjectPropertyDlg::Browse);
@@ -217,7 +228,10 @@ void CProjectPropertyDlg::accept() {
 }
 
 void CProjectPropertyDlg::Browse() {
-  if (const auto folder = AskFolder(this, ToQString(kBrowseTitle), basePath_->text())) {
+  if (const auto folder = AskFolder(
+          this,
+          QCoreApplication::translate("ProjectDialog", "ファイルの基準パスを選択してください。"),
+          basePath_->text())) {
     basePath_->setText(*folder);
   }
 }

@@ -54,7 +54,8 @@ struct ProjectDialogProblem {
 
 // The drop-down's entries, index = DrawingMethod.
 inline constexpr int kProjectDrawingMethodCount = 5;
-extern const std::array<std::u16string_view, kProjectDrawingMethodCount> kProjectDrawingMethodTexts;
+// The list's Japanese source texts (context "ProjectDialog"), worded when the list is filled.
+extern const std::array<const char*, kProjectDrawingMethodCount> kProjectDrawingMethodTexts;
 
 inline constexpr int kBasePathMaxChars = 259;  // UTF-16 units, without the terminator
 inline constexpr uint32_t kMinOutputSize = 1;
