@@ -1,5 +1,6 @@
 #include "ui/prompts.h"
 
+#include <QCoreApplication>
 #include <QCheckBox>
 #include <QFileDialog>
 #include <QMessageBox>
@@ -37,7 +38,7 @@ PromptAnswer Ask(QWidget* parent, Prompt& prompt) {
     case PromptKind::YesNoForAll:
       box.setIcon(QMessageBox::Question);
       box.setStandardButtons(QMessageBox::Yes | QMessageBox::No);
-      box.setCheckBox(new QCheckBox(QStringLiteral("すべてに適用"), &box));
+      box.setCheckBox(new QCheckBox(QCoreApplication::translate("Prompts", "すべてに適用"), &box));
       break;
     case PromptKind::OkCancel:
       box.setIcon(QMessageBox::Question);
@@ -53,9 +54,9 @@ PromptAnswer Ask(QWidget* parent, Prompt& prompt) {
       box.setStandardButtons(QMessageBox::Ok);
       break;
   }
-  box.setButtonText(QMessageBox::Yes, QStringLiteral("はい(&Y)"));
-  box.setButtonText(QMessageBox::No, QStringLiteral("いいえ(&N)"));
-  box.setButtonText(QMessageBox::Cancel, QStringLiteral("キャンセル"));
+  box.setButtonText(QMessageBox::Yes, QCoreApplication::translate("Prompts", "はい(&Y)"));
+  box.setButtonText(QMessageBox::No, QCoreApplication::translate("Prompts", "いいえ(&N)"));
+  box.setButtonText(QMessageBox::Cancel, QCoreApplication::translate("Prompts", "キャンセル"));
   const int button = box.exec();
   prompt.applyToAll = box.checkBox() != nullptr && box.checkBox()->isChecked();
   switch (button) {
@@ -68,6 +69,10 @@ PromptAnswer Ask(QWidget* parent, Prompt& prompt) {
     default:
       return PromptAnswer::Ok;
   }
+}
+
+QString ErrorCaptionText() {
+  return QCoreApplication::translate("Prompts", "エラー");
 }
 
 PromptAnswer Ask(QWidget* parent, Prompt&& prompt) {
@@ -109,7 +114,7 @@ void SetPromptHookForTests(PromptHook hook) {
 }
 
 void ShowError(QWidget* parent, const QString& text) {
-  Ask(parent, {PromptKind::Error, ToQString(kErrorCaption), text});
+  Ask(parent, {PromptKind::Error, ErrorCaptionText(), text});
 }
 
 void ShowWarning(QWidget* parent, const QString& text) {
@@ -117,11 +122,11 @@ void ShowWarning(QWidget* parent, const QString& text) {
 }
 
 bool AskYesNo(QWidget* parent, const QString& text) {
-  return Ask(parent, {PromptKind::YesNo, ToQString(kErrorCaption), text}) == PromptAnswer::Yes;
+  return Ask(parent, {PromptKind::YesNo, ErrorCaptionText(), text}) == PromptAnswer::Yes;
 }
 
 YesNoForAll AskYesNoForAll(QWidget* parent, const QString& text) {
-  Prompt prompt{PromptKind::YesNoForAll, ToQString(kErrorCaption), text};
+  Prompt prompt{PromptKind::YesNoForAll, ErrorCaptionText(), text};
   const bool yes = Ask(parent, prompt) == PromptAnswer::Yes;
   return {yes, prompt.applyToAll};
 }
