@@ -346,7 +346,9 @@ void CMainFrame::ChooseLanguage(Language language) {
     return;
   }
   AppProfile().Ini().SetString(kSettingsSection, "Language", LanguageCode(language).toStdString());
-  // The translators sent LanguageChange to every widget; this window has retranslated itself.
+  // Installing the translators posted a LanguageChange; delivered now, every widget has its
+  // new texts when the menu closes.
+  QCoreApplication::sendPostedEvents(nullptr, QEvent::LanguageChange);
   CheckLanguageItem();
 }
 

@@ -8,6 +8,11 @@
 #include "model/messages.h"
 
 namespace tavrona {
+
+QString ErrorCaptionText() {
+  return QCoreApplication::translate("Prompts", "エラー");
+}
+
 namespace {
 
 PromptHook& Hook() {
@@ -69,10 +74,6 @@ PromptAnswer Ask(QWidget* parent, Prompt& prompt) {
     default:
       return PromptAnswer::Ok;
   }
-}
-
-QString ErrorCaptionText() {
-  return QCoreApplication::translate("Prompts", "エラー");
 }
 
 PromptAnswer Ask(QWidget* parent, Prompt&& prompt) {

@@ -118,6 +118,14 @@ void CEventView::OnDraw(QPainter& painter) {
   }
 }
 
+void CEventView::changeEvent(QEvent* event) {
+  if (event->type() == QEvent::LanguageChange) {
+    RebuildCells();
+    viewport()->update();
+  }
+  CKeldaView::changeEvent(event);
+}
+
 QCursor CEventView::CursorAt(QPoint) const {
   const PaneDrag& drag = Document().drag;
   if (drag.active && drag.kind == DragFile) return PaneCursor(CursorAdd);

@@ -116,11 +116,11 @@ int CountSelectedTemplates(const Templates& templates) {
 }
 
 std::vector<int> SelectedTemplateSlots(const Templates& templates) {
-  std::vector<int> slots;
+  std::vector<int> selected;
   for (int i = 0; i < kTemplateCount; ++i) {
-    if (templates[static_cast<size_t>(i)].flags & EventSelected) slots.push_back(i);
+    if (templates[static_cast<size_t>(i)].flags & EventSelected) selected.push_back(i);
   }
-  return slots;
+  return selected;
 }
 
 std::vector<EventRecord> CopyableTemplates(const Templates& templates) {
