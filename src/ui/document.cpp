@@ -2,8 +2,8 @@
 
 #include <QCoreApplication>
 #include <QFileInfo>
-#include <algorithm>
 #include <QFontDatabase>
+#include <algorithm>
 
 #include "app/process_state.h"
 #include "model/messages.h"

@@ -1,7 +1,7 @@
 #include "ui/prompts.h"
 
-#include <QCoreApplication>
 #include <QCheckBox>
+#include <QCoreApplication>
 #include <QFileDialog>
 #include <QMessageBox>
 

@@ -360,7 +360,6 @@ TEST_F(LanguageUiTest, FileColumnsFitTheWidestKindWordOfEitherLanguageInAnyFont)
   entry.text = u"Hello";
   ASSERT_TRUE(ApplyLanguage(Language::English));
   EXPECT_EQ(FileRowText(entry, 12), " ID:0012 Text      Hello");
-  entry.kind = FileEmpty;
 }
 
 }  // namespace

@@ -110,7 +110,8 @@ void Autosaver::Adopt(RecoverySlot slot) {
 }
 
 void Autosaver::Fail(const QString& why) {
-  if (!noted_) emit note(QCoreApplication::translate("Recovery", "自動保存できませんでした: %1").arg(why));
+  if (!noted_)
+    emit note(QCoreApplication::translate("Recovery", "自動保存できませんでした: %1").arg(why));
   noted_ = true;
   emit finished(false);
 }

@@ -18,16 +18,19 @@ QString RecoveryQuestion(const RecoveryContent& content) {
   const QString when = QDateTime::fromMSecsSinceEpoch(content.savedAtMs)
                            .toLocalTime()
                            .toString(QStringLiteral("yyyy/MM/dd HH:mm:ss"));
-  return QCoreApplication::translate("Recovery", "保存されていない変更が見つかりました。\n%1 (%2)\n復元しますか?")
+  return QCoreApplication::translate(
+             "Recovery", "保存されていない変更が見つかりました。\n%1 (%2)\n復元しますか?")
       .arg(name, when);
 }
 
 QString RecoveryReadFailure(const std::filesystem::path& file, const std::string& why,
                             const std::filesystem::path& movedTo) {
-  QString text = QCoreApplication::translate("Recovery", "回復用ファイルを読み込めませんでした。\n%1: %2")
-                     .arg(QString::fromStdString(file.string()), QString::fromStdString(why));
+  QString text =
+      QCoreApplication::translate("Recovery", "回復用ファイルを読み込めませんでした。\n%1: %2")
+          .arg(QString::fromStdString(file.string()), QString::fromStdString(why));
   if (!movedTo.empty()) {
-    text += QCoreApplication::translate("Recovery", "\n%1 に移しました。").arg(QString::fromStdString(movedTo.string()));
+    text += QCoreApplication::translate("Recovery", "\n%1 に移しました。")
+                .arg(QString::fromStdString(movedTo.string()));
   }
   return text;
 }
