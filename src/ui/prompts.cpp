@@ -24,6 +24,9 @@ PromptHook& Hook() {
 // prompt.applyToAll.
 PromptAnswer Ask(QWidget* parent, Prompt& prompt) {
   if (Hook()) return Hook()(prompt);
+  // A language change still waiting in the queue would reach the box inside exec() and reset
+  // its buttons to the toolkit's own words; it is delivered before the box is made.
+  QCoreApplication::sendPostedEvents(nullptr, QEvent::LanguageChange);
   QMessageBox box(parent);
   box.setWindowTitle(prompt.caption);
   box.setText(prompt.text);

@@ -5,12 +5,16 @@
 #include <gtest/gtest.h>
 
 #include <QApplication>
+#include <QCheckBox>
 #include <QLabel>
 #include <QMenu>
 #include <QMenuBar>
+#include <QMessageBox>
+#include <QPushButton>
 #include <QStatusBar>
 #include <QTemporaryDir>
 #include <QTest>
+#include <QTimer>
 #include <QToolBar>
 #include <memory>
 
@@ -333,6 +337,53 @@ TEST_F(LanguageUiTest, TheLanguageSubmenuSwitchesTheOpenWindowAtOnceAndIsRemembe
   EXPECT_EQ(frame_->Pane(PaneTimeline)->accessibleName(), "タイムライン");
   PaintPanes();
   EXPECT_EQ(Files()->Cells()[0].text, " ID:0000 動画      \\clip.avi");
+}
+
+// The real message boxes, not the test hook: their caption, buttons and check box in each
+// language.
+TEST_F(LanguageUiTest, MessageBoxButtonsAndCheckBoxFollowTheLanguage) {
+  SetPromptHookForTests(nullptr);
+  struct Seen {
+    QString caption, yes, no, cancel, check;
+  };
+  auto ask = [this](bool withCancel) {
+    Seen seen;
+    QTimer answerer;
+    answerer.setInterval(10);
+    QObject::connect(&answerer, &QTimer::timeout, [&] {
+      auto* box = qobject_cast<QMessageBox*>(QApplication::activeModalWidget());
+      if (box == nullptr || !box->isVisible()) return;
+      seen.caption = box->windowTitle();
+      seen.yes = box->button(QMessageBox::Yes)->text();
+      seen.no = box->button(QMessageBox::No)->text();
+      if (QAbstractButton* cancel = box->button(QMessageBox::Cancel)) seen.cancel = cancel->text();
+      if (box->checkBox() != nullptr) seen.check = box->checkBox()->text();
+      box->done(QMessageBox::No);
+    });
+    answerer.start();
+    if (withCancel) {
+      EXPECT_EQ(AskYesNoCancel(frame_.get(), "Tavrona", "question"), PromptAnswer::No);
+    } else {
+      EXPECT_FALSE(AskYesNoForAll(frame_.get(), "question").yes);
+    }
+    answerer.stop();
+    return seen;
+  };
+  ASSERT_TRUE(ApplyLanguage(Language::English));
+  Seen forAll = ask(false);
+  EXPECT_EQ(forAll.caption, "Error");
+  EXPECT_EQ(forAll.yes, "&Yes");
+  EXPECT_EQ(forAll.no, "&No");
+  EXPECT_EQ(forAll.check, "Apply to all");
+  EXPECT_EQ(ask(true).cancel, "Cancel");
+
+  ASSERT_TRUE(ApplyLanguage(Language::Japanese));
+  forAll = ask(false);
+  EXPECT_EQ(forAll.caption, "エラー");
+  EXPECT_EQ(forAll.yes, "はい(&Y)");
+  EXPECT_EQ(forAll.no, "いいえ(&N)");
+  EXPECT_EQ(forAll.check, "すべてに適用");
+  EXPECT_EQ(ask(true).cancel, "キャンセル");
 }
 
 TEST_F(LanguageUiTest, FileColumnsFitTheWidestKindWordOfEitherLanguageInAnyFont) {
