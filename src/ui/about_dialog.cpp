@@ -1,5 +1,6 @@
 #include "ui/about_dialog.h"
 
+#include <QCoreApplication>
 #include <QDialog>
 #include <QDialogButtonBox>
 #include <QHBoxLayout>
@@ -13,7 +14,7 @@ namespace tavrona {
 QDialog* MakeAboutBox(QWidget* parent) {
   auto* box = new QDialog(parent);
   box->setObjectName(QStringLiteral("AboutBox"));
-  box->setWindowTitle(QStringLiteral("バージョン情報 Tavrona"));
+  box->setWindowTitle(QCoreApplication::translate("AboutBox", "バージョン情報 Tavrona"));
   auto* icon = new QLabel(box);
   icon->setPixmap(QPixmap(QStringLiteral(":/tavrona/tavrona.png")).scaled(32, 32));
   auto* version = new QLabel(QStringLiteral("Tavrona Version 1.2"), box);

@@ -1,5 +1,7 @@
 #include "ui/commands.h"
 
+#include <QCoreApplication>
+
 namespace tavrona {
 namespace {
 
@@ -13,100 +15,168 @@ std::vector<CommandInfo> MakeCommandTable() {
   const auto shift = Qt::ShiftModifier;
   return {
       {CmdNew,
-       "新規作成(&N)\tCtrl+N",
+       QT_TRANSLATE_NOOP("Commands", "新規作成(&N)\tCtrl+N"),
        {Key(ctrl | K::Key_N)},
-       "新規にファイルを作成",
-       "新規ファイル"},
-      {CmdOpen, "開く(&O)...\tCtrl+O", {Key(ctrl | K::Key_O)}, "既存のファイルを開く", "開く"},
-      {CmdClose, "", {}, "作業中のファイルを閉じる", "閉じる"},
-      {CmdSave,
-       "上書き保存(&S)\tCtrl+S",
-       {Key(ctrl | K::Key_S)},
-       "作業中のファイルを上書きして保存",
-       "保存"},
-      {CmdSaveAs,
-       "名前を付けて保存(&A)...",
+       QT_TRANSLATE_NOOP("Commands", "新規にファイルを作成"),
+       QT_TRANSLATE_NOOP("Commands", "新規ファイル")},
+      {CmdOpen,
+       QT_TRANSLATE_NOOP("Commands", "開く(&O)...\tCtrl+O"),
+       {Key(ctrl | K::Key_O)},
+       QT_TRANSLATE_NOOP("Commands", "既存のファイルを開く"),
+       QT_TRANSLATE_NOOP("Commands", "開く")},
+      {CmdClose,
+       "",
        {},
-       "作業中のファイルを新しい名前で保存",
-       "名前をつけて保存"},
-      {CmdPrint, "", {}, "", "印刷"},
-      {CmdExportAvi, "AVIファイルの作成(&V)...", {}, "AVIファイルの作成", ""},
-      {CmdProjectSettings, "プロジェクトの設定(&P)...", {}, "プロジェクトの設定", ""},
+       QT_TRANSLATE_NOOP("Commands", "作業中のファイルを閉じる"),
+       QT_TRANSLATE_NOOP("Commands", "閉じる")},
+      {CmdSave,
+       QT_TRANSLATE_NOOP("Commands", "上書き保存(&S)\tCtrl+S"),
+       {Key(ctrl | K::Key_S)},
+       QT_TRANSLATE_NOOP("Commands", "作業中のファイルを上書きして保存"),
+       QT_TRANSLATE_NOOP("Commands", "保存")},
+      {CmdSaveAs,
+       QT_TRANSLATE_NOOP("Commands", "名前を付けて保存(&A)..."),
+       {},
+       QT_TRANSLATE_NOOP("Commands", "作業中のファイルを新しい名前で保存"),
+       QT_TRANSLATE_NOOP("Commands", "名前をつけて保存")},
+      {CmdPrint, "", {}, "", QT_TRANSLATE_NOOP("Commands", "印刷")},
+      {CmdExportAvi,
+       QT_TRANSLATE_NOOP("Commands", "AVIファイルの作成(&V)..."),
+       {},
+       QT_TRANSLATE_NOOP("Commands", "AVIファイルの作成"),
+       ""},
+      {CmdProjectSettings,
+       QT_TRANSLATE_NOOP("Commands", "プロジェクトの設定(&P)..."),
+       {},
+       QT_TRANSLATE_NOOP("Commands", "プロジェクトの設定"),
+       ""},
       {CmdExit,
-       "アプリケーションの終了(&X)",
+       QT_TRANSLATE_NOOP("Commands", "アプリケーションの終了(&X)"),
        {},
        // The resource has a backslash, not a line break, before its last word: the whole
        // text is the prompt.
-       "アプリケーションを終了し、ファイルの保存を指示\\終了",
+       QT_TRANSLATE_NOOP("Commands", "アプリケーションを終了し、ファイルの保存を指示\\終了"),
        ""},
       {CmdProperties,
-       "プロパティ(&S)...\tEnter",
+       QT_TRANSLATE_NOOP("Commands", "プロパティ(&S)...\tEnter"),
        {Key(K::Key_Return), Key(K::Key_Enter)},
-       "プロパティ",
+       QT_TRANSLATE_NOOP("Commands", "プロパティ"),
        ""},
-      {CmdAddFile, "ファイルの追加(&N)...", {}, "ファイルの追加", ""},
-      {CmdDuplicateFile, "ファイルの複製(&X)", {}, "ファイルの複製", ""},
+      {CmdAddFile,
+       QT_TRANSLATE_NOOP("Commands", "ファイルの追加(&N)..."),
+       {},
+       QT_TRANSLATE_NOOP("Commands", "ファイルの追加"),
+       ""},
+      {CmdDuplicateFile,
+       QT_TRANSLATE_NOOP("Commands", "ファイルの複製(&X)"),
+       {},
+       QT_TRANSLATE_NOOP("Commands", "ファイルの複製"),
+       ""},
       {CmdEditUndo,
-       "元に戻す(&U)\tCtrl+Z",
+       QT_TRANSLATE_NOOP("Commands", "元に戻す(&U)\tCtrl+Z"),
        {Key(ctrl | K::Key_Z), Key(Qt::AltModifier | K::Key_Backspace)},
-       "直前に行った動作を元に戻す",
-       "元に戻す"},
+       QT_TRANSLATE_NOOP("Commands", "直前に行った動作を元に戻す"),
+       QT_TRANSLATE_NOOP("Commands", "元に戻す")},
       {CmdEditRedo,
-       "やり直し(&R)\tCtrl+Y",
+       QT_TRANSLATE_NOOP("Commands", "やり直し(&R)\tCtrl+Y"),
        {Key(ctrl | K::Key_Y), Key(ctrl | shift | K::Key_Z)},
-       "取り消した操作をやり直します",
-       "やり直し"},
+       QT_TRANSLATE_NOOP("Commands", "取り消した操作をやり直します"),
+       QT_TRANSLATE_NOOP("Commands", "やり直し")},
       {CmdEditCut,
-       "切り取り(&T)\tCtrl+X",
+       QT_TRANSLATE_NOOP("Commands", "切り取り(&T)\tCtrl+X"),
        {Key(ctrl | K::Key_X), Key(shift | K::Key_Delete)},
-       "選択範囲を切り取ってクリップボードに保存",
-       "切り取り"},
+       QT_TRANSLATE_NOOP("Commands", "選択範囲を切り取ってクリップボードに保存"),
+       QT_TRANSLATE_NOOP("Commands", "切り取り")},
       {CmdEditCopy,
-       "コピー(&C)\tCtrl+C",
+       QT_TRANSLATE_NOOP("Commands", "コピー(&C)\tCtrl+C"),
        {Key(ctrl | K::Key_C), Key(ctrl | K::Key_Insert)},
-       "選択範囲をコピーしてクリップボードに保存",
-       "保存"},
+       QT_TRANSLATE_NOOP("Commands", "選択範囲をコピーしてクリップボードに保存"),
+       QT_TRANSLATE_NOOP("Commands", "保存")},
       {CmdEditPaste,
-       "貼り付け(&P)\tCtrl+V",
+       QT_TRANSLATE_NOOP("Commands", "貼り付け(&P)\tCtrl+V"),
        {Key(ctrl | K::Key_V), Key(shift | K::Key_Insert)},
-       "クリップボードの内容を貼り付け",
-       "貼り付け"},
-      {CmdEditClear, "消去(&D)\tDelete", {Key(K::Key_Delete)}, "選択範囲を消去", "消去"},
-      {CmdEditClearAll, "", {}, "すべて消去", "すべて消去"},
+       QT_TRANSLATE_NOOP("Commands", "クリップボードの内容を貼り付け"),
+       QT_TRANSLATE_NOOP("Commands", "貼り付け")},
+      {CmdEditClear,
+       QT_TRANSLATE_NOOP("Commands", "消去(&D)\tDelete"),
+       {Key(K::Key_Delete)},
+       QT_TRANSLATE_NOOP("Commands", "選択範囲を消去"),
+       QT_TRANSLATE_NOOP("Commands", "消去")},
+      {CmdEditClearAll,
+       "",
+       {},
+       QT_TRANSLATE_NOOP("Commands", "すべて消去"),
+       QT_TRANSLATE_NOOP("Commands", "すべて消去")},
       {CmdEditSelectAll,
-       "すべて選択(&A)\tCtrl+A",
+       QT_TRANSLATE_NOOP("Commands", "すべて選択(&A)\tCtrl+A"),
        {Key(ctrl | K::Key_A)},
-       "ファイル内のすべてを選択",
-       "すべて選択"},
-      {CmdSavePreview, "プレビュー画像を保存(&I)...", {}, "プレビュー画像を保存", ""},
-      {CmdPreview, "プレビュー表示(&V)", {}, "プレビュー表示", ""},
+       QT_TRANSLATE_NOOP("Commands", "ファイル内のすべてを選択"),
+       QT_TRANSLATE_NOOP("Commands", "すべて選択")},
+      {CmdSavePreview,
+       QT_TRANSLATE_NOOP("Commands", "プレビュー画像を保存(&I)..."),
+       {},
+       QT_TRANSLATE_NOOP("Commands", "プレビュー画像を保存"),
+       ""},
+      {CmdPreview,
+       QT_TRANSLATE_NOOP("Commands", "プレビュー表示(&V)"),
+       {},
+       QT_TRANSLATE_NOOP("Commands", "プレビュー表示"),
+       ""},
       {CmdPlay,
-       "再生\tSpace",
+       QT_TRANSLATE_NOOP("Commands", "再生\tSpace"),
        {Key(K::Key_Space)},
-       "現在位置からプロジェクトを再生、再生中は停止",
-       "再生"},
-      {CmdShowAllTracks, "全トラック表示(&A)\tEsc", {Key(K::Key_Escape)}, "全トラック表示", ""},
-      {CmdZoomIn, "拡大(&I)\tI", {Key(K::Key_I)}, "拡大", ""},
-      {CmdZoomOut, "縮小(&O)\tO", {Key(K::Key_O)}, "縮小", ""},
-      {CmdAutoExtend, "自動拡張(&E)", {}, "自動拡張", ""},
+       QT_TRANSLATE_NOOP("Commands", "現在位置からプロジェクトを再生、再生中は停止"),
+       QT_TRANSLATE_NOOP("Commands", "再生")},
+      {CmdShowAllTracks,
+       QT_TRANSLATE_NOOP("Commands", "全トラック表示(&A)\tEsc"),
+       {Key(K::Key_Escape)},
+       QT_TRANSLATE_NOOP("Commands", "全トラック表示"),
+       ""},
+      {CmdZoomIn,
+       QT_TRANSLATE_NOOP("Commands", "拡大(&I)\tI"),
+       {Key(K::Key_I)},
+       QT_TRANSLATE_NOOP("Commands", "拡大"),
+       ""},
+      {CmdZoomOut,
+       QT_TRANSLATE_NOOP("Commands", "縮小(&O)\tO"),
+       {Key(K::Key_O)},
+       QT_TRANSLATE_NOOP("Commands", "縮小"),
+       ""},
+      {CmdAutoExtend,
+       QT_TRANSLATE_NOOP("Commands", "自動拡張(&E)"),
+       {},
+       QT_TRANSLATE_NOOP("Commands", "自動拡張"),
+       ""},
       {CmdViewToolbar,
-       "ツール バー(&T)",
+       QT_TRANSLATE_NOOP("Commands", "ツール バー(&T)"),
        {},
-       "ツール バーの 表示/非表示",
-       "ツール バーの表示切り替え"},
+       QT_TRANSLATE_NOOP("Commands", "ツール バーの 表示/非表示"),
+       QT_TRANSLATE_NOOP("Commands", "ツール バーの表示切り替え")},
       {CmdViewStatusBar,
-       "ステータス バー(&S)",
+       QT_TRANSLATE_NOOP("Commands", "ステータス バー(&S)"),
        {},
-       "ステータス バーの 表示/非表示",
-       "ステータス バーの表示切り替え"},
-      {CmdWindowSplit, "分割(&P)", {}, "作業中のウィンドウを分割", "分割"},
+       QT_TRANSLATE_NOOP("Commands", "ステータス バーの 表示/非表示"),
+       QT_TRANSLATE_NOOP("Commands", "ステータス バーの表示切り替え")},
+      {CmdWindowSplit,
+       QT_TRANSLATE_NOOP("Commands", "分割(&P)"),
+       {},
+       QT_TRANSLATE_NOOP("Commands", "作業中のウィンドウを分割"),
+       QT_TRANSLATE_NOOP("Commands", "分割")},
       {CmdAbout,
-       "バージョン情報(&A)...",
+       QT_TRANSLATE_NOOP("Commands", "バージョン情報(&A)..."),
        {},
-       "プログラム情報、バージョン、著作権を表示します。",
-       "バージョン情報"},
-      {CmdNextPane, "", {Key(K::Key_F6)}, "次のウィンドウに切り替える", "次のペイン"},
-      {CmdPrevPane, "", {Key(shift | K::Key_F6)}, "前のウィンドウに切り替える", "前のペイン"},
+       QT_TRANSLATE_NOOP("Commands", "プログラム情報、バージョン、著作権を表示します。"),
+       QT_TRANSLATE_NOOP("Commands", "バージョン情報")},
+      {CmdNextPane,
+       "",
+       {Key(K::Key_F6)},
+       QT_TRANSLATE_NOOP("Commands", "次のウィンドウに切り替える"),
+       QT_TRANSLATE_NOOP("Commands", "次のペイン")},
+      {CmdPrevPane,
+       "",
+       {Key(shift | K::Key_F6)},
+       QT_TRANSLATE_NOOP("Commands", "前のウィンドウに切り替える"),
+       QT_TRANSLATE_NOOP("Commands", "前のペイン")},
   };
 }
 
@@ -127,7 +197,7 @@ const CommandInfo* FindCommand(CommandId id) {
 const std::vector<MenuInfo>& MenuTable() {
   using E = MenuEntry;
   static const std::vector<MenuInfo> menus = {
-      {"ファイル(&F)",
+      {QT_TRANSLATE_NOOP("Commands", "ファイル(&F)"),
        {{E::Command, CmdNew},
         {E::Command, CmdOpen},
         {E::Command, CmdSave},
@@ -139,7 +209,7 @@ const std::vector<MenuInfo>& MenuTable() {
         {E::RecentFiles},
         {E::Separator},
         {E::Command, CmdExit}}},
-      {"編集(&E)",
+      {QT_TRANSLATE_NOOP("Commands", "編集(&E)"),
        {{E::Command, CmdProperties},
         {E::Command, CmdAddFile},
         {E::Command, CmdDuplicateFile},
@@ -155,7 +225,7 @@ const std::vector<MenuInfo>& MenuTable() {
         {E::Command, CmdEditSelectAll},
         {E::Separator},
         {E::Command, CmdSavePreview}}},
-      {"表示(&V)",
+      {QT_TRANSLATE_NOOP("Commands", "表示(&V)"),
        {{E::Command, CmdPreview},
         {E::Command, CmdPlay},
         {E::Command, CmdShowAllTracks},
@@ -166,7 +236,7 @@ const std::vector<MenuInfo>& MenuTable() {
         {E::Command, CmdViewToolbar},
         {E::Command, CmdViewStatusBar},
         {E::Command, CmdWindowSplit}}},
-      {"ヘルプ(&H)", {{E::Command, CmdAbout}}},
+      {QT_TRANSLATE_NOOP("Commands", "ヘルプ(&H)"), {{E::Command, CmdAbout}}},
   };
   return menus;
 }
@@ -178,24 +248,48 @@ const std::vector<int>& ToolbarTable() {
   return buttons;
 }
 
-namespace {
-
-// "元に戻す(&U)\tCtrl+Z" with " - label" before the mnemonic.
-QString NamedMenuText(CommandId id, const QString& label) {
-  const QString plain = FindCommand(id)->menuText;
-  if (label.isEmpty()) return plain;
-  const qsizetype mnemonic = plain.indexOf(u'(');
-  return plain.left(mnemonic) + QStringLiteral(" - ") + label + plain.mid(mnemonic);
+QString CommandMenuText(const CommandInfo& info) {
+  if (info.menuText.isEmpty()) return QString();
+  return QCoreApplication::translate("Commands", info.menuText.toUtf8().constData());
 }
 
-}  // namespace
+QString CommandPrompt(const CommandInfo& info) {
+  if (info.prompt.isEmpty()) return QString();
+  return QCoreApplication::translate("Commands", info.prompt.toUtf8().constData());
+}
 
+QString CommandToolTip(const CommandInfo& info) {
+  if (info.toolTip.isEmpty()) return CommandPrompt(info);
+  // Copy's button has Save's tip; the translation gives it its own word.
+  if (info.id == CmdEditCopy) {
+    return QCoreApplication::translate("Commands", "保存", "tool tip of Copy");
+  }
+  return QCoreApplication::translate("Commands", info.toolTip.toUtf8().constData());
+}
+
+QString MenuTitle(const MenuInfo& menu) {
+  return QCoreApplication::translate("Commands", menu.title.toUtf8().constData());
+}
+
+QString EditStepText(const QString& label) {
+  return QCoreApplication::translate("EditSteps", label.toUtf8().constData());
+}
+
+// The undo and redo items name the step with " - label" before the mnemonic.
 QString UndoMenuText(const QString& label) {
-  return NamedMenuText(CmdEditUndo, label);
+  if (label.isEmpty()) return CommandMenuText(*FindCommand(CmdEditUndo));
+  return QCoreApplication::translate("Commands", "元に戻す - %1(&U)\tCtrl+Z")
+      .arg(EditStepText(label));
 }
 
 QString RedoMenuText(const QString& label) {
-  return NamedMenuText(CmdEditRedo, label);
+  if (label.isEmpty()) return CommandMenuText(*FindCommand(CmdEditRedo));
+  return QCoreApplication::translate("Commands", "やり直し - %1(&R)\tCtrl+Y")
+      .arg(EditStepText(label));
+}
+
+QString ReadyPromptText() {
+  return QCoreApplication::translate("Commands", "レディ");
 }
 
 }  // namespace tavrona

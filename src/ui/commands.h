@@ -49,6 +49,8 @@ enum CommandId : int {
   CmdPlay = 32783,
 };
 
+// The table holds the Japanese source texts; the functions below give them in the language of
+// the moment, so that rebuilding the texts after a language change renames everything.
 struct CommandInfo {
   CommandId id;
   QString menuText;          // with "&" mnemonic and "\t" key text; empty: no menu item
@@ -61,6 +63,11 @@ struct CommandInfo {
 const std::vector<CommandInfo>& CommandTable();
 const CommandInfo* FindCommand(CommandId id);
 
+// The command's texts in the current language; the tool tip falls back on the prompt.
+QString CommandMenuText(const CommandInfo& info);
+QString CommandPrompt(const CommandInfo& info);
+QString CommandToolTip(const CommandInfo& info);
+
 // One menu entry: a command, a separator (nullopt), or the place of the recent-file list.
 struct MenuEntry {
   enum Kind { Command, Separator, RecentFiles } kind;
@@ -72,16 +79,20 @@ struct MenuInfo {
 };
 // The menu bar: "ファイル(&F)", "編集(&E)", "表示(&V)", "ヘルプ(&H)" with their entries in order.
 const std::vector<MenuInfo>& MenuTable();
+QString MenuTitle(const MenuInfo& menu);
 
 // The toolbar buttons in order; CmdNew-style ids, 0 for a separator.
 const std::vector<int>& ToolbarTable();
 
 // The undo and redo menu texts naming the step they take ("元に戻す - イベントの移動(&U)\tCtrl+Z");
-// the plain texts when label is empty.
+// the plain texts when label is empty. The label is an edit step's Japanese source text (marked
+// in the context "EditSteps") and is shown in the current language.
 QString UndoMenuText(const QString& label);
 QString RedoMenuText(const QString& label);
+QString EditStepText(const QString& label);
 
-// The idle status-bar text.
+// The idle status-bar text: kReadyPrompt is its source text, ReadyPromptText() the text shown.
 inline const QString kReadyPrompt = QStringLiteral("レディ");
+QString ReadyPromptText();
 
 }  // namespace tavrona

@@ -193,7 +193,7 @@ bool CKeldaDoc::OnOpenRecovered(const QByteArray& bytes, const QString& original
   std::string why;
   if (!document_.OpenRecovered(std::string_view(bytes.constData(), bytes.size()), ToU16(path),
                                opener_, *this, &why)) {
-    const QString name = path.isEmpty() ? QStringLiteral("無題") : path;
+    const QString name = path.isEmpty() ? QCoreApplication::translate("Document", "無題") : path;
     ShowError(messageParent_,
               ToQString(kMsgLoadFailed) + u'\n' +
                   QString::fromStdString(LoadFailureDetail(name.toStdString(), why)));

@@ -1,8 +1,10 @@
 #include "ui/main_window.h"
 
 #include <QAction>
+#include <QActionGroup>
 #include <QApplication>
 #include <QCloseEvent>
+#include <QCoreApplication>
 #include <QFileInfo>
 #include <QLabel>
 #include <QMenuBar>
@@ -17,12 +19,14 @@
 #include <QToolBar>
 
 #include "app/process_state.h"
+#include "app/settings.h"
 #include "model/messages.h"
 #include "ui/about_dialog.h"
 #include "ui/composition_worker.h"
 #include "ui/dialogs/export_command.h"
 #include "ui/dialogs/project_dialog.h"
 #include "ui/document.h"
+#include "ui/language.h"
 #include "ui/panes/event_view.h"
 #include "ui/panes/file_view.h"
 #include "ui/panes/image_view.h"
@@ -43,8 +47,13 @@ constexpr int kInitialLeftWidth = 320;
 constexpr int kInitialTopHeight = 240;
 constexpr int kSplitStep = 8;
 
-const QString kProjectFilter =
-    QStringLiteral("プロジェクトファイル (*.vpj);;すべてのファイル (*.*)");
+QString ProjectFilter() {
+  return QCoreApplication::translate("MainWindow",
+                                     "プロジェクトファイル (*.vpj);;すべてのファイル (*.*)");
+}
+
+// The names of the language items, the same in every language.
+constexpr const char* kLanguageMenuTitle = "言語 / Language";
 
 // The commands whose first stop is the pane with the focus.
 bool IsPaneCommand(CommandId id) {
@@ -106,7 +115,8 @@ void PaintIcon(QPainter& p, CommandId id) {
       p.setBrush(QColor(0x20, 0x50, 0xA0));
       const qreal x = back ? 4 : 12;
       const qreal d = back ? 1 : -1;
-      p.drawPolygon(QPolygonF({QPointF(x - 3 * d, 7), QPointF(x + 3 * d, 2.5), QPointF(x + 3 * d, 11)}));
+      p.drawPolygon(
+          QPolygonF({QPointF(x - 3 * d, 7), QPointF(x + 3 * d, 2.5), QPointF(x + 3 * d, 11)}));
       break;
     }
     case CmdPrint:
@@ -165,7 +175,9 @@ CKeldaView* PaneOf(QWidget* widget) {
 }  // namespace
 
 QString PlaybackRateText(int achieved, double projectRate) {
-  return QStringLiteral("再生 %1 / %2 fps").arg(achieved).arg(projectRate, 0, 'g', 6);
+  return QCoreApplication::translate("MainWindow", "再生 %1 / %2 fps")
+      .arg(achieved)
+      .arg(projectRate, 0, 'g', 6);
 }
 
 CMainFrame::CMainFrame(CKeldaDoc& document, QWidget* parent)
@@ -181,6 +193,7 @@ CMainFrame::CMainFrame(CKeldaDoc& document, QWidget* parent)
   CreateToolBar();
   CreateStatusBar();
   RebuildPanes();
+  Retranslate();
   resize(960, 720);
 
   connect(&document_, &CKeldaDoc::projectReplaced, this, [this] { RebuildPanes(); });
@@ -235,10 +248,7 @@ CKeldaView* CMainFrame::ActivePane() const {
 void CMainFrame::CreateActions() {
   for (const CommandInfo& info : CommandTable()) {
     auto* action = new QAction(this);
-    // The menu shows the text after the tab as the key, exactly as the command table has it.
-    action->setText(info.menuText);
-    action->setStatusTip(info.prompt);
-    action->setToolTip(info.toolTip.isEmpty() ? info.prompt : info.toolTip);
+    // The texts are set by RetranslateActions.
     action->setShortcuts(info.keys);
     action->setShortcutContext(Qt::WindowShortcut);
     action->setIcon(ToolbarIcon(info.id, style()));
@@ -253,11 +263,23 @@ void CMainFrame::CreateActions() {
     addAction(action);  // keys work while the menu bar is hidden too
     actions_[id] = action;
   }
+  RetranslateActions();
+}
+
+void CMainFrame::RetranslateActions() {
+  for (const CommandInfo& info : CommandTable()) {
+    QAction* action = Action(info.id);
+    // The menu shows the text after the tab as the key, exactly as the command table has it.
+    action->setText(CommandMenuText(info));
+    action->setStatusTip(CommandPrompt(info));
+    action->setToolTip(CommandToolTip(info));
+  }
 }
 
 void CMainFrame::CreateMenus() {
   for (const MenuInfo& info : MenuTable()) {
-    QMenu* menu = menuBar()->addMenu(info.title);
+    QMenu* menu = menuBar()->addMenu(MenuTitle(info));
+    menus_.push_back(menu);
     connect(menu, &QMenu::aboutToShow, this, [this] { UpdateCommandStates(); });
     bool recentHere = false;
     for (const MenuEntry& entry : info.entries) {
@@ -282,7 +304,65 @@ void CMainFrame::CreateMenus() {
       }
     }
   }
+  CreateLanguageMenu();
   RebuildRecentMenu();
+}
+
+void CMainFrame::CreateLanguageMenu() {
+  // At the end of the view menu; its texts read the same in both languages.
+  QMenu* view = nullptr;
+  for (size_t i = 0; i < MenuTable().size(); ++i) {
+    if (MenuTable()[i].title == QStringLiteral("表示(&V)")) view = menus_[i];
+  }
+  if (view == nullptr) return;
+  view->addSeparator();
+  languageMenu_ = view->addMenu(QString::fromUtf8(kLanguageMenuTitle));
+  languageMenu_->setObjectName(QStringLiteral("LanguageMenu"));
+  auto* group = new QActionGroup(languageMenu_);
+  group->setExclusive(true);
+  const std::pair<Language, const char*> items[] = {{Language::Japanese, "日本語"},
+                                                    {Language::English, "English"}};
+  for (const auto& [language, name] : items) {
+    QAction* action = languageMenu_->addAction(QString::fromUtf8(name));
+    action->setCheckable(true);
+    action->setData(LanguageCode(language));
+    group->addAction(action);
+    const Language chosen = language;
+    connect(action, &QAction::triggered, this, [this, chosen] { ChooseLanguage(chosen); });
+  }
+  CheckLanguageItem();
+}
+
+void CMainFrame::CheckLanguageItem() {
+  if (languageMenu_ == nullptr) return;
+  const QString current = LanguageCode(CurrentLanguage());
+  for (QAction* action : languageMenu_->actions()) {
+    action->setChecked(action->data().toString() == current);
+  }
+}
+
+QAction* CMainFrame::LanguageAction(Language language) const {
+  if (languageMenu_ == nullptr) return nullptr;
+  for (QAction* action : languageMenu_->actions()) {
+    if (action->data().toString() == LanguageCode(language)) return action;
+  }
+  return nullptr;
+}
+
+void CMainFrame::ChooseLanguage(Language language) {
+  if (!ApplyLanguage(language)) {
+    // The English translation could not be loaded: the texts stay Japanese, and so does the
+    // setting.
+    ShowError(this, QStringLiteral("英語の翻訳を読み込めませんでした。\n"
+                                   "The English translation could not be loaded."));
+    CheckLanguageItem();
+    return;
+  }
+  AppProfile().Ini().SetString(kSettingsSection, "Language", LanguageCode(language).toStdString());
+  // Installing the translators posted a LanguageChange; delivered now, every widget has its
+  // new texts when the menu closes.
+  QCoreApplication::sendPostedEvents(nullptr, QEvent::LanguageChange);
+  CheckLanguageItem();
 }
 
 void CMainFrame::RebuildRecentMenu() {
@@ -293,7 +373,8 @@ void CMainFrame::RebuildRecentMenu() {
   recentActions_.clear();
   const QStringList& paths = recent_.Paths();
   if (paths.isEmpty()) {
-    auto* placeholder = new QAction(QStringLiteral("最近使ったファイル"), this);
+    auto* placeholder =
+        new QAction(QCoreApplication::translate("MainWindow", "最近使ったファイル"), this);
     placeholder->setEnabled(false);
     fileMenu_->insertAction(recentPlace_, placeholder);
     recentActions_.push_back(placeholder);
@@ -301,7 +382,7 @@ void CMainFrame::RebuildRecentMenu() {
   }
   for (int i = 0; i < paths.size(); ++i) {
     auto* action = new QAction(RecentFileList::MenuText(i, paths[i]), this);
-    action->setStatusTip(QStringLiteral("指定のファイルを開く"));
+    action->setStatusTip(QCoreApplication::translate("MainWindow", "指定のファイルを開く"));
     action->setData(CmdRecentFirst + i);
     const QString path = paths[i];
     connect(action, &QAction::triggered, this, [this, path] {
@@ -316,7 +397,8 @@ void CMainFrame::RebuildRecentMenu() {
 }
 
 void CMainFrame::CreateToolBar() {
-  auto* bar = new QToolBar(QStringLiteral("標準"), this);
+  auto* bar = new QToolBar(this);
+  toolBar_ = bar;
   bar->setObjectName(QStringLiteral("ToolBar"));
   bar->setIconSize(QSize(16, 16));
   bar->setAllowedAreas(Qt::AllToolBarAreas);
@@ -335,7 +417,8 @@ void CMainFrame::CreateToolBar() {
 
 void CMainFrame::CreateStatusBar() {
   QStatusBar* bar = statusBar();
-  readyLabel_ = new QLabel(kReadyPrompt, bar);
+  readyLabel_ = new QLabel(bar);
+  readyLabel_->setObjectName(QStringLiteral("ReadyText"));
   bar->addWidget(readyLabel_, 1);
   playbackLabel_ = new QLabel(bar);
   playbackLabel_->setObjectName(QStringLiteral("PlaybackRate"));
@@ -344,6 +427,7 @@ void CMainFrame::CreateStatusBar() {
   // The lock-key indicators; this toolkit reports no lock-key states, so they stay unlit.
   for (const char* text : {"CAP", "NUM", "SCRL"}) {
     auto* indicator = new QLabel(QString::fromLatin1(text), bar);
+    indicators_.push_back(indicator);
     indicator->setEnabled(false);
     indicator->setFrameShape(QFrame::Panel);
     indicator->setFrameShadow(QFrame::Sunken);
@@ -388,6 +472,7 @@ void CMainFrame::RebuildPanes() {
   }
   // The first update of the new panes: the preview pane composes what the document asks for.
   for (CKeldaView* pane : panes_) pane->OnUpdate(nullptr);
+  NamePanes();
   activePane_ = panes_[PanePreview];
   if (isVisible()) panes_[PanePreview]->setFocus();
   UpdateCommandStates();
@@ -482,7 +567,8 @@ void CMainFrame::RunFrameCommand(CommandId id) {
       break;
     case CmdOpen: {
       if (!SaveModified()) break;
-      const auto path = AskOpenFileName(this, QStringLiteral("開く"), QString(), kProjectFilter);
+      const auto path = AskOpenFileName(this, QCoreApplication::translate("MainWindow", "開く"),
+                                        QString(), ProjectFilter());
       if (path) {
         // The question was answered already; open without asking again.
         if (document_.OnOpenDocument(*path)) {
@@ -505,7 +591,9 @@ void CMainFrame::RunFrameCommand(CommandId id) {
       document_.UpdateAllViews(nullptr);
       break;
     case CmdProjectSettings:
-      document_.Edit({QStringLiteral("プロジェクトの設定"), EditScope::Header()}, nullptr,
+      document_.Edit({QStringLiteral(QT_TRANSLATE_NOOP("EditSteps", "プロジェクトの設定")),
+                      EditScope::Header()},
+                     nullptr,
                      [this] { return RunProjectPropertiesDialog(this, document_.Project()); });
       break;
     case CmdExit:
@@ -583,7 +671,8 @@ void CMainFrame::FocusPane(int step) {
 
 bool CMainFrame::SaveModified() {
   if (!document_.Modified()) return true;
-  const QString question = QStringLiteral("%1 への変更を保存しますか?").arg(document_.Title());
+  const QString question = QCoreApplication::translate("MainWindow", "%1 への変更を保存しますか?")
+                               .arg(document_.Title());
   switch (AskYesNoCancel(this, QStringLiteral("Tavrona"), question)) {
     case PromptAnswer::Yes:
       return SaveProject(false);
@@ -607,8 +696,9 @@ bool CMainFrame::SaveProject(bool askName) {
   QString path = document_.PathName();
   if (askName || path.isEmpty()) {
     const QString start = path.isEmpty() ? document_.Title() + QStringLiteral(".vpj") : path;
-    const auto chosen = AskSaveFileName(this, QStringLiteral("名前を付けて保存"), start,
-                                        kProjectFilter, QStringLiteral("vpj"));
+    const auto chosen =
+        AskSaveFileName(this, QCoreApplication::translate("MainWindow", "名前を付けて保存"), start,
+                        ProjectFilter(), QStringLiteral("vpj"));
     if (!chosen) return false;
     path = *chosen;
   }
@@ -624,7 +714,55 @@ int CMainFrame::TimeoutQuery() {
 
 bool CMainFrame::AskToContinue(const std::u16string& message) {
   if (QThread::currentThread() != thread()) return false;
-  return AskOkCancel(this, ToQString(kErrorCaption), ToQString(message));
+  return AskOkCancel(this, ErrorCaptionText(), ToQString(message));
+}
+
+void CMainFrame::changeEvent(QEvent* event) {
+  if (event->type() == QEvent::LanguageChange) Retranslate();
+  QMainWindow::changeEvent(event);
+}
+
+void CMainFrame::Retranslate() {
+  if (toolBar_ == nullptr || readyLabel_ == nullptr) return;  // still being built
+  RetranslateActions();
+  for (size_t i = 0; i < menus_.size() && i < MenuTable().size(); ++i) {
+    menus_[i]->setTitle(MenuTitle(MenuTable()[i]));
+  }
+  RebuildRecentMenu();
+  toolBar_->setWindowTitle(QCoreApplication::translate("MainWindow", "標準"));
+  toolBar_->setAccessibleName(toolBar_->windowTitle());
+  readyLabel_->setText(ReadyPromptText());
+  readyLabel_->setAccessibleName(QCoreApplication::translate("MainWindow", "状態"));
+  playbackLabel_->setAccessibleName(QCoreApplication::translate("MainWindow", "再生速度"));
+  const char* const indicatorNames[] = {QT_TRANSLATE_NOOP("MainWindow", "Caps Lock"),
+                                        QT_TRANSLATE_NOOP("MainWindow", "Num Lock"),
+                                        QT_TRANSLATE_NOOP("MainWindow", "Scroll Lock")};
+  for (size_t i = 0; i < indicators_.size() && i < std::size(indicatorNames); ++i) {
+    indicators_[i]->setAccessibleName(QCoreApplication::translate("MainWindow", indicatorNames[i]));
+  }
+  statusBar()->setAccessibleName(QCoreApplication::translate("MainWindow", "ステータス バー"));
+  NamePanes();
+  CheckLanguageItem();
+  // The undo and redo texts, the title, and the panes' painted texts follow.
+  UpdateCommandStates();
+  UpdateTitle();
+  for (CKeldaView* pane : panes_) {
+    if (pane == nullptr) continue;
+    pane->viewport()->update();
+    pane->update();
+  }
+}
+
+void CMainFrame::NamePanes() {
+  static const char* const names[] = {QT_TRANSLATE_NOOP("MainWindow", "プレビュー"),
+                                      QT_TRANSLATE_NOOP("MainWindow", "ファイル"),
+                                      QT_TRANSLATE_NOOP("MainWindow", "テンプレート"),
+                                      QT_TRANSLATE_NOOP("MainWindow", "タイムライン")};
+  for (int i = 0; i < 4; ++i) {
+    if (panes_[i] != nullptr) {
+      panes_[i]->setAccessibleName(QCoreApplication::translate("MainWindow", names[i]));
+    }
+  }
 }
 
 void CMainFrame::closeEvent(QCloseEvent* event) {
@@ -657,7 +795,7 @@ void CMainFrame::BeginKeyboardSplit() {
   splitRowsBefore_ = rows_->sizes();
   splitColumnsBefore_ = top_->sizes();
   qApp->installEventFilter(this);
-  statusBar()->showMessage(QStringLiteral("作業中のウィンドウを分割"));
+  statusBar()->showMessage(QCoreApplication::translate("MainWindow", "作業中のウィンドウを分割"));
 }
 
 bool CMainFrame::eventFilter(QObject* watched, QEvent* event) {

@@ -11,12 +11,14 @@
 
 #include "app/timeout_target.h"
 #include "ui/commands.h"
+#include "ui/language.h"
 #include "ui/recent_files.h"
 
 class QAction;
 class QLabel;
 class QMenu;
 class QSplitter;
+class QToolBar;
 class QTimer;
 
 namespace tavrona {
@@ -48,6 +50,11 @@ class CMainFrame : public QMainWindow, public TimeoutTarget {
   QSplitter* RowSplitter() const { return rows_; }
   QSplitter* ColumnSplitter(int row) const { return row == 0 ? top_ : bottom_; }
   RecentFileList& RecentFiles() { return recent_; }
+  // The view menu's "言語 / Language" submenu and its item for language.
+  QMenu* LanguageMenu() const { return languageMenu_; }
+  QAction* LanguageAction(Language language) const;
+  // Switches the interface language at once and remembers it as [Settings] Language.
+  void ChooseLanguage(Language language);
 
   // Runs a command as its menu item or key would.
   void RunCommand(CommandId id);
@@ -72,6 +79,7 @@ class CMainFrame : public QMainWindow, public TimeoutTarget {
   void changesDiscarded();
 
  protected:
+  void changeEvent(QEvent* event) override;
   void closeEvent(QCloseEvent* event) override;
   void dragEnterEvent(QDragEnterEvent* event) override;
   void dropEvent(QDropEvent* event) override;
@@ -79,7 +87,13 @@ class CMainFrame : public QMainWindow, public TimeoutTarget {
 
  private:
   void CreateActions();
+  void RetranslateActions();
   void CreateMenus();
+  void CreateLanguageMenu();
+  void CheckLanguageItem();
+  // Every text of the window in the current language; the panes repaint theirs.
+  void Retranslate();
+  void NamePanes();
   void CreateToolBar();
   void CreateStatusBar();
   void RebuildPanes();
@@ -101,7 +115,11 @@ class CMainFrame : public QMainWindow, public TimeoutTarget {
   QSplitter* rows_ = nullptr;
   QSplitter* top_ = nullptr;
   QSplitter* bottom_ = nullptr;
+  std::vector<QMenu*> menus_;  // in the order of MenuTable
   QMenu* fileMenu_ = nullptr;
+  QMenu* languageMenu_ = nullptr;
+  QToolBar* toolBar_ = nullptr;
+  std::vector<QLabel*> indicators_;
   QAction* recentPlace_ = nullptr;  // the separator that follows the recent-file entries
   std::vector<QAction*> recentActions_;
   QLabel* readyLabel_ = nullptr;

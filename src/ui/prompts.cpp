@@ -1,12 +1,18 @@
 #include "ui/prompts.h"
 
 #include <QCheckBox>
+#include <QCoreApplication>
 #include <QFileDialog>
 #include <QMessageBox>
 
 #include "model/messages.h"
 
 namespace tavrona {
+
+QString ErrorCaptionText() {
+  return QCoreApplication::translate("Prompts", "エラー");
+}
+
 namespace {
 
 PromptHook& Hook() {
@@ -18,6 +24,9 @@ PromptHook& Hook() {
 // prompt.applyToAll.
 PromptAnswer Ask(QWidget* parent, Prompt& prompt) {
   if (Hook()) return Hook()(prompt);
+  // A language change still waiting in the queue would reach the box inside exec() and reset
+  // its buttons to the toolkit's own words; it is delivered before the box is made.
+  QCoreApplication::sendPostedEvents(nullptr, QEvent::LanguageChange);
   QMessageBox box(parent);
   box.setWindowTitle(prompt.caption);
   box.setText(prompt.text);
@@ -37,7 +46,7 @@ PromptAnswer Ask(QWidget* parent, Prompt& prompt) {
     case PromptKind::YesNoForAll:
       box.setIcon(QMessageBox::Question);
       box.setStandardButtons(QMessageBox::Yes | QMessageBox::No);
-      box.setCheckBox(new QCheckBox(QStringLiteral("すべてに適用"), &box));
+      box.setCheckBox(new QCheckBox(QCoreApplication::translate("Prompts", "すべてに適用"), &box));
       break;
     case PromptKind::OkCancel:
       box.setIcon(QMessageBox::Question);
@@ -53,9 +62,9 @@ PromptAnswer Ask(QWidget* parent, Prompt& prompt) {
       box.setStandardButtons(QMessageBox::Ok);
       break;
   }
-  box.setButtonText(QMessageBox::Yes, QStringLiteral("はい(&Y)"));
-  box.setButtonText(QMessageBox::No, QStringLiteral("いいえ(&N)"));
-  box.setButtonText(QMessageBox::Cancel, QStringLiteral("キャンセル"));
+  box.setButtonText(QMessageBox::Yes, QCoreApplication::translate("Prompts", "はい(&Y)"));
+  box.setButtonText(QMessageBox::No, QCoreApplication::translate("Prompts", "いいえ(&N)"));
+  box.setButtonText(QMessageBox::Cancel, QCoreApplication::translate("Prompts", "キャンセル"));
   const int button = box.exec();
   prompt.applyToAll = box.checkBox() != nullptr && box.checkBox()->isChecked();
   switch (button) {
@@ -109,7 +118,7 @@ void SetPromptHookForTests(PromptHook hook) {
 }
 
 void ShowError(QWidget* parent, const QString& text) {
-  Ask(parent, {PromptKind::Error, ToQString(kErrorCaption), text});
+  Ask(parent, {PromptKind::Error, ErrorCaptionText(), text});
 }
 
 void ShowWarning(QWidget* parent, const QString& text) {
@@ -117,11 +126,11 @@ void ShowWarning(QWidget* parent, const QString& text) {
 }
 
 bool AskYesNo(QWidget* parent, const QString& text) {
-  return Ask(parent, {PromptKind::YesNo, ToQString(kErrorCaption), text}) == PromptAnswer::Yes;
+  return Ask(parent, {PromptKind::YesNo, ErrorCaptionText(), text}) == PromptAnswer::Yes;
 }
 
 YesNoForAll AskYesNoForAll(QWidget* parent, const QString& text) {
-  Prompt prompt{PromptKind::YesNoForAll, ToQString(kErrorCaption), text};
+  Prompt prompt{PromptKind::YesNoForAll, ErrorCaptionText(), text};
   const bool yes = Ask(parent, prompt) == PromptAnswer::Yes;
   return {yes, prompt.applyToAll};
 }

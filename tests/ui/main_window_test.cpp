@@ -136,7 +136,7 @@ TEST_F(MainWindowTest, MenusHoldTheirItemsInOrderWithSeparatorsAndKeys) {
   EXPECT_EQ(MenuItems(menus[2]->menu()),
             (QStringList{"プレビュー表示(&V)", "再生\tSpace", "全トラック表示(&A)\tEsc",
                          "拡大(&I)\tI", "縮小(&O)\tO", "自動拡張(&E)", "-", "ツール バー(&T)",
-                         "ステータス バー(&S)", "分割(&P)"}));
+                         "ステータス バー(&S)", "分割(&P)", "-", "言語 / Language"}));
   EXPECT_EQ(MenuItems(menus[3]->menu()), (QStringList{"バージョン情報(&A)..."}));
 
   // The keys behind the texts, the second keys of the accelerator table among them.

@@ -1,5 +1,6 @@
 #include "ui/panes/event_view.h"
 
+#include <QCoreApplication>
 #include <QKeyEvent>
 #include <QMenu>
 #include <QMouseEvent>
@@ -117,6 +118,14 @@ void CEventView::OnDraw(QPainter& painter) {
   }
 }
 
+void CEventView::changeEvent(QEvent* event) {
+  if (event->type() == QEvent::LanguageChange) {
+    RebuildCells();
+    viewport()->update();
+  }
+  CKeldaView::changeEvent(event);
+}
+
 QCursor CEventView::CursorAt(QPoint) const {
   const PaneDrag& drag = Document().drag;
   if (drag.active && drag.kind == DragFile) return PaneCursor(CursorAdd);
@@ -211,7 +220,7 @@ void CEventView::mouseReleaseEvent(QMouseEvent* event) {
     const auto row = EventRowAt(point.x(), point.y());
     if (doc.drag.active && doc.drag.kind == DragFile && row) {
       doc.drag.active = false;
-      EditTemplates(QStringLiteral("テンプレートの作成"), [&] {
+      EditTemplates(QStringLiteral(QT_TRANSLATE_NOOP("EditSteps", "テンプレートの作成")), [&] {
         ProjectData& project = doc.Project();
         project.templates[static_cast<size_t>(*row)] =
             DefaultEventForFile(project, doc.drag.fileId, 0);
@@ -259,16 +268,17 @@ std::unique_ptr<QMenu> CEventView::MakeContextMenu() {
     connect(action, &QAction::triggered, this, [this, id] { RunCommand(id); });
     return action;
   };
-  add(QStringLiteral("プロパティ(&S)..."), CmdProperties);
+  add(QCoreApplication::translate("EventView", "プロパティ(&S)..."), CmdProperties);
   menu->addSeparator();
-  add(QStringLiteral("切り取り(&T)"), CmdEditCut);
-  add(QStringLiteral("コピー(&C)"), CmdEditCopy);
-  add(QStringLiteral("貼り付け(&P)"), CmdEditPaste);
-  add(QStringLiteral("消去(&E)"), CmdEditClear);
+  add(QCoreApplication::translate("EventView", "切り取り(&T)"), CmdEditCut);
+  add(QCoreApplication::translate("EventView", "コピー(&C)"), CmdEditCopy);
+  add(QCoreApplication::translate("EventView", "貼り付け(&P)"), CmdEditPaste);
+  add(QCoreApplication::translate("EventView", "消去(&E)"), CmdEditClear);
   menu->addSeparator();
-  add(QStringLiteral("すべて選択(&A)"), CmdEditSelectAll);
+  add(QCoreApplication::translate("EventView", "すべて選択(&A)"), CmdEditSelectAll);
   menu->addSeparator();
-  QAction* preview = add(QStringLiteral("プレビュー表示(&V)"), CmdPreview);
+  QAction* preview =
+      add(QCoreApplication::translate("EventView", "プレビュー表示(&V)"), CmdPreview);
   preview->setCheckable(true);
   preview->setChecked(PreviewEnabled());
   return menu;
@@ -285,7 +295,7 @@ void CEventView::Cut() {
   const std::vector<EventRecord> records = CopyableTemplates(doc.Project().templates);
   // Only what the clipboard took is removed.
   if (records.empty() || !PutEventsOnClipboard(records)) return;
-  EditTemplates(QStringLiteral("切り取り"), [&] {
+  EditTemplates(QStringLiteral(QT_TRANSLATE_NOOP("EditSteps", "切り取り")), [&] {
     ClearCopyableTemplates(doc.Project().templates);
     return true;
   });
@@ -295,7 +305,7 @@ void CEventView::Paste() {
   CKeldaDoc& doc = Document();
   const auto records = EventsFromClipboard();
   if (!records) return;
-  EditTemplates(QStringLiteral("貼り付け"), [&] {
+  EditTemplates(QStringLiteral(QT_TRANSLATE_NOOP("EditSteps", "貼り付け")), [&] {
     currentRow_ = PasteTemplates(doc.Project().templates, currentRow_, *records);
     return true;
   });
@@ -304,7 +314,7 @@ void CEventView::Paste() {
 void CEventView::Delete() {
   CKeldaDoc& doc = Document();
   if (CountSelectedTemplates(doc.Project().templates) == 0) return;
-  EditTemplates(QStringLiteral("テンプレートの削除"), [&] {
+  EditTemplates(QStringLiteral(QT_TRANSLATE_NOOP("EditSteps", "テンプレートの削除")), [&] {
     DeleteSelectedTemplates(doc.Project().templates);
     return true;
   });
@@ -323,7 +333,7 @@ void CEventView::Properties() {
   std::vector<EventRecord*> targets;
   for (int slot : chosen) targets.push_back(&project.templates[static_cast<size_t>(slot)]);
   // The dialog writes into the templates on OK.
-  EditTemplates(QStringLiteral("テンプレートのプロパティ"), [&] {
+  EditTemplates(QStringLiteral(QT_TRANSLATE_NOOP("EditSteps", "テンプレートのプロパティ")), [&] {
     if (!RunEventPropertiesDialog(this, project, targets, false)) return false;
     if (chosen.size() == 1) currentRow_ = chosen[0];
     for (EventRecord* target : targets) target->start = 0;

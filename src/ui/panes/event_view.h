@@ -45,6 +45,8 @@ class CEventView : public CKeldaView {
 
  protected:
   void OnDraw(QPainter& painter) override;
+  // A language change rewrites the rows' words.
+  void changeEvent(QEvent* event) override;
   void keyPressEvent(QKeyEvent* event) override;
   void mousePressEvent(QMouseEvent* event) override;
   void mouseReleaseEvent(QMouseEvent* event) override;

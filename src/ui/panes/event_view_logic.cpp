@@ -1,5 +1,6 @@
 #include "ui/panes/event_view_logic.h"
 
+#include <QCoreApplication>
 #include <algorithm>
 #include <cstdio>
 
@@ -19,6 +20,11 @@ std::u16string Ascii(const char* text) {
   return out;
 }
 
+// A word of the row in the current language.
+std::u16string Word(const char* source) {
+  return QCoreApplication::translate("EventView", source).toStdU16String();
+}
+
 bool ValidRow(int row) {
   return row >= 0 && row < kTemplateCount;
 }
@@ -28,7 +34,7 @@ bool ValidRow(int row) {
 std::u16string EventRowText(const ProjectData& project, const EventRecord& tmpl, char16_t key) {
   std::u16string text = u" ";
   text.push_back(key);
-  if (!tmpl.InUse()) return text + u" 未設定";
+  if (!tmpl.InUse()) return text + u" " + Word(QT_TRANSLATE_NOOP("EventView", "未設定"));
 
   char id[32];
   std::snprintf(id, sizeof id, " ID:%04u ", static_cast<unsigned>(tmpl.fileId));
@@ -38,14 +44,15 @@ std::u16string EventRowText(const ProjectData& project, const EventRecord& tmpl,
                            : FileEmpty;
   switch (kind) {
     case FileMovie:
-      return text + u"動画 " + FormatShortSourceTime(tmpl.playbackPosition) + u" " +
+      return text + Word(QT_TRANSLATE_NOOP("EventView", "動画")) + u" " +
+             FormatShortSourceTime(tmpl.playbackPosition) + u" " +
              FormatSpeedForPane(tmpl.playbackRate, project.frameDuration100ns);
     case FileStillImage:
-      return text + u"画像";
+      return text + Word(QT_TRANSLATE_NOOP("EventView", "画像"));
     case FileText:
-      return text + u"テキスト";
+      return text + Word(QT_TRANSLATE_NOOP("EventView", "テキスト"));
     default:
-      return text + u"不明";
+      return text + Word(QT_TRANSLATE_NOOP("EventView", "不明"));
   }
 }
 
@@ -109,11 +116,11 @@ int CountSelectedTemplates(const Templates& templates) {
 }
 
 std::vector<int> SelectedTemplateSlots(const Templates& templates) {
-  std::vector<int> slots;
+  std::vector<int> selected;
   for (int i = 0; i < kTemplateCount; ++i) {
-    if (templates[static_cast<size_t>(i)].flags & EventSelected) slots.push_back(i);
+    if (templates[static_cast<size_t>(i)].flags & EventSelected) selected.push_back(i);
   }
-  return slots;
+  return selected;
 }
 
 std::vector<EventRecord> CopyableTemplates(const Templates& templates) {

@@ -1,5 +1,6 @@
 #include "ui/panes/file_view.h"
 
+#include <QCoreApplication>
 #include <QKeyEvent>
 #include <QMenu>
 #include <QMimeData>
@@ -100,7 +101,22 @@ void CFileView::SelectionChanged() {
 void CFileView::OnDraw(QPainter& painter) {
   const QRect visible(ScrollPosition(), viewport()->size());
   cells_ = FileCells(Document().Project(), selection_, visible);
-  for (const PaneCell& cell : cells_) DrawPaneCell(painter, cell);
+  // The box of each row is the cell's; its columns start where the font's own widths put them,
+  // so that they line up whatever the language and the font.
+  const FileColumnStarts starts = MeasureFileColumns(painter.fontMetrics());
+  for (const PaneCell& cell : cells_) {
+    PaneCell box = cell;
+    box.text.clear();
+    DrawPaneCell(painter, box);
+    const FileRowColumns columns =
+        FileRowColumnTexts(Document().Project().files[static_cast<size_t>(cell.data)], cell.data);
+    const QRect rect(QPoint(cell.left, cell.top), QPoint(cell.right - 1, cell.bottom - 1));
+    const int align = Qt::AlignVCenter | Qt::AlignLeft | Qt::TextSingleLine;
+    painter.setPen(Qt::black);
+    painter.drawText(rect, align, columns.id);
+    painter.drawText(rect.adjusted(starts.kind, 0, 0, 0), align, columns.kind);
+    painter.drawText(rect.adjusted(starts.name, 0, 0, 0), align, columns.name);
+  }
 }
 
 int32_t CFileView::FileAt(QPoint viewportPoint) const {
@@ -177,15 +193,15 @@ std::unique_ptr<QMenu> CFileView::MakeContextMenu() {
     connect(action, &QAction::triggered, this, [this, id] { RunCommand(id); });
     return action;
   };
-  add(QStringLiteral("プロパティ(&S)..."), CmdProperties);
-  add(QStringLiteral("追加(&N)..."), CmdAddFile);
-  add(QStringLiteral("複製(&X)"), CmdDuplicateFile);
+  add(QCoreApplication::translate("FileView", "プロパティ(&S)..."), CmdProperties);
+  add(QCoreApplication::translate("FileView", "追加(&N)..."), CmdAddFile);
+  add(QCoreApplication::translate("FileView", "複製(&X)"), CmdDuplicateFile);
   menu->addSeparator();
-  add(QStringLiteral("消去(&E)"), CmdEditClear);
+  add(QCoreApplication::translate("FileView", "消去(&E)"), CmdEditClear);
   menu->addSeparator();
-  add(QStringLiteral("すべて選択(&A)"), CmdEditSelectAll);
+  add(QCoreApplication::translate("FileView", "すべて選択(&A)"), CmdEditSelectAll);
   menu->addSeparator();
-  QAction* preview = add(QStringLiteral("プレビュー表示(&V)"), CmdPreview);
+  QAction* preview = add(QCoreApplication::translate("FileView", "プレビュー表示(&V)"), CmdPreview);
   preview->setCheckable(true);
   preview->setChecked(PreviewEnabled());
   return menu;
@@ -209,10 +225,12 @@ void CFileView::dropEvent(QDropEvent* event) {
   CKeldaDoc& doc = Document();
   FileTableResult result;
   // A drop marks the project modified even when no file could be loaded.
-  doc.Edit({QStringLiteral("ファイルの追加"), EditScope::AllFiles()}, nullptr, [&] {
-    result = LoadDroppedFiles(doc.Project(), selection_, paths);
-    return true;
-  });
+  doc.Edit(
+      {QStringLiteral(QT_TRANSLATE_NOOP("EditSteps", "ファイルの追加")), EditScope::AllFiles()},
+      nullptr, [&] {
+        result = LoadDroppedFiles(doc.Project(), selection_, paths);
+        return true;
+      });
   if (result.status == FileTableStatus::TooManyFiles) {
     ShowTooManyFiles();
   } else if (result.status == FileTableStatus::LoadFailed) {
@@ -227,10 +245,12 @@ void CFileView::ShowTooManyFiles() {
 
 void CFileView::DeleteFiles() {
   CKeldaDoc& doc = Document();
-  doc.Edit({QStringLiteral("ファイルの削除"), EditScope::AllFiles()}, nullptr, [&] {
-    DeleteSelectedFiles(doc.Project(), selection_);
-    return true;
-  });
+  doc.Edit(
+      {QStringLiteral(QT_TRANSLATE_NOOP("EditSteps", "ファイルの削除")), EditScope::AllFiles()},
+      nullptr, [&] {
+        DeleteSelectedFiles(doc.Project(), selection_);
+        return true;
+      });
   viewport()->update();
 }
 
@@ -243,10 +263,12 @@ void CFileView::AddFile() {
   const int32_t id = selection_.current;
   selection_.Set(id, true);
   // The dialog runs inside this edit; its OK is the edit's change.
-  doc.Edit({QStringLiteral("ファイルの追加"), EditScope::AllFiles()}, nullptr, [&] {
-    doc.Project().files[static_cast<size_t>(id)].transparentColour = 0xFFFFFFFFu;
-    return Properties();
-  });
+  doc.Edit(
+      {QStringLiteral(QT_TRANSLATE_NOOP("EditSteps", "ファイルの追加")), EditScope::AllFiles()},
+      nullptr, [&] {
+        doc.Project().files[static_cast<size_t>(id)].transparentColour = 0xFFFFFFFFu;
+        return Properties();
+      });
   if (doc.Project().files[static_cast<size_t>(id)].kind == FileEmpty) selection_.Set(id, false);
   SelectionChanged();
 }
@@ -254,10 +276,12 @@ void CFileView::AddFile() {
 void CFileView::DuplicateFiles() {
   CKeldaDoc& doc = Document();
   FileTableResult result;
-  doc.Edit({QStringLiteral("ファイルの複製"), EditScope::AllFiles()}, this, [&] {
-    result = DuplicateSelectedFiles(doc.Project(), selection_);
-    return result.changed > 0;
-  });
+  doc.Edit(
+      {QStringLiteral(QT_TRANSLATE_NOOP("EditSteps", "ファイルの複製")), EditScope::AllFiles()},
+      this, [&] {
+        result = DuplicateSelectedFiles(doc.Project(), selection_);
+        return result.changed > 0;
+      });
   if (result.status == FileTableStatus::TooManyFiles) {
     ShowTooManyFiles();
   } else if (result.status == FileTableStatus::CopyFailed) {
@@ -272,17 +296,19 @@ bool CFileView::Properties() {
   CKeldaDoc& doc = Document();
   // The dialog writes into the slot on OK; a new ID moves the file to another slot.
   const bool changed =
-      doc.Edit({QStringLiteral("ファイルのプロパティ"), EditScope::AllFiles()}, nullptr, [&] {
-        const auto result = RunFilePropertiesDialog(this, doc.Project(), selection_.current,
-                                                    ProcessFontCatalogue());
-        if (!result || result->status == FileApplyStatus::IdInUse) return false;
-        if (result->id != selection_.current) {
-          selection_.current = result->id;
-          selection_.Set(result->id, true);
-        }
-        ClearEmptySelections(doc.Project(), selection_);
-        return true;
-      });
+      doc.Edit({QStringLiteral(QT_TRANSLATE_NOOP("EditSteps", "ファイルのプロパティ")),
+                EditScope::AllFiles()},
+               nullptr, [&] {
+                 const auto result = RunFilePropertiesDialog(
+                     this, doc.Project(), selection_.current, ProcessFontCatalogue());
+                 if (!result || result->status == FileApplyStatus::IdInUse) return false;
+                 if (result->id != selection_.current) {
+                   selection_.current = result->id;
+                   selection_.Set(result->id, true);
+                 }
+                 ClearEmptySelections(doc.Project(), selection_);
+                 return true;
+               });
   if (!changed) return false;
   UpdateScrollSize();
   SelectionChanged();

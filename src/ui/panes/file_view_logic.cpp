@@ -1,5 +1,7 @@
 #include "ui/panes/file_view_logic.h"
 
+#include <QCoreApplication>
+#include <QFontMetrics>
 #include <algorithm>
 
 #include "model/project_data.h"
@@ -36,18 +38,76 @@ std::vector<int32_t> UsedFileSlots(const ProjectData& project) {
   return used;
 }
 
-QString FileRowText(const FileEntry& entry, int32_t id) {
-  const QString head = QStringLiteral(" ID:%1 ").arg(id, 4, 10, QLatin1Char('0'));
-  switch (entry.kind) {
+namespace {
+
+// The kinds' source words; FileKindText translates them.
+const char* KindSource(int32_t kind) {
+  switch (kind) {
     case FileMovie:
-      return head + QStringLiteral("動画      ") + FromU16(PathView(entry.path));
+      return QT_TRANSLATE_NOOP("FileView", "動画");
     case FileStillImage:
-      return head + QStringLiteral("画像      ") + FromU16(PathView(entry.path));
+      return QT_TRANSLATE_NOOP("FileView", "画像");
     case FileText:
-      return head + QStringLiteral("テキスト  ") + FromU16(entry.text);
+      return QT_TRANSLATE_NOOP("FileView", "テキスト");
     default:
-      return head + QStringLiteral("不明");
+      return QT_TRANSLATE_NOOP("FileView", "不明");
   }
+}
+
+// Character cells of text on a fixed-pitch terminal: two for a wide (CJK) glyph, one otherwise.
+int CharacterCells(const QString& text) {
+  int cells = 0;
+  for (const QChar c : text) {
+    const char16_t u = c.unicode();
+    const bool wide = (u >= 0x1100 && u <= 0x115F) || (u >= 0x2E80 && u <= 0xA4CF) ||
+                      (u >= 0xAC00 && u <= 0xD7A3) || (u >= 0xF900 && u <= 0xFAFF) ||
+                      (u >= 0xFE30 && u <= 0xFE4F) || (u >= 0xFF00 && u <= 0xFF60) ||
+                      (u >= 0xFFE0 && u <= 0xFFE6);
+    cells += wide ? 2 : 1;
+  }
+  return cells;
+}
+
+// The kind column of the plain row text: ten character cells, as "テキスト  " fills them.
+constexpr int kKindCells = 10;
+
+const int32_t kKinds[] = {FileMovie, FileStillImage, FileText, FileEmpty};
+
+}  // namespace
+
+QString FileKindText(int32_t kind) {
+  return QCoreApplication::translate("FileView", KindSource(kind));
+}
+
+FileRowColumns FileRowColumnTexts(const FileEntry& entry, int32_t id) {
+  FileRowColumns columns;
+  columns.id = QStringLiteral(" ID:%1 ").arg(id, 4, 10, QLatin1Char('0'));
+  columns.kind = FileKindText(entry.kind);
+  if (entry.kind == FileMovie || entry.kind == FileStillImage) {
+    columns.name = FromU16(PathView(entry.path));
+  } else if (entry.kind == FileText) {
+    columns.name = FromU16(entry.text);
+  }
+  return columns;
+}
+
+QString FileRowText(const FileEntry& entry, int32_t id) {
+  const FileRowColumns columns = FileRowColumnTexts(entry, id);
+  if (entry.kind != FileMovie && entry.kind != FileStillImage && entry.kind != FileText) {
+    return columns.id + columns.kind;
+  }
+  const int padding = std::max(1, kKindCells - CharacterCells(columns.kind));
+  return columns.id + columns.kind + QString(padding, u' ') + columns.name;
+}
+
+FileColumnStarts MeasureFileColumns(const QFontMetrics& metrics) {
+  FileColumnStarts starts;
+  starts.kind = metrics.horizontalAdvance(QStringLiteral(" ID:0000 "));
+  int widest = 0;
+  for (int32_t kind : kKinds)
+    widest = std::max(widest, metrics.horizontalAdvance(FileKindText(kind)));
+  starts.name = starts.kind + widest + metrics.horizontalAdvance(QStringLiteral("  "));
+  return starts;
 }
 
 std::vector<PaneCell> FileCells(const ProjectData& project, const FileSelection& selection,

@@ -4,6 +4,7 @@
 // into these calls and shows their messages.
 #pragma once
 
+#include <QFontMetrics>
 #include <QRect>
 #include <QString>
 #include <array>
@@ -36,8 +37,27 @@ struct FileSelection {
 // The used slots in ID order; the k-th is drawn in row k.
 std::vector<int32_t> UsedFileSlots(const ProjectData& project);
 
-// " ID:0003 動画      clip.avi" and the like, by the slot's kind.
+// The slot's kind in the current language: "動画", "画像", "テキスト", "不明".
+QString FileKindText(int32_t kind);
+
+// A row's three columns: " ID:0003 ", the kind, and the file name or the text (empty for an
+// unknown kind).
+struct FileRowColumns {
+  QString id, kind, name;
+};
+FileRowColumns FileRowColumnTexts(const FileEntry& entry, int32_t id);
+
+// " ID:0003 動画      clip.avi" and the like, by the slot's kind: the row as plain text, the kind
+// padded to ten character cells of a fixed-pitch font (a wide glyph takes two).
 QString FileRowText(const FileEntry& entry, int32_t id);
+
+// Where the kind and name columns start, in pixels from the row's left edge, measured with the
+// painting font: every kind word of the current language fits before the name, followed by
+// two spaces.
+struct FileColumnStarts {
+  int kind = 0, name = 0;
+};
+FileColumnStarts MeasureFileColumns(const QFontMetrics& metrics);
 
 // Row k: (0, 20k) to (1024, 20k + 20).
 inline QRect FileRowRect(int row) {

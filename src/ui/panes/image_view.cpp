@@ -1,5 +1,6 @@
 #include "ui/panes/image_view.h"
 
+#include <QCoreApplication>
 #include <QMenu>
 #include <QMouseEvent>
 #include <QPainter>
@@ -101,8 +102,9 @@ void CImageView::OnDraw(QPainter& painter) {
 void CImageView::SavePreview() {
   if (!PreviewEnabled()) return;
   const std::optional<QString> name =
-      AskSaveFileName(this, QStringLiteral("名前を付けて保存"), QString(),
-                      QStringLiteral("ビットマップファイル (*.bmp)"), QStringLiteral("bmp"));
+      AskSaveFileName(this, QCoreApplication::translate("ImageView", "名前を付けて保存"), QString(),
+                      QCoreApplication::translate("ImageView", "ビットマップファイル (*.bmp)"),
+                      QStringLiteral("bmp"));
   if (!name || name->isEmpty()) return;
   CKeldaDoc& doc = Document();
   // Saving composes on this thread: the worker must not touch the project meanwhile. A
@@ -117,17 +119,19 @@ void CImageView::SavePreview() {
 
 std::unique_ptr<QMenu> CImageView::MakeContextMenu() {
   auto menu = std::make_unique<QMenu>(this);
-  QAction* save = menu->addAction(QStringLiteral("プレビュー画像を保存(&I)..."));
+  QAction* save =
+      menu->addAction(QCoreApplication::translate("ImageView", "プレビュー画像を保存(&I)..."));
   save->setData(static_cast<int>(CmdSavePreview));
   connect(save, &QAction::triggered, this, [this] { RunCommand(CmdSavePreview); });
   menu->addSeparator();
-  QAction* preview = menu->addAction(QStringLiteral("プレビュー表示(&V)"));
+  QAction* preview =
+      menu->addAction(QCoreApplication::translate("ImageView", "プレビュー表示(&V)"));
   preview->setData(static_cast<int>(CmdPreview));
   preview->setCheckable(true);
   preview->setChecked(PreviewEnabled());
   connect(preview, &QAction::triggered, this, [this] { RunCommand(CmdPreview); });
   menu->addSeparator();
-  QAction* aspect = menu->addAction(QStringLiteral("縦横比を保つ"));
+  QAction* aspect = menu->addAction(QCoreApplication::translate("ImageView", "縦横比を保つ"));
   aspect->setCheckable(true);
   aspect->setChecked(keepAspect_);
   connect(aspect, &QAction::triggered, this, [this] { SetKeepAspect(!keepAspect_); });

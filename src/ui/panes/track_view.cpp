@@ -1,6 +1,7 @@
 #include "ui/panes/track_view.h"
 
 #include <QAction>
+#include <QCoreApplication>
 #include <QKeyEvent>
 #include <QMenu>
 #include <QMouseEvent>
@@ -241,7 +242,7 @@ void CTrackView::ReleaseGesture(QPoint p) {
     state_.eventDrag = false;
     const uint32_t delta = frame - state_.dragOriginFrame;
     if (delta == 0) return;
-    EditTrack(QStringLiteral("イベントの移動"), false, [&] {
+    EditTrack(QStringLiteral(QT_TRANSLATE_NOOP("EditSteps", "イベントの移動")), false, [&] {
       MoveSelected(CurrentTrack(), delta);
       return std::optional<uint32_t>(LastStart(CurrentTrack()));
     });
@@ -264,7 +265,7 @@ void CTrackView::Drop(QPoint p) {
     return;
   }
   state_.currentTrack = *target;
-  EditTrack(QStringLiteral("イベントの挿入"), false, [&] {
+  EditTrack(QStringLiteral(QT_TRANSLATE_NOOP("EditSteps", "イベントの挿入")), false, [&] {
     InsertSorted(CurrentTrack(), 1, &doc.scratchEvent);
     return std::optional<uint32_t>(LastStart(CurrentTrack()));
   });
@@ -344,7 +345,7 @@ void CTrackView::NudgeSelected(int frames) {
   constexpr uint64_t kNudgeKind = 1;
   const uint64_t key = (kNudgeKind << 32) | state_.currentTrack;
   EditTrack(
-      QStringLiteral("イベントの移動"), false,
+      QStringLiteral(QT_TRANSLATE_NOOP("EditSteps", "イベントの移動")), false,
       [&] {
         MoveSelected(CurrentTrack(), static_cast<uint32_t>(frames));
         return std::optional<uint32_t>(LastStart(CurrentTrack()));
@@ -360,7 +361,7 @@ void CTrackView::InsertTemplateForKey(int key) {
   if (!doc.scratchEvent.InUse()) return;
   doc.scratchEvent.flags &= ~uint32_t{EventSelected};
   doc.scratchEvent.start = state_.position;
-  EditTrack(QStringLiteral("テンプレートの挿入"), false, [&] {
+  EditTrack(QStringLiteral(QT_TRANSLATE_NOOP("EditSteps", "テンプレートの挿入")), false, [&] {
     InsertSorted(CurrentTrack(), 1, &doc.scratchEvent);
     return std::optional<uint32_t>(LastStart(CurrentTrack()));
   });
@@ -423,7 +424,7 @@ void CTrackView::RunCommand(CommandId id) {
       Paste();
       break;
     case CmdEditClear:
-      Delete(QStringLiteral("イベントの削除"));
+      Delete(QStringLiteral(QT_TRANSLATE_NOOP("EditSteps", "イベントの削除")));
       break;
     case CmdEditSelectAll:
       SelectAll();
@@ -466,13 +467,13 @@ void CTrackView::Copy() {
 void CTrackView::Cut() {
   const std::vector<EventRecord> records = EventsForClipboard(CurrentTrack());
   if (records.empty() || !PutEventsOnClipboard(records)) return;
-  Delete(QStringLiteral("切り取り"));
+  Delete(QStringLiteral(QT_TRANSLATE_NOOP("EditSteps", "切り取り")));
 }
 
 void CTrackView::Paste() {
   std::optional<std::vector<EventRecord>> records = EventsFromClipboard();
   if (!records) return;
-  EditTrack(QStringLiteral("貼り付け"), true, [&] {
+  EditTrack(QStringLiteral(QT_TRANSLATE_NOOP("EditSteps", "貼り付け")), true, [&] {
     PasteEvents(CurrentTrack(), std::move(*records), state_.position);
     return std::optional<uint32_t>(LastStart(CurrentTrack()));
   });
@@ -503,44 +504,45 @@ void CTrackView::Properties() {
   for (uint32_t i : selected) targets.push_back(&CurrentTrack().events[i]);
   const bool one = selected.size() == 1;
   // The dialog writes into the events on OK.
-  EditTrack(QStringLiteral("イベントのプロパティ"), false, [&]() -> std::optional<uint32_t> {
-    if (!RunEventPropertiesDialog(this, doc.Project(), targets, one)) return std::nullopt;
-    if (one) {
-      state_.anchorEvent = selected.front();
-      const uint32_t start = targets.front()->start;
-      Sort(CurrentTrack());
-      return start;
-    }
-    Sort(CurrentTrack());
-    return LastStart(CurrentTrack());
-  });
+  EditTrack(QStringLiteral(QT_TRANSLATE_NOOP("EditSteps", "イベントのプロパティ")), false,
+            [&]() -> std::optional<uint32_t> {
+              if (!RunEventPropertiesDialog(this, doc.Project(), targets, one)) return std::nullopt;
+              if (one) {
+                state_.anchorEvent = selected.front();
+                const uint32_t start = targets.front()->start;
+                Sort(CurrentTrack());
+                return start;
+              }
+              Sort(CurrentTrack());
+              return LastStart(CurrentTrack());
+            });
 }
 
 QMenu* CTrackView::MakeContextMenu() {
   auto* menu = new QMenu(this);
   auto add = [&](const char* text, CommandId id) {
-    QAction* a = menu->addAction(QString::fromUtf8(text));
+    QAction* a = menu->addAction(QCoreApplication::translate("TrackView", text));
     a->setData(static_cast<int>(id));
     return a;
   };
-  add("プロパティ(&S)...", CmdProperties);
+  add(QT_TRANSLATE_NOOP("TrackView", "プロパティ(&S)..."), CmdProperties);
   menu->addSeparator();
-  add("切り取り(&T)", CmdEditCut);
-  add("コピー(&C)", CmdEditCopy);
-  add("貼り付け(&P)", CmdEditPaste);
-  add("消去(&E)", CmdEditClear);
+  add(QT_TRANSLATE_NOOP("TrackView", "切り取り(&T)"), CmdEditCut);
+  add(QT_TRANSLATE_NOOP("TrackView", "コピー(&C)"), CmdEditCopy);
+  add(QT_TRANSLATE_NOOP("TrackView", "貼り付け(&P)"), CmdEditPaste);
+  add(QT_TRANSLATE_NOOP("TrackView", "消去(&E)"), CmdEditClear);
   menu->addSeparator();
-  add("すべて選択(&A)", CmdEditSelectAll);
+  add(QT_TRANSLATE_NOOP("TrackView", "すべて選択(&A)"), CmdEditSelectAll);
   menu->addSeparator();
-  QAction* preview = add("プレビュー表示(&V)", CmdPreview);
+  QAction* preview = add(QT_TRANSLATE_NOOP("TrackView", "プレビュー表示(&V)"), CmdPreview);
   preview->setCheckable(true);
   preview->setChecked(PreviewEnabled());
-  QAction* all = add("全トラック表示(&A)", CmdShowAllTracks);
+  QAction* all = add(QT_TRANSLATE_NOOP("TrackView", "全トラック表示(&A)"), CmdShowAllTracks);
   all->setCheckable(true);
   all->setChecked(state_.displayMode == DisplayAllTracks);
-  add("拡大(&I)", CmdZoomIn)->setEnabled(state_.scale >= 2);
-  add("縮小(&O)", CmdZoomOut)->setEnabled(state_.scale < 256);
-  QAction* extend = add("自動拡張(&E)", CmdAutoExtend);
+  add(QT_TRANSLATE_NOOP("TrackView", "拡大(&I)"), CmdZoomIn)->setEnabled(state_.scale >= 2);
+  add(QT_TRANSLATE_NOOP("TrackView", "縮小(&O)"), CmdZoomOut)->setEnabled(state_.scale < 256);
+  QAction* extend = add(QT_TRANSLATE_NOOP("TrackView", "自動拡張(&E)"), CmdAutoExtend);
   extend->setCheckable(true);
   extend->setChecked(state_.autoExtend);
   return menu;

@@ -1,5 +1,6 @@
 #include "ui/recovery/autosaver.h"
 
+#include <QCoreApplication>
 #include <QDateTime>
 #include <algorithm>
 #include <system_error>
@@ -109,7 +110,8 @@ void Autosaver::Adopt(RecoverySlot slot) {
 }
 
 void Autosaver::Fail(const QString& why) {
-  if (!noted_) emit note(QStringLiteral("自動保存できませんでした: %1").arg(why));
+  if (!noted_)
+    emit note(QCoreApplication::translate("Recovery", "自動保存できませんでした: %1").arg(why));
   noted_ = true;
   emit finished(false);
 }
@@ -158,7 +160,7 @@ void Autosaver::CopySlice() {
       mirror_.CopySome(document_.Project(), start + std::chrono::milliseconds(kSliceMs));
   if (step == ProjectMirror::Step::NoMemory) {
     phase_ = Phase::Idle;
-    Fail(QStringLiteral("メモリが足りません"));
+    Fail(QCoreApplication::translate("Recovery", "メモリが足りません"));
   } else if (step == ProjectMirror::Step::More) {
     slice_.start();
   } else {

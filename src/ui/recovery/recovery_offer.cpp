@@ -1,5 +1,6 @@
 #include "ui/recovery/recovery_offer.h"
 
+#include <QCoreApplication>
 #include <QDateTime>
 #include <QFileInfo>
 #include <QStatusBar>
@@ -12,21 +13,24 @@ namespace tavrona {
 
 QString RecoveryQuestion(const RecoveryContent& content) {
   const QString name = content.originalPath.empty()
-                           ? QStringLiteral("無題")
+                           ? QCoreApplication::translate("Document", "無題")
                            : QFileInfo(QString::fromStdString(content.originalPath)).fileName();
   const QString when = QDateTime::fromMSecsSinceEpoch(content.savedAtMs)
                            .toLocalTime()
                            .toString(QStringLiteral("yyyy/MM/dd HH:mm:ss"));
-  return QStringLiteral("保存されていない変更が見つかりました。\n%1 (%2)\n復元しますか?")
+  return QCoreApplication::translate(
+             "Recovery", "保存されていない変更が見つかりました。\n%1 (%2)\n復元しますか?")
       .arg(name, when);
 }
 
 QString RecoveryReadFailure(const std::filesystem::path& file, const std::string& why,
                             const std::filesystem::path& movedTo) {
-  QString text = QStringLiteral("回復用ファイルを読み込めませんでした。\n%1: %2")
-                     .arg(QString::fromStdString(file.string()), QString::fromStdString(why));
+  QString text =
+      QCoreApplication::translate("Recovery", "回復用ファイルを読み込めませんでした。\n%1: %2")
+          .arg(QString::fromStdString(file.string()), QString::fromStdString(why));
   if (!movedTo.empty()) {
-    text += QStringLiteral("\n%1 に移しました。").arg(QString::fromStdString(movedTo.string()));
+    text += QCoreApplication::translate("Recovery", "\n%1 に移しました。")
+                .arg(QString::fromStdString(movedTo.string()));
   }
   return text;
 }
