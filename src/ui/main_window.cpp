@@ -17,7 +17,7 @@
 #include <QToolBar>
 
 #include "app/process_state.h"
-#include "model/messages.h"
+#include "ui/message_texts.h"
 #include "ui/about_dialog.h"
 #include "ui/composition_worker.h"
 #include "ui/dialogs/export_command.h"
@@ -609,9 +609,10 @@ int CMainFrame::TimeoutQuery() {
   return QThread::currentThread() == thread() ? 0 : 1;
 }
 
-bool CMainFrame::AskToContinue(const std::u16string& message) {
+// The one question asked is the movie timeout: shown in the current language.
+bool CMainFrame::AskToContinue(const std::u16string&) {
   if (QThread::currentThread() != thread()) return false;
-  return AskOkCancel(this, ToQString(kErrorCaption), ToQString(message));
+  return AskOkCancel(this, ErrorCaption(), MessageText(MessageCode::MovieTimeout));
 }
 
 void CMainFrame::closeEvent(QCloseEvent* event) {

@@ -4,7 +4,7 @@
 #include <QFileDialog>
 #include <QMessageBox>
 
-#include "model/messages.h"
+#include "ui/message_texts.h"
 
 namespace tavrona {
 namespace {
@@ -109,7 +109,7 @@ void SetPromptHookForTests(PromptHook hook) {
 }
 
 void ShowError(QWidget* parent, const QString& text) {
-  Ask(parent, {PromptKind::Error, ToQString(kErrorCaption), text});
+  Ask(parent, {PromptKind::Error, ErrorCaption(), text});
 }
 
 void ShowWarning(QWidget* parent, const QString& text) {
@@ -117,11 +117,11 @@ void ShowWarning(QWidget* parent, const QString& text) {
 }
 
 bool AskYesNo(QWidget* parent, const QString& text) {
-  return Ask(parent, {PromptKind::YesNo, ToQString(kErrorCaption), text}) == PromptAnswer::Yes;
+  return Ask(parent, {PromptKind::YesNo, ErrorCaption(), text}) == PromptAnswer::Yes;
 }
 
 YesNoForAll AskYesNoForAll(QWidget* parent, const QString& text) {
-  Prompt prompt{PromptKind::YesNoForAll, ToQString(kErrorCaption), text};
+  Prompt prompt{PromptKind::YesNoForAll, ErrorCaption(), text};
   const bool yes = Ask(parent, prompt) == PromptAnswer::Yes;
   return {yes, prompt.applyToAll};
 }

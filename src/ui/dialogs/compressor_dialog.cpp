@@ -6,6 +6,7 @@
 #include <QPushButton>
 #include <QVBoxLayout>
 
+#include "ui/message_texts.h"
 #include "ui/prompts.h"
 
 namespace tavrona {
@@ -20,7 +21,7 @@ CompressorDialog::CompressorDialog(std::vector<AviCompressor> compressors, QWidg
   list_->setSelectionMode(QAbstractItemView::SingleSelection);
   label->setBuddy(list_);
   for (const AviCompressor& compressor : compressors_) {
-    list_->addItem(ToQString(compressor.description));
+    list_->addItem(CompressorDescription(compressor));
   }
   if (list_->count() > 0) list_->setCurrentRow(0);
   // A double click chooses the row at once, as OK would.

@@ -11,7 +11,7 @@
 #include <QVBoxLayout>
 #include <algorithm>
 
-#include "model/messages.h"
+#include "ui/message_texts.h"
 #include "model/project_data.h"
 #include "model/time_text.h"
 #include "sources/movie_file.h"
@@ -369,7 +369,7 @@ std::optional<FileApplyResult> RunFilePropertiesDialog(QWidget* parent, ProjectD
     case FileApplyStatus::Applied:
       break;
     case FileApplyStatus::IdInUse:
-      ShowError(parent, ToQString(kMsgIdInUse));
+      ShowError(parent, MessageText(MessageCode::IdInUse));
       break;
     case FileApplyStatus::TextFailed:
       ShowError(parent, ToQString(kMsgTextFailed));

@@ -7,7 +7,7 @@
 #include <QPainter>
 #include <QUrl>
 
-#include "model/messages.h"
+#include "ui/message_texts.h"
 #include "ui/cursors.h"
 #include "ui/dialogs/file_dialog.h"
 #include "ui/document.h"
@@ -222,7 +222,7 @@ void CFileView::dropEvent(QDropEvent* event) {
 }
 
 void CFileView::ShowTooManyFiles() {
-  ShowError(this, ToQString(kMsgTooManyFiles));
+  ShowError(this, MessageText(MessageCode::TooManyFiles));
 }
 
 void CFileView::DeleteFiles() {
@@ -261,7 +261,7 @@ void CFileView::DuplicateFiles() {
   if (result.status == FileTableStatus::TooManyFiles) {
     ShowTooManyFiles();
   } else if (result.status == FileTableStatus::CopyFailed) {
-    ShowError(this, ToQString(kMsgDuplicateFailed));
+    ShowError(this, MessageText(MessageCode::DuplicateFailed));
   }
   UpdateScrollSize();
   SelectionChanged();
