@@ -114,9 +114,10 @@ class CliQuestions final : public LoadQuestions {
 bool SaveBmp(const FrameBuffer& picture, const std::string& path) {
   errno = 0;
   if (SaveFrameBufferBmp(picture, path)) return true;
-  PrintError(MessageCode::SaveFailed, path + ": " +
-                                 (errno != 0 ? std::strerror(errno)
-                                             : "the picture cannot be stored as a BMP file"));
+  PrintError(
+      MessageCode::SaveFailed,
+      path + ": " +
+          (errno != 0 ? std::strerror(errno) : "the picture cannot be stored as a BMP file"));
   return false;
 }
 

@@ -175,8 +175,8 @@ int RunExportCommand(const CliOptions& o, ProjectData& project) {
       PrintFailedMovieFrames(project.exportJob, total);
       return 0;
     case ExportResult::OpenFailed:
-      std::fprintf(stderr, "%s\n%s: %s\n", CliMessage(MessageCode::CannotOpenFile).c_str(), o.output.c_str(),
-                   cause.empty() ? "the export could not start" : cause.c_str());
+      std::fprintf(stderr, "%s\n%s: %s\n", CliMessage(MessageCode::CannotOpenFile).c_str(),
+                   o.output.c_str(), cause.empty() ? "the export could not start" : cause.c_str());
       return 1;
     case ExportResult::UnknownCodec:
       std::fprintf(stderr, "tavrona-cli: codec \"%s\" cannot be used\n", o.codec.c_str());

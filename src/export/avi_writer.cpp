@@ -204,25 +204,20 @@ bool DropX264InfoSei(AVPacket& packet) {
 }
 
 const Recipe kRecipes[] = {
-    {kFullFramesCompressor, nullptr, u"全フレーム (非圧縮)", 0, "", CompressorNote::Uncompressed, 0, nullptr, nullptr},
+    {kFullFramesCompressor, nullptr, u"全フレーム (非圧縮)", 0, "", CompressorNote::Uncompressed, 0,
+     nullptr, nullptr},
     {"mjpeg", "mjpeg", u"Motion JPEG", MakeFourCc('M', 'J', 'P', 'G'), "Motion JPEG",
-     CompressorNote::None, FF_THREAD_FRAME,
-     ConfigureMjpeg, nullptr},
+     CompressorNote::None, FF_THREAD_FRAME, ConfigureMjpeg, nullptr},
     {"ffv1", "ffv1", u"FFV1 (可逆圧縮)", MakeFourCc('F', 'F', 'V', '1'), "FFV1",
-     CompressorNote::Lossless, FF_THREAD_SLICE,
-     ConfigureFfv1, nullptr},
+     CompressorNote::Lossless, FF_THREAD_SLICE, ConfigureFfv1, nullptr},
     {"ffvhuff", "ffvhuff", u"FFVHuff (可逆圧縮)", MakeFourCc('F', 'F', 'V', 'H'), "FFVHuff",
-     CompressorNote::Lossless, FF_THREAD_FRAME,
-     ConfigureHuffyuv, nullptr},
+     CompressorNote::Lossless, FF_THREAD_FRAME, ConfigureHuffyuv, nullptr},
     {"huffyuv", "huffyuv", u"HuffYUV (可逆圧縮)", MakeFourCc('H', 'F', 'Y', 'U'), "HuffYUV",
-     CompressorNote::Lossless, FF_THREAD_FRAME,
-     ConfigureHuffyuv, nullptr},
+     CompressorNote::Lossless, FF_THREAD_FRAME, ConfigureHuffyuv, nullptr},
     {"utvideo", "utvideo", u"Ut Video RGB (可逆圧縮)", MakeFourCc('U', 'L', 'R', 'G'),
-     "Ut Video RGB", CompressorNote::Lossless,
-     FF_THREAD_FRAME, ConfigureUtVideo, nullptr},
+     "Ut Video RGB", CompressorNote::Lossless, FF_THREAD_FRAME, ConfigureUtVideo, nullptr},
     {"h264", "libx264", u"H.264 (x264)", MakeFourCc('H', '2', '6', '4'), "H.264 (x264)",
-     CompressorNote::None, FF_THREAD_FRAME,
-     ConfigureX264, DropX264InfoSei, true},
+     CompressorNote::None, FF_THREAD_FRAME, ConfigureX264, DropX264InfoSei, true},
 };
 
 const Recipe* FindRecipe(std::string_view name) {

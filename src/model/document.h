@@ -47,7 +47,8 @@ class ProjectDocument {
 };
 
 // The line both front ends show under their wording of MessageCode::LoadFailed: the project
-// file as the user named it, then, when the reader gave any, its words for the failure ("<file>: <why>").
+// file as the user named it, then, when the reader gave any, its words for the failure ("<file>:
+// <why>").
 std::string LoadFailureDetail(std::string_view fileName, std::string_view why);
 
 }  // namespace tavrona

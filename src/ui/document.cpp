@@ -2,13 +2,13 @@
 
 #include <QCoreApplication>
 #include <QFileInfo>
-#include <algorithm>
 #include <QFontDatabase>
+#include <algorithm>
 
 #include "app/process_state.h"
-#include "ui/message_texts.h"
 #include "ui/composition_worker.h"
 #include "ui/dialogs/file_dialog.h"
+#include "ui/message_texts.h"
 #include "ui/prompts.h"
 
 namespace tavrona {
@@ -178,8 +178,8 @@ bool CKeldaDoc::AskYesNo(const std::u16string& message) {
 
 bool CKeldaDoc::AskMissingSource(std::u16string_view path) {
   return missingSources_.Answer([&] {
-    const YesNoForAll answer = AskYesNoForAll(
-        messageParent_, MessageText(MessageCode::SourceLoadFailed, ToQString(path)));
+    const YesNoForAll answer =
+        AskYesNoForAll(messageParent_, MessageText(MessageCode::SourceLoadFailed, ToQString(path)));
     return MissingSourceAnswer{answer.yes, answer.applyToAll};
   });
 }

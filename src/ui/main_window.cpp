@@ -17,12 +17,12 @@
 #include <QToolBar>
 
 #include "app/process_state.h"
-#include "ui/message_texts.h"
 #include "ui/about_dialog.h"
 #include "ui/composition_worker.h"
 #include "ui/dialogs/export_command.h"
 #include "ui/dialogs/project_dialog.h"
 #include "ui/document.h"
+#include "ui/message_texts.h"
 #include "ui/panes/event_view.h"
 #include "ui/panes/file_view.h"
 #include "ui/panes/image_view.h"

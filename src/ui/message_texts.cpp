@@ -37,8 +37,8 @@ QString MessageText(MessageCode code, const QString& subject, uint32_t count) {
       return QCoreApplication::translate("Messages",
                                          "エラーまたはキャンセル操作によって中断されました。");
     case MessageCode::MovieTimeout:
-      return QCoreApplication::translate(
-          "Messages", "動画の画像の取得がタイムアウトしました。続行しますか？");
+      return QCoreApplication::translate("Messages",
+                                         "動画の画像の取得がタイムアウトしました。続行しますか？");
     case MessageCode::MovieLengthLimit:
       return QCoreApplication::translate("Messages", "動画の長さは最大で%1フレームに制限されます。")
           .arg(count);

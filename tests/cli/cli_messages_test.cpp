@@ -13,10 +13,10 @@ namespace tavrona {
 namespace {
 
 const MessageCode kEveryCode[] = {
-    MessageCode::LoadFailed,       MessageCode::SaveFailed,       MessageCode::TooManyFiles,
-    MessageCode::IdInUse,          MessageCode::DuplicateFailed,  MessageCode::CannotOpenFile,
-    MessageCode::ExportInterrupted, MessageCode::MovieTimeout,    MessageCode::MovieLengthLimit,
-    MessageCode::SourceLoadFailed, MessageCode::TextCreateFailed,
+    MessageCode::LoadFailed,        MessageCode::SaveFailed,       MessageCode::TooManyFiles,
+    MessageCode::IdInUse,           MessageCode::DuplicateFailed,  MessageCode::CannotOpenFile,
+    MessageCode::ExportInterrupted, MessageCode::MovieTimeout,     MessageCode::MovieLengthLimit,
+    MessageCode::SourceLoadFailed,  MessageCode::TextCreateFailed,
 };
 
 // True when the UTF-8 text holds a character of the CJK blocks (U+3000-U+30FF, U+3400-U+9FFF,
@@ -59,8 +59,9 @@ TEST_F(CliMessagesTest, EnglishHasNoCjkAndCarriesItsData) {
     EXPECT_FALSE(text.empty()) << static_cast<int>(code);
     EXPECT_FALSE(HasCjk(text)) << text;
   }
-  EXPECT_NE(CliMessage(MessageCode::SourceLoadFailed, u"/media/clip 7.avi").find("/media/clip 7.avi"),
-            std::string::npos);
+  EXPECT_NE(
+      CliMessage(MessageCode::SourceLoadFailed, u"/media/clip 7.avi").find("/media/clip 7.avi"),
+      std::string::npos);
   EXPECT_NE(CliMessage(MessageCode::TextCreateFailed, u"Title").find("\"Title\""),
             std::string::npos);
   EXPECT_NE(CliMessage(MessageCode::MovieLengthLimit, {}, 4096).find("4096"), std::string::npos);
@@ -91,8 +92,8 @@ TEST_F(CliMessagesTest, LangIsAcceptedAnywhereAndChecked) {
   ASSERT_TRUE(before) << error;
   EXPECT_EQ(before->language, CliLanguage::English);
   EXPECT_EQ(before->project, "p.vpj");
-  const auto after = ParseCliOptions({"join", "a.avi", "--lang", "en", "b.avi", "-o", "o.avi"},
-                                     error);
+  const auto after =
+      ParseCliOptions({"join", "a.avi", "--lang", "en", "b.avi", "-o", "o.avi"}, error);
   ASSERT_TRUE(after) << error;
   EXPECT_EQ(after->language, CliLanguage::English);
   EXPECT_EQ(after->parts, (std::vector<std::string>{"a.avi", "b.avi"}));

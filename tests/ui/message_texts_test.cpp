@@ -60,15 +60,18 @@ TEST_F(MessageTextsTest, JapaneseIsTodaysText) {
               ToQString(TextCreateQuestion(subject)));
   }
   EXPECT_EQ(LoadFailedText("/p/a.vpj", "no such file"),
-            "読み込みに失敗しました。\n" + QString::fromStdString(LoadFailureDetail("/p/a.vpj", "no such file")));
+            "読み込みに失敗しました。\n" +
+                QString::fromStdString(LoadFailureDetail("/p/a.vpj", "no such file")));
 }
 
 TEST_F(MessageTextsTest, ProgressAndCompressorsMatchTheLibrarysJapanese) {
   ASSERT_TRUE(ApplyLanguage(Language::Japanese));
   const int64_t k30fps = 333333;
   for (const auto& [written, total, elapsedMs] :
-       {std::tuple<uint32_t, uint32_t, uint64_t>{0, 100, 0}, {1, 3, 999},
-        {90000, 216000, 3'723'004}, {1048576, 1048576, 61'000}}) {
+       {std::tuple<uint32_t, uint32_t, uint64_t>{0, 100, 0},
+        {1, 3, 999},
+        {90000, 216000, 3'723'004},
+        {1048576, 1048576, 61'000}}) {
     const ProgressFigures f = ComputeProgress(written, total, k30fps, elapsedMs);
     EXPECT_EQ(ExportProgressText(f), ToQString(FormatProgressText(f))) << written;
   }
@@ -89,8 +92,8 @@ TEST_F(MessageTextsTest, EnglishHasNoCjkAndCarriesTheData) {
                   .contains(QStringLiteral("\"/media/clip 7.avi\"")));
   EXPECT_TRUE(MessageText(MessageCode::TextCreateFailed, QStringLiteral("Title"))
                   .contains(QStringLiteral("\"Title\"")));
-  EXPECT_TRUE(MessageText(MessageCode::MovieLengthLimit, QString(), 4096)
-                  .contains(QStringLiteral("4096")));
+  EXPECT_TRUE(
+      MessageText(MessageCode::MovieLengthLimit, QString(), 4096).contains(QStringLiteral("4096")));
   const QString load = LoadFailedText("/p/a.vpj", "no such file");
   EXPECT_FALSE(HasCjk(load)) << load.toStdString();
   EXPECT_TRUE(load.endsWith(QStringLiteral("\n/p/a.vpj: no such file"))) << load.toStdString();

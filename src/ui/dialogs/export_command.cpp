@@ -4,8 +4,8 @@
 
 #include "export/export_job.h"
 #include "export/project_export.h"
-#include "ui/message_texts.h"
 #include "ui/dialogs/progress_dialog.h"
+#include "ui/message_texts.h"
 #include "ui/prompts.h"
 
 namespace tavrona {

@@ -11,13 +11,13 @@
 #include <QVBoxLayout>
 #include <algorithm>
 
-#include "ui/message_texts.h"
 #include "model/project_data.h"
 #include "model/time_text.h"
 #include "sources/movie_file.h"
 #include "sources/source_cache.h"
 #include "sources/text_image.h"
 #include "ui/dialogs/field_checks.h"
+#include "ui/message_texts.h"
 #include "ui/prompts.h"
 
 namespace tavrona {

@@ -12,8 +12,8 @@
 #include <cstring>
 
 #include "app/process_state.h"
-#include "ui/message_texts.h"
 #include "ui/frame_image.h"
+#include "ui/message_texts.h"
 #include "ui/prompts.h"
 
 namespace tavrona {

@@ -12,10 +12,10 @@
 #include <cstring>
 
 #include "app/process_state.h"
-#include "ui/message_texts.h"
 #include "model/project_data.h"
 #include "model/time_text.h"
 #include "ui/dialogs/field_checks.h"
+#include "ui/message_texts.h"
 #include "ui/prompts.h"
 
 namespace tavrona {

@@ -7,11 +7,11 @@
 #include <QPainter>
 #include <QUrl>
 
-#include "ui/message_texts.h"
 #include "ui/cursors.h"
 #include "ui/dialogs/file_dialog.h"
 #include "ui/document.h"
 #include "ui/font_catalogue.h"
+#include "ui/message_texts.h"
 #include "ui/prompts.h"
 
 namespace tavrona {

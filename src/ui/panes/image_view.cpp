@@ -5,10 +5,10 @@
 #include <QPainter>
 #include <filesystem>
 
-#include "ui/message_texts.h"
 #include "ui/composition_worker.h"
 #include "ui/cursors.h"
 #include "ui/document.h"
+#include "ui/message_texts.h"
 #include "ui/panes/image_view_logic.h"
 #include "ui/profile.h"
 #include "ui/prompts.h"
