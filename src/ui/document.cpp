@@ -2,8 +2,8 @@
 
 #include <QCoreApplication>
 #include <QFileInfo>
-#include <QFontDatabase>
 #include <algorithm>
+#include <QFontDatabase>
 
 #include "app/process_state.h"
 #include "ui/composition_worker.h"
