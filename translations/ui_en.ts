@@ -644,10 +644,6 @@
         <source>キャンセル</source>
         <translation>Cancel</translation>
     </message>
-    <message>
-        <source>エラー</source>
-        <translation>Error</translation>
-    </message>
 </context>
 <context>
     <name>Recovery</name>

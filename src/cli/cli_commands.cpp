@@ -14,6 +14,7 @@
 
 #include "cli/cli_export.h"
 #include "cli/cli_farm.h"
+#include "cli/cli_messages.h"
 #include "cli/project_info.h"
 #include "model/document.h"
 #include "model/messages.h"
@@ -27,8 +28,8 @@
 namespace tavrona {
 namespace {
 
-void PrintError(std::u16string_view message, const std::string& detail = {}) {
-  std::fprintf(stderr, "%s\n", ToUtf8(message).c_str());
+void PrintError(MessageCode code, const std::string& detail = {}) {
+  std::fprintf(stderr, "%s\n", CliMessage(code).c_str());
   if (!detail.empty()) std::fprintf(stderr, "%s\n", detail.c_str());
 }
 
@@ -89,14 +90,22 @@ class DiagnosingOpener final : public SourceOpener {
 class CliQuestions final : public LoadQuestions {
  public:
   CliQuestions(bool answerYes, DiagnosingOpener& opener) : answerYes_(answerYes), opener_(opener) {}
-  bool AskYesNo(const std::u16string& message) override {
-    std::fprintf(stderr, "%s\n%s%s\n", ToUtf8(message).c_str(), opener_.TakeFailures().c_str(),
+  bool AskYesNo(const std::u16string& message) override { return Answer(ToUtf8(message)); }
+  bool AskMissingSource(std::u16string_view path) override {
+    return Answer(CliMessage(MessageCode::SourceLoadFailed, path));
+  }
+  bool AskTextFailed(std::u16string_view text) override {
+    return Answer(CliMessage(MessageCode::TextCreateFailed, text));
+  }
+
+ private:
+  bool Answer(const std::string& question) {
+    std::fprintf(stderr, "%s\n%s%s\n", question.c_str(), opener_.TakeFailures().c_str(),
                  answerYes_ ? "-> yes (--skip-missing): the slot is left empty"
                             : "-> no (use --skip-missing to go on without it)");
     return answerYes_;
   }
 
- private:
   bool answerYes_;
   DiagnosingOpener& opener_;
 };
@@ -105,9 +114,10 @@ class CliQuestions final : public LoadQuestions {
 bool SaveBmp(const FrameBuffer& picture, const std::string& path) {
   errno = 0;
   if (SaveFrameBufferBmp(picture, path)) return true;
-  PrintError(kMsgSaveFailed, path + ": " +
-                                 (errno != 0 ? std::strerror(errno)
-                                             : "the picture cannot be stored as a BMP file"));
+  PrintError(
+      MessageCode::SaveFailed,
+      path + ": " +
+          (errno != 0 ? std::strerror(errno) : "the picture cannot be stored as a BMP file"));
   return false;
 }
 
@@ -120,7 +130,7 @@ bool LoadProject(const CliOptions& o, ProjectDocument& doc) {
   CliQuestions questions(o.skipMissing, opener);
   std::string why;
   if (!doc.OpenProject(path, opener, questions, &why)) {
-    PrintError(kMsgLoadFailed, LoadFailureDetail(o.project, why));
+    PrintError(MessageCode::LoadFailed, LoadFailureDetail(o.project, why));
     return false;
   }
   return true;
@@ -129,7 +139,7 @@ bool LoadProject(const CliOptions& o, ProjectDocument& doc) {
 int RunRender(const CliOptions& o, ProjectData& p) {
   FrameBuffer frame;
   if (!CreateFrameBuffer(frame, p.outputWidth, p.outputHeight)) {
-    PrintError(kMsgSaveFailed, "the output size cannot be composed");
+    PrintError(MessageCode::SaveFailed, "the output size cannot be composed");
     return 1;
   }
   StandardMovieFrames movies;
@@ -137,7 +147,7 @@ int RunRender(const CliOptions& o, ProjectData& p) {
   const bool composed = o.track ? ComposeTrackAt(p, *states, *o.track, o.frame, frame, &movies)
                                 : ComposeFrameAt(p, *states, o.frame, frame, &movies);
   if (!composed) {
-    PrintError(kMsgSaveFailed, "a movie frame could not be decoded");
+    PrintError(MessageCode::SaveFailed, "a movie frame could not be decoded");
     return 1;
   }
   if (!SaveBmp(frame, o.output)) return 1;
@@ -147,13 +157,13 @@ int RunRender(const CliOptions& o, ProjectData& p) {
 int RunSource(const CliOptions& o, ProjectData& p) {
   FileEntry& entry = p.files[*o.fileId];
   if (entry.kind == FileMovie && !PrepareMovieFrame(entry, o.frame)) {
-    PrintError(kMsgSaveFailed, "the movie frame could not be decoded");
+    PrintError(MessageCode::SaveFailed, "the movie frame could not be decoded");
     return 1;
   }
   if (entry.picture.Empty()) {
     char detail[64];
     std::snprintf(detail, sizeof detail, "ID:%04d holds no picture", *o.fileId);
-    PrintError(kMsgSaveFailed, detail);
+    PrintError(MessageCode::SaveFailed, detail);
     return 1;
   }
   if (!SaveBmp(entry.picture, o.output)) return 1;

@@ -34,9 +34,10 @@ class CliTimeoutTarget final : public TimeoutTarget {
  public:
   explicit CliTimeoutTarget(bool timeoutIsError) : timeoutIsError_(timeoutIsError) {}
   int TimeoutQuery() override { return timeoutIsError_ ? 1 : 0; }
-  bool AskToContinue(const std::u16string& message) override {
+  // The question is the movie timeout's, worded in the command's language.
+  bool AskToContinue(const std::u16string&) override {
     if (!isatty(STDIN_FILENO)) return false;
-    std::fprintf(stderr, "\n%s [y/N] ", ToUtf8(message).c_str());
+    std::fprintf(stderr, "\n%s [y/N] ", CliMessage(MessageCode::MovieTimeout).c_str());
     std::fflush(stderr);
     char line[16] = {};
     if (std::fgets(line, sizeof line, stdin) == nullptr) return false;
@@ -174,8 +175,8 @@ int RunExportCommand(const CliOptions& o, ProjectData& project) {
       PrintFailedMovieFrames(project.exportJob, total);
       return 0;
     case ExportResult::OpenFailed:
-      std::fprintf(stderr, "%s\n%s: %s\n", ToUtf8(kMsgCannotOpenFile).c_str(), o.output.c_str(),
-                   cause.empty() ? "the export could not start" : cause.c_str());
+      std::fprintf(stderr, "%s\n%s: %s\n", CliMessage(MessageCode::CannotOpenFile).c_str(),
+                   o.output.c_str(), cause.empty() ? "the export could not start" : cause.c_str());
       return 1;
     case ExportResult::UnknownCodec:
       std::fprintf(stderr, "tavrona-cli: codec \"%s\" cannot be used\n", o.codec.c_str());
@@ -185,7 +186,7 @@ int RunExportCommand(const CliOptions& o, ProjectData& project) {
       return 2;
     case ExportResult::Aborted:
     case ExportResult::StepFailed:
-      std::fprintf(stderr, "%s\n", ToUtf8(kMsgExportInterrupted).c_str());
+      std::fprintf(stderr, "%s\n", CliMessage(MessageCode::ExportInterrupted).c_str());
       if (result == ExportResult::Aborted) {
         std::fprintf(stderr, "stopped on request (Ctrl+C)\n");
       } else if (!cause.empty()) {
@@ -211,7 +212,7 @@ int RunCodecsCommand(const CliOptions& o) {
     return 2;
   }
   for (const auto& c : ListCompressors(*container)) {
-    std::printf("%s\t%s\n", c.name.c_str(), ToUtf8(c.description).c_str());
+    std::printf("%s\t%s\n", c.name.c_str(), CliCompressorDescription(c).c_str());
   }
   return 0;
 }

@@ -75,14 +75,34 @@ Options common to the project commands:
                    (otherwise the load fails and names the file)
   --help           show this text
 
+Options of every command:
+  --lang ja|en     the language of the messages: ja (the default) prints each message
+                   in Japanese, then its cause in English; en prints English alone
+
 Settings come from tavrona.INI beside the executable (read only); image plug-ins are
 the *.spi files there. Exit status: 0 success, 1 failure, 2 usage error.
 )";
 }
 
-std::optional<CliOptions> ParseCliOptions(const std::vector<std::string>& args,
+std::optional<CliOptions> ParseCliOptions(const std::vector<std::string>& given,
                                           std::string& error) {
   CliOptions o;
+  // --lang may stand anywhere, before the command too: taken out first, the rest parses as if
+  // it were not there.
+  std::vector<std::string> args;
+  for (size_t i = 0; i < given.size(); ++i) {
+    if (given[i] != "--lang") {
+      args.push_back(given[i]);
+      continue;
+    }
+    const auto language = i + 1 < given.size() ? ParseCliLanguage(given[i + 1]) : std::nullopt;
+    if (!language) {
+      error = "--lang takes ja or en";
+      return std::nullopt;
+    }
+    o.language = *language;
+    ++i;
+  }
   if (args.empty()) {
     error = "no command given";
     return std::nullopt;

@@ -6,6 +6,8 @@
 #include <string>
 #include <vector>
 
+#include "cli/cli_messages.h"
+
 namespace tavrona {
 
 enum class CliCommand { None, Help, Render, Source, Info, Export, Codecs, Join, Farm };
@@ -35,6 +37,7 @@ struct CliOptions {
   std::string timeLimit;             // --time (farm)
   bool wait = false;                 // --wait (farm)
   bool farmStatus = false;           // farm --status OUT
+  CliLanguage language = CliLanguage::Japanese;  // --lang (every command)
 };
 
 // Parses argv[1..]. On a usage error returns nullopt and sets error to a one-line reason.

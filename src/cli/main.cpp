@@ -33,6 +33,7 @@ int main(int argc, char** argv) {
     std::fprintf(stderr, "tavrona-cli: %s\n\n%s", error.c_str(), CliUsage());
     return 2;
   }
+  SetCliLanguage(options->language);
   if (options->command == CliCommand::Help) {
     std::fputs(CliUsage(), stdout);
     return 0;

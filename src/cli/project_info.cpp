@@ -2,6 +2,7 @@
 
 #include <cstdio>
 
+#include "cli/cli_messages.h"
 #include "model/project_data.h"
 #include "model/text_encoding.h"
 #include "model/time_text.h"
@@ -22,17 +23,6 @@ const char* KindName(int32_t kind) {
     case FileStillImage: return "still image";
     case FileText: return "text";
     default: return "empty";
-  }
-}
-
-const char* MethodName(int32_t method) {
-  switch (method) {
-    case 0: return "システムの既定（INIファイル）";
-    case 1: return "通常（初期バージョン）";
-    case 2: return "境界修正";
-    case 3: return "線形補間";
-    case 4: return "線形補間と色補正";
-    default: return "?";
   }
 }
 
@@ -59,7 +49,7 @@ std::string FormatProjectInfo(const ProjectData& p) {
                 ToUtf8(FormatShortFrameTime(p.movieLength, p.frameRate)).c_str());
   out += Format("  background      0x%06X (0x00BBGGRR)\n", p.backgroundColour);
   out += Format("  drawing method  %d %s\n", p.defaultDrawingMethod,
-                MethodName(p.defaultDrawingMethod));
+                CliDrawingMethodName(p.defaultDrawingMethod).c_str());
   out += "  base path       " + ToUtf8(PathView(p.basePath)) + "\n";
 
   out += "Files\n";

@@ -56,6 +56,8 @@ struct Recipe {
   const char* encoder;  // libavcodec encoder name; null for full frames
   const char16_t* description;
   uint32_t fourcc;
+  const char* title;
+  CompressorNote note;
   int threadType;
   // keyEveryFrame: the container's streams are coded frame by frame (AVI); otherwise the
   // codec may use its long groups of pictures.
@@ -202,19 +204,20 @@ bool DropX264InfoSei(AVPacket& packet) {
 }
 
 const Recipe kRecipes[] = {
-    {kFullFramesCompressor, nullptr, u"全フレーム (非圧縮)", 0, 0, nullptr, nullptr},
-    {"mjpeg", "mjpeg", u"Motion JPEG", MakeFourCc('M', 'J', 'P', 'G'), FF_THREAD_FRAME,
-     ConfigureMjpeg, nullptr},
-    {"ffv1", "ffv1", u"FFV1 (可逆圧縮)", MakeFourCc('F', 'F', 'V', '1'), FF_THREAD_SLICE,
-     ConfigureFfv1, nullptr},
-    {"ffvhuff", "ffvhuff", u"FFVHuff (可逆圧縮)", MakeFourCc('F', 'F', 'V', 'H'), FF_THREAD_FRAME,
-     ConfigureHuffyuv, nullptr},
-    {"huffyuv", "huffyuv", u"HuffYUV (可逆圧縮)", MakeFourCc('H', 'F', 'Y', 'U'), FF_THREAD_FRAME,
-     ConfigureHuffyuv, nullptr},
+    {kFullFramesCompressor, nullptr, u"全フレーム (非圧縮)", 0, "", CompressorNote::Uncompressed, 0,
+     nullptr, nullptr},
+    {"mjpeg", "mjpeg", u"Motion JPEG", MakeFourCc('M', 'J', 'P', 'G'), "Motion JPEG",
+     CompressorNote::None, FF_THREAD_FRAME, ConfigureMjpeg, nullptr},
+    {"ffv1", "ffv1", u"FFV1 (可逆圧縮)", MakeFourCc('F', 'F', 'V', '1'), "FFV1",
+     CompressorNote::Lossless, FF_THREAD_SLICE, ConfigureFfv1, nullptr},
+    {"ffvhuff", "ffvhuff", u"FFVHuff (可逆圧縮)", MakeFourCc('F', 'F', 'V', 'H'), "FFVHuff",
+     CompressorNote::Lossless, FF_THREAD_FRAME, ConfigureHuffyuv, nullptr},
+    {"huffyuv", "huffyuv", u"HuffYUV (可逆圧縮)", MakeFourCc('H', 'F', 'Y', 'U'), "HuffYUV",
+     CompressorNote::Lossless, FF_THREAD_FRAME, ConfigureHuffyuv, nullptr},
     {"utvideo", "utvideo", u"Ut Video RGB (可逆圧縮)", MakeFourCc('U', 'L', 'R', 'G'),
-     FF_THREAD_FRAME, ConfigureUtVideo, nullptr},
-    {"h264", "libx264", u"H.264 (x264)", MakeFourCc('H', '2', '6', '4'), FF_THREAD_FRAME,
-     ConfigureX264, DropX264InfoSei, true},
+     "Ut Video RGB", CompressorNote::Lossless, FF_THREAD_FRAME, ConfigureUtVideo, nullptr},
+    {"h264", "libx264", u"H.264 (x264)", MakeFourCc('H', '2', '6', '4'), "H.264 (x264)",
+     CompressorNote::None, FF_THREAD_FRAME, ConfigureX264, DropX264InfoSei, true},
 };
 
 const Recipe* FindRecipe(std::string_view name) {
@@ -276,7 +279,7 @@ bool OfferedAnywhere(const Recipe& recipe) {
 }
 
 AviCompressor ToCompressor(const Recipe& recipe) {
-  return AviCompressor{recipe.name, recipe.description, recipe.fourcc};
+  return AviCompressor{recipe.name, recipe.description, recipe.fourcc, recipe.title, recipe.note};
 }
 
 const AviCompressor& FullFrames() {
@@ -814,8 +817,7 @@ bool OpenAviStream(AviWriter& writer, std::u16string_view path, const BITMAPINFO
   s.container = ContainerForPath(path);
   s.keyEveryFrame = s.container == OutputContainer::Avi;
   if (!Offered(*recipe, s.container)) {
-    return Fail(s, std::string(ContainerName(s.container)) + " cannot hold " +
-                       ToUtf8(s.compressor.description));
+    return Fail(s, std::string(ContainerName(s.container)) + " cannot hold " + s.compressor.name);
   }
 
   // The file first (an existing one is replaced), then the compressor, then the stream.

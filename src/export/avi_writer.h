@@ -42,11 +42,20 @@
 
 namespace tavrona {
 
+// What a front end says of a compressor beside its title.
+enum class CompressorNote {
+  None,          // the title alone ("Motion JPEG")
+  Lossless,      // the title and that it compresses without loss ("FFV1 (lossless)")
+  Uncompressed,  // full frames, stored as they are (no title)
+};
+
 // One entry of the compressor choice.
 struct AviCompressor {
   std::string name;            // the key ChooseCompressor takes ("raw", "mjpeg", ...)
-  std::u16string description;  // shown to the user
+  std::u16string description;  // the Japanese wording of title and note (the command line's)
   uint32_t fourcc = 0;         // handler code of the stream header and strf; 0 = full frames
+  std::string title;           // the codec's own name ("FFV1"); empty for full frames
+  CompressorNote note = CompressorNote::None;
 };
 
 inline constexpr char kFullFramesCompressor[] = "raw";

@@ -26,6 +26,12 @@ void AppendMinutesSeconds(std::u16string& text, uint64_t ms) {
 
 }  // namespace
 
+std::u16string ClockText(uint64_t ms) {
+  std::u16string text;
+  AppendMinutesSeconds(text, ms);
+  return text;
+}
+
 ProgressFigures ComputeProgress(uint32_t framesWritten, uint32_t total, int64_t frameDuration100ns,
                                 uint64_t elapsedMs) {
   ProgressFigures f;

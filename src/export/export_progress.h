@@ -1,5 +1,5 @@
 // What the export's progress dialog shows: the counters, the elapsed time, the estimated
-// remaining time and their text, refreshed by the dialog's 500 ms timer. Plain data and
+// remaining time and their figures, refreshed by the dialog's 500 ms timer. Plain data and
 // arithmetic; the dialog itself lives with the user interface. Used on the user-interface
 // thread.
 #pragma once
@@ -34,9 +34,14 @@ struct ProgressFigures {
 ProgressFigures ComputeProgress(uint32_t framesWritten, uint32_t total, int64_t frameDuration100ns,
                                 uint64_t elapsedMs);
 
-// "現在位置 %02u:%02u.%03u\t進捗度 %u%%\n経過時間 %02u:%02u.%03u\t推定残り時間 %02u:%02u.%03u"
-// with the position as minutes (not wrapped at 60), seconds and milliseconds, the percentage,
-// and elapsed and remaining time likewise. All divisions truncate.
+// A time in milliseconds as "%02u:%02u.%03u": minutes (not wrapped at 60), seconds and
+// milliseconds, each division truncated. The progress text shows its times so.
+std::u16string ClockText(uint64_t ms);
+
+// The progress text in the Japanese wording (the desktop program words the figures itself, in
+// its language, through the same ClockText): the position, the percentage, the elapsed and the
+// remaining time, as "<position> <percent>%\n<elapsed> <remaining>" with a label before each
+// and a tab between the two of a line.
 std::u16string FormatProgressText(const ProgressFigures& figures);
 
 // What the timer tick does first.
@@ -72,7 +77,8 @@ class ExportProgress {
   uint64_t ElapsedMs(Clock::time_point now = Clock::now()) const;
 
   ProgressFigures Figures(const ProjectData& project, Clock::time_point now = Clock::now()) const;
-  // The dialog's text; nothing while the project has no frames (the text then stays as it is).
+  // FormatProgressText of the figures; nothing while the project has no frames (the text then
+  // stays as it is).
   std::optional<std::u16string> Text(const ProjectData& project,
                                      Clock::time_point now = Clock::now()) const;
 

@@ -53,7 +53,7 @@ enum class ExportResult {
   UnknownCodec,  // the codec is not offered here; nothing written
   BadRange,      // the range is not inside 0 .. movie length - 1, or does not start and end
                  // on the key frames of a whole export (RangeOnKeyFrames); nothing written
-  OpenFailed,    // the file could not be opened ("ファイルが開けません。")
+  OpenFailed,    // the file could not be opened (MessageCode::CannotOpenFile)
   StepFailed,    // an event or the writer failed (also when found only at the close); the file
                  // holds the frames written before the failure
 };

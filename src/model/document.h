@@ -19,14 +19,14 @@ class ProjectDocument {
   bool NewProject();
 
   // Reads path into a new block. On success installs it, sets the drawing-method mirror to the
-  // value read and clears the modification flag. On failure nothing changes (the caller shows
-  // "読み込みに失敗しました。").
+  // value read and clears the modification flag. On failure nothing changes (the caller words
+  // MessageCode::LoadFailed).
   // `why`, when given, receives the reader's words for a failure (ReadProjectFile).
   bool OpenProject(const std::u16string& path, SourceOpener& opener, LoadQuestions& questions,
                    std::string* why = nullptr);
 
   // Writes the block. On success clears the modification flag; on failure it stays set (the
-  // caller shows "保存に失敗しました。").
+  // caller words MessageCode::SaveFailed).
   bool SaveProject(const std::u16string& path);
 
   ProjectData* Project() { return project_.get(); }
@@ -46,8 +46,9 @@ class ProjectDocument {
   bool modified_ = false;
 };
 
-// The line both front ends show under "読み込みに失敗しました。": the project file as the user
-// named it, then, when the reader gave any, its words for the failure ("<file>: <why>").
+// The line both front ends show under their wording of MessageCode::LoadFailed: the project
+// file as the user named it, then, when the reader gave any, its words for the failure ("<file>:
+// <why>").
 std::string LoadFailureDetail(std::string_view fileName, std::string_view why);
 
 }  // namespace tavrona

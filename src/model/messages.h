@@ -1,4 +1,6 @@
-// The system's own message texts that the model's callers show (caption "エラー").
+// What the libraries report to the user, as codes: the front ends word them (the desktop
+// program in src/ui/message_texts.h, in the chosen language; the command line in
+// src/cli/cli_messages.h). The data a message carries (a file, a count) travels beside its code.
 #pragma once
 
 #include <string>
@@ -6,20 +8,25 @@
 
 namespace tavrona {
 
-inline constexpr std::u16string_view kErrorCaption = u"エラー";
-inline constexpr std::u16string_view kMsgLoadFailed = u"読み込みに失敗しました。";
-inline constexpr std::u16string_view kMsgSaveFailed = u"保存に失敗しました。";
-inline constexpr std::u16string_view kMsgTooManyFiles = u"ファイルが多すぎます。";
-inline constexpr std::u16string_view kMsgIdInUse = u"指定したIDはすでに使用されています。";
-inline constexpr std::u16string_view kMsgDuplicateFailed = u"ファイルの複製に失敗しました。";
-inline constexpr std::u16string_view kMsgCannotOpenFile = u"ファイルが開けません。";
-inline constexpr std::u16string_view kMsgExportInterrupted =
-    u"エラーまたはキャンセル操作によって中断されました。";
+enum class MessageCode {
+  LoadFailed,         // a project could not be read (then the file and the reader's words)
+  SaveFailed,         // a project or a picture could not be written
+  TooManyFiles,       // every file slot is taken
+  IdInUse,            // the file ID chosen is taken
+  DuplicateFailed,    // a file slot could not be copied
+  CannotOpenFile,     // the export's output could not be opened
+  ExportInterrupted,  // the export stopped on an error or on the user's request
+  MovieTimeout,       // a movie frame took too long: go on waiting? (OK / Cancel)
+  MovieLengthLimit,   // the movie length is cut to a number of frames (the count)
+  SourceLoadFailed,   // a source of the project cannot be opened: go on? (the path; Yes / No)
+  TextCreateFailed,   // a text source cannot be drawn: go on? (the text; Yes / No)
+};
+
+// The Japanese wording of the questions a project read and a movie fetch ask, for the front ends
+// that keep no translations of their own (the command line's default language) and for the
+// defaults of LoadQuestions. The desktop program words the codes itself.
 inline constexpr std::u16string_view kMsgMovieTimeout =
     u"動画の画像の取得がタイムアウトしました。続行しますか？";
-inline constexpr std::u16string_view kMsgMovieLengthLimit =
-    u"動画の長さは最大で%uフレームに制限されます。";
-
 // "ファイル"<path>"の読み込みに失敗しました。続行しますか？…" (Yes / No).
 std::u16string SourceLoadQuestion(std::u16string_view path);
 // "テキスト"<text>"の作成に失敗しました。続行しますか？…" (Yes / No).

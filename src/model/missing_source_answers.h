@@ -1,5 +1,5 @@
 // The question about a project's source that cannot be opened while the project loads, as a
-// front end asks it when it offers "すべてに適用" (apply to all): one answer may stand for every
+// front end asks it when it offers to apply one answer to all: that answer may stand for every
 // further source of the same load that cannot be opened. The rule is plain state; the front end
 // shows the question.
 #pragma once

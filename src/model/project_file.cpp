@@ -184,7 +184,7 @@ bool ReadFileSlot(ByteReader& in, ProjectData& p, SourceOpener& opener, LoadQues
     units.resize(length);
     font.lfFaceName[kLfFaceSize - 1] = 0;  // a face name always ends inside its field
     if (!opener.MakeText(entry, units, (transparent ^ 0x808080u) & 0xFFFFFFu, font)) {
-      if (!questions.AskYesNo(TextCreateQuestion(units))) {
+      if (!questions.AskTextFailed(units)) {
         return in.Fail("the text of file ID " + std::to_string(id) +
                            " could not be drawn, and the load stops there",
                        idAt);
@@ -375,6 +375,10 @@ std::string SerializeProject(const ProjectData& p) {
 
 bool LoadQuestions::AskMissingSource(std::u16string_view path) {
   return AskYesNo(SourceLoadQuestion(path));
+}
+
+bool LoadQuestions::AskTextFailed(std::u16string_view text) {
+  return AskYesNo(TextCreateQuestion(text));
 }
 
 bool ReadProjectFile(const std::u16string& path, ProjectData& project, SourceOpener& opener,

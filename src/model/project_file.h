@@ -45,6 +45,10 @@ class LoadQuestions {
   // AskYesNo(SourceLoadQuestion(path)); a front end that lets one answer stand for the rest of
   // the load overrides it (model/missing_source_answers.h).
   virtual bool AskMissingSource(std::u16string_view path);
+  // A text slot whose text cannot be drawn: Yes leaves the slot empty and the read goes on, No
+  // ends it. The default asks AskYesNo(TextCreateQuestion(text)); a front end with its own
+  // wording (MessageCode::TextCreateFailed) overrides it.
+  virtual bool AskTextFailed(std::u16string_view text);
 };
 
 // Reads the file at path into a freshly constructed block. On success the block holds the

@@ -18,6 +18,8 @@
 
 namespace tavrona {
 
+// The movie frame timeout question (MessageCode::MovieTimeout) in its Japanese wording, which a
+// front end with wordings of its own replaces with its own.
 inline constexpr char16_t kMovieTimeoutQuestion[] =
     u"動画の画像の取得がタイムアウトしました。続行しますか？";
 

@@ -6,9 +6,9 @@
 #include <algorithm>
 
 #include "app/process_state.h"
-#include "model/messages.h"
 #include "ui/composition_worker.h"
 #include "ui/dialogs/file_dialog.h"
+#include "ui/message_texts.h"
 #include "ui/prompts.h"
 
 namespace tavrona {
@@ -87,9 +87,7 @@ bool CKeldaDoc::OnOpenDocument(const QString& path) {
   missingSources_.StartLoad();
   std::string why;
   if (!document_.OpenProject(ToU16(path), opener_, *this, &why)) {
-    ShowError(messageParent_,
-              ToQString(kMsgLoadFailed) + u'\n' +
-                  QString::fromStdString(LoadFailureDetail(path.toStdString(), why)));
+    ShowError(messageParent_, LoadFailedText(path, why));
     return false;
   }
   history_.Clear();
@@ -100,7 +98,7 @@ bool CKeldaDoc::OnOpenDocument(const QString& path) {
 bool CKeldaDoc::OnSaveDocument(const QString& path) {
   QuiesceWorker();
   if (!document_.SaveProject(ToU16(path))) {
-    ShowError(messageParent_, ToQString(kMsgSaveFailed));
+    ShowError(messageParent_, MessageText(MessageCode::SaveFailed));
     return false;
   }
   path_ = QFileInfo(path).absoluteFilePath();
@@ -180,9 +178,15 @@ bool CKeldaDoc::AskYesNo(const std::u16string& message) {
 
 bool CKeldaDoc::AskMissingSource(std::u16string_view path) {
   return missingSources_.Answer([&] {
-    const YesNoForAll answer = AskYesNoForAll(messageParent_, ToQString(SourceLoadQuestion(path)));
+    const YesNoForAll answer =
+        AskYesNoForAll(messageParent_, MessageText(MessageCode::SourceLoadFailed, ToQString(path)));
     return MissingSourceAnswer{answer.yes, answer.applyToAll};
   });
+}
+
+bool CKeldaDoc::AskTextFailed(std::u16string_view text) {
+  return tavrona::AskYesNo(messageParent_,
+                           MessageText(MessageCode::TextCreateFailed, ToQString(text)));
 }
 
 bool CKeldaDoc::OnOpenRecovered(const QByteArray& bytes, const QString& originalPath) {
@@ -194,9 +198,7 @@ bool CKeldaDoc::OnOpenRecovered(const QByteArray& bytes, const QString& original
   if (!document_.OpenRecovered(std::string_view(bytes.constData(), bytes.size()), ToU16(path),
                                opener_, *this, &why)) {
     const QString name = path.isEmpty() ? QCoreApplication::translate("Document", "無題") : path;
-    ShowError(messageParent_,
-              ToQString(kMsgLoadFailed) + u'\n' +
-                  QString::fromStdString(LoadFailureDetail(name.toStdString(), why)));
+    ShowError(messageParent_, LoadFailedText(name, why));
     return false;
   }
   // No step leads back to what the project file holds.

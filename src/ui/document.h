@@ -115,6 +115,7 @@ class CKeldaDoc : public QObject, public LoadQuestions, private EditHost {
   // with it stands for every further such source of the same read.
   bool AskYesNo(const std::u16string& message) override;
   bool AskMissingSource(std::u16string_view path) override;
+  bool AskTextFailed(std::u16string_view text) override;
 
   // The parent of the document's message boxes.
   void SetMessageParent(QWidget* parent) { messageParent_ = parent; }

@@ -27,6 +27,7 @@
 #include "ui/dialogs/project_dialog.h"
 #include "ui/document.h"
 #include "ui/language.h"
+#include "ui/message_texts.h"
 #include "ui/panes/event_view.h"
 #include "ui/panes/file_view.h"
 #include "ui/panes/image_view.h"
@@ -712,9 +713,10 @@ int CMainFrame::TimeoutQuery() {
   return QThread::currentThread() == thread() ? 0 : 1;
 }
 
-bool CMainFrame::AskToContinue(const std::u16string& message) {
+// The one question asked is the movie timeout: shown in the current language.
+bool CMainFrame::AskToContinue(const std::u16string&) {
   if (QThread::currentThread() != thread()) return false;
-  return AskOkCancel(this, ErrorCaptionText(), ToQString(message));
+  return AskOkCancel(this, ErrorCaption(), MessageText(MessageCode::MovieTimeout));
 }
 
 void CMainFrame::changeEvent(QEvent* event) {

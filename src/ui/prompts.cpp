@@ -5,13 +5,9 @@
 #include <QFileDialog>
 #include <QMessageBox>
 
-#include "model/messages.h"
+#include "ui/message_texts.h"
 
 namespace tavrona {
-
-QString ErrorCaptionText() {
-  return QCoreApplication::translate("Prompts", "エラー");
-}
 
 namespace {
 
@@ -118,7 +114,7 @@ void SetPromptHookForTests(PromptHook hook) {
 }
 
 void ShowError(QWidget* parent, const QString& text) {
-  Ask(parent, {PromptKind::Error, ErrorCaptionText(), text});
+  Ask(parent, {PromptKind::Error, ErrorCaption(), text});
 }
 
 void ShowWarning(QWidget* parent, const QString& text) {
@@ -126,11 +122,11 @@ void ShowWarning(QWidget* parent, const QString& text) {
 }
 
 bool AskYesNo(QWidget* parent, const QString& text) {
-  return Ask(parent, {PromptKind::YesNo, ErrorCaptionText(), text}) == PromptAnswer::Yes;
+  return Ask(parent, {PromptKind::YesNo, ErrorCaption(), text}) == PromptAnswer::Yes;
 }
 
 YesNoForAll AskYesNoForAll(QWidget* parent, const QString& text) {
-  Prompt prompt{PromptKind::YesNoForAll, ErrorCaptionText(), text};
+  Prompt prompt{PromptKind::YesNoForAll, ErrorCaption(), text};
   const bool yes = Ask(parent, prompt) == PromptAnswer::Yes;
   return {yes, prompt.applyToAll};
 }

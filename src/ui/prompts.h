@@ -45,8 +45,6 @@ struct Prompt {
 using PromptHook = std::function<PromptAnswer(Prompt&)>;
 void SetPromptHookForTests(PromptHook hook);
 
-// The caption of error boxes in the current language ("エラー").
-QString ErrorCaptionText();
 
 // Message boxes. ShowError uses the caption "エラー".
 void ShowError(QWidget* parent, const QString& text);

@@ -262,6 +262,63 @@ TEST_F(CliTest, CodecsListsRawFirst) {
   EXPECT_NE(r.out.find("\nmjpeg\t"), std::string::npos);
 }
 
+// True when the UTF-8 text holds a character of the CJK blocks (U+3000-U+30FF, U+3400-U+9FFF,
+// U+FF00-U+FFEF).
+bool HasCjk(const std::string& text) {
+  for (char16_t c : FromUtf8(text)) {
+    if ((c >= 0x3000 && c <= 0x30FF) || (c >= 0x3400 && c <= 0x9FFF) ||
+        (c >= 0xFF00 && c <= 0xFFEF)) {
+      return true;
+    }
+  }
+  return false;
+}
+
+TEST_F(CliTest, LangEnPrintsEnglishAlone) {
+  WriteProject();
+  // A missing project file: the English message, then the system's words.
+  const CliRun missing = Cli("info " + P("none.vpj") + " --lang en");
+  EXPECT_EQ(missing.status, 1);
+  EXPECT_NE(missing.err.find("could not be loaded"), std::string::npos) << missing.err;
+  EXPECT_NE(missing.err.find(P("none.vpj") + ": "), std::string::npos) << missing.err;
+  EXPECT_FALSE(HasCjk(missing.err)) << missing.err;
+  // A malformed project, with the option before the command.
+  const std::string good = ReadFile(dir_ / "p.vpj");
+  std::ofstream(dir_ / "cut.vpj", std::ios::binary) << good.substr(0, good.size() / 2);
+  const CliRun cut = Cli("--lang en info " + P("cut.vpj"));
+  EXPECT_EQ(cut.status, 1);
+  EXPECT_NE(cut.err.find("cut.vpj: "), std::string::npos) << cut.err;
+  EXPECT_FALSE(HasCjk(cut.err)) << cut.err;
+  // A missing source: the question names it in English.
+  fs::remove(dir_ / "pic.bmp");
+  const CliRun source = Cli("info " + P("p.vpj") + " --lang en");
+  EXPECT_EQ(source.status, 1);
+  EXPECT_NE(source.err.find("\"\\pic.bmp\""), std::string::npos) << source.err;
+  EXPECT_FALSE(HasCjk(source.err)) << source.err;
+  // A bad option, and a bad language.
+  const CliRun bad = Cli("render " + P("p.vpj") + " --bogus --lang en");
+  EXPECT_EQ(bad.status, 2);
+  EXPECT_NE(bad.err.find("--bogus"), std::string::npos);
+  EXPECT_FALSE(HasCjk(bad.err)) << bad.err;
+  const CliRun french = Cli("info " + P("p.vpj") + " --lang fr");
+  EXPECT_EQ(french.status, 2);
+  EXPECT_NE(french.err.find("--lang"), std::string::npos);
+  // What succeeds is English too: the codec list and the project summary.
+  const CliRun codecs = Cli("codecs --lang en");
+  ASSERT_EQ(codecs.status, 0);
+  EXPECT_EQ(codecs.out.substr(0, 4), "raw\t");
+  EXPECT_FALSE(HasCjk(codecs.out)) << codecs.out;
+  std::ofstream(dir_ / "pic.bmp") << "";
+  const CliRun info = Cli("--lang en info --skip-missing " + P("p.vpj"));
+  ASSERT_EQ(info.status, 0) << info.err;
+  // The summary's own words are English; the project's text source (user text) is as it is.
+  const size_t method = info.out.find("  drawing method");
+  ASSERT_NE(method, std::string::npos) << info.out;
+  const std::string methodLine = info.out.substr(method, info.out.find('\n', method) - method);
+  EXPECT_FALSE(HasCjk(methodLine)) << methodLine;
+  EXPECT_EQ(Cli("--lang ja codecs").out, Cli("codecs").out);
+}
+
 TEST_F(CliTest, RawExportHoldsExactlyTheRenderedFrames) {
   WriteProject();
   const CliRun r = Cli("export " + P("p.vpj") + " -o " + P("out.avi") + " --codec raw");

@@ -8,6 +8,7 @@
 #include <QVBoxLayout>
 
 #include "ui/dialogs/field_checks.h"
+#include "ui/message_texts.h"
 #include "ui/prompts.h"
 
 namespace tavrona {
@@ -24,7 +25,7 @@ CompressorDialog::CompressorDialog(std::vector<AviCompressor> compressors, QWidg
   list_->setSelectionMode(QAbstractItemView::SingleSelection);
   label->setBuddy(list_);
   for (const AviCompressor& compressor : compressors_) {
-    list_->addItem(ToQString(compressor.description));
+    list_->addItem(CompressorDescription(compressor));
   }
   if (list_->count() > 0) list_->setCurrentRow(0);
   // A double click chooses the row at once, as OK would.

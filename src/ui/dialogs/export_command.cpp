@@ -5,8 +5,8 @@
 
 #include "export/export_job.h"
 #include "export/project_export.h"
-#include "model/messages.h"
 #include "ui/dialogs/progress_dialog.h"
+#include "ui/message_texts.h"
 #include "ui/prompts.h"
 
 namespace tavrona {
@@ -29,13 +29,13 @@ ExportCommandResult RunExportCommand(QWidget* mainWindow, ProjectData& project, 
   const ExportComposer composer = ProjectComposer(movies);
   if (!BeginExport(project, ToU16(*path), composer)) {
     EndExport(project);  // let go of whatever was opened before the failure
-    ShowError(mainWindow, ToQString(kMsgCannotOpenFile));
+    ShowError(mainWindow, MessageText(MessageCode::CannotOpenFile));
     return ExportCommandResult::OpenFailed;
   }
 
   CProgressDlg dialog(project, composer, mainTarget, mainWindow);
   if (dialog.exec() != QDialog::Accepted) {
-    ShowError(mainWindow, ToQString(kMsgExportInterrupted));
+    ShowError(mainWindow, MessageText(MessageCode::ExportInterrupted));
     return ExportCommandResult::Interrupted;
   }
   if (const QString damage = FailedMovieFramesText(project.exportJob); !damage.isEmpty()) {

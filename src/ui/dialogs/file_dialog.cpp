@@ -12,13 +12,13 @@
 #include <QVBoxLayout>
 #include <algorithm>
 
-#include "model/messages.h"
 #include "model/project_data.h"
 #include "model/time_text.h"
 #include "sources/movie_file.h"
 #include "sources/source_cache.h"
 #include "sources/text_image.h"
 #include "ui/dialogs/field_checks.h"
+#include "ui/message_texts.h"
 #include "ui/prompts.h"
 
 namespace tavrona {
@@ -396,7 +396,7 @@ std::optional<FileApplyResult> RunFilePropertiesDialog(QWidget* parent, ProjectD
     case FileApplyStatus::Applied:
       break;
     case FileApplyStatus::IdInUse:
-      ShowError(parent, ToQString(kMsgIdInUse));
+      ShowError(parent, MessageText(MessageCode::IdInUse));
       break;
     case FileApplyStatus::TextFailed:
       ShowError(parent,

@@ -16,6 +16,7 @@
 #include "model/messages.h"
 #include "ui/dialogs/field_checks.h"
 #include "ui/frame_image.h"
+#include "ui/message_texts.h"
 #include "ui/prompts.h"
 
 namespace tavrona {
@@ -159,7 +160,7 @@ void CProgressDlg::Tick() {
   }
   bar_->setValue(static_cast<int>(
       std::min<uint32_t>(ExportProgress::BarPosition(project_), static_cast<uint32_t>(INT32_MAX))));
-  if (const auto text = progress_.Text(project_)) SetProgressText(ToQString(*text));
+  if (project_.movieLength != 0) SetProgressText(ExportProgressText(progress_.Figures(project_)));
   if (showImage_->isChecked() && MakeThumbnail(LastWrittenFrame(project_), thumbnail_)) {
     thumbnailImage_ = FrameImage(thumbnail_);
     update(ThumbnailRect());
@@ -189,8 +190,9 @@ int CProgressDlg::TimeoutQuery() {
   return timeoutIsError_->isChecked() ? 1 : 0;
 }
 
-bool CProgressDlg::AskToContinue(const std::u16string& message) {
-  return AskOkCancel(this, ToQString(kErrorCaption), ToQString(message));
+// The one question asked is the movie timeout: shown in the current language.
+bool CProgressDlg::AskToContinue(const std::u16string&) {
+  return AskOkCancel(this, ErrorCaption(), MessageText(MessageCode::MovieTimeout));
 }
 
 void CProgressDlg::SetProgressText(const QString& text) {

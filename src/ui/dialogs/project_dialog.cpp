@@ -13,10 +13,10 @@
 #include <cstring>
 
 #include "app/process_state.h"
-#include "model/messages.h"
 #include "model/project_data.h"
 #include "model/time_text.h"
 #include "ui/dialogs/field_checks.h"
+#include "ui/message_texts.h"
 #include "ui/prompts.h"
 
 namespace tavrona {
@@ -116,8 +116,7 @@ bool ApplyProjectDialog(ProjectData& project, const ProjectDialogValues& values)
 }
 
 void ShowMovieLengthLimit(QWidget* parent) {
-  ShowError(parent, ToQString(kMsgMovieLengthLimit)
-                        .replace(QStringLiteral("%u"), QString::number(kMaxMovieLength)));
+  ShowError(parent, MessageText(MessageCode::MovieLengthLimit, QString(), kMaxMovieLength));
 }
 
 CProjectPropertyDlg::CProjectPropertyDlg(const ProjectDialogValues& values, QWidget* parent)

@@ -77,7 +77,7 @@ std::optional<ProjectDialogProblem> ValidateProjectDialog(const ProjectDialogVal
 // frame rate with its frame duration; movie length parsed at the new frame duration (kept when
 // the text is unreadable) and cut to kMaxMovieLength; background colour; default drawing method
 // and the process-wide mirror of it. Sources are not reopened. Returns true when the length
-// had to be cut; the caller then shows kMsgMovieLengthLimit (ShowMovieLengthLimit).
+// had to be cut; the caller then shows MessageCode::MovieLengthLimit (ShowMovieLengthLimit).
 bool ApplyProjectDialog(ProjectData& project, const ProjectDialogValues& values);
 
 // "動画の長さは最大で1048576フレームに制限されます。" in an error box.

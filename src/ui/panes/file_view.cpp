@@ -8,11 +8,11 @@
 #include <QPainter>
 #include <QUrl>
 
-#include "model/messages.h"
 #include "ui/cursors.h"
 #include "ui/dialogs/file_dialog.h"
 #include "ui/document.h"
 #include "ui/font_catalogue.h"
+#include "ui/message_texts.h"
 #include "ui/prompts.h"
 
 namespace tavrona {
@@ -240,7 +240,7 @@ void CFileView::dropEvent(QDropEvent* event) {
 }
 
 void CFileView::ShowTooManyFiles() {
-  ShowError(this, ToQString(kMsgTooManyFiles));
+  ShowError(this, MessageText(MessageCode::TooManyFiles));
 }
 
 void CFileView::DeleteFiles() {
@@ -285,7 +285,7 @@ void CFileView::DuplicateFiles() {
   if (result.status == FileTableStatus::TooManyFiles) {
     ShowTooManyFiles();
   } else if (result.status == FileTableStatus::CopyFailed) {
-    ShowError(this, ToQString(kMsgDuplicateFailed));
+    ShowError(this, MessageText(MessageCode::DuplicateFailed));
   }
   UpdateScrollSize();
   SelectionChanged();

@@ -6,10 +6,10 @@
 #include <QPainter>
 #include <filesystem>
 
-#include "model/messages.h"
 #include "ui/composition_worker.h"
 #include "ui/cursors.h"
 #include "ui/document.h"
+#include "ui/message_texts.h"
 #include "ui/panes/image_view_logic.h"
 #include "ui/profile.h"
 #include "ui/prompts.h"
@@ -113,7 +113,7 @@ void CImageView::SavePreview() {
   const PreviewSaveResult result =
       SavePreviewPicture(doc.Project(), doc.preview, doc.scratchEvent, doc.Movies(),
                          std::filesystem::path(name->toStdU16String()));
-  if (result == PreviewSaveResult::Failed) ShowError(this, ToQString(kMsgSaveFailed));
+  if (result == PreviewSaveResult::Failed) ShowError(this, MessageText(MessageCode::SaveFailed));
   if (pendingSerial_ != 0) HandRequest();
 }
 
