@@ -19,6 +19,7 @@
 #include <tuple>
 
 #include "../export/avi_file_reader.h"
+#include "cjk_text.h"
 #include "cli/cli_farm.h"
 #include "model/project_data.h"
 #include "model/project_file.h"
@@ -262,17 +263,7 @@ TEST_F(CliTest, CodecsListsRawFirst) {
   EXPECT_NE(r.out.find("\nmjpeg\t"), std::string::npos);
 }
 
-// True when the UTF-8 text holds a character of the CJK blocks (U+3000-U+30FF, U+3400-U+9FFF,
-// U+FF00-U+FFEF).
-bool HasCjk(const std::string& text) {
-  for (char16_t c : FromUtf8(text)) {
-    if ((c >= 0x3000 && c <= 0x30FF) || (c >= 0x3400 && c <= 0x9FFF) ||
-        (c >= 0xFF00 && c <= 0xFFEF)) {
-      return true;
-    }
-  }
-  return false;
-}
+using testing::HasCjk;
 
 TEST_F(CliTest, LangEnPrintsEnglishAlone) {
   WriteProject();

@@ -1,4 +1,5 @@
 // The command line's wording of the message codes and its --lang option.
+#include "cjk_text.h"
 #include "cli/cli_messages.h"
 
 #include <gtest/gtest.h>
@@ -19,17 +20,7 @@ const MessageCode kEveryCode[] = {
     MessageCode::SourceLoadFailed,  MessageCode::TextCreateFailed,
 };
 
-// True when the UTF-8 text holds a character of the CJK blocks (U+3000-U+30FF, U+3400-U+9FFF,
-// U+FF00-U+FFEF).
-bool HasCjk(const std::string& text) {
-  for (char16_t c : FromUtf8(text)) {
-    if ((c >= 0x3000 && c <= 0x30FF) || (c >= 0x3400 && c <= 0x9FFF) ||
-        (c >= 0xFF00 && c <= 0xFFEF)) {
-      return true;
-    }
-  }
-  return false;
-}
+using testing::HasCjk;
 
 // Sets the language for one test and puts Japanese back after it.
 class CliMessagesTest : public ::testing::Test {

@@ -17,6 +17,7 @@
 #include <vector>
 
 #include "bmp_builder.h"
+#include "masked_project_bytes.h"
 #include "modal_answer.h"
 #include "model/project_file.h"
 #include "model/track_data.h"
@@ -195,25 +196,7 @@ class EditAuditTest : public ::testing::Test {
   CFileView* FilePane() { return static_cast<CFileView*>(frame_->Pane(PaneFiles)); }
 
   // The bytes the project file would hold, without the selected flags: selecting is no edit.
-  std::string SavedState() {
-    ProjectData& p = Project();
-    std::vector<uint32_t> flags;
-    auto mask = [&](EventRecord& e) {
-      flags.push_back(e.flags);
-      e.flags &= ~uint32_t{EventSelected};
-    };
-    for (TrackData& t : p.tracks) {
-      for (uint32_t i = 0; i < t.count; ++i) mask(t.events[i]);
-    }
-    for (EventRecord& e : p.templates) mask(e);
-    std::string bytes = SerializeProject(p);
-    size_t next = 0;
-    for (TrackData& t : p.tracks) {
-      for (uint32_t i = 0; i < t.count; ++i) t.events[i].flags = flags[next++];
-    }
-    for (EventRecord& e : p.templates) e.flags = flags[next++];
-    return bytes;
-  }
+  std::string SavedState() { return testing::MaskedProjectBytes(Project()); }
 
   // Runs action on a project marked unmodified; true when the saved state changed.
   bool Changes(const char* what, const std::function<void()>& action) {

@@ -12,6 +12,7 @@
 #include <vector>
 
 #include "bmp_builder.h"
+#include "masked_project_bytes.h"
 #include "model/project_file.h"
 #include "model/track_data.h"
 #include "ui/dialogs/event_dialog.h"
@@ -26,25 +27,7 @@
 namespace tavrona {
 namespace {
 
-// The project's bytes with every selected flag cleared.
-std::string MaskedBytes(ProjectData& p) {
-  std::vector<uint32_t> flags;
-  auto mask = [&](EventRecord& e) {
-    flags.push_back(e.flags);
-    e.flags &= ~uint32_t{EventSelected};
-  };
-  for (TrackData& t : p.tracks) {
-    for (uint32_t i = 0; i < t.count; ++i) mask(t.events[i]);
-  }
-  for (EventRecord& e : p.templates) mask(e);
-  std::string bytes = SerializeProject(p);
-  size_t next = 0;
-  for (TrackData& t : p.tracks) {
-    for (uint32_t i = 0; i < t.count; ++i) t.events[i].flags = flags[next++];
-  }
-  for (EventRecord& e : p.templates) e.flags = flags[next++];
-  return bytes;
-}
+using testing::MaskedProjectBytes;
 
 std::u16string Number(uint32_t n) {
   const std::string s = std::to_string(n);
@@ -289,26 +272,26 @@ TEST_P(RandomEditTest, UndoingEverythingBringsTheStartBackAndRedoingItTheEnd) {
   CKeldaDoc doc;
   RandomEdits edits(doc, GetParam(), images_);
   // The states between steps: states[k] is the project after k steps.
-  std::vector<std::string> states{MaskedBytes(doc.Project())};
+  std::vector<std::string> states{MaskedProjectBytes(doc.Project())};
   for (int i = 0; i < 400; ++i) {
     edits.EditOnce();
     const size_t steps = doc.History().UndoCount();
     ASSERT_LE(steps, states.size());
     states.resize(steps);  // a merged step replaces the state it led to
-    states.push_back(MaskedBytes(doc.Project()));
+    states.push_back(MaskedProjectBytes(doc.Project()));
     ASSERT_EQ(states.size(), steps + 1);
   }
   const size_t steps = states.size() - 1;
   ASSERT_GT(steps, 200u) << "too few edits changed the project";
   for (size_t k = steps; k > 0; --k) {
     ASSERT_TRUE(doc.Undo());
-    ASSERT_EQ(MaskedBytes(doc.Project()), states[k - 1]) << "after undoing step " << k;
+    ASSERT_EQ(MaskedProjectBytes(doc.Project()), states[k - 1]) << "after undoing step " << k;
   }
   EXPECT_FALSE(doc.Undo());
   EXPECT_FALSE(doc.Modified());
   for (size_t k = 1; k <= steps; ++k) {
     ASSERT_TRUE(doc.Redo());
-    ASSERT_EQ(MaskedBytes(doc.Project()), states[k]) << "after redoing step " << k;
+    ASSERT_EQ(MaskedProjectBytes(doc.Project()), states[k]) << "after redoing step " << k;
   }
   EXPECT_FALSE(doc.Redo());
   EXPECT_TRUE(prompts_.empty());

@@ -20,6 +20,7 @@
 #include <string>
 #include <vector>
 
+#include "cjk_text.h"
 #include "export/avi_writer.h"
 #include "export/export_job.h"
 #include "export/project_export.h"
@@ -39,15 +40,7 @@
 namespace tavrona {
 namespace {
 
-bool IsCjk(QChar c) {
-  const char16_t u = c.unicode();
-  return (u >= 0x3000 && u <= 0x30FF) || (u >= 0x3400 && u <= 0x9FFF) ||
-         (u >= 0xFF00 && u <= 0xFFEF);
-}
-
-bool HasCjk(const QString& text) {
-  return std::any_of(text.begin(), text.end(), IsCjk);
-}
+using testing::HasCjk;
 
 // What a dialog shows or speaks, each with where it comes from; the widgets in `data` hold the
 // user's data (their items are not the program's texts) and are left out.

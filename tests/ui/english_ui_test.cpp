@@ -19,6 +19,7 @@
 #include <memory>
 
 #include "app/settings.h"
+#include "cjk_text.h"
 #include "qt_printers.h"
 #include "ui/document.h"
 #include "ui/language.h"
@@ -35,17 +36,7 @@
 namespace tavrona {
 namespace {
 
-bool IsCjk(char32_t u) {
-  return (u >= 0x3000 && u <= 0x30FF) || (u >= 0x3400 && u <= 0x9FFF) ||
-         (u >= 0xFF00 && u <= 0xFFEF);
-}
-
-bool HasCjk(const QString& text) {
-  for (const char32_t u : text.toUcs4()) {
-    if (IsCjk(u)) return true;
-  }
-  return false;
-}
+using testing::HasCjk;
 
 TEST(CjkFinder, FindsWideScriptsAndNothingElse) {
   EXPECT_TRUE(HasCjk(QStringLiteral("再生")));

@@ -1,5 +1,6 @@
 // The desktop program's wording of the libraries' message codes: Japanese as the program has
 // always shown it, English from translations/messages_en.ts with the same data.
+#include "cjk_text.h"
 #include "ui/message_texts.h"
 
 #include <gtest/gtest.h>
@@ -21,16 +22,7 @@ const MessageCode kEveryCode[] = {
     MessageCode::SourceLoadFailed,  MessageCode::TextCreateFailed,
 };
 
-bool HasCjk(const QString& text) {
-  for (const QChar c : text) {
-    const char16_t u = c.unicode();
-    if ((u >= 0x3000 && u <= 0x30FF) || (u >= 0x3400 && u <= 0x9FFF) ||
-        (u >= 0xFF00 && u <= 0xFFEF)) {
-      return true;
-    }
-  }
-  return false;
-}
+using testing::HasCjk;
 
 // Each test leaves the program in Japanese, as the other tests expect it.
 class MessageTextsTest : public ::testing::Test {
