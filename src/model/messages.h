@@ -22,6 +22,14 @@ enum class MessageCode {
   TextCreateFailed,   // a text source cannot be drawn: go on? (the text; Yes / No)
 };
 
+// Every code, in declaration order: what a front end's wording must cover.
+inline constexpr MessageCode kEveryMessageCode[] = {
+    MessageCode::LoadFailed,        MessageCode::SaveFailed,       MessageCode::TooManyFiles,
+    MessageCode::IdInUse,           MessageCode::DuplicateFailed,  MessageCode::CannotOpenFile,
+    MessageCode::ExportInterrupted, MessageCode::MovieTimeout,     MessageCode::MovieLengthLimit,
+    MessageCode::SourceLoadFailed,  MessageCode::TextCreateFailed,
+};
+
 // The Japanese wording of the questions a project read and a movie fetch ask, for the front ends
 // that keep no translations of their own (the command line's default language) and for the
 // defaults of LoadQuestions. The desktop program words the codes itself.

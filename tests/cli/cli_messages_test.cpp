@@ -13,13 +13,6 @@
 namespace tavrona {
 namespace {
 
-const MessageCode kEveryCode[] = {
-    MessageCode::LoadFailed,        MessageCode::SaveFailed,       MessageCode::TooManyFiles,
-    MessageCode::IdInUse,           MessageCode::DuplicateFailed,  MessageCode::CannotOpenFile,
-    MessageCode::ExportInterrupted, MessageCode::MovieTimeout,     MessageCode::MovieLengthLimit,
-    MessageCode::SourceLoadFailed,  MessageCode::TextCreateFailed,
-};
-
 using testing::HasCjk;
 
 // Sets the language for one test and puts Japanese back after it.
@@ -45,7 +38,7 @@ TEST_F(CliMessagesTest, JapaneseIsTheDesktopProgramsWording) {
 
 TEST_F(CliMessagesTest, EnglishHasNoCjkAndCarriesItsData) {
   SetCliLanguage(CliLanguage::English);
-  for (MessageCode code : kEveryCode) {
+  for (MessageCode code : kEveryMessageCode) {
     const std::string text = CliMessage(code, u"/media/clip 7.avi", 4096);
     EXPECT_FALSE(text.empty()) << static_cast<int>(code);
     EXPECT_FALSE(HasCjk(text)) << text;

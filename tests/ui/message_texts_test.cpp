@@ -15,13 +15,6 @@
 namespace tavrona {
 namespace {
 
-const MessageCode kEveryCode[] = {
-    MessageCode::LoadFailed,        MessageCode::SaveFailed,       MessageCode::TooManyFiles,
-    MessageCode::IdInUse,           MessageCode::DuplicateFailed,  MessageCode::CannotOpenFile,
-    MessageCode::ExportInterrupted, MessageCode::MovieTimeout,     MessageCode::MovieLengthLimit,
-    MessageCode::SourceLoadFailed,  MessageCode::TextCreateFailed,
-};
-
 using testing::HasCjk;
 
 // Each test leaves the program in Japanese, as the other tests expect it.
@@ -75,7 +68,7 @@ TEST_F(MessageTextsTest, ProgressAndCompressorsMatchTheLibrarysJapanese) {
 TEST_F(MessageTextsTest, EnglishHasNoCjkAndCarriesTheData) {
   ASSERT_TRUE(ApplyLanguage(Language::English));
   EXPECT_EQ(ErrorCaption(), "Error");
-  for (MessageCode code : kEveryCode) {
+  for (MessageCode code : kEveryMessageCode) {
     const QString text = MessageText(code, QStringLiteral("/media/clip 7.avi"), 4096);
     EXPECT_FALSE(text.isEmpty()) << static_cast<int>(code);
     EXPECT_FALSE(HasCjk(text)) << text.toStdString();
