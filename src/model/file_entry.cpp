@@ -42,6 +42,7 @@ StoredFileSettings StoredSettingsOf(const FileEntry& entry) {
 
 void ResetFileEntry(FileEntry& entry) {
   entry.movie.reset();
+  entry.sound.reset();
   ReleaseFrameBuffer(entry.picture);
   entry.text.clear();
   entry.text.shrink_to_fit();

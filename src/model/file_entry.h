@@ -4,11 +4,13 @@
 
 #include <array>
 #include <cstdint>
+#include <memory>
 #include <string>
 
 #include "model/late_ptr.h"
 #include "model/win_types.h"
 #include "model/frame_buffer.h"
+#include "model/sound_samples.h"
 
 namespace tavrona {
 
@@ -41,7 +43,8 @@ inline constexpr uint32_t kNoTransparentColour = 0x01000000u;
 
 struct FileEntry {
   int32_t kind = FileEmpty;           // FileKind
-  LatePtr<MovieSource> movie;         // kind 1 only
+  LatePtr<MovieSource> movie;         // kind 1 only; none for a sound-only file
+  std::unique_ptr<SoundSamples> sound;  // kind 1: the file's first audio stream; none if silent
   FrameBuffer picture;                // empty when the slot has no picture
   std::u16string text;                // kind 3: the entry's own copy of the text
   int64_t referenceFrameDuration100ns = 0;  // kind 1: user's frame duration; 0 = none

@@ -13,6 +13,7 @@
 #include "model/frame_buffer.h"
 #include "model/late_ptr.h"
 #include "model/track_data.h"
+#include "model/track_sound.h"
 
 namespace tavrona {
 
@@ -43,6 +44,7 @@ struct ProjectData {
 
   std::array<FileEntry, kFileCount> files;
   std::array<TrackData, kTrackCount> tracks;
+  std::array<TrackSound, kTrackCount> trackSound{};  // volume and mute of each track
   std::array<EventRecord, kTemplateCount> templates{};
   LatePtr<AviWriter> exportWriter;        // open only while an export runs
   std::array<FrameBuffer, 2> workFrames;  // the export job's alternating output frames

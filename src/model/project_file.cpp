@@ -27,6 +27,12 @@ enum Tag : uint32_t {
 };
 
 constexpr char kMagic[4] = {'T', 'P', 'R', 'J'};
+// A skip record whose body starts with this holds the tracks' sound settings. Readers that do
+// not know it pass over it as over any skip record. Body: the signature, a count, then per track
+// its number (uint32), volume in dB (float) and flags (uint32, bit 0: muted).
+constexpr char kTrackSoundSignature[8] = {'T', 'V', 'S', 'N', 'D', 'T', 'R', '1'};
+constexpr uint32_t kTrackSoundMuted = 1;
+constexpr size_t kTrackSoundEntryBytes = 12;
 constexpr size_t kPathBytes = kMaxPath * 2;
 
 // Bounded little-endian reads over the file's bytes; every read fails rather than run past the
@@ -224,6 +230,38 @@ bool ReadTrack(ByteReader& in, uint32_t version, ProjectData& p) {
   return true;
 }
 
+// A skip record's body: the tracks' sound settings when it carries our signature, else nothing.
+bool ReadSkipRecord(ByteReader& in, ProjectData& p) {
+  uint32_t length = 0;
+  const size_t lengthAt = in.FileOffset();
+  if (!in.Value(length)) return false;
+  if (length > in.Remaining()) return in.Skip(length);
+  char signature[sizeof kTrackSoundSignature] = {};
+  if (length < sizeof signature + 4) return in.Skip(length);
+  if (!in.Bytes(signature, sizeof signature)) return false;
+  if (std::memcmp(signature, kTrackSoundSignature, sizeof signature) != 0) {
+    return in.Skip(length - sizeof signature);
+  }
+  uint32_t count = 0;
+  if (!in.Value(count)) return false;
+  const size_t body = length - sizeof signature - 4;
+  if (count > static_cast<uint32_t>(kTrackCount) || count * kTrackSoundEntryBytes != body) {
+    return in.Fail("the track sound settings do not fit their record", lengthAt);
+  }
+  for (uint32_t i = 0; i < count; ++i) {
+    uint32_t number = 0, flags = 0;
+    float volumeDb = 0;
+    const size_t numberAt = in.FileOffset();
+    if (!in.Value(number) || !in.Value(volumeDb) || !in.Value(flags)) return false;
+    if (number >= static_cast<uint32_t>(kTrackCount)) {
+      return in.Fail("track " + std::to_string(number) + " is beyond the 256 tracks", numberAt);
+    }
+    p.trackSound[number].volumeDb = ClampTrackVolumeDb(volumeDb);
+    p.trackSound[number].muted = (flags & kTrackSoundMuted) != 0;
+  }
+  return true;
+}
+
 bool ReadRecords(ByteReader& in, ProjectData& p, SourceOpener& opener, LoadQuestions& questions) {
   uint32_t version = kProjectVersionCurrent;
   for (;;) {
@@ -236,11 +274,9 @@ bool ReadRecords(ByteReader& in, ProjectData& p, SourceOpener& opener, LoadQuest
         "a file record", "a track record",     "a template record"};
     if (tag < std::size(kRecordNames)) in.BeginRecord(kRecordNames[tag], tagAt);
     switch (tag) {
-      case TagSkip: {
-        uint32_t length = 0;
-        if (!in.Value(length) || !in.Skip(length)) return false;
+      case TagSkip:
+        if (!ReadSkipRecord(in, p)) return false;
         break;
-      }
       case TagVersion:
         if (!in.Value(version)) return false;
         if (version > kProjectVersionCurrent) {
@@ -362,6 +398,25 @@ std::string SerializeProject(const ProjectData& p) {
     out.Bytes(track.events.get(), sizeof(EventRecord) * track.count);
   }
 
+  // Only tracks away from the defaults are written, and no record at all when every track has
+  // them, so a project without sound settings keeps its bytes.
+  uint32_t soundCount = 0;
+  for (const TrackSound& sound : p.trackSound) soundCount += sound.IsDefault() ? 0 : 1;
+  if (soundCount > 0) {
+    out.Value<uint32_t>(TagSkip);
+    out.Value(static_cast<uint32_t>(sizeof kTrackSoundSignature + 4 +
+                                    soundCount * kTrackSoundEntryBytes));
+    out.Bytes(kTrackSoundSignature, sizeof kTrackSoundSignature);
+    out.Value(soundCount);
+    for (uint32_t t = 0; t < static_cast<uint32_t>(kTrackCount); ++t) {
+      const TrackSound& sound = p.trackSound[t];
+      if (sound.IsDefault()) continue;
+      out.Value(t);
+      out.Value(sound.volumeDb);
+      out.Value<uint32_t>(sound.muted ? kTrackSoundMuted : 0);
+    }
+  }
+
   for (uint32_t s = 0; s < static_cast<uint32_t>(kTemplateCount); ++s) {
     if (!p.templates[s].InUse()) continue;
     out.Value<uint32_t>(TagTemplate);
@@ -401,6 +456,7 @@ bool ReadProjectBytes(std::string_view bytes, ProjectData& project, SourceOpener
     return false;
   }
   ApplyNewProjectReset(project);
+  project.trackSound.fill(TrackSound{});  // a file without the record has the defaults
   ByteReader in(bytes.substr(4), why);
   return ReadRecords(in, project, opener, questions);
 }

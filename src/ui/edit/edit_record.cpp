@@ -27,6 +27,7 @@ void PutHeaderFields(ProjectData& project, const HeaderFields& h) {
   project.movieLength = h.movieLength;
   project.backgroundColour = h.backgroundColour;
   project.defaultDrawingMethod = h.defaultDrawingMethod;
+  project.trackSound = h.trackSound;
   // The renderers read the default method from the process-wide copy.
   Process().defaultDrawingMethodMirror = h.defaultDrawingMethod;
 }
@@ -47,6 +48,7 @@ HeaderFields HeaderFieldsOf(const ProjectData& p) {
   h.movieLength = p.movieLength;
   h.backgroundColour = p.backgroundColour;
   h.defaultDrawingMethod = p.defaultDrawingMethod;
+  h.trackSound = p.trackSound;
   return h;
 }
 

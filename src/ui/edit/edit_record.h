@@ -34,6 +34,7 @@ struct HeaderFields {
   uint32_t movieLength = 0;
   uint32_t backgroundColour = 0;
   int32_t defaultDrawingMethod = 0;
+  std::array<TrackSound, kTrackCount> trackSound{};  // the tracks' volume and mute
 
   bool operator==(const HeaderFields&) const = default;
 };
