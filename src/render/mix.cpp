@@ -84,8 +84,7 @@ bool AddEventSound(SoundSamples& sound, const EventMapping& m, int64_t frameDura
     const int64_t n1 = std::min(to, n0 + chunk);
     // Source samples [first, first + span) hold every pair this chunk interpolates between.
     const int64_t first = static_cast<int64_t>(c.whole);
-    SourceCursor end = c;
-    for (int64_t n = n0; n + 1 < n1; ++n) end.Step();
+    const SourceCursor end = CursorAt(m, frameDuration, n1 - 1);
     const int64_t span = static_cast<int64_t>(end.whole) - first + 2;
     scratch.resize(static_cast<size_t>(span) * kMixChannels);
     ok = sound.Read(first, span, scratch.data()) && ok;

@@ -625,3 +625,73 @@ TEST_F(ProjectFileTest, DocumentKeepsProjectWhenOpenFails) {
 
 }  // namespace
 }  // namespace tavrona
+
+namespace tavrona {
+namespace {
+
+std::string TrackSoundRecord(uint32_t count, const std::string& entries) {
+  std::string s;
+  Put<uint32_t>(s, 0);
+  Put<uint32_t>(s, static_cast<uint32_t>(8 + 4 + entries.size()));
+  s += "TVSNDTR1";
+  Put<uint32_t>(s, count);
+  return s + entries;
+}
+
+std::string TrackSoundEntry(uint32_t track, float volumeDb, uint32_t flags) {
+  std::string s;
+  Put<uint32_t>(s, track);
+  Put<float>(s, volumeDb);
+  Put<uint32_t>(s, flags);
+  return s;
+}
+
+TEST_F(ProjectFileTest, TrackSoundSettingsRoundTripAndDefaultsWriteNothing) {
+  auto p = RichProject(opener_);
+  const std::string plain = SerializeProject(*p);
+  EXPECT_EQ(plain.find("TVSNDTR1"), std::string::npos);
+
+  p->trackSound[0] = TrackSound{-6.0f, false};
+  p->trackSound[255] = TrackSound{0.0f, true};
+  const std::string withSound = SerializeProject(*p);
+  // One skip record of 8 + 4 + 2 * 12 bytes more, and nothing else changed around it.
+  EXPECT_EQ(withSound.size(), plain.size() + 8 + 36);
+  auto back = Load(withSound);
+  ASSERT_TRUE(back);
+  EXPECT_EQ(back->trackSound[0], (TrackSound{-6.0f, false}));
+  EXPECT_EQ(back->trackSound[255], (TrackSound{0.0f, true}));
+  EXPECT_TRUE(back->trackSound[1].IsDefault());
+  EXPECT_EQ(SerializeProject(*back), withSound);
+
+  // Going back to the defaults gives the old bytes again.
+  back->trackSound[0] = TrackSound{};
+  back->trackSound[255] = TrackSound{};
+  EXPECT_EQ(SerializeProject(*back), plain);
+}
+
+TEST_F(ProjectFileTest, TrackSoundRecordsAreReadCheckedAndForeignSkipRecordsIgnored) {
+  const std::string start = Start(kProjectVersionCurrent) + Header(kProjectVersionCurrent);
+  // Out-of-range and non-number volumes are brought into range.
+  auto p = Load(start +
+                TrackSoundRecord(3, TrackSoundEntry(1, 40.0f, 0) + TrackSoundEntry(2, -99.0f, 1) +
+                                        TrackSoundEntry(3, std::nanf(""), 0)) +
+                End());
+  ASSERT_TRUE(p);
+  EXPECT_EQ(p->trackSound[1].volumeDb, kTrackVolumeMaxDb);
+  EXPECT_EQ(p->trackSound[2], (TrackSound{kTrackVolumeMinDb, true}));
+  EXPECT_EQ(p->trackSound[3].volumeDb, 0.0f);
+
+  // A skip record of someone else's, even one starting like ours, is passed over.
+  std::string foreign;
+  Put<uint32_t>(foreign, 0);
+  Put<uint32_t>(foreign, 16);
+  foreign += "TVSNDTR2whatever";
+  EXPECT_TRUE(Load(start + foreign + End()));
+
+  // Ours, but damaged: a count that does not fit the length, or a track beyond 255.
+  EXPECT_FALSE(Load(start + TrackSoundRecord(2, TrackSoundEntry(1, 0.0f, 1)) + End()));
+  EXPECT_FALSE(Load(start + TrackSoundRecord(1, TrackSoundEntry(256, 0.0f, 1)) + End()));
+}
+
+}  // namespace
+}  // namespace tavrona
