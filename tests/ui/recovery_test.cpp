@@ -293,6 +293,7 @@ TEST(ProjectMirrorTest, ACopyInSlicesSerialisesLikeTheLiveProjectAndIsReused) {
   live->files[9].kind = FileText;
   live->files[9].text = u"テロップ";
   live->files[9].transparentColour = 0x808080;
+  live->trackSound[7] = TrackSound{-12.5f, true};
   // A track longer than one look at the clock copies over several calls.
   FillTracks(*live, {{7, ProjectMirror::kEventsPerLook * 2 + 5}}, 4);
   ProjectMirror mirror;
@@ -306,6 +307,8 @@ TEST(ProjectMirrorTest, ACopyInSlicesSerialisesLikeTheLiveProjectAndIsReused) {
   live->files[9].text = u"もっと長いテロップの文字列";
   live->templates[2] = {};
   live->SetFrameRate(25);
+  live->trackSound[7] = TrackSound{};
+  live->trackSound[3].volumeDb = 6.0f;
   CopyInSlices(mirror, *live);
   EXPECT_EQ(SerializeProject(mirror.Copy()), SerializeProject(*live));
 }

@@ -23,6 +23,7 @@ void ProjectMirror::CopyFixedParts(const ProjectData& live) {
   m.backgroundColour = live.backgroundColour;
   m.defaultDrawingMethod = live.defaultDrawingMethod;
   m.templates = live.templates;
+  m.trackSound = live.trackSound;
   // The stored settings only: the decoder and the picture belong to the live project.
   for (size_t i = 0; i < live.files.size(); ++i) {
     const FileEntry& from = live.files[i];
