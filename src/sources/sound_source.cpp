@@ -28,6 +28,9 @@ constexpr int64_t kForwardSamples = 4 * kSoundBlockSamples;
 // Frames whose time is further than this from where the decoded sound has got to are placed
 // by their own time (a gap becomes silence, an overlap is dropped); closer ones follow on.
 constexpr int64_t kResyncSamples = kMixRate / 50;  // 20 ms
+// A jump further than this is taken for a broken timestamp and followed on instead: silence
+// for it would cost its length in cache churn.
+constexpr int64_t kMaxJumpSamples = 60 * int64_t{kMixRate};
 // How much of the end of the sound opening decodes to learn its length.
 constexpr int64_t kTailSeconds = 3;
 
@@ -126,8 +129,8 @@ std::optional<int64_t> FirstPictureTime(const std::filesystem::path& path) {
 // its start), so a block never mixes the output of two decoding runs at different places.
 //
 // Threads: every member below mutex_ is guarded by it; Read holds it for the whole read, so
-// callers on different threads (playback, export) are served one at a time. path_, format_
-// and origin_ are set by Open before the source is shared and never change after.
+// callers on different threads (playback, export) are served one at a time. path_, format_,
+// origin_ and soundStart_ are set by Open before the source is shared and never change after.
 class FfmpegSound final : public SoundSamples {
  public:
   ~FfmpegSound() override { av_channel_layout_uninit(&swrLayout_); }
@@ -177,6 +180,7 @@ class FfmpegSound final : public SoundSamples {
   std::filesystem::path path_;
   SoundFormat format_;
   int64_t origin_ = 0;
+  int64_t soundStart_ = 0;  // position of the first sample decoded from the start
 
   mutable std::mutex mutex_;
   FormatContextPtr demuxer_;
@@ -324,11 +328,17 @@ void FfmpegSound::Place(const AVFrame& frame) {
       return;
     }
     next_ = at != kUnknown ? at : 0;
-    // The sound starts after time 0 or after the seek target: silence up to it.
-    if (fromStart_) StoreSilence(std::max<int64_t>(writeFrom_, 0), next_);
+    // The sound starts after time 0 (or after the block asked for): silence from the start of
+    // its first block. Whole blocks before it are known silent (soundStart_) and not stored.
+    if (fromStart_) {
+      StoreSilence(std::max({writeFrom_, int64_t{0}, next_ / kSoundBlockSamples * kSoundBlockSamples}),
+                   next_);
+    }
   } else if (at != kUnknown) {
     const int64_t expected = next_ + (swr_ ? swr_get_delay(swr_.get(), kMixRate) : 0);
-    if (at > expected + kResyncSamples || at < expected - kResyncSamples) {
+    const int64_t jump = at - expected;
+    if ((jump > kResyncSamples || jump < -kResyncSamples) && jump < kMaxJumpSamples &&
+        jump > -kMaxJumpSamples) {
       DrainResampler();
       StoreSilence(next_, at);
       next_ = at;
@@ -464,6 +474,7 @@ bool FfmpegSound::IsComplete(int64_t blockStart, const Block& block) const {
 
 const FfmpegSound::Block* FfmpegSound::CompleteBlock(int64_t blockStart, bool* ok) {
   if (decodedEnd_ != kUnknown && blockStart >= decodedEnd_) return nullptr;
+  if (blockStart + kSoundBlockSamples <= soundStart_) return nullptr;
   auto it = blocks_.find(blockStart);
   if (it != blocks_.end() && IsComplete(blockStart, it->second)) {
     it->second.lastUse = ++useClock_;
@@ -571,6 +582,7 @@ bool FfmpegSound::Open(const std::filesystem::path& path, std::string& why) {
   std::optional<int64_t> picture;
   if (PictureStreamIndex(*demuxer_) >= 0) picture = FirstPictureTime(path_);
   origin_ = picture ? *picture : firstSound != kUnknown ? firstSound : 0;
+  soundStart_ = firstSound != kUnknown ? firstSound - origin_ : 0;
 
   // The length: from the last frames, or by decoding all of it when they cannot be reached.
   int64_t end = ScanEnd();
