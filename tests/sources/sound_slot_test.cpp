@@ -123,6 +123,20 @@ TEST_F(SoundSlotTest, SoundOnlyFilesOpenAsMovieSlotsWithoutPicture) {
     if (length == 4 * kMixRate) EXPECT_EQ(MovieFrameCount(entry_), 100u);
     EXPECT_NEAR(MovieFrameCount(entry_), 100u, 1u);
   }
+  // An MP3 with a cover picture is sound only too: the cover is no movie.
+  testing::TempFolder covers;
+  const auto mp3 = BeepMediaPath(files[1]);
+  const auto cover = covers.Path() / "cover.mp3";
+  ASSERT_EQ(std::system(("ffmpeg -nostdin -v error -y -i '" + mp3.string() +
+                         "' -f lavfi -i color=c=blue:s=16x16:d=0.04 -frames:v 1 -map 0:a -map 1:v "
+                         "-c:a copy -c:v png -disposition:v attached_pic '" +
+                         cover.string() + "'")
+                            .c_str()),
+            0);
+  ASSERT_TRUE(OpenMovieFile(entry_, U16(cover), u""));
+  EXPECT_TRUE(IsSoundOnly(entry_));
+  EXPECT_TRUE(entry_.picture.Empty());
+
   // A still image or a file that is neither picture nor sound fails, and the slot keeps what
   // it held.
   const SoundSamples* held = entry_.sound.get();
