@@ -398,8 +398,9 @@ FfmpegSound::Block* FfmpegSound::NewBlock(int64_t start) {
 }
 
 void FfmpegSound::Store(int64_t at, const float* pairs, int64_t count) {
-  const int64_t skip = std::max<int64_t>(0, std::max<int64_t>(writeFrom_, 0) - at);
-  if (skip >= count) return;
+  const int64_t from = std::max<int64_t>(writeFrom_, 0);
+  if (count <= 0 || at + count <= from) return;  // (writeFrom_ may be INT64_MAX: no from - at)
+  const int64_t skip = std::max<int64_t>(0, from - at);
   at += skip;
   pairs += skip * kMixChannels;
   count -= skip;

@@ -57,23 +57,34 @@ class SoundSlotTest : public ::testing::Test {
 };
 
 TEST_F(SoundSlotTest, AMovieSlotHoldsTheMoviesSoundInStepWithItsPicture) {
-  const auto avi = BeepMediaPath(Recipe("SlotPcmAvi", "-c:a pcm_s16le", "avi", true));
-  ASSERT_FALSE(avi.empty());
-  ASSERT_TRUE(OpenMovieFile(entry_, U16(avi), u""));
-  ASSERT_TRUE(entry_.movie);
-  ASSERT_TRUE(entry_.sound);
-  EXPECT_FALSE(IsSoundOnly(entry_));
-  EXPECT_EQ(entry_.sound->Format().sourceRate, 48000);
-  EXPECT_EQ(entry_.sound->Format().sourceChannels, 2);
-  EXPECT_EQ(entry_.sound->Format().lengthSamples, 4 * kMixRate);
-  EXPECT_EQ(MovieFrameCount(entry_), 100u);
-  // The beep at 1 s: heard at sample 48000, and seen from frame 25 (25 frames a second) on.
-  EXPECT_NEAR(FindBeep(LeftChannel(WholeSound(*entry_.sound)), 1000.0, 30.0, 0.5, 1.5), 1.0,
-              0.001);
-  ASSERT_TRUE(PrepareMovieFrame(entry_, 24));
-  EXPECT_LT(MiddleGrey(entry_.picture), 60);
-  ASSERT_TRUE(PrepareMovieFrame(entry_, 25));
-  EXPECT_GT(MiddleGrey(entry_.picture), 200);
+  BeepRecipe avi = Recipe("SlotPcmAvi", "-c:a pcm_s16le", "avi", true);
+  avi.beepSeconds = {1.0, 2.5};
+  BeepRecipe h264 = Recipe("SlotH264Mp4", "-c:a aac -b:a 160k", "mp4", true);
+  h264.beepSeconds = {1.0, 2.5};
+  h264.videoOptions = "-c:v libx264 -bf 2 -g 12";  // reordered frames: the picture starts late
+  for (const BeepRecipe& r : {avi, h264}) {
+    SCOPED_TRACE(r.name);
+    const auto movie = BeepMediaPath(r);
+    ASSERT_FALSE(movie.empty());
+    ASSERT_TRUE(OpenMovieFile(entry_, U16(movie), u""));
+    ASSERT_TRUE(entry_.movie);
+    ASSERT_TRUE(entry_.sound);
+    EXPECT_FALSE(IsSoundOnly(entry_));
+    EXPECT_EQ(entry_.sound->Format().sourceRate, 48000);
+    EXPECT_EQ(entry_.sound->Format().sourceChannels, 2);
+    EXPECT_NEAR(entry_.sound->Format().lengthSamples, 4 * kMixRate, kMixRate / 50);
+    EXPECT_EQ(MovieFrameCount(entry_), 100u);
+    // The beeps at 1 s and 2.5 s: heard there, and seen in frames 25 and 63 (25 frames a
+    // second; a frame shows its start time, and frame 62 starts at 2.48 s).
+    const std::vector<float> left = LeftChannel(WholeSound(*entry_.sound));
+    EXPECT_NEAR(FindBeep(left, 1000.0, 30.0, 0.5, 1.5), 1.0, 0.001);
+    EXPECT_NEAR(FindBeep(left, 1000.0, 30.0, 2.0, 3.0), 2.5, 0.001);
+    for (const auto& [frame, white] : {std::pair{24u, false}, {25u, true}, {26u, false},
+                                       {62u, false}, {63u, true}}) {
+      ASSERT_TRUE(PrepareMovieFrame(entry_, frame));
+      EXPECT_EQ(MiddleGrey(entry_.picture) > 128, white) << "frame " << frame;
+    }
+  }
 
   // Opening a silent movie over it takes the sound away with the old movie.
   const auto silent = testing::TestMoviePath(testing::Ffv1Avi30());
