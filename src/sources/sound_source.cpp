@@ -1,13 +1,14 @@
 #include "sources/sound_source.h"
 
 #include <algorithm>
-#include <map>
 #include <mutex>
 #include <optional>
 #include <string_view>
 #include <vector>
 
 #include "sources/ffmpeg_util.h"
+#include "sources/media_file.h"
+#include "sources/sound_block_cache.h"
 
 extern "C" {
 #include <libavutil/channel_layout.h>
@@ -39,24 +40,11 @@ struct SwrContextDeleter {
 };
 using SwrContextPtr = std::unique_ptr<SwrContext, SwrContextDeleter>;
 
+// The file opened with its stream information gathered; nullptr when either fails.
 FormatContextPtr OpenFormat(const std::filesystem::path& path) {
-  // The "file:" prefix keeps a colon in a file name from being read as a protocol.
-  const std::string url = "file:" + path.string();
-  AVDictionary* options = nullptr;
-  av_dict_set(&options, "protocol_whitelist", "file", 0);
-  AVFormatContext* raw = nullptr;
-  const int opened = avformat_open_input(&raw, url.c_str(), nullptr, &options);
-  av_dict_free(&options);
-  if (opened < 0) return nullptr;
-  FormatContextPtr format(raw);
-  if (avformat_find_stream_info(format.get(), nullptr) < 0) return nullptr;
+  FormatContextPtr format = OpenMediaFile(path);
+  if (!format || avformat_find_stream_info(format.get(), nullptr) < 0) return nullptr;
   return format;
-}
-
-bool IsStillImageFormat(const AVInputFormat& format) {
-  const std::string_view name = format.name;
-  return name == "image2" || name == "image2pipe" ||
-         (name.size() > 5 && name.substr(name.size() - 5) == "_pipe");
 }
 
 // The video stream the movie decoder would show; -1 when there is none.
@@ -123,10 +111,8 @@ std::optional<int64_t> FirstPictureTime(const std::filesystem::path& path) {
 // A sound source over one FFmpeg demuxer and decoder. Positions are samples at kMixRate from
 // time 0; "raw" positions are the same on the file's own timeline (origin_ is time 0 there).
 //
-// The cache: a block holds the decoded sound of [start, start + kSoundBlockSamples), filled
-// from its start without gaps as the decoder comes by; it is complete when full or when the
-// sound ends inside it. Samples are stored only where they continue a block (or begin one at
-// its start), so a block never mixes the output of two decoding runs at different places.
+// The cache (SoundBlockCache) takes what the decoder puts out; a block is complete when full or
+// when the sound ends inside it.
 //
 // Threads: every member below mutex_ is guarded by it; Read holds it for the whole read, so
 // callers on different threads (playback, export) are served one at a time. path_, format_,
@@ -143,11 +129,7 @@ class FfmpegSound final : public SoundSamples {
   size_t CachedBytes() const;
 
  private:
-  struct Block {
-    std::vector<float> samples;  // kSoundBlockSamples pairs; zero past filled
-    int64_t filled = 0;          // pairs stored from the block's start
-    uint64_t lastUse = 0;
-  };
+  using Block = SoundBlockCache::Block;
 
   // Opens (again) the demuxer and the decoder at the start of the file; the resampler is made
   // for the first frame.
@@ -166,9 +148,10 @@ class FfmpegSound final : public SoundSamples {
   bool Advance();
   void Place(const AVFrame& frame);
   void DrainResampler();
-  void Store(int64_t at, const float* pairs, int64_t count);
-  void StoreSilence(int64_t from, int64_t to);
-  Block* NewBlock(int64_t start);
+  void Store(int64_t at, const float* pairs, int64_t count) {
+    cache_.Store(at, pairs, count, writeFrom_);
+  }
+  void StoreSilence(int64_t from, int64_t to) { cache_.StoreSilence(from, to, writeFrom_); }
   // The block at blockStart, complete; nullptr when it holds nothing but silence. *ok becomes
   // false when decoding failed for it.
   const Block* CompleteBlock(int64_t blockStart, bool* ok);
@@ -201,8 +184,7 @@ class FfmpegSound final : public SoundSamples {
   bool ended_ = false;            // the decoder was drained
   bool failed_ = false;           // reading or decoding failed since the decoder was placed
   int64_t decodedEnd_ = kUnknown;  // where the sound ended when decoded to its end
-  std::map<int64_t, Block> blocks_;  // by start position
-  uint64_t useClock_ = 0;
+  SoundBlockCache cache_;
 };
 
 bool FfmpegSound::OpenStreams(std::string& why) {
@@ -382,59 +364,6 @@ void FfmpegSound::DrainResampler() {
   swr_.reset();
 }
 
-FfmpegSound::Block* FfmpegSound::NewBlock(int64_t start) {
-  if (static_cast<int>(blocks_.size()) >= kSoundCacheBlocks) {
-    auto oldest = blocks_.begin();
-    for (auto it = blocks_.begin(); it != blocks_.end(); ++it) {
-      if (it->second.lastUse < oldest->second.lastUse) oldest = it;
-    }
-    blocks_.erase(oldest);
-  }
-  Block& block = blocks_[start];
-  block.samples.assign(static_cast<size_t>(kSoundBlockSamples) * kMixChannels, 0.0f);
-  block.filled = 0;
-  block.lastUse = ++useClock_;
-  return &block;
-}
-
-void FfmpegSound::Store(int64_t at, const float* pairs, int64_t count) {
-  const int64_t from = std::max<int64_t>(writeFrom_, 0);
-  if (count <= 0 || at + count <= from) return;  // (writeFrom_ may be INT64_MAX: no from - at)
-  const int64_t skip = std::max<int64_t>(0, from - at);
-  at += skip;
-  pairs += skip * kMixChannels;
-  count -= skip;
-  while (count > 0) {
-    const int64_t start = at / kSoundBlockSamples * kSoundBlockSamples;
-    const int64_t n = std::min(count, start + kSoundBlockSamples - at);
-    auto it = blocks_.find(start);
-    Block* block = it != blocks_.end() ? &it->second : (at == start ? NewBlock(start) : nullptr);
-    if (block != nullptr) {
-      const int64_t end = start + block->filled;
-      // Only what continues the block without a gap; what it already holds stays.
-      if (at <= end && at + n > end) {
-        const int64_t from = end - at;
-        std::copy(pairs + from * kMixChannels, pairs + n * kMixChannels,
-                  block->samples.begin() + (end - start) * kMixChannels);
-        block->filled = at + n - start;
-        block->lastUse = ++useClock_;
-      }
-    }
-    at += n;
-    pairs += n * kMixChannels;
-    count -= n;
-  }
-}
-
-void FfmpegSound::StoreSilence(int64_t from, int64_t to) {
-  static const std::vector<float> zeros(4096 * kMixChannels, 0.0f);
-  for (int64_t at = from; at < to;) {
-    const int64_t n = std::min<int64_t>(to - at, 4096);
-    Store(at, zeros.data(), n);
-    at += n;
-  }
-}
-
 bool FfmpegSound::RestartFromStart(int64_t writeFrom) {
   std::string why;
   if (!OpenStreams(why)) {
@@ -476,33 +405,27 @@ bool FfmpegSound::IsComplete(int64_t blockStart, const Block& block) const {
 const FfmpegSound::Block* FfmpegSound::CompleteBlock(int64_t blockStart, bool* ok) {
   if (decodedEnd_ != kUnknown && blockStart >= decodedEnd_) return nullptr;
   if (blockStart + kSoundBlockSamples <= soundStart_) return nullptr;
-  auto it = blocks_.find(blockStart);
-  if (it != blocks_.end() && IsComplete(blockStart, it->second)) {
-    it->second.lastUse = ++useClock_;
-    return &it->second;
-  }
-  const bool found = it != blocks_.end();
+  Block* block = cache_.Find(blockStart);
+  if (block != nullptr && IsComplete(blockStart, *block)) return block;
   const bool reachable =
       next_ != kUnknown && !ended_ &&
-      (found ? next_ == blockStart + it->second.filled
-             : next_ <= blockStart && blockStart - next_ <= kForwardSamples &&
-                   writeFrom_ <= blockStart);
+      (block != nullptr ? next_ == blockStart + block->filled
+                        : next_ <= blockStart && blockStart - next_ <= kForwardSamples &&
+                              writeFrom_ <= blockStart);
   if (!reachable) {
-    if (found) blocks_.erase(it);
+    cache_.Erase(blockStart);
     if (!SeekToBlock(blockStart)) {
       *ok = false;
       return nullptr;
     }
   }
   for (;;) {
-    it = blocks_.find(blockStart);
-    if (it != blocks_.end() && IsComplete(blockStart, it->second)) break;
+    block = cache_.Find(blockStart);
+    if (block != nullptr && IsComplete(blockStart, *block)) break;
     if (!Advance()) break;
   }
   if (failed_) *ok = false;
-  if (it == blocks_.end()) return nullptr;
-  it->second.lastUse = ++useClock_;
-  return &it->second;
+  return block;
 }
 
 bool FfmpegSound::Read(int64_t first, int64_t count, float* out) {
@@ -528,9 +451,7 @@ bool FfmpegSound::Read(int64_t first, int64_t count, float* out) {
 
 size_t FfmpegSound::CachedBytes() const {
   std::lock_guard lock(mutex_);
-  size_t bytes = 0;
-  for (const auto& [start, block] : blocks_) bytes += block.samples.capacity() * sizeof(float);
-  return bytes;
+  return cache_.Bytes();
 }
 
 int64_t FfmpegSound::ScanEnd() {

@@ -20,11 +20,9 @@
 #include <string>
 
 #include "model/sound_samples.h"
+#include "sources/sound_block_cache.h"
 
 namespace tavrona {
-
-inline constexpr int64_t kSoundBlockSamples = int64_t{1} << 15;  // per block, at kMixRate
-inline constexpr int kSoundCacheBlocks = 16;  // 16 blocks of 256 KiB: 4 MiB per source
 
 // Opens the first audio stream of path. nullptr, with the reason in plain English words in
 // *why (when why is not null), when the file cannot be read, is a still image, holds no audio
