@@ -3,7 +3,6 @@
 #include <algorithm>
 #include <mutex>
 #include <optional>
-#include <string_view>
 #include <vector>
 
 #include "sources/ffmpeg_util.h"
@@ -21,7 +20,8 @@ namespace {
 constexpr AVRational kMixTimeBase = {1, kMixRate};
 constexpr int64_t kUnknown = INT64_MIN;
 // A seek lands this far before the block it is for, so that a decoder that needs the frames
-// before (MP3's bit reservoir, the overlap of AAC's transform) has them; doubled on each retry.
+// before (MP3's bit reservoir, the overlap of AAC's transform) has them; four times as far on
+// each retry.
 constexpr int64_t kSeekMarginSamples = kMixRate / 4;
 constexpr int kSeekTries = 4;
 // A read within this distance ahead of the decoder decodes forward instead of seeking.
