@@ -156,7 +156,7 @@ int RunRender(const CliOptions& o, ProjectData& p) {
 
 int RunSource(const CliOptions& o, ProjectData& p) {
   FileEntry& entry = p.files[*o.fileId];
-  if (entry.kind == FileMovie && !PrepareMovieFrame(entry, o.frame)) {
+  if (entry.kind == FileMovie && entry.movie && !PrepareMovieFrame(entry, o.frame)) {
     PrintError(MessageCode::SaveFailed, "the movie frame could not be decoded");
     return 1;
   }

@@ -1,6 +1,7 @@
 #include "cli/cli_messages.h"
 
 #include "model/text_encoding.h"
+#include "model/time_text.h"
 
 namespace tavrona {
 namespace {
@@ -110,6 +111,22 @@ std::string CliDrawingMethodName(int32_t method) {
                                              "Linear interpolation and colour correction"};
   if (method < 0 || method > 4) return "?";
   return current == CliLanguage::English ? kEnglish[method] : kJapanese[method];
+}
+
+std::string CliSoundSummary(const SoundFormat* format, bool soundOnly) {
+  const bool english = current == CliLanguage::English;
+  if (format == nullptr) return english ? "no sound" : "音声なし";
+  const int64_t length100ns =
+      static_cast<int64_t>(static_cast<__int128>(format->lengthSamples) * 10'000'000 / kMixRate);
+  const std::string rate = std::to_string(format->sourceRate) + " Hz";
+  const std::string length = ToUtf8(FormatShortSourceTime(length100ns));
+  const std::string channels = std::to_string(format->sourceChannels);
+  if (english) {
+    return std::string(soundOnly ? "sound only: " : "sound: ") + rate + ", " + channels +
+           (format->sourceChannels == 1 ? " channel, " : " channels, ") + length;
+  }
+  return std::string(soundOnly ? "音声のみ: " : "音声: ") + rate + "、" + channels + " チャンネル、" +
+         length;
 }
 
 }  // namespace tavrona

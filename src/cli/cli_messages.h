@@ -10,6 +10,7 @@
 
 #include "export/avi_writer.h"
 #include "model/messages.h"
+#include "model/sound_samples.h"
 
 namespace tavrona {
 
@@ -31,5 +32,9 @@ std::string CliCompressorDescription(const AviCompressor& compressor);
 
 // The name of a drawing method as `info` prints it (0..4; "?" for anything else).
 std::string CliDrawingMethodName(int32_t method);
+
+// What `info` says of a movie slot's sound: no sound (format null), or its rate, channels and
+// length ("mm:ss.mmm"), marked as sound only when the slot has no picture. No line end.
+std::string CliSoundSummary(const SoundFormat* format, bool soundOnly);
 
 }  // namespace tavrona

@@ -1,11 +1,14 @@
 #include "cli/project_info.h"
 
 #include <cstdio>
+#include <optional>
 
 #include "cli/cli_messages.h"
 #include "model/project_data.h"
 #include "model/text_encoding.h"
 #include "model/time_text.h"
+#include "render/mix.h"
+#include "sources/movie_file.h"
 
 namespace tavrona {
 namespace {
@@ -53,6 +56,7 @@ std::string FormatProjectInfo(const ProjectData& p) {
   out += "  base path       " + ToUtf8(PathView(p.basePath)) + "\n";
 
   out += "Files\n";
+  const bool anySound = ProjectHasSound(p);
   int files = 0;
   for (int id = 0; id < kFileCount; ++id) {
     const FileEntry& f = p.files[id];
@@ -66,6 +70,12 @@ std::string FormatProjectInfo(const ProjectData& p) {
     }
     if (!f.picture.Empty()) out += Format("  (%d x %d)", f.picture.Width(), f.picture.Height());
     out += "\n";
+    // Sound lines only in a project that has sound, so that one without prints as it always did.
+    if (f.kind == FileMovie && anySound) {
+      std::optional<SoundFormat> sound;
+      if (f.sound) sound = f.sound->Format();
+      out += "           " + CliSoundSummary(sound ? &*sound : nullptr, IsSoundOnly(f)) + "\n";
+    }
   }
   if (files == 0) out += "  (none)\n";
 

@@ -11,6 +11,7 @@
 #include <vector>
 
 #include "sources/ffmpeg_util.h"
+#include "sources/media_file.h"
 
 extern "C" {
 #include <libavutil/pixdesc.h>
@@ -191,24 +192,6 @@ void ClearFourthBytes(uint8_t* pixels, size_t pixelCount) {
   for (; i < pixelCount; ++i) pixels[i * 4 + 3] = 0;
 }
 
-bool IsStillImageFormat(const AVInputFormat& format) {
-  const std::string_view name = format.name;
-  return name == "image2" || name == "image2pipe" ||
-         (name.size() > 5 && name.substr(name.size() - 5) == "_pipe");
-}
-
-FormatContextPtr OpenFormat(const std::filesystem::path& path) {
-  // The "file:" prefix keeps a colon in a file name from being read as a protocol.
-  const std::string url = "file:" + path.string();
-  AVDictionary* options = nullptr;
-  av_dict_set(&options, "protocol_whitelist", "file", 0);
-  AVFormatContext* raw = nullptr;
-  const int opened = avformat_open_input(&raw, url.c_str(), nullptr, &options);
-  av_dict_free(&options);
-  if (opened < 0) return nullptr;
-  return FormatContextPtr(raw);
-}
-
 // Leaves every stream but the video stream at index unread.
 void DiscardOtherStreams(AVFormatContext& format, int index) {
   for (unsigned i = 0; i < format.nb_streams; ++i) {
@@ -217,7 +200,7 @@ void DiscardOtherStreams(AVFormatContext& format, int index) {
 }
 
 bool FfmpegMovieBackEnd::OpenDemuxer() {
-  FormatContextPtr format = OpenFormat(path_);
+  FormatContextPtr format = OpenMediaFile(path_);
   if (!format) return false;
   if (IsStillImageFormat(*format->iformat)) return false;
   if (avformat_find_stream_info(format.get(), nullptr) < 0) return false;
@@ -344,7 +327,7 @@ void FfmpegMovieBackEnd::ScanEnd() {
   if (target != INT64_MAX / 2) lastPts_ = target - framePts_;
   // A demuxer of its own, so that the decoder's stays where the probe left it. Its headers are
   // all it needs: no stream information is gathered.
-  FormatContextPtr scan = OpenFormat(path_);
+  FormatContextPtr scan = OpenMediaFile(path_);
   if (!scan || streamIndex_ >= static_cast<int>(scan->nb_streams)) return;
   DiscardOtherStreams(*scan, streamIndex_);
   if (av_cmp_q(scan->streams[streamIndex_]->time_base, stream_->time_base) != 0) return;

@@ -1,9 +1,31 @@
 #include "sources/movie_file.h"
 
+#include <algorithm>
+#include <limits>
+
 #include "sources/movie_source.h"
 #include "sources/path_resolution.h"
+#include "sources/sound_source.h"
 
 namespace tavrona {
+namespace {
+
+// A file without a video stream that holds sound, as a sound-only movie entry.
+bool OpenSoundOnlyFile(FileEntry& entry, const PathBuffer& storedPath,
+                       const std::filesystem::path& fullName) {
+  const MediaStreams streams = ProbeMediaStreams(fullName);
+  if (!streams.readable || streams.stillImage || streams.picture || !streams.sound) return false;
+  std::unique_ptr<SoundSamples> sound = OpenFfmpegSound(fullName, nullptr);
+  if (!sound) return false;
+  ResetFileEntry(entry);
+  entry.kind = FileMovie;
+  entry.sound = std::move(sound);
+  entry.path = storedPath;
+  entry.transparentColour = 0xFF000000u;
+  return true;
+}
+
+}  // namespace
 
 bool OpenMovieFile(FileEntry& entry, std::u16string_view path, std::u16string_view baseFolder) {
   PathBuffer storedPath{};
@@ -11,17 +33,19 @@ bool OpenMovieFile(FileEntry& entry, std::u16string_view path, std::u16string_vi
   const auto fullName = ResolveSourcePath(path, baseFolder);
   if (!fullName) return false;
   std::unique_ptr<MovieBackEnd> backEnd = OpenFfmpegMovie(*fullName);
-  if (!backEnd) return false;
+  if (!backEnd) return OpenSoundOnlyFile(entry, storedPath, *fullName);
   LatePtr<MovieSource> movie =
       MakeLatePtr(new MovieSource(std::move(backEnd)), &DestroyMovieSource);
   if (!movie->Build(entry.referenceFrameDuration100ns)) return false;
   FrameBuffer picture;
   if (!CreateFrameBuffer(picture, movie->FrameWidth(), movie->FrameHeight(), 32)) return false;
+  std::unique_ptr<SoundSamples> sound = OpenFfmpegSound(*fullName, nullptr);  // none: silent
 
   ResetFileEntry(entry);
   entry.kind = FileMovie;
   entry.movie = std::move(movie);
   entry.picture = std::move(picture);
+  entry.sound = std::move(sound);
   entry.path = storedPath;
   entry.transparentColour = 0xFF000000u;
   return true;
@@ -45,12 +69,26 @@ bool PrepareMovieFrame(FileEntry& entry, uint32_t frameIndex) {
   return false;
 }
 
+bool IsSoundOnly(const FileEntry& entry) {
+  return entry.kind == FileMovie && !entry.movie && entry.sound != nullptr;
+}
+
 int64_t MovieFrameDuration100ns(const FileEntry& entry) {
-  return entry.movie ? entry.movie->FrameDuration100ns() : 0;
+  if (entry.movie) return entry.movie->FrameDuration100ns();
+  if (!IsSoundOnly(entry)) return 0;
+  return entry.referenceFrameDuration100ns > 0 ? entry.referenceFrameDuration100ns
+                                               : kSoundOnlyFrameDuration100ns;
 }
 
 uint32_t MovieFrameCount(const FileEntry& entry) {
-  return entry.movie ? entry.movie->FrameCount() : 0;
+  if (entry.movie) return entry.movie->FrameCount();
+  if (!IsSoundOnly(entry)) return 0;
+  // ceil(length / 48000 s / duration), exactly: the frames that cover the whole sound.
+  const __int128 d = MovieFrameDuration100ns(entry);
+  const __int128 n = static_cast<__int128>(entry.sound->Format().lengthSamples) * 10'000'000;
+  const __int128 frames = (n + d * kMixRate - 1) / (d * kMixRate);
+  return static_cast<uint32_t>(
+      std::min<__int128>(frames, std::numeric_limits<uint32_t>::max()));
 }
 
 }  // namespace tavrona

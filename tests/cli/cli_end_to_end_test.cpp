@@ -26,6 +26,7 @@
 #include "model/text_encoding.h"
 #include "render/bitmap_save.h"
 #include "render/compose.h"
+#include "sound_media.h"
 #include "sources/movie_file.h"
 #include "sources/project_sources.h"
 #include "test_movies.h"
@@ -171,6 +172,67 @@ TEST_F(CliTest, InfoSummarisesTheProject) {
   EXPECT_NE(r.out.find("ID:0002  text         \"テスト\""), std::string::npos) << r.out;
   EXPECT_NE(r.out.find("Track 001  2 events"), std::string::npos);
   EXPECT_EQ(r.out.find("Track 003"), std::string::npos);
+}
+
+TEST_F(CliTest, InfoListsTheSoundOfMovieSlotsWhenTheProjectHasSound) {
+  WriteProject();
+  // No sound anywhere: the summary says nothing of sound.
+  const CliRun silent = Cli("info " + P("p.vpj"));
+  ASSERT_EQ(silent.status, 0) << silent.err;
+  EXPECT_NE(silent.out.find("ID:0001  movie        \\clip.avi  (64 x 64)\n  ID:0002"),
+            std::string::npos)
+      << silent.out;
+  EXPECT_EQ(silent.out.find("音声"), std::string::npos) << silent.out;
+
+  testing::BeepRecipe wav;
+  wav.name = "InfoMonoWav";
+  wav.picture = false;
+  wav.sampleRate = 44100;
+  wav.channels = 1;
+  wav.extension = "wav";
+  testing::BeepRecipe avi;
+  avi.name = "InfoPcmAvi";
+  const fs::path wavPath = testing::BeepMediaPath(wav);
+  const fs::path aviPath = testing::BeepMediaPath(avi);
+  ASSERT_FALSE(wavPath.empty());
+  ASSERT_FALSE(aviPath.empty());
+  fs::copy_file(wavPath, dir_ / "beep.wav");
+  fs::copy_file(aviPath, dir_ / "beep.avi");
+  auto p = Load();
+  ASSERT_TRUE(p);
+  StandardSourceOpener opener;
+  const std::u16string folder = FromUtf8(dir_.string());
+  ASSERT_TRUE(opener.OpenMovie(p->files[4], u"\\beep.wav", folder));
+  ASSERT_TRUE(opener.OpenMovie(p->files[5], u"\\beep.avi", folder));
+  ASSERT_TRUE(WriteProjectFile(FromUtf8(P("s.vpj")), *p));
+
+  const CliRun ja = Cli("info " + P("s.vpj"));
+  ASSERT_EQ(ja.status, 0) << ja.err;
+  for (const char* lines : {
+           "  ID:0001  movie        \\clip.avi  (64 x 64)\n           音声なし\n",
+           "  ID:0004  movie        \\beep.wav\n           音声のみ: 44100 Hz、1 チャンネル、00:04.000\n",
+           "  ID:0005  movie        \\beep.avi  (64 x 48)\n           音声: 48000 Hz、2 チャンネル、00:04.000\n"}) {
+    EXPECT_NE(ja.out.find(lines), std::string::npos) << lines << "\nin\n" << ja.out;
+  }
+  // Movie slots only: the still image and the text have no sound line.
+  size_t soundLines = 0;
+  for (size_t at = ja.out.find("\n           音声"); at != std::string::npos;
+       at = ja.out.find("\n           音声", at + 1)) {
+    ++soundLines;
+  }
+  EXPECT_EQ(soundLines, 3u) << ja.out;
+  const CliRun en = Cli("--lang en info " + P("s.vpj"));
+  ASSERT_EQ(en.status, 0) << en.err;
+  for (const char* lines : {
+           "  ID:0001  movie        \\clip.avi  (64 x 64)\n           no sound\n",
+           "  ID:0004  movie        \\beep.wav\n           sound only: 44100 Hz, 1 channel, 00:04.000\n",
+           "  ID:0005  movie        \\beep.avi  (64 x 48)\n           sound: 48000 Hz, 2 channels, 00:04.000\n"}) {
+    EXPECT_NE(en.out.find(lines), std::string::npos) << lines << "\nin\n" << en.out;
+  }
+  // A sound-only slot has no picture to write.
+  const CliRun source = Cli("--lang en source " + P("s.vpj") + " --file 4 -o " + P("s.bmp"));
+  EXPECT_EQ(source.status, 1);
+  EXPECT_NE(source.err.find("ID:0004 holds no picture"), std::string::npos) << source.err;
 }
 
 TEST_F(CliTest, RenderWritesTheComposedFrameAsThePreviewWould) {

@@ -40,13 +40,15 @@ std::string Quote(const std::string& text) {
   return out + "'";
 }
 
-// The sum of 0/1 gates that is 1 during a beep, as an ffmpeg expression of t.
-std::string BeepGate(const BeepRecipe& r) {
+// The sum of 0/1 gates that is 1 during a beep, as an ffmpeg expression of the time, named time
+// (aevalsrc says t, geq says T). comma separates arguments: escaped for a filter argument given
+// bare, plain inside a quoted one.
+std::string BeepGate(const BeepRecipe& r, const char* time = "t", const char* comma = "\\,") {
   std::ostringstream gate;
   gate.precision(9);
   for (size_t i = 0; i < r.beepSeconds.size(); ++i) {
     if (i > 0) gate << "+";
-    gate << "between(t\\," << r.beepSeconds[i] << "\\," << r.beepSeconds[i] + r.beepMs / 1000.0
+    gate << "between(" << time << comma << r.beepSeconds[i] << comma << r.beepSeconds[i] + r.beepMs / 1000.0
          << ")";
   }
   if (r.beepSeconds.empty()) gate << "0";
@@ -114,9 +116,10 @@ std::filesystem::path BeepMediaPath(const BeepRecipe& r) {
     command << " -f lavfi -i " << Quote("color=c=black:s=64x48:r=" + std::to_string(r.framesPerSecond) +
                                         ":d=" + std::to_string(r.durationSeconds));
   }
+  if (r.audioOffsetSeconds != 0.0) command << " -itsoffset " << r.audioOffsetSeconds;
   command << " -f lavfi -i " << Quote(sound.str());
   if (r.picture) {
-    command << " -vf " << Quote("geq=lum='if(" + BeepGate(r) + ",235,16)':cb=128:cr=128")
+    command << " -vf " << Quote("geq=lum='if(" + BeepGate(r, "T", ",") + ",235,16)':cb=128:cr=128")
             << " " << r.videoOptions << " -pix_fmt yuv420p";
   }
   command << " " << r.audioOptions << " " << Quote(path.string()) << " 2>&1";

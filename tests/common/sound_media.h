@@ -23,6 +23,10 @@ struct BeepRecipe {
   // With a picture: 64 x 48 at framesPerSecond, white during a beep, black otherwise.
   bool picture = true;
   int framesPerSecond = 25;
+  // The sound's timestamps are shifted by this much against the picture's (ffmpeg's
+  // -itsoffset): positive starts the sound later, negative earlier. Needs a container that keeps
+  // stream start times (mkv, mp4).
+  double audioOffsetSeconds = 0.0;
   std::string audioOptions = "-c:a pcm_s16le";
   std::string videoOptions = "-c:v mpeg4 -q:v 3";
   std::string extension = "avi";
