@@ -4,7 +4,9 @@
 #include <system_error>
 #include <utility>
 
+#include "render/mix.h"
 #include "render/playback.h"
+#include "ui/sound/qt_audio_output.h"
 #include "ui/frame_image.h"
 #include "ui/panes/image_view_logic.h"
 
@@ -33,6 +35,8 @@ struct CompositionWorker::PlaybackRun {
   uint32_t fromFrame = 0;
   uint32_t next = 0;  // the next frame to compose
   int64_t frameDuration100ns = 0;
+  std::optional<PlaybackClock> clock;
+  const AudioOutput* sound = nullptr;  // the clock's source; null: the steady clock from start
   bool clockStarted = false;
   Clock::time_point start;  // when fromFrame was shown
   PlaybackStates states{};
@@ -64,6 +68,7 @@ CompositionWorker::CompositionWorker(MovieFrames& movies, QObject* parent)
       [this](quint64 session) {
         if (session != session_ || !playing_) return;
         playing_ = false;
+        StopSound();
         emit playbackEnded();
       },
       Qt::QueuedConnection);
@@ -97,10 +102,28 @@ void CompositionWorker::ClearPlaybackLocked() {
 }
 
 void CompositionWorker::Quiesce() {
-  std::unique_lock lock(mutex_);
-  ClearPlaybackLocked();
-  job_.reset();
-  idle_.wait(lock, [&] { return !busy_; });
+  {
+    std::unique_lock lock(mutex_);
+    ClearPlaybackLocked();
+    job_.reset();
+    idle_.wait(lock, [&] { return !busy_; });
+  }
+  StopSound();
+}
+
+void CompositionWorker::StopSound() {
+  if (soundClock_ != nullptr) soundClock_->Stop();
+  soundClock_ = nullptr;
+  feed_.Stop();
+}
+
+void CompositionWorker::SetAudioOutput(std::unique_ptr<AudioOutput> output) {
+  Quiesce();
+  // The worker thread is idle and holds no run that could read the old output's count.
+  {
+    std::lock_guard lock(mutex_);
+    audio_ = std::move(output);
+  }
 }
 
 uint64_t CompositionWorker::RequestPreview(ProjectData& project, const PreviewRequest& request,
@@ -121,9 +144,19 @@ uint64_t CompositionWorker::RequestPreview(ProjectData& project, const PreviewRe
 bool CompositionWorker::StartPlayback(ProjectData& project, uint32_t fromFrame) {
   StopPlayback();
   if (project.frameDuration100ns <= 0 || !EnsureThread()) return false;
+  if (ProjectHasSound(project) && fromFrame < project.movieLength) {
+    if (!audio_) audio_ = std::make_unique<QtAudioOutput>();
+    if (feed_.Start(project, FrameStartSample(fromFrame, project.frameDuration100ns)) &&
+        audio_->Start(feed_)) {
+      soundClock_ = audio_.get();
+    } else {
+      feed_.Stop();
+      emit soundUnavailable();
+    }
+  }
   {
     std::lock_guard lock(mutex_);
-    order_ = PlaybackOrder{&project, fromFrame, session_};
+    order_ = PlaybackOrder{&project, fromFrame, session_, soundClock_};
     playing_ = true;
   }
   work_.notify_one();
@@ -136,6 +169,7 @@ void CompositionWorker::StopPlayback() {
     ClearPlaybackLocked();
   }
   work_.notify_one();
+  StopSound();
 }
 
 int CompositionWorker::AchievedFramesPerSecond() const {
@@ -221,16 +255,29 @@ void CompositionWorker::StartRun(const PlaybackOrder& order) {
   run.fromFrame = order.fromFrame;
   run.next = order.fromFrame;
   run.frameDuration100ns = project.frameDuration100ns;
+  run.clock.emplace(order.fromFrame, project.frameDuration100ns);
+  run.sound = order.sound;
   PrepareExportTracks(project, run.states, order.fromFrame);
   // Without a frame buffer the first step ends the run.
   CreateFrameBuffer(run.frame, project.outputWidth, project.outputHeight, 32);
 }
 
-// Worker thread, under mutex_ (reads only the worker's own run).
+// Worker thread: the clock's count. With sound, the output's (an atomic read); without, the
+// steady time since the first frame was shown.
+int64_t CompositionWorker::PlayedSamples() const {
+  if (run_->sound != nullptr) return run_->sound->PlayedSamples();
+  if (!run_->clockStarted) return 0;
+  return SamplesInTicks(std::chrono::duration_cast<Ticks>(Clock::now() - run_->start).count());
+}
+
+// Worker thread, under mutex_ (reads only the worker's own run and the output's atomic count).
+// With sound the due time is estimated from the samples still to play and checked again when
+// it comes, since the device's clock need not run at the steady clock's pace.
 CompositionWorker::Clock::time_point CompositionWorker::NextFrameDue() const {
   if (!run_->clockStarted) return Clock::time_point::min();
-  return run_->start +
-         Ticks(static_cast<int64_t>(run_->next - run_->fromFrame) * run_->frameDuration100ns);
+  const int64_t until = run_->clock->SamplesUntil(run_->next, PlayedSamples());
+  if (until == 0) return Clock::time_point::min();
+  return Clock::now() + Ticks(until * 10'000'000 / kMixRate + 1);
 }
 
 // Worker thread, busy_ set. Composes the frame the clock has reached and hands it to UI; false
@@ -243,18 +290,13 @@ bool CompositionWorker::PlaybackStep() {
   if (!run.clockStarted) {
     run.start = Clock::now();
     run.clockStarted = true;
-  } else {
-    const int64_t elapsed = std::chrono::duration_cast<Ticks>(Clock::now() - run.start).count();
-    const uint64_t reached =
-        run.fromFrame + static_cast<uint64_t>(elapsed / run.frameDuration100ns);
-    if (reached > run.next) {
-      // Late: the frames the clock has passed are not drawn; the states jump to where it is.
-      if (reached >= length) return false;
-      for (int t = 0; t < kTrackCount; ++t) {
-        SeekTrack(project.tracks[t], run.states[t], static_cast<uint32_t>(reached));
-      }
-      run.next = static_cast<uint32_t>(reached);
-    }
+  }
+  const uint32_t reached = run.clock->FrameToCompose(run.next, PlayedSamples());
+  if (reached > run.next) {
+    // Late: the frames the clock has passed are not drawn; the states jump to where it is.
+    if (reached >= length) return false;
+    for (int t = 0; t < kTrackCount; ++t) SeekTrack(project.tracks[t], run.states[t], reached);
+    run.next = reached;
   }
   if (run.next >= length) return false;
   ComposeNextExportFrame(project, run.states, run.frame, &movies_, false);
