@@ -69,6 +69,7 @@ TrackSoundDialog::TrackSoundDialog(uint32_t track, const TrackSound& sound, QWid
 
   muteBox_ = new QCheckBox(QCoreApplication::translate("TrackSoundDialog", "ミュート(&M)"), this);
   muteBox_->setChecked(sound.muted);
+  NameAfterLabel(muteBox_, muteBox_->text());
 
   auto* buttons = new QDialogButtonBox(QDialogButtonBox::Ok | QDialogButtonBox::Cancel, this);
   NameButtons(*buttons);
