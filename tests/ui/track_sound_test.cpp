@@ -14,6 +14,7 @@
 #include <QTest>
 #include <QTimer>
 #include <memory>
+#include <tuple>
 
 #include "modal_answer.h"
 #include "qt_printers.h"
@@ -192,10 +193,17 @@ TEST_F(TrackSoundUiTest, TheTrackNumbersMenuSetsVolumeAndMuteAsOneUndoableEdit) 
   TrackViewCells cells;
   BuildTrackViewPaint(Project(), Timeline()->State(), {0, 0, 800, 600}, ops, cells);
   int numbers = 0;
+  const TrackDrawOp* box = nullptr;  // the last fill before track 3's number
   for (const TrackDrawOp& op : ops) {
+    if (op.kind == TrackDrawOp::Fill) box = &op;
     if (op.kind != TrackDrawOp::Text || op.left != 0 || op.top < kRowsTop) continue;
     ++numbers;
     EXPECT_EQ(op.colour, op.text == "003" ? kGrey : kBlack) << op.text.toStdString();
+    if (op.text == "003") {
+      ASSERT_NE(box, nullptr);
+      EXPECT_EQ(std::make_tuple(box->left, box->top, box->right, box->colour),
+                std::make_tuple(0, op.top + 1, kTrackNumberWidth, kPaleGrey));
+    }
   }
   EXPECT_GT(numbers, 4);
 

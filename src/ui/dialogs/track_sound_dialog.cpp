@@ -84,6 +84,9 @@ TrackSoundDialog::TrackSoundDialog(uint32_t track, const TrackSound& sound, QWid
   auto* layout = new QVBoxLayout(this);
   layout->addLayout(grid);
   layout->addWidget(buttons);
+  // The field is where a user types a volume: it has the focus first, its text selected.
+  volumeEdit_->setFocus(Qt::OtherFocusReason);
+  volumeEdit_->selectAll();
 }
 
 void TrackSoundDialog::accept() {

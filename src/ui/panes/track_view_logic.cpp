@@ -137,8 +137,10 @@ void PaintAllTracks(const ProjectData& project, const TrackViewState& s, const V
         AddFill(ops, xs, y + 1, xe, y + 15, ev[e].IsSelected() ? kNavy : kGrey);
       }
     }
-    // A muted track's number is drawn grey.
-    AddText(ops, 0, y, QString::asprintf("%03u", i), project.trackSound[i].muted ? kGrey : kBlack);
+    // A muted track's number is drawn grey on the empty row's colour, clear of its events.
+    const bool muted = project.trackSound[i].muted;
+    if (muted) AddFill(ops, 0, y + 1, kTrackNumberWidth, y + kRowHeight - 1, kPaleGrey);
+    AddText(ops, 0, y, QString::asprintf("%03u", i), muted ? kGrey : kBlack);
   }
   AddFill(ops, xm - 1, kRowsTop, xm + 1, kRowsBottom, kBlack);
   for (int c = kTrackCount; c < kTrackViewCells; ++c) SetEmpty(cells[c]);

@@ -110,7 +110,8 @@ struct VisibleRect {
 
 using TrackViewCells = std::array<PaneCell, kTrackViewCells>;
 
-// Builds one paint of the pane for the visible rectangle: ops receives the drawing steps in
+// Builds one paint of the pane for the visible rectangle (in the all-tracks mode a muted
+// track's number is grey on a pale box over its events): ops receives the drawing steps in
 // order, cells the 1024 cells (unused ones get the rectangle (-1, -1, -1, -1)). Events are
 // found from the first one that can be visible on (binary search by start), which gives the
 // same picture as walking each track from its first event.
