@@ -64,6 +64,14 @@ CompositionWorker::CompositionWorker(MovieFrames& movies, QObject* parent)
       },
       Qt::QueuedConnection);
   connect(
+      this, &CompositionWorker::workerSoundFailed, this,
+      [this](quint64 session) {
+        if (session != session_ || !playing_ || soundClock_ == nullptr) return;
+        StopSound();
+        emit soundUnavailable();
+      },
+      Qt::QueuedConnection);
+  connect(
       this, &CompositionWorker::workerPlaybackDone, this,
       [this](quint64 session) {
         if (session != session_ || !playing_) return;
@@ -270,10 +278,24 @@ int64_t CompositionWorker::PlayedSamples() const {
   return SamplesInTicks(std::chrono::duration_cast<Ticks>(Clock::now() - run_->start).count());
 }
 
+// Worker thread, under mutex_ (touches only the worker's own run): a failed output's count stops;
+// the steady clock takes over from where it stood, and the user-interface thread is told to stop
+// the output and the feed.
+void CompositionWorker::FollowSoundFailure() {
+  PlaybackRun& run = *run_;
+  if (run.sound == nullptr || !run.sound->Failed()) return;
+  const int64_t played = run.sound->PlayedSamples();
+  run.sound = nullptr;
+  run.start = Clock::now() - Ticks(played * 10'000'000 / kMixRate);
+  run.clockStarted = true;
+  emit workerSoundFailed(run.session);
+}
+
 // Worker thread, under mutex_ (reads only the worker's own run and the output's atomic count).
 // With sound the due time is estimated from the samples still to play and checked again when
 // it comes, since the device's clock need not run at the steady clock's pace.
-CompositionWorker::Clock::time_point CompositionWorker::NextFrameDue() const {
+CompositionWorker::Clock::time_point CompositionWorker::NextFrameDue() {
+  FollowSoundFailure();
   if (!run_->clockStarted) return Clock::time_point::min();
   const int64_t until = run_->clock->SamplesUntil(run_->next, PlayedSamples());
   if (until == 0) return Clock::time_point::min();

@@ -11,7 +11,9 @@
 // mixes on a thread of its own) and the audio output, and the sample count the output reports
 // as played drives the picture instead of the steady clock. Quiesce and StopPlayback stop the
 // output and the feed before they return, so after Quiesce no thread of playback touches the
-// project. The output object stays the worker's for its whole life, so the worker thread may
+// project. When the output fails during playback, the picture goes on from the count it had
+// reached on the steady clock, the output and the feed stop and soundUnavailable is emitted.
+// The output object stays the worker's for its whole life, so the worker thread may
 // read its count for as long as it runs.
 //
 // A movie frame request on the worker thread that waits too long asks Process().timeoutTarget
@@ -101,6 +103,7 @@ class CompositionWorker : public QObject {
   void workerPreviewDone(quint64 serial, bool ok, QImage image);
   void workerFrameDone(quint64 session, quint32 frame, QImage image);
   void workerPlaybackDone(quint64 session);
+  void workerSoundFailed(quint64 session);
 
  private:
   using Clock = std::chrono::steady_clock;
@@ -125,7 +128,8 @@ class CompositionWorker : public QObject {
   void Run();
   void RunPreview(const PreviewJob& job);
   void StartRun(const PlaybackOrder& order);
-  Clock::time_point NextFrameDue() const;
+  Clock::time_point NextFrameDue();
+  void FollowSoundFailure();
   bool PlaybackStep();
   void ClearPlaybackLocked();
   // Stops the sound output and the feed (user-interface thread, outside mutex_).

@@ -7,6 +7,7 @@
 #include <chrono>
 #include <cmath>
 #include <condition_variable>
+#include <cstdint>
 #include <memory>
 #include <mutex>
 #include <numbers>
@@ -73,6 +74,7 @@ class RecordingAudioOutput final : public AudioOutput {
       stop_ = false;
     }
     played_ = 0;
+    failed_ = false;
     ++starts;
     thread_ = std::thread([this, &feed] { Run(feed); });
     return true;
@@ -86,6 +88,9 @@ class RecordingAudioOutput final : public AudioOutput {
     if (thread_.joinable()) thread_.join();
   }
   int64_t PlayedSamples() const override { return played_.load(); }
+  bool Failed() const override { return failed_.load(); }
+  // From then on the device fails: its count stops at samples and it takes nothing more.
+  void FailAfter(int64_t samples) { failAfter_ = samples; }
 
   bool Running() const { return thread_.joinable(); }
   std::vector<float> Recorded() const {
@@ -101,6 +106,11 @@ class RecordingAudioOutput final : public AudioOutput {
     int64_t taken = 0;
     std::unique_lock lock(mutex_);
     while (!stop_) {
+      if (played_.load() >= failAfter_) {
+        failed_ = true;
+        wake_.wait(lock, [&] { return stop_; });
+        break;
+      }
       lock.unlock();
       const double seconds =
           std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
@@ -128,6 +138,8 @@ class RecordingAudioOutput final : public AudioOutput {
   std::vector<float> recorded_;  // guarded by mutex_
   bool stop_ = false;            // guarded by mutex_
   std::atomic<int64_t> played_{0};
+  std::atomic<bool> failed_{false};
+  std::atomic<int64_t> failAfter_{INT64_MAX};
 };
 
 // A sound device that is not there: never starts.

@@ -24,6 +24,9 @@ class AudioOutput {
   // Sample pairs of the feed the listener has heard since Start: what the device took from the
   // feed minus what it still holds buffered. Never decreases during one playback.
   virtual int64_t PlayedSamples() const = 0;
+  // The device stopped by itself (it went away or failed): the count no longer advances. Any
+  // thread.
+  virtual bool Failed() const { return false; }
 };
 
 }  // namespace tavrona

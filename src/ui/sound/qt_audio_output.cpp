@@ -55,6 +55,7 @@ QtAudioOutput::~QtAudioOutput() { Stop(); }
 bool QtAudioOutput::Start(SoundFeed& feed) {
   Stop();
   played_.store(0, std::memory_order_release);
+  failed_.store(false, std::memory_order_release);
   const QAudioDevice device = QMediaDevices::defaultAudioOutput();
   if (device.isNull()) return false;
   QAudioFormat format;
@@ -65,6 +66,13 @@ bool QtAudioOutput::Start(SoundFeed& feed) {
   sink_ = std::make_unique<QAudioSink>(device, format);
   device_ = std::make_unique<FeedDevice>(feed);
   device_->open(QIODevice::ReadOnly);
+  // An underrun only idles the sink; an open, input/output or fatal error stops it for good.
+  connect(sink_.get(), &QAudioSink::stateChanged, this, [this](QAudio::State state) {
+    if (state == QAudio::StoppedState && sink_ && sink_->error() != QAudio::NoError &&
+        sink_->error() != QAudio::UnderrunError) {
+      failed_.store(true, std::memory_order_release);
+    }
+  });
   sink_->start(device_.get());
   if (sink_->error() != QAudio::NoError || sink_->state() == QAudio::StoppedState) {
     Stop();

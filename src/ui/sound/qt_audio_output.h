@@ -30,6 +30,7 @@ class QtAudioOutput final : public QObject, public AudioOutput {
   bool Start(SoundFeed& feed) override;
   void Stop() override;
   int64_t PlayedSamples() const override { return played_.load(std::memory_order_acquire); }
+  bool Failed() const override { return failed_.load(std::memory_order_acquire); }
 
  private:
   void Sample();
@@ -38,6 +39,7 @@ class QtAudioOutput final : public QObject, public AudioOutput {
   std::unique_ptr<FeedDevice> device_;
   QTimer* timer_ = nullptr;
   std::atomic<int64_t> played_{0};
+  std::atomic<bool> failed_{false};  // the sink stopped with an error
 };
 
 }  // namespace tavrona
