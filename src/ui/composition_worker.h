@@ -82,6 +82,8 @@ class CompositionWorker : public QObject {
   bool Playing() const { return playing_; }
   // Playing, with the sound output as the clock.
   bool PlayingSound() const { return playing_ && soundClock_ != nullptr; }
+  // The output playing this session's sound; null when none is.
+  const AudioOutput* CurrentAudioOutput() const { return soundClock_; }
   // Playback frames delivered in the last second: the rate the status bar shows.
   int AchievedFramesPerSecond() const;
 

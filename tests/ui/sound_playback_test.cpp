@@ -6,6 +6,7 @@
 
 #include <QApplication>
 #include <QAudioDevice>
+#include <QElapsedTimer>
 #include <QEventLoop>
 #include <QMediaDevices>
 #include <QSignalSpy>
@@ -52,6 +53,10 @@ TEST(SoundFeedTest, GivesTheMixFromTheFirstSampleOnInOrder) {
 
   SoundFeed feed;
   ASSERT_TRUE(feed.Start(*project, first));
+  // It mixes ahead by itself, up to its bound.
+  EXPECT_GE(feed.WaitForSamples(SoundFeed::kAheadSamples - SoundFeed::kChunkSamples, 5000),
+            SoundFeed::kAheadSamples - SoundFeed::kChunkSamples);
+  EXPECT_LE(feed.Available(), SoundFeed::kAheadSamples);
   std::vector<float> got;
   std::vector<float> buffer(2 * 777);
   while (static_cast<int64_t>(got.size()) < 2 * count) {
@@ -184,6 +189,31 @@ TEST_F(SoundPlaybackTest, TheSoundDevicesClockDrivesThePicture) {
   }
 }
 
+// Only where a sound device exists: the program's own output (none set) plays the beep
+// project, and the picture turns white when the device has played up to the beep.
+TEST_F(SoundPlaybackTest, TheRealDevicesClockDrivesThePictureToo) {
+  if (QMediaDevices::defaultAudioOutput().isNull()) GTEST_SKIP() << "no sound device here";
+  constexpr uint32_t kBeepFrame = 30;
+  UseBeepProject(45, kBeepFrame);
+  const AudioOutput* output = nullptr;
+  std::vector<std::pair<uint32_t, int64_t>> white;  // frame, played when it was shown
+  QObject::connect(&document_->Worker(), &CompositionWorker::playbackFrame, frame_.get(),
+                   [&](quint32 frame, const QImage& image) {
+                     if (IsWhite(image)) white.push_back({frame, output->PlayedSamples()});
+                   });
+  frame_->RunCommand(CmdPlay);
+  ASSERT_TRUE(document_->Worker().PlayingSound());
+  output = document_->Worker().CurrentAudioOutput();
+  ASSERT_NE(output, nullptr);
+  ASSERT_TRUE(WaitForPlaybackEnd());
+  ASSERT_FALSE(white.empty());
+  const int64_t beepSample = FrameStartSample(kBeepFrame, 333333);
+  EXPECT_LE(white.front().first, kBeepFrame + 1);
+  EXPECT_GE(white.front().second, beepSample);
+  EXPECT_LE(white.front().second - beepSample, 2 * (FrameStartSample(1, 333333) + 1));
+  EXPECT_TRUE(prompts_.empty());
+}
+
 TEST_F(SoundPlaybackTest, EveryEditFirstStopsTheSoundAndItsFeed) {
   UseBeepProject(600, 30);
   auto* output = new RecordingAudioOutput(1.0, 2400);
@@ -276,6 +306,46 @@ TEST(QtAudioOutputTest, RefusesToStartWithoutADevice) {
   EXPECT_FALSE(output.Start(feed));
   EXPECT_EQ(output.PlayedSamples(), 0);
   output.Stop();
+}
+
+// Only where a sound device exists (a desk, or a PulseAudio null sink): the real output
+// plays, and its count advances with the sound the device has played: never ahead of real
+// time (what is only buffered is not counted), never backwards, still after Stop.
+TEST(QtAudioOutputTest, CountsWhatTheDevicePlayed) {
+  if (QMediaDevices::defaultAudioOutput().isNull()) GTEST_SKIP() << "no sound device here";
+  auto project = AllocateProjectData();
+  ASSERT_TRUE(project);
+  MakeBeepProject(*project, 90, 10);
+  SoundFeed feed;
+  ASSERT_TRUE(feed.Start(*project, 0));
+  QtAudioOutput output;
+  QElapsedTimer clock;
+  clock.start();
+  ASSERT_TRUE(output.Start(feed));
+  int64_t last = 0;
+  int64_t mostAhead = INT64_MIN;  // played minus the real time since Start, in pairs
+  {
+    // The event loop runs freely meanwhile: the output writes to the device on this thread.
+    QEventLoop loop;
+    QTimer poll;
+    QObject::connect(&poll, &QTimer::timeout, &loop, [&] {
+      const int64_t played = output.PlayedSamples();
+      EXPECT_GE(played, last);
+      last = played;
+      const int64_t realTime = clock.nsecsElapsed() * kMixRate / 1'000'000'000;
+      mostAhead = std::max<int64_t>(mostAhead, played - realTime);
+      if (played >= kMixRate / 2 || clock.elapsed() > kWaitMs) loop.quit();
+    });
+    poll.start(1);
+    loop.exec();
+  }
+  EXPECT_GE(last, kMixRate / 2);
+  EXPECT_LE(mostAhead, kMixRate / 100);  // 10 ms for the device's own timing
+  EXPECT_FALSE(output.Failed());
+  output.Stop();
+  const int64_t stopped = output.PlayedSamples();
+  QTest::qWait(50);
+  EXPECT_EQ(output.PlayedSamples(), stopped);
 }
 
 }  // namespace

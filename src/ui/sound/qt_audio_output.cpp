@@ -17,37 +17,11 @@ namespace {
 constexpr int kBytesPerPair = kMixChannels * static_cast<int>(sizeof(float));
 }  // namespace
 
-// The sink's source in pull mode: hands out what the feed has mixed and counts it. Read on the
-// user-interface thread (the sink's); never waits for the feed, so a late mix is an underrun
-// of the device and not a stall of the program.
-class FeedDevice final : public QIODevice {
- public:
-  explicit FeedDevice(SoundFeed& feed) : feed_(feed) {}
-  bool isSequential() const override { return true; }
-  qint64 bytesAvailable() const override {
-    return QIODevice::bytesAvailable() + feed_.Available() * kBytesPerPair;
-  }
-  // Pairs handed to the sink since the start.
-  int64_t Handed() const { return handed_; }
-
- protected:
-  qint64 readData(char* data, qint64 maxSize) override {
-    const int64_t pairs = maxSize / kBytesPerPair;
-    const int64_t n = feed_.Read(reinterpret_cast<float*>(data), pairs, 0);
-    handed_ += n;
-    return n * kBytesPerPair;
-  }
-  qint64 writeData(const char*, qint64) override { return -1; }
-
- private:
-  SoundFeed& feed_;
-  int64_t handed_ = 0;
-};
-
 QtAudioOutput::QtAudioOutput(QObject* parent) : QObject(parent) {
   timer_ = new QTimer(this);
   timer_->setInterval(5);
-  connect(timer_, &QTimer::timeout, this, [this] { Sample(); });
+  timer_->setTimerType(Qt::PreciseTimer);
+  connect(timer_, &QTimer::timeout, this, [this] { Pump(); });
 }
 
 QtAudioOutput::~QtAudioOutput() { Stop(); }
@@ -56,6 +30,7 @@ bool QtAudioOutput::Start(SoundFeed& feed) {
   Stop();
   played_.store(0, std::memory_order_release);
   failed_.store(false, std::memory_order_release);
+  handed_ = 0;
   const QAudioDevice device = QMediaDevices::defaultAudioOutput();
   if (device.isNull()) return false;
   QAudioFormat format;
@@ -64,8 +39,6 @@ bool QtAudioOutput::Start(SoundFeed& feed) {
   format.setSampleFormat(QAudioFormat::Float);
   if (!device.isFormatSupported(format)) return false;
   sink_ = std::make_unique<QAudioSink>(device, format);
-  device_ = std::make_unique<FeedDevice>(feed);
-  device_->open(QIODevice::ReadOnly);
   // An underrun only idles the sink; an open, input/output or fatal error stops it for good.
   connect(sink_.get(), &QAudioSink::stateChanged, this, [this](QAudio::State state) {
     if (state == QAudio::StoppedState && sink_ && sink_->error() != QAudio::NoError &&
@@ -73,11 +46,17 @@ bool QtAudioOutput::Start(SoundFeed& feed) {
       failed_.store(true, std::memory_order_release);
     }
   });
-  sink_->start(device_.get());
-  if (sink_->error() != QAudio::NoError || sink_->state() == QAudio::StoppedState) {
+  io_ = sink_->start();
+  if (io_ == nullptr || sink_->error() != QAudio::NoError ||
+      sink_->state() == QAudio::StoppedState) {
     Stop();
     return false;
   }
+  feed_ = &feed;
+  // The first write fills the device's buffer as far as the feed has mixed (waiting a moment
+  // for its first chunks, bounded: a feed that cannot keep up starts with an underrun).
+  feed.WaitForSamples(2 * SoundFeed::kChunkSamples, 200);
+  Pump();
   timer_->start();
   return true;
 }
@@ -85,16 +64,29 @@ bool QtAudioOutput::Start(SoundFeed& feed) {
 void QtAudioOutput::Stop() {
   timer_->stop();
   if (sink_) sink_->stop();
+  io_ = nullptr;  // the sink's own device, gone with it
   sink_.reset();
-  device_.reset();
+  feed_ = nullptr;
 }
 
-// What the device has played: the pairs it took from the feed minus those still in its buffer.
-void QtAudioOutput::Sample() {
-  if (!sink_ || !device_) return;
-  const int64_t buffered =
-      std::max<int64_t>(0, sink_->bufferSize() - sink_->bytesFree()) / kBytesPerPair;
-  const int64_t played = std::max<int64_t>(0, device_->Handed() - buffered);
+// Writes what the device has room for and the feed has mixed, then samples the position: what
+// the device reports as played, never more than it was given (an underrun plays silence that is
+// no part of the feed).
+void QtAudioOutput::Pump() {
+  if (!sink_ || io_ == nullptr || feed_ == nullptr) return;
+  const int64_t room = sink_->bytesFree() / kBytesPerPair;
+  if (room > 0) {
+    buffer_.resize(static_cast<size_t>(room * kMixChannels));
+    const int64_t n = feed_->Read(buffer_.data(), room, 0);
+    if (n > 0) {
+      const qint64 written =
+          io_->write(reinterpret_cast<const char*>(buffer_.data()), n * kBytesPerPair);
+      // The sink takes what bytesFree promised; a short write would shift the count.
+      handed_ += std::max<qint64>(0, written) / kBytesPerPair;
+    }
+  }
+  const int64_t played =
+      std::min<int64_t>(sink_->processedUSecs() * kMixRate / 1'000'000, handed_);
   // The position never goes back, whatever the device's figures do between two samples.
   if (played > played_.load(std::memory_order_relaxed)) {
     played_.store(played, std::memory_order_release);

@@ -68,6 +68,13 @@ int64_t SoundFeed::Available() const {
   return size_;
 }
 
+int64_t SoundFeed::WaitForSamples(int64_t samples, int waitMs) {
+  std::unique_lock lock(mutex_);
+  changed_.wait_for(lock, std::chrono::milliseconds(std::max(0, waitMs)),
+                    [&] { return size_ >= samples || stop_ || !running_; });
+  return size_;
+}
+
 bool SoundFeed::MixFailed() const {
   std::lock_guard lock(mutex_);
   return mixFailed_;

@@ -46,6 +46,9 @@ class SoundFeed {
   int64_t Read(float* out, int64_t maxSamples, int waitMs);
   // Pairs mixed and not yet read.
   int64_t Available() const;
+  // Waits at most waitMs until at least samples pairs are mixed and unread (or the feed
+  // stops); returns the pairs available then.
+  int64_t WaitForSamples(int64_t samples, int waitMs);
   // Whether a mix has reported a decoding failure since Start.
   bool MixFailed() const;
 
