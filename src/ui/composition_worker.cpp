@@ -24,6 +24,14 @@ namespace tavrona {
 //     workerFrameDone, workerPlaybackDone): a picture is always a QImage copy, never a pointer
 //     into the project. Playback frames carry their session;
 //     UI drops frames of a session it has stopped, so nothing arrives after StopPlayback.
+//   - Sound (UI only starts and stops it): StartPlayback starts feed_, whose own thread (F)
+//     reads the project through the mix, and the output audio_, which takes from feed_ on a
+//     thread of its choice. W reads nothing of them but the output's atomic played count
+//     (through its run's pointer; audio_ lives until the destructor, and SetAudioOutput
+//     replaces it only after Quiesce). StopPlayback, Quiesce and the end of a run stop the
+//     output and then F (joined), so once Quiesce returns neither W nor F touches the project.
+//     A failed output is noticed by W, which goes on by the steady clock and asks UI
+//     (workerSoundFailed) to stop the output and F.
 // Waits: W waits on work_ for work or, while playing, until the next frame's time (wait_until,
 // woken early by a new job, a changed order or exit); UI waits on idle_ only for the job or the
 // frame W is working on, which ends by itself (a movie request is bounded by its timeout).
@@ -32,13 +40,11 @@ namespace tavrona {
 struct CompositionWorker::PlaybackRun {
   ProjectData* project = nullptr;
   uint64_t session = 0;
-  uint32_t fromFrame = 0;
   uint32_t next = 0;  // the next frame to compose
-  int64_t frameDuration100ns = 0;
-  std::optional<PlaybackClock> clock;
+  std::optional<PlaybackClock> clock;  // from the first frame, at the project's frame duration
   const AudioOutput* sound = nullptr;  // the clock's source; null: the steady clock from start
   bool clockStarted = false;
-  Clock::time_point start;  // when fromFrame was shown
+  Clock::time_point start;  // when the first frame was shown (steady clock only)
   PlaybackStates states{};
   FrameBuffer frame;
 };
@@ -260,9 +266,7 @@ void CompositionWorker::StartRun(const PlaybackOrder& order) {
   ProjectData& project = *order.project;
   run.project = order.project;
   run.session = order.session;
-  run.fromFrame = order.fromFrame;
   run.next = order.fromFrame;
-  run.frameDuration100ns = project.frameDuration100ns;
   run.clock.emplace(order.fromFrame, project.frameDuration100ns);
   run.sound = order.sound;
   PrepareExportTracks(project, run.states, order.fromFrame);
