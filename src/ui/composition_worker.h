@@ -69,8 +69,9 @@ class CompositionWorker : public QObject {
   // sought there, then frames are composed one after the other at the project's frame rate and
   // delivered by playbackFrame. The clock is the sound output's played sample count when the
   // project has sound and the output starts; otherwise a steady clock, and when sound there was
-  // but no output could start, soundUnavailable is emitted (before this returns). A frame that would come late is skipped (the
-  // states are sought forward to the frame the clock has reached), so the clock never slows.
+  // but no output could start, soundUnavailable is emitted (before this returns). A frame that
+  // would come late is skipped (the states are sought forward to the frame the clock has
+  // reached), so the clock never slows.
   // Stops by itself after the last frame before the movie length (playbackEnded). A running
   // playback is replaced. False (nothing started) when the project's frame duration is not
   // positive or the thread could not be started.
