@@ -437,4 +437,19 @@
         <translation>Choose the base path for files.</translation>
     </message>
 </context>
+<context>
+    <name>TrackSoundDialog</name>
+    <message>
+        <source>トラック %1 の音声</source>
+        <translation>Sound of Track %1</translation>
+    </message>
+    <message>
+        <source>音量 (dB)(&amp;V):</source>
+        <translation>&amp;Volume (dB):</translation>
+    </message>
+    <message>
+        <source>ミュート(&amp;M)</source>
+        <translation>&amp;Mute</translation>
+    </message>
+</context>
 </TS>

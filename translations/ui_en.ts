@@ -370,6 +370,10 @@
 <context>
     <name>EditSteps</name>
     <message>
+        <source>トラックの音声</source>
+        <translation>Track Sound</translation>
+    </message>
+    <message>
         <source>プロジェクトの設定</source>
         <translation>Project Settings</translation>
     </message>
@@ -484,6 +488,10 @@
 <context>
     <name>FileView</name>
     <message>
+        <source>音声</source>
+        <translation>Sound</translation>
+    </message>
+    <message>
         <source>プロパティ(&amp;S)...</source>
         <translation>P&amp;roperties...</translation>
     </message>
@@ -549,6 +557,10 @@
 </context>
 <context>
     <name>MainWindow</name>
+    <message>
+        <source>音声を出力できないため、音声なしで再生します</source>
+        <translation>No sound output is available; playing without sound</translation>
+    </message>
     <message>
         <source>プロジェクトファイル (*.vpj);;すべてのファイル (*.*)</source>
         <translation>Project files (*.vpj);;All files (*.*)</translation>
@@ -678,6 +690,10 @@ It was moved to %1.</translation>
 </context>
 <context>
     <name>TrackView</name>
+    <message>
+        <source>音声(&amp;U)...</source>
+        <translation>So&amp;und...</translation>
+    </message>
     <message>
         <source>プロパティ(&amp;S)...</source>
         <translation>P&amp;roperties...</translation>

@@ -4,7 +4,9 @@
 #include <system_error>
 #include <utility>
 
+#include "render/mix.h"
 #include "render/playback.h"
+#include "ui/sound/qt_audio_output.h"
 #include "ui/frame_image.h"
 #include "ui/panes/image_view_logic.h"
 
@@ -22,6 +24,14 @@ namespace tavrona {
 //     workerFrameDone, workerPlaybackDone): a picture is always a QImage copy, never a pointer
 //     into the project. Playback frames carry their session;
 //     UI drops frames of a session it has stopped, so nothing arrives after StopPlayback.
+//   - Sound (UI only starts and stops it): StartPlayback starts feed_, whose own thread (F)
+//     reads the project through the mix, and the output audio_, which takes from feed_ on a
+//     thread of its choice. W reads nothing of them but the output's atomic played count
+//     (through its run's pointer; audio_ lives until the destructor, and SetAudioOutput
+//     replaces it only after Quiesce). StopPlayback, Quiesce and the end of a run stop the
+//     output and then F (joined), so once Quiesce returns neither W nor F touches the project.
+//     A failed output is noticed by W, which goes on by the steady clock and asks UI
+//     (workerSoundFailed) to stop the output and F.
 // Waits: W waits on work_ for work or, while playing, until the next frame's time (wait_until,
 // woken early by a new job, a changed order or exit); UI waits on idle_ only for the job or the
 // frame W is working on, which ends by itself (a movie request is bounded by its timeout).
@@ -30,11 +40,11 @@ namespace tavrona {
 struct CompositionWorker::PlaybackRun {
   ProjectData* project = nullptr;
   uint64_t session = 0;
-  uint32_t fromFrame = 0;
   uint32_t next = 0;  // the next frame to compose
-  int64_t frameDuration100ns = 0;
+  std::optional<PlaybackClock> clock;  // from the first frame, at the project's frame duration
+  const AudioOutput* sound = nullptr;  // the clock's source; null: the steady clock from start
   bool clockStarted = false;
-  Clock::time_point start;  // when fromFrame was shown
+  Clock::time_point start;  // when the first frame was shown (steady clock only)
   PlaybackStates states{};
   FrameBuffer frame;
 };
@@ -60,10 +70,19 @@ CompositionWorker::CompositionWorker(MovieFrames& movies, QObject* parent)
       },
       Qt::QueuedConnection);
   connect(
+      this, &CompositionWorker::workerSoundFailed, this,
+      [this](quint64 session) {
+        if (session != session_ || !playing_ || soundClock_ == nullptr) return;
+        StopSound();
+        emit soundUnavailable();
+      },
+      Qt::QueuedConnection);
+  connect(
       this, &CompositionWorker::workerPlaybackDone, this,
       [this](quint64 session) {
         if (session != session_ || !playing_) return;
         playing_ = false;
+        StopSound();
         emit playbackEnded();
       },
       Qt::QueuedConnection);
@@ -97,10 +116,28 @@ void CompositionWorker::ClearPlaybackLocked() {
 }
 
 void CompositionWorker::Quiesce() {
-  std::unique_lock lock(mutex_);
-  ClearPlaybackLocked();
-  job_.reset();
-  idle_.wait(lock, [&] { return !busy_; });
+  {
+    std::unique_lock lock(mutex_);
+    ClearPlaybackLocked();
+    job_.reset();
+    idle_.wait(lock, [&] { return !busy_; });
+  }
+  StopSound();
+}
+
+void CompositionWorker::StopSound() {
+  if (soundClock_ != nullptr) soundClock_->Stop();
+  soundClock_ = nullptr;
+  feed_.Stop();
+}
+
+void CompositionWorker::SetAudioOutput(std::unique_ptr<AudioOutput> output) {
+  Quiesce();
+  // The worker thread is idle and holds no run that could read the old output's count.
+  {
+    std::lock_guard lock(mutex_);
+    audio_ = std::move(output);
+  }
 }
 
 uint64_t CompositionWorker::RequestPreview(ProjectData& project, const PreviewRequest& request,
@@ -121,9 +158,19 @@ uint64_t CompositionWorker::RequestPreview(ProjectData& project, const PreviewRe
 bool CompositionWorker::StartPlayback(ProjectData& project, uint32_t fromFrame) {
   StopPlayback();
   if (project.frameDuration100ns <= 0 || !EnsureThread()) return false;
+  if (ProjectHasSound(project) && fromFrame < project.movieLength) {
+    if (!audio_) audio_ = std::make_unique<QtAudioOutput>();
+    if (feed_.Start(project, FrameStartSample(fromFrame, project.frameDuration100ns)) &&
+        audio_->Start(feed_)) {
+      soundClock_ = audio_.get();
+    } else {
+      feed_.Stop();
+      emit soundUnavailable();
+    }
+  }
   {
     std::lock_guard lock(mutex_);
-    order_ = PlaybackOrder{&project, fromFrame, session_};
+    order_ = PlaybackOrder{&project, fromFrame, session_, soundClock_};
     playing_ = true;
   }
   work_.notify_one();
@@ -136,6 +183,7 @@ void CompositionWorker::StopPlayback() {
     ClearPlaybackLocked();
   }
   work_.notify_one();
+  StopSound();
 }
 
 int CompositionWorker::AchievedFramesPerSecond() const {
@@ -218,19 +266,44 @@ void CompositionWorker::StartRun(const PlaybackOrder& order) {
   ProjectData& project = *order.project;
   run.project = order.project;
   run.session = order.session;
-  run.fromFrame = order.fromFrame;
   run.next = order.fromFrame;
-  run.frameDuration100ns = project.frameDuration100ns;
+  run.clock.emplace(order.fromFrame, project.frameDuration100ns);
+  run.sound = order.sound;
   PrepareExportTracks(project, run.states, order.fromFrame);
   // Without a frame buffer the first step ends the run.
   CreateFrameBuffer(run.frame, project.outputWidth, project.outputHeight, 32);
 }
 
-// Worker thread, under mutex_ (reads only the worker's own run).
-CompositionWorker::Clock::time_point CompositionWorker::NextFrameDue() const {
+// Worker thread: the clock's count. With sound, the output's (an atomic read); without, the
+// steady time since the first frame was shown.
+int64_t CompositionWorker::PlayedSamples() const {
+  if (run_->sound != nullptr) return run_->sound->PlayedSamples();
+  if (!run_->clockStarted) return 0;
+  return SamplesInTicks(std::chrono::duration_cast<Ticks>(Clock::now() - run_->start).count());
+}
+
+// Worker thread, under mutex_ (touches only the worker's own run): a failed output's count stops;
+// the steady clock takes over from where it stood, and the user-interface thread is told to stop
+// the output and the feed.
+void CompositionWorker::FollowSoundFailure() {
+  PlaybackRun& run = *run_;
+  if (run.sound == nullptr || !run.sound->Failed()) return;
+  const int64_t played = run.sound->PlayedSamples();
+  run.sound = nullptr;
+  run.start = Clock::now() - Ticks(played * 10'000'000 / kMixRate);
+  run.clockStarted = true;
+  emit workerSoundFailed(run.session);
+}
+
+// Worker thread, under mutex_ (reads only the worker's own run and the output's atomic count).
+// With sound the due time is estimated from the samples still to play and checked again when
+// it comes, since the device's clock need not run at the steady clock's pace.
+CompositionWorker::Clock::time_point CompositionWorker::NextFrameDue() {
+  FollowSoundFailure();
   if (!run_->clockStarted) return Clock::time_point::min();
-  return run_->start +
-         Ticks(static_cast<int64_t>(run_->next - run_->fromFrame) * run_->frameDuration100ns);
+  const int64_t until = run_->clock->SamplesUntil(run_->next, PlayedSamples());
+  if (until == 0) return Clock::time_point::min();
+  return Clock::now() + Ticks(until * 10'000'000 / kMixRate + 1);
 }
 
 // Worker thread, busy_ set. Composes the frame the clock has reached and hands it to UI; false
@@ -243,18 +316,13 @@ bool CompositionWorker::PlaybackStep() {
   if (!run.clockStarted) {
     run.start = Clock::now();
     run.clockStarted = true;
-  } else {
-    const int64_t elapsed = std::chrono::duration_cast<Ticks>(Clock::now() - run.start).count();
-    const uint64_t reached =
-        run.fromFrame + static_cast<uint64_t>(elapsed / run.frameDuration100ns);
-    if (reached > run.next) {
-      // Late: the frames the clock has passed are not drawn; the states jump to where it is.
-      if (reached >= length) return false;
-      for (int t = 0; t < kTrackCount; ++t) {
-        SeekTrack(project.tracks[t], run.states[t], static_cast<uint32_t>(reached));
-      }
-      run.next = static_cast<uint32_t>(reached);
-    }
+  }
+  const uint32_t reached = run.clock->FrameToCompose(run.next, PlayedSamples());
+  if (reached > run.next) {
+    // Late: the frames the clock has passed are not drawn; the states jump to where it is.
+    if (reached >= length) return false;
+    for (int t = 0; t < kTrackCount; ++t) SeekTrack(project.tracks[t], run.states[t], reached);
+    run.next = reached;
   }
   if (run.next >= length) return false;
   ComposeNextExportFrame(project, run.states, run.frame, &movies_, false);

@@ -7,6 +7,15 @@
 // user-interface thread as queued signals carrying picture copies. The user-interface thread
 // must not change the project while the worker runs a job: the document calls Quiesce() first.
 //
+// Playback with sound: when the project holds sound, StartPlayback also starts a SoundFeed (which
+// mixes on a thread of its own) and the audio output, and the sample count the output reports
+// as played drives the picture instead of the steady clock. Quiesce and StopPlayback stop the
+// output and the feed before they return, so after Quiesce no thread of playback touches the
+// project. When the output fails during playback, the picture goes on from the count it had
+// reached on the steady clock, the output and the feed stop and soundUnavailable is emitted.
+// The output object stays the worker's for its whole life, so the worker thread may
+// read its count for as long as it runs.
+//
 // A movie frame request on the worker thread that waits too long asks Process().timeoutTarget
 // like any other; the main window's target abandons a request made off the user-interface
 // thread, so a timed-out preview simply fails (and playback draws that frame from the picture
@@ -28,6 +37,9 @@
 #include "model/project_data.h"
 #include "render/compose.h"
 #include "ui/pane_records.h"
+#include "ui/sound/audio_output.h"
+#include "ui/sound/playback_clock.h"
+#include "ui/sound/sound_feed.h"
 
 namespace tavrona {
 
@@ -49,10 +61,17 @@ class CompositionWorker : public QObject {
   uint64_t RequestPreview(ProjectData& project, const PreviewRequest& request,
                           const EventRecord& scratchEvent);
 
+  // The sound output playback uses; by default (none set) the sound device, made at the first
+  // playback with sound. Call only while not playing.
+  void SetAudioOutput(std::unique_ptr<AudioOutput> output);
+
   // Plays the project from output frame fromFrame: every track's state (the worker's own) is
-  // sought there, then frames are composed one after the other at the project's frame rate on a
-  // steady clock and delivered by playbackFrame. A frame that would come late is skipped (the
-  // states are sought forward to the frame the clock has reached), so the clock never slows.
+  // sought there, then frames are composed one after the other at the project's frame rate and
+  // delivered by playbackFrame. The clock is the sound output's played sample count when the
+  // project has sound and the output starts; otherwise a steady clock, and when sound there was
+  // but no output could start, soundUnavailable is emitted (before this returns). A frame that
+  // would come late is skipped (the states are sought forward to the frame the clock has
+  // reached), so the clock never slows.
   // Stops by itself after the last frame before the movie length (playbackEnded). A running
   // playback is replaced. False (nothing started) when the project's frame duration is not
   // positive or the thread could not be started.
@@ -62,6 +81,10 @@ class CompositionWorker : public QObject {
   void StopPlayback();
   // From StartPlayback until StopPlayback, Quiesce or the delivery of playbackEnded.
   bool Playing() const { return playing_; }
+  // Playing, with the sound output as the clock.
+  bool PlayingSound() const { return playing_ && soundClock_ != nullptr; }
+  // The output playing this session's sound; null when none is.
+  const AudioOutput* CurrentAudioOutput() const { return soundClock_; }
   // Playback frames delivered in the last second: the rate the status bar shows.
   int AchievedFramesPerSecond() const;
 
@@ -73,6 +96,8 @@ class CompositionWorker : public QObject {
   void playbackFrame(quint32 frame, QImage image);
   // Playback reached the movie length by itself.
   void playbackEnded();
+  // The project has sound but no sound output could start: playback goes on silently.
+  void soundUnavailable();
 
   // The worker thread's results, emitted there and queued to the user-interface thread, which
   // turns them into the signals above. Queued signals carry their arguments in the event, and
@@ -81,6 +106,7 @@ class CompositionWorker : public QObject {
   void workerPreviewDone(quint64 serial, bool ok, QImage image);
   void workerFrameDone(quint64 session, quint32 frame, QImage image);
   void workerPlaybackDone(quint64 session);
+  void workerSoundFailed(quint64 session);
 
  private:
   using Clock = std::chrono::steady_clock;
@@ -97,6 +123,7 @@ class CompositionWorker : public QObject {
     ProjectData* project = nullptr;
     uint32_t fromFrame = 0;
     uint64_t session = 0;
+    const AudioOutput* sound = nullptr;  // the clock; null for the steady clock
   };
   struct PlaybackRun;  // the worker thread's state of one playback session
 
@@ -104,9 +131,14 @@ class CompositionWorker : public QObject {
   void Run();
   void RunPreview(const PreviewJob& job);
   void StartRun(const PlaybackOrder& order);
-  Clock::time_point NextFrameDue() const;
+  Clock::time_point NextFrameDue();
+  void FollowSoundFailure();
   bool PlaybackStep();
   void ClearPlaybackLocked();
+  // Stops the sound output and the feed (user-interface thread, outside mutex_).
+  void StopSound();
+  // Worker thread: sample pairs played since the run's first frame was shown.
+  int64_t PlayedSamples() const;
 
   MovieFrames& movies_;  // used on the worker thread only
 
@@ -132,6 +164,9 @@ class CompositionWorker : public QObject {
   uint64_t session_ = 0;  // playback session whose frames are delivered; bumped by every change
   bool playing_ = false;
   std::deque<Clock::time_point> shownTimes_;  // delivery times of the last second's frames
+  std::unique_ptr<AudioOutput> audio_;  // kept until destruction (the worker reads its count)
+  AudioOutput* soundClock_ = nullptr;   // audio_ while it plays this session's sound
+  SoundFeed feed_;                      // runs while soundClock_ is set
 };
 
 }  // namespace tavrona

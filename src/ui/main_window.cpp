@@ -181,6 +181,11 @@ QString PlaybackRateText(int achieved, double projectRate) {
       .arg(projectRate, 0, 'g', 6);
 }
 
+QString SilentPlaybackText() {
+  return QCoreApplication::translate("MainWindow",
+                                     "音声を出力できないため、音声なしで再生します");
+}
+
 CMainFrame::CMainFrame(CKeldaDoc& document, QWidget* parent)
     : QMainWindow(parent), document_(document) {
   InitUiResources();
@@ -216,6 +221,12 @@ CMainFrame::CMainFrame(CKeldaDoc& document, QWidget* parent)
           [this](quint32 frame) { document_.position = frame; });
   connect(&document_.Worker(), &CompositionWorker::playbackEnded, this,
           [this] { PlaybackStopped(); });
+  // No sound device: playback goes on silently, and the status bar says so once.
+  connect(&document_.Worker(), &CompositionWorker::soundUnavailable, this, [this] {
+    if (silentPlaybackNoted_) return;
+    silentPlaybackNoted_ = true;
+    statusBar()->showMessage(SilentPlaybackText(), 10000);
+  });
   focusConnection_ =
       connect(qApp, &QApplication::focusChanged, this, [this](QWidget*, QWidget* now) {
         CKeldaView* pane = PaneOf(now);

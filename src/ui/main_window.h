@@ -35,6 +35,10 @@ QString MainWindowTitle(const QString& documentTitle, bool modified);
 // The status bar's playback text: the frames per second achieved beside the project's rate.
 QString PlaybackRateText(int achievedFramesPerSecond, double projectFrameRate);
 
+// The status bar's note when a project with sound plays without it (no sound device, or it
+// would not start): "音声を出力できないため、音声なしで再生します".
+QString SilentPlaybackText();
+
 class CMainFrame : public QMainWindow, public TimeoutTarget {
   Q_OBJECT
 
@@ -125,6 +129,8 @@ class CMainFrame : public QMainWindow, public TimeoutTarget {
   QLabel* readyLabel_ = nullptr;
   QLabel* playbackLabel_ = nullptr;
   QTimer* playbackTimer_ = nullptr;
+  // The silent-playback note was shown: it is shown once per window, not at every playback.
+  bool silentPlaybackNoted_ = false;
   RecentFileList recent_;
   QMetaObject::Connection focusConnection_;
   // Keyboard split: the splitter sizes before it started, restored by Escape.

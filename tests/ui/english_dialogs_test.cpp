@@ -34,6 +34,7 @@
 #include "ui/dialogs/file_dialog.h"
 #include "ui/dialogs/progress_dialog.h"
 #include "ui/dialogs/project_dialog.h"
+#include "ui/dialogs/track_sound_dialog.h"
 #include "ui/language.h"
 #include "ui/prompts.h"
 
@@ -227,6 +228,13 @@ TEST_F(DialogLanguage, EveryDialogIsEnglishNamedInOrderAndUnclipped) {
     ExpectEnglish(dialog);
   }
   {
+    TrackSoundDialog dialog(7, TrackSound{-3.0f, true});
+    EXPECT_EQ(dialog.windowTitle(), "Sound of Track 007");
+    EXPECT_EQ(dialog.muteBox()->text(), "&Mute");
+    EXPECT_EQ(dialog.volumeEdit()->accessibleName(), "Volume (dB)");
+    ExpectEnglish(dialog);
+  }
+  {
     CompressorDialog dialog(SomeCompressors());
     EXPECT_EQ(dialog.windowTitle(), "Video Compression");
     EXPECT_TRUE(Shows(dialog, "&Compressor:"));
@@ -277,6 +285,13 @@ TEST_F(DialogLanguage, JapaneseTextsAreTodaysAndNamedToo) {
     EXPECT_EQ(dialog.browseButton()->text(), "参照");
   }
   {
+    TrackSoundDialog dialog(7, TrackSound{});
+    EXPECT_EQ(dialog.windowTitle(), "トラック 007 の音声");
+    EXPECT_TRUE(Shows(dialog, "音量 (dB)(&V):"));
+    EXPECT_EQ(dialog.volumeEdit()->accessibleName(), "音量 (dB)");
+    EXPECT_EQ(dialog.muteBox()->text(), "ミュート(&M)");
+  }
+  {
     CompressorDialog dialog(SomeCompressors());
     EXPECT_EQ(dialog.windowTitle(), "ビデオの圧縮");
     EXPECT_TRUE(Shows(dialog, "圧縮プログラム(&C):"));
@@ -292,6 +307,10 @@ TEST_F(DialogLanguage, JapaneseTextsAreTodaysAndNamedToo) {
 
 TEST_F(DialogLanguage, RefusedFieldsAreExplainedInTheCurrentLanguage) {
   English();
+  {
+    TrackSoundDialog dialog(0, TrackSound{});
+    EXPECT_EQ(RefusalFor(dialog, dialog.volumeEdit(), "20"), "Enter a number from -60 to 12.");
+  }
   {
     CEventPropertyDlg dialog(FillEventDialog(*project_, event_, true), {});
     EXPECT_EQ(RefusalFor(dialog, dialog.fieldEdit(EventDialogField::FileId), "5000"),

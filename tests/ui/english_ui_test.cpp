@@ -155,9 +155,13 @@ class LanguageUiTest : public ::testing::Test {
     for (int kind : {FileMovie, FileStillImage, FileText, FileEmpty}) {
       seen.push_back({"file kind", FileKindText(kind)});
     }
+    seen.push_back({"file kind", SoundOnlyKindText()});
+    seen.push_back({"silent playback note", SilentPlaybackText()});
     std::unique_ptr<QMenu> menus[] = {Files()->MakeContextMenu(), Templates()->MakeContextMenu(),
                                       Preview()->MakeContextMenu(),
-                                      std::unique_ptr<QMenu>(Timeline()->MakeContextMenu())};
+                                      std::unique_ptr<QMenu>(Timeline()->MakeContextMenu()),
+                                      // a right click on a track's number adds its sound item
+                                      std::unique_ptr<QMenu>(Timeline()->MakeContextMenu(3u))};
     for (auto& menu : menus) AddMenu(seen, "context menu", menu.get());
 
     RecoveryContent content;

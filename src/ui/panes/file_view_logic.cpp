@@ -79,10 +79,20 @@ QString FileKindText(int32_t kind) {
   return QCoreApplication::translate("FileView", KindSource(kind));
 }
 
+bool ShowsAsSoundOnly(const FileEntry& entry) {
+  return entry.kind == FileMovie && entry.sound != nullptr && !entry.movie;
+}
+
+QString SoundOnlyKindText() { return QCoreApplication::translate("FileView", "音声"); }
+
+QString FileKindTextOf(const FileEntry& entry) {
+  return ShowsAsSoundOnly(entry) ? SoundOnlyKindText() : FileKindText(entry.kind);
+}
+
 FileRowColumns FileRowColumnTexts(const FileEntry& entry, int32_t id) {
   FileRowColumns columns;
   columns.id = QStringLiteral(" ID:%1 ").arg(id, 4, 10, QLatin1Char('0'));
-  columns.kind = FileKindText(entry.kind);
+  columns.kind = FileKindTextOf(entry);
   if (entry.kind == FileMovie || entry.kind == FileStillImage) {
     columns.name = FromU16(PathView(entry.path));
   } else if (entry.kind == FileText) {
@@ -106,6 +116,7 @@ FileColumnStarts MeasureFileColumns(const QFontMetrics& metrics) {
   int widest = 0;
   for (int32_t kind : kKinds)
     widest = std::max(widest, metrics.horizontalAdvance(FileKindText(kind)));
+  widest = std::max(widest, metrics.horizontalAdvance(SoundOnlyKindText()));
   starts.name = starts.kind + widest + metrics.horizontalAdvance(QStringLiteral("  "));
   return starts;
 }

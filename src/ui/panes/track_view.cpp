@@ -11,6 +11,7 @@
 #include "ui/clipboard.h"
 #include "ui/cursors.h"
 #include "ui/dialogs/event_dialog.h"
+#include "ui/dialogs/track_sound_dialog.h"
 #include "ui/document.h"
 #include "ui/profile.h"
 
@@ -70,7 +71,9 @@ void CTrackView::OnDraw(QPainter& painter) {
         }
         break;
       case TrackDrawOp::Text:
+        painter.setPen(ColorFromRef(op.colour));
         painter.drawText(QPoint(op.left, op.top + ascent), op.text);
+        painter.setPen(Qt::black);
         break;
       case TrackDrawOp::Cell:
         DrawPaneCell(painter, cells_[op.cell]);
@@ -213,9 +216,16 @@ void CTrackView::mouseMoveEvent(QMouseEvent* event) {
 
 void CTrackView::mouseReleaseEvent(QMouseEvent* event) {
   if (event->button() == Qt::RightButton) {
-    std::unique_ptr<QMenu> menu(MakeContextMenu());
+    const QPoint p = DocumentPoint(event->position());
+    const std::optional<uint32_t> soundTrack = TrackNumberAt(state_.displayMode, p.x(), p.y());
+    std::unique_ptr<QMenu> menu(MakeContextMenu(soundTrack));
     if (QAction* chosen = menu->exec(event->globalPosition().toPoint())) {
-      RunCommand(static_cast<CommandId>(chosen->data().toInt()));
+      const int id = chosen->data().toInt();
+      if (id == kTrackSoundAction && soundTrack) {
+        EditTrackSound(*soundTrack);
+      } else {
+        RunCommand(static_cast<CommandId>(id));
+      }
     }
     return;
   }
@@ -518,8 +528,23 @@ void CTrackView::Properties() {
             });
 }
 
-QMenu* CTrackView::MakeContextMenu() {
+void CTrackView::EditTrackSound(uint32_t track) {
+  if (track >= static_cast<uint32_t>(kTrackCount)) return;
+  CKeldaDoc& doc = Document();
+  // The dialog edits a copy and writes it into the project on OK, inside the edit, so the undo
+  // step holds the header as it was before.
+  doc.Edit({QStringLiteral(QT_TRANSLATE_NOOP("EditSteps", "トラックの音声")), EditScope::Header()},
+           this, [&] { return RunTrackSoundDialog(this, track, doc.Project().trackSound[track]); });
+  viewport()->update();
+}
+
+QMenu* CTrackView::MakeContextMenu(std::optional<uint32_t> soundTrack) {
   auto* menu = new QMenu(this);
+  if (soundTrack) {
+    QAction* sound = menu->addAction(QCoreApplication::translate("TrackView", "音声(&U)..."));
+    sound->setData(kTrackSoundAction);
+    menu->addSeparator();
+  }
   auto add = [&](const char* text, CommandId id) {
     QAction* a = menu->addAction(QCoreApplication::translate("TrackView", text));
     a->setData(static_cast<int>(id));

@@ -38,8 +38,13 @@ class CTrackView : public CKeldaView {
   void OnUpdate(QObject* sender) override;
   QCursor CursorAt(QPoint viewportPoint) const override;
 
-  // The pane's context menu with its own check and grey states (owned by the caller).
-  QMenu* MakeContextMenu();
+  // The pane's context menu with its own check and grey states (owned by the caller). A right
+  // click on a track's number (soundTrack) puts "音声(&U)..." first, which opens that track's
+  // sound settings; its action's data is kTrackSoundAction.
+  QMenu* MakeContextMenu(std::optional<uint32_t> soundTrack = std::nullopt);
+  static constexpr int kTrackSoundAction = -1;
+  // The sound settings dialog of track (volume and mute), applied as one undoable edit.
+  void EditTrackSound(uint32_t track);
 
  protected:
   void OnDraw(QPainter& painter) override;

@@ -26,11 +26,13 @@ void AddFill(std::vector<TrackDrawOp>& ops, int64_t l, int64_t t, int64_t r, int
   ops.push_back(std::move(op));
 }
 
-void AddText(std::vector<TrackDrawOp>& ops, int64_t x, int64_t y, QString text) {
+void AddText(std::vector<TrackDrawOp>& ops, int64_t x, int64_t y, QString text,
+             uint32_t colour = kBlack) {
   TrackDrawOp op;
   op.kind = TrackDrawOp::Text;
   op.left = Px(x);
   op.top = Px(y);
+  op.colour = colour;
   op.text = std::move(text);
   ops.push_back(std::move(op));
 }
@@ -135,7 +137,10 @@ void PaintAllTracks(const ProjectData& project, const TrackViewState& s, const V
         AddFill(ops, xs, y + 1, xe, y + 15, ev[e].IsSelected() ? kNavy : kGrey);
       }
     }
-    AddText(ops, 0, y, QString::asprintf("%03u", i));
+    // A muted track's number is drawn grey on the empty row's colour, clear of its events.
+    const bool muted = project.trackSound[i].muted;
+    if (muted) AddFill(ops, 0, y + 1, kTrackNumberWidth, y + kRowHeight - 1, kPaleGrey);
+    AddText(ops, 0, y, QString::asprintf("%03u", i), muted ? kGrey : kBlack);
   }
   AddFill(ops, xm - 1, kRowsTop, xm + 1, kRowsBottom, kBlack);
   for (int c = kTrackCount; c < kTrackViewCells; ++c) SetEmpty(cells[c]);
@@ -241,6 +246,11 @@ int64_t EventHitAt(const TrackData& track, uint32_t frame) {
     if (ev[i].InUse() && ev[i].start <= frame && frame < ev[i + 1].start) return i;
   }
   return -1;
+}
+
+std::optional<uint32_t> TrackNumberAt(int32_t displayMode, int x, int y) {
+  if (displayMode != DisplayAllTracks || x < 0 || x >= kTrackNumberWidth) return std::nullopt;
+  return TrackRowAt(y);
 }
 
 std::optional<uint32_t> TrackRowAt(int y) {

@@ -33,6 +33,8 @@ inline constexpr int kListTop = 80;
 inline constexpr int kListEnd = 4176;
 inline constexpr int kTrackViewHeight = 4192;
 inline constexpr int kLabelTop = 2;
+// The track number at the left of each row of the all-tracks mode: document x 0 up to this.
+inline constexpr int kTrackNumberWidth = 32;
 inline constexpr int kTrackViewCells = 1024;
 inline constexpr int kBandCellLimit = 768;
 inline constexpr uint32_t kMinScale = 1;
@@ -97,7 +99,7 @@ ScrollSizes TrackViewScrollSizes(uint32_t movieLength, uint32_t scale, QSize cli
 struct TrackDrawOp {
   enum Kind { Fill, Text, Cell } kind = Fill;
   int left = 0, top = 0, right = 0, bottom = 0;  // Fill: the rectangle; Text: (left, top)
-  uint32_t colour = 0;                           // Fill: 0x00BBGGRR
+  uint32_t colour = 0;                           // Fill, Text: 0x00BBGGRR
   QString text;                                  // Text
   int cell = -1;                                 // Cell: index into the cell array
 };
@@ -108,7 +110,8 @@ struct VisibleRect {
 
 using TrackViewCells = std::array<PaneCell, kTrackViewCells>;
 
-// Builds one paint of the pane for the visible rectangle: ops receives the drawing steps in
+// Builds one paint of the pane for the visible rectangle (in the all-tracks mode a muted
+// track's number is grey on a pale box over its events): ops receives the drawing steps in
 // order, cells the 1024 cells (unused ones get the rectangle (-1, -1, -1, -1)). Events are
 // found from the first one that can be visible on (binary search by start), which gives the
 // same picture as walking each track from its first event.
@@ -127,6 +130,9 @@ int CellAt(const TrackViewCells& cells, int x, int y);
 int64_t EventHitAt(const TrackData& track, uint32_t frame);
 // The track row under y in the all-tracks mode, or nothing (above the rows or below the last).
 std::optional<uint32_t> TrackRowAt(int y);
+// The track whose number cell holds (x, y): in the all-tracks mode, the row under y when x is in
+// the number column; nothing otherwise.
+std::optional<uint32_t> TrackNumberAt(int32_t displayMode, int x, int y);
 
 // Selection.
 void ClearSelection(TrackData& track);
