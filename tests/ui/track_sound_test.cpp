@@ -19,6 +19,7 @@
 #include "modal_answer.h"
 #include "qt_printers.h"
 #include "sound_playback_support.h"
+#include "sources/movie_file.h"
 #include "ui/dialogs/field_checks.h"
 #include "ui/dialogs/track_sound_dialog.h"
 #include "ui/document.h"
@@ -247,17 +248,17 @@ TEST(FilePaneSoundKind, ASoundOnlyMovieSlotShowsSound) {
   FileEntry entry;
   entry.kind = FileMovie;
   SetPath(entry.path, u"beep.wav");
-  EXPECT_FALSE(ShowsAsSoundOnly(entry));
+  EXPECT_FALSE(IsSoundOnly(entry));
   EXPECT_EQ(FileRowColumnTexts(entry, 4).kind, "動画");
   entry.sound = std::make_unique<testing::BeepSamples>(48000, 0, 100);
-  EXPECT_TRUE(ShowsAsSoundOnly(entry));
+  EXPECT_TRUE(IsSoundOnly(entry));
   const FileRowColumns columns = FileRowColumnTexts(entry, 4);
   EXPECT_EQ(columns.kind, "音声");
   EXPECT_EQ(columns.name, "beep.wav");
   EXPECT_EQ(FileRowText(entry, 4), " ID:0004 音声      beep.wav");
   // A still picture never shows as sound, whatever it holds.
   entry.kind = FileStillImage;
-  EXPECT_FALSE(ShowsAsSoundOnly(entry));
+  EXPECT_FALSE(IsSoundOnly(entry));
 }
 
 }  // namespace

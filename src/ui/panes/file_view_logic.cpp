@@ -79,14 +79,10 @@ QString FileKindText(int32_t kind) {
   return QCoreApplication::translate("FileView", KindSource(kind));
 }
 
-bool ShowsAsSoundOnly(const FileEntry& entry) {
-  return entry.kind == FileMovie && entry.sound != nullptr && !entry.movie;
-}
-
 QString SoundOnlyKindText() { return QCoreApplication::translate("FileView", "音声"); }
 
 QString FileKindTextOf(const FileEntry& entry) {
-  return ShowsAsSoundOnly(entry) ? SoundOnlyKindText() : FileKindText(entry.kind);
+  return IsSoundOnly(entry) ? SoundOnlyKindText() : FileKindText(entry.kind);
 }
 
 FileRowColumns FileRowColumnTexts(const FileEntry& entry, int32_t id) {

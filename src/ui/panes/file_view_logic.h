@@ -39,8 +39,6 @@ std::vector<int32_t> UsedFileSlots(const ProjectData& project);
 
 // The slot's kind in the current language: "動画", "画像", "テキスト", "不明".
 QString FileKindText(int32_t kind);
-// A movie slot that holds sound and no picture stream (a sound-only file).
-bool ShowsAsSoundOnly(const FileEntry& entry);
 // The word a sound-only movie slot shows instead of "動画": "音声".
 QString SoundOnlyKindText();
 // The kind word a slot's row shows: SoundOnlyKindText for a sound-only slot, else FileKindText.
