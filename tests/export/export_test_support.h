@@ -39,7 +39,6 @@ class TempFolderTest : public ::testing::Test {
     std::filesystem::create_directories(folder_);
   }
   void TearDown() override {
-    if (std::getenv("TAVRONA_KEEP_TEST_FILES") != nullptr) return;
     std::error_code ignored;
     std::filesystem::remove_all(folder_, ignored);
   }

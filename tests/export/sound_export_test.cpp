@@ -290,6 +290,45 @@ TEST_F(SoundExportTest, PipelinedAndSequentialWritesGiveTheSameBytes) {
   }
 }
 
+// The writer's contract: with a sound stream, every frame needs its sound first; without one,
+// sound is refused.
+TEST_F(SoundExportTest, AFrameWithoutItsSoundIsRefused) {
+  for (bool pipelined : {false, true}) {
+    AviWriter writer;
+    writer.SetPipelined(pipelined);
+    InitAviWriter(writer);
+    ASSERT_TRUE(ChooseSoundCodec(writer, "pcm"));
+    EXPECT_FALSE(ChooseSoundCodec(writer, "nonesuch"));
+    EXPECT_EQ(writer.SoundCodecName(), "pcm");
+    FrameBuffer frame;
+    ASSERT_TRUE(CreateFrameBuffer(frame, 4, 2));
+    ASSERT_TRUE(OpenAviStream(writer, Path16("w.avi"), frame.header, 25, 1));
+    EXPECT_TRUE(writer.HasSound());
+    EXPECT_FALSE(ChooseSoundCodec(writer, ""));  // not while a stream is open
+    const std::vector<float> samples(2 * 1920, 0.25f);
+    EXPECT_FALSE(WriteAviFrame(writer, 0, frame.pixels, frame.byteSize, nullptr));
+    EXPECT_FALSE(WriteAviSound(writer, 1, samples.data(), 1920));  // not the next frame
+    ASSERT_TRUE(WriteAviSound(writer, 0, samples.data(), 1920));
+    ASSERT_TRUE(WriteAviFrame(writer, 0, frame.pixels, frame.byteSize, nullptr));
+    EXPECT_FALSE(WriteAviFrame(writer, 1, frame.pixels, frame.byteSize, nullptr));
+    ASSERT_TRUE(WriteAviSound(writer, 1, samples.data(), 1920));
+    ASSERT_TRUE(WriteAviFrame(writer, 1, frame.pixels, frame.byteSize, nullptr));
+    ASSERT_TRUE(CloseAviWriter(writer));
+    EXPECT_EQ(writer.FramesStored(), 2u);  // pictures only
+    EXPECT_EQ(writer.SoundCodecName(), "");
+    const std::vector<float> decoded = DecodedSound(PathOf("w.avi"));
+    ASSERT_EQ(decoded.size(), 2u * 3840);
+    EXPECT_EQ(decoded.front(), SoundSampleToS16(0.25f) / 32768.0f);
+
+    // Without a sound codec there is no sound to hand in.
+    InitAviWriter(writer);
+    ASSERT_TRUE(OpenAviStream(writer, Path16("v.avi"), frame.header, 25, 1));
+    EXPECT_FALSE(writer.HasSound());
+    EXPECT_FALSE(WriteAviSound(writer, 0, samples.data(), 1920));
+    ASSERT_TRUE(CloseAviWriter(writer));
+  }
+}
+
 TEST_F(SoundExportTest, UnofferedSoundCodecsAreRefusedBeforeWriting) {
   PlaceTwoEvents(*project_);
   EXPECT_EQ(Export("x.avi", "raw", "aac"), ExportResult::UnknownSoundCodec);
@@ -331,6 +370,49 @@ TEST(SoundSampleTest, FloatBecomesSixteenBitsRoundedAndClamped) {
 }
 
 // ---- parts -----------------------------------------------------------------------------------
+
+TEST(SoundPartCommentTest, SoundIsRecordedOnlyWhenThereIsSomeAndReadsBack) {
+  const std::string digest(64, 'c');
+  EXPECT_EQ(PartComment(ExportRange{0, 9}, 10, digest, PartSound{}),
+            PartComment(ExportRange{0, 9}, 10, digest));
+  for (const std::string& d : {std::string(), digest}) {
+    const std::string comment = PartComment(ExportRange{3, 9}, 10, d, PartSound{"aac", 9601});
+    const auto mark = ParsePartComment(comment);
+    ASSERT_TRUE(mark) << comment;
+    EXPECT_EQ(mark->digest, d);
+    EXPECT_EQ(mark->sound.codec, "aac");
+    EXPECT_EQ(mark->sound.samples, 9601);
+    EXPECT_EQ(mark->range.first, 3u);
+  }
+  const std::string base = "tavrona part frames=0-1 length=10";
+  for (const std::string& bad :
+       {base + " sound=", base + " sound=aac", base + " sound=aac samples=",
+        base + " sound=aac samples=-4", base + " sound=aac samples=4 ", base + " samples=4",
+        base + " sound=aac samples=4 digest=" + digest}) {
+    EXPECT_FALSE(ParsePartComment(bad)) << bad;
+  }
+}
+
+TEST(SoundPartCommentTest, APartOfOtherSoundIsNotInItsPlace) {
+  PartInfo part;
+  part.first = 0;
+  part.last = 9;
+  part.projectLength = 10;
+  part.framesPresent = 10;
+  part.codec = "rawvideo";
+  part.container = "avi";
+  part.sound = PartSound{"pcm", 4000};
+  PartRequirement place;
+  place.projectLength = 10;
+  place.last = 9;
+  place.codec = "rawvideo";
+  place.container = "avi";
+  place.sound = "pcm";
+  EXPECT_EQ(CheckPart(part, place).fault, PartFault::None) << CheckPart(part, place).detail;
+  place.sound.clear();
+  EXPECT_EQ(CheckPart(part, place).fault, PartFault::Sound);
+  EXPECT_EQ(CheckPart(part, place).detail, "sound pcm, not none");
+}
 
 class SoundPartTest : public SoundExportTest {
  protected:
