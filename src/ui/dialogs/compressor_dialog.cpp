@@ -48,6 +48,18 @@ CompressorDialog::CompressorDialog(std::vector<AviCompressor> compressors, QWidg
   // A double click chooses the row at once, as OK would.
   connect(list_, &QListWidget::itemDoubleClicked, this, [this] { accept(); });
 
+  // The sound choice under the list, before the buttons in the tab order.
+  QLabel* soundLabel = nullptr;
+  if (!soundCodecs_.empty()) {
+    soundLabel = new QLabel(QCoreApplication::translate("CompressorDialog", "音声(&A):"), this);
+    soundList_ = new QComboBox(this);
+    NameAfterLabel(soundList_, soundLabel->text());
+    soundLabel->setBuddy(soundList_);
+    for (const SoundCodec& codec : soundCodecs_) soundList_->addItem(SoundCodecDescription(codec));
+    soundList_->addItem(QCoreApplication::translate("CompressorDialog", "なし (音声を書き出さない)"));
+    soundList_->setCurrentIndex(0);
+  }
+
   auto* buttons = new QDialogButtonBox(QDialogButtonBox::Ok | QDialogButtonBox::Cancel, this);
   NameButtons(*buttons);
   connect(buttons, &QDialogButtonBox::accepted, this, &QDialog::accept);
@@ -56,14 +68,7 @@ CompressorDialog::CompressorDialog(std::vector<AviCompressor> compressors, QWidg
   auto* layout = new QVBoxLayout(this);
   layout->addWidget(label);
   layout->addWidget(list_);
-  if (!soundCodecs_.empty()) {
-    auto* soundLabel = new QLabel(QCoreApplication::translate("CompressorDialog", "音声(&A):"), this);
-    soundList_ = new QComboBox(this);
-    NameAfterLabel(soundList_, soundLabel->text());
-    soundLabel->setBuddy(soundList_);
-    for (const SoundCodec& codec : soundCodecs_) soundList_->addItem(SoundCodecDescription(codec));
-    soundList_->addItem(QCoreApplication::translate("CompressorDialog", "なし (音声を書き出さない)"));
-    soundList_->setCurrentIndex(0);
+  if (soundList_ != nullptr) {
     layout->addWidget(soundLabel);
     layout->addWidget(soundList_);
   }

@@ -2,6 +2,7 @@
 
 #include <QCoreApplication>
 #include <QStringList>
+#include <algorithm>
 
 #include "export/export_job.h"
 #include "export/project_export.h"
@@ -30,6 +31,10 @@ ExportCommandResult RunExportCommand(QWidget* mainWindow, ProjectData& project, 
   // Without sound in the project there is no sound stream, whatever was chosen.
   std::string sound;
   if (!soundCodecs.empty()) sound = choice->sound.value_or(soundCodecs.front().name);
+  const bool offered =
+      sound.empty() || std::any_of(soundCodecs.begin(), soundCodecs.end(),
+                                   [&](const SoundCodec& c) { return c.name == sound; });
+  if (!offered) return ExportCommandResult::NoCompressor;
   AviWriter* writer = ProjectAviWriter(project);
   if (writer == nullptr || !ChooseCompressor(*writer, choice->compressor) ||
       !ChooseSoundCodec(*writer, sound)) {
