@@ -40,8 +40,8 @@
 #include "export/avi_writer.h"
 #include "export/project_export.h"
 #include "model/sound_samples.h"
-#include "render/mix.h"
 #include "render/compose.h"
+#include "render/mix.h"
 #include "sources/project_sources.h"
 #include "sources/source_cache.h"
 

@@ -124,7 +124,8 @@ int RunExportCommand(const CliOptions& o, ProjectData& project) {
   // sound in the project it does not matter.
   if (!o.audioCodec.empty()) {
     bool offered = false;
-    for (const SoundCodec& c : ListSoundCodecs(container)) offered = offered || c.name == o.audioCodec;
+    for (const SoundCodec& c : ListSoundCodecs(container))
+      offered = offered || c.name == o.audioCodec;
     if (!offered) {
       std::fprintf(stderr, "tavrona-cli: %s\n",
                    CliUnknownSoundCodec(o.audioCodec, ContainerName(container)).c_str());

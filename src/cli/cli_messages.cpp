@@ -117,9 +117,8 @@ std::string CliSoundCodecDescription(const SoundCodec& codec) {
 }
 
 std::string CliSoundCodecsHeading() {
-  return current == CliLanguage::English
-             ? "Sound (--audio-codec; the first is the default):"
-             : "音声 (--audio-codec、先頭が既定):";
+  return current == CliLanguage::English ? "Sound (--audio-codec; the first is the default):"
+                                         : "音声 (--audio-codec、先頭が既定):";
 }
 
 std::string CliUnknownSoundCodec(std::string_view codec, std::string_view container) {

@@ -602,8 +602,8 @@ bool ChooseSoundCodec(AviWriter& writer, std::string_view soundCodecName) {
   if (s.streamOpen) return false;
   if (!soundCodecName.empty()) {
     bool known = false;
-    for (OutputContainer c : {OutputContainer::Avi, OutputContainer::Mp4, OutputContainer::Mkv,
-                              OutputContainer::Mov}) {
+    for (OutputContainer c :
+         {OutputContainer::Avi, OutputContainer::Mp4, OutputContainer::Mkv, OutputContainer::Mov}) {
       known = known || SoundCodecWritable(soundCodecName, c);
     }
     if (!known) return false;
@@ -824,8 +824,9 @@ bool SendEncoderFrame(AviWriter::State& s, uint32_t n) {
 bool WriteFrameSound(AviWriter::State& s, uint32_t n) {
   const std::vector<float>& samples = s.frameSound[n % 2];
   std::string why;
-  const bool written = s.sound->Write(samples.data(), static_cast<int64_t>(samples.size() / 2),
-                                      [&s](AVPacket& p) { return WriteSoundPacket(s, p); }, &why);
+  const bool written = s.sound->Write(
+      samples.data(), static_cast<int64_t>(samples.size() / 2),
+      [&s](AVPacket& p) { return WriteSoundPacket(s, p); }, &why);
   return written || Fail(s, why);
 }
 

@@ -32,10 +32,11 @@
 // Sound (ChooseSoundCodec): the stream gets a second, sound stream of the mix's samples
 // (export/sound_stream.h). Frame n's samples are handed in by WriteAviSound before
 // WriteAviFrame(n) and written with the frame, by the same thread that writes the frame (the
-// encoding thread in pipelined mode), so every muxer write comes from one thread and the sound
-// of frame n lands in the file beside frame n. The samples are copied: the caller's buffer is
-// free again once WriteAviSound returns. Without a chosen sound codec the file is the same as
-// ever, byte for byte.
+// encoding thread in pipelined mode), so every muxer write comes from one thread. Sound packets
+// go into the file among the picture packets by their times (never by when the encoders hand
+// them out), so the bytes do not depend on the mode or on timing either. The samples are
+// copied: the caller's buffer is free again once WriteAviSound returns. Without a chosen sound
+// codec the file is the same as ever, byte for byte.
 #pragma once
 
 #include <cstdint>
@@ -200,11 +201,12 @@ bool WriteAviFrame(AviWriter& writer, uint32_t n, const uint8_t* pixels, uint32_
                    const uint8_t* previousPixels);
 
 // Ends everything: waits for the pipelined frame still in flight, drains the encoder (and the
-// sound encoder) into the file, completes the file (index, headers) so that it plays with every frame written so far,
-// closes it and frees the encoder, the encoding thread and the buffers. The compressor and
-// sound codec choices are cleared. Safe at any time, also twice; does nothing (true) unless initialised. False when
-// a frame handed in could not be written after all (the encoding thread's failure, or the
-// encoder's drain) or the file could not be completed; the file is closed either way.
+// sound encoder) into the file, completes the file (index, headers) so that it plays with every
+// frame written so far, closes it and frees the encoder, the encoding thread and the buffers. The
+// compressor and sound codec choices are cleared. Safe at any time, also twice; does nothing (true)
+// unless initialised. False when a frame handed in could not be written after all (the encoding
+// thread's failure, or the encoder's drain) or the file could not be completed; the file is closed
+// either way.
 bool CloseAviWriter(AviWriter& writer);
 
 }  // namespace tavrona

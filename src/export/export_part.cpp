@@ -410,8 +410,7 @@ struct PartSoundDecoder {
     if (codec == nullptr) return false;
     context.reset(avcodec_alloc_context3(codec));
     frame.reset(av_frame_alloc());
-    return context && frame &&
-           avcodec_parameters_to_context(context.get(), stream.codecpar) >= 0 &&
+    return context && frame && avcodec_parameters_to_context(context.get(), stream.codecpar) >= 0 &&
            avcodec_open2(context.get(), codec, nullptr) >= 0;
   }
 
@@ -593,9 +592,9 @@ class JoinedFile {
   // Codes the samples the decoder has gathered on into the joined file's sound.
   bool WriteSound(PartSoundDecoder& decoder, std::string* why) {
     std::string failure;
-    const bool written = sound_.Write(decoder.samples.data(),
-                                      static_cast<int64_t>(decoder.samples.size() / 2),
-                                      [this](AVPacket& p) { return WriteSoundPacket(p); }, &failure);
+    const bool written = sound_.Write(
+        decoder.samples.data(), static_cast<int64_t>(decoder.samples.size() / 2),
+        [this](AVPacket& p) { return WriteSoundPacket(p); }, &failure);
     decoder.samples.clear();
     return written || Failed(why, failure);
   }
@@ -677,10 +676,10 @@ bool JoinParts(const std::vector<std::string>& parts, const std::string& out, st
   for (size_t i = 0; i < parts.size(); ++i) {
     OpenedPart part;
     if (!OpenPart(parts[i], part, why)) return false;
-    if (i == 0 && !file.Begin(part, infos[0], container,
-                              whole ? std::string()
-                                    : PartComment(joined, length, infos[0].digest, sound),
-                              soundCodec, why)) {
+    if (i == 0 &&
+        !file.Begin(part, infos[0], container,
+                    whole ? std::string() : PartComment(joined, length, infos[0].digest, sound),
+                    soundCodec, why)) {
       return false;
     }
     const int64_t shift = int64_t{infos[i].first} - joined.first;

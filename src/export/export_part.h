@@ -31,7 +31,7 @@ namespace tavrona {
 // digits); empty for none, as in parts written before digests were recorded, whose comments
 // read back with an empty digest.
 struct PartSound {
-  std::string codec;  // the joined file's sound codec ("flac", "aac", ...); empty: no sound
+  std::string codec;    // the joined file's sound codec ("flac", "aac", ...); empty: no sound
   int64_t samples = 0;  // the part's sample pairs at 48 kHz
 };
 std::string PartComment(ExportRange range, uint32_t projectLength, std::string_view digest = {},

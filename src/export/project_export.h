@@ -29,7 +29,7 @@ struct ExportRange {
 };
 
 struct ExportRunOptions {
-  std::string codec = "raw";      // a name from ListAviCompressors()
+  std::string codec = "raw";  // a name from ListAviCompressors()
   // Whether the file carries the mix when a file slot holds sound (ProjectHasSound); a project
   // without sound writes no sound stream either way.
   bool sound = true;
@@ -54,15 +54,15 @@ struct ExportRunOptions {
 };
 
 enum class ExportResult {
-  Done,          // every frame written, file closed
-  Aborted,       // stopped on request; the file holds the frames written so far
-  UnknownCodec,  // the codec is not offered here; nothing written
+  Done,               // every frame written, file closed
+  Aborted,            // stopped on request; the file holds the frames written so far
+  UnknownCodec,       // the codec is not offered here; nothing written
   UnknownSoundCodec,  // the sound codec is not offered for the container; nothing written
-  BadRange,      // the range is not inside 0 .. movie length - 1, or does not start and end
-                 // on the key frames of a whole export (RangeOnKeyFrames); nothing written
-  OpenFailed,    // the file could not be opened (MessageCode::CannotOpenFile)
-  StepFailed,    // an event or the writer failed (also when found only at the close); the file
-                 // holds the frames written before the failure
+  BadRange,           // the range is not inside 0 .. movie length - 1, or does not start and end
+                      // on the key frames of a whole export (RangeOnKeyFrames); nothing written
+  OpenFailed,         // the file could not be opened (MessageCode::CannotOpenFile)
+  StepFailed,         // an event or the writer failed (also when found only at the close); the file
+                      // holds the frames written before the failure
 };
 
 // The sound codec an export of the project to path writes for the joined or whole file: empty

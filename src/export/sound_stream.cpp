@@ -31,7 +31,13 @@ struct SoundRecipe {
 const std::vector<SoundRecipe>& Recipes() {
   using C = OutputContainer;
   static const std::vector<SoundRecipe> recipes = {
-      {"pcm", "pcm_s16le", "PCM 16 bit", CompressorNote::Uncompressed, {C::Avi, C::Mov}, {C::Mov}, 0},
+      {"pcm",
+       "pcm_s16le",
+       "PCM 16 bit",
+       CompressorNote::Uncompressed,
+       {C::Avi, C::Mov},
+       {C::Mov},
+       0},
       {"flac", "flac", "FLAC", CompressorNote::Lossless, {C::Mkv}, {C::Mkv}, 0},
       {"aac", "aac", "AAC", CompressorNote::None, {C::Mp4, C::Mkv, C::Mov}, {}, 192000},
       // Not offered: FLAC in MP4 is still experimental in libavformat, so MP4 parts carry ALAC.

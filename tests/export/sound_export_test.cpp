@@ -57,7 +57,9 @@ class SoundExportTest : public testing::TempFolderTest {
     options.soundCodec = soundCodec;
     return ExportProject(*project_, Path16(name), nullptr, options);
   }
-  std::vector<float> Left(const std::string& name) { return LeftChannel(DecodedSound(PathOf(name))); }
+  std::vector<float> Left(const std::string& name) {
+    return LeftChannel(DecodedSound(PathOf(name)));
+  }
 
   // The mix of the whole project as 16-bit PCM holds it, interleaved.
   std::vector<float> MixAsPcm() {
@@ -73,7 +75,8 @@ class SoundExportTest : public testing::TempFolderTest {
 // Two events on one track at speed 1: source beeps at 0.5, 1.0, 2.0 and 2.5 s; event A from
 // frame 10 (0.4 s) plays the source from 0.3 s, event B from frame 50 (2.0 s) from 2.4 s.
 void PlaceTwoEvents(ProjectData& project) {
-  testing::PutSoundInSlot(project, 5, SyntheticSound::Beeps({0.5, 1.0, 2.0, 2.5}, 30, 1000, 0.5f, 6));
+  testing::PutSoundInSlot(project, 5,
+                          SyntheticSound::Beeps({0.5, 1.0, 2.0, 2.5}, 30, 1000, 0.5f, 6));
   const int64_t d = project.frameDuration100ns;
   EventRecord events[] = {SoundEvent(10, 5, 3'000'000, d), SoundEvent(50, 5, 24'000'000, d)};
   ASSERT_TRUE(InsertSorted(project.tracks[0], 2, events));
@@ -116,19 +119,18 @@ TEST_P(SoundExportContainerTest, BeepsLandWhereTheEventsPutThemAndLastAsLongAsTh
   }
 }
 
-INSTANTIATE_TEST_SUITE_P(
-    Containers, SoundExportContainerTest,
-    ::testing::Values(ContainerCase{"pcm.avi", "raw", "", true},
-                      ContainerCase{"flac.mkv", "ffv1", "", true},
-                      ContainerCase{"pcm.mov", "raw", "pcm", true},
-                      ContainerCase{"aac.mp4", "mjpeg", "", false},
-                      ContainerCase{"aac.mkv", "ffv1", "aac", false},
-                      ContainerCase{"aac.mov", "raw", "aac", false}),
-    [](const auto& info) {
-      std::string name = info.param.file;
-      std::replace(name.begin(), name.end(), '.', '_');
-      return name;
-    });
+INSTANTIATE_TEST_SUITE_P(Containers, SoundExportContainerTest,
+                         ::testing::Values(ContainerCase{"pcm.avi", "raw", "", true},
+                                           ContainerCase{"flac.mkv", "ffv1", "", true},
+                                           ContainerCase{"pcm.mov", "raw", "pcm", true},
+                                           ContainerCase{"aac.mp4", "mjpeg", "", false},
+                                           ContainerCase{"aac.mkv", "ffv1", "aac", false},
+                                           ContainerCase{"aac.mov", "raw", "aac", false}),
+                         [](const auto& info) {
+                           std::string name = info.param.file;
+                           std::replace(name.begin(), name.end(), '.', '_');
+                           return name;
+                         });
 
 TEST_F(SoundExportTest, SourcePositionsAndStartsMoveTheBeeps) {
   testing::PutSoundInSlot(*project_, 7, SyntheticSound::Beeps({1.0}, 20, 2000, 0.4f, 10));
@@ -148,8 +150,8 @@ TEST_F(SoundExportTest, SourcePositionsAndStartsMoveTheBeeps) {
 TEST_F(SoundExportTest, RatePlaysFasterOrSlowerWithThePitch) {
   // Beeps at 1.0 and 1.4 s, a 500 Hz tone from 1.5 to 1.75 s.
   auto sound = std::make_unique<SyntheticSound>(
-      std::vector<Tone>{{48000, 1440, 1000, 0.5f}, {67200, 1440, 1000, 0.5f},
-                        {72000, 12000, 500, 0.5f}},
+      std::vector<Tone>{
+          {48000, 1440, 1000, 0.5f}, {67200, 1440, 1000, 0.5f}, {72000, 12000, 500, 0.5f}},
       10 * 48000);
   testing::PutSoundInSlot(*project_, 2, std::move(sound));
   // Twice as fast from frame 0 (source from 0.8 s), half as fast from frame 50 (from 1.0 s).
@@ -167,9 +169,9 @@ TEST_F(SoundExportTest, RatePlaysFasterOrSlowerWithThePitch) {
 }
 
 TEST_F(SoundExportTest, RateZeroMutedAndQuieterTracks) {
-  testing::PutSoundInSlot(*project_, 1,
-                          std::make_unique<SyntheticSound>(
-                              std::vector<Tone>{{0, 48000 * 10, 700, 0.6f}}, 48000 * 10));
+  testing::PutSoundInSlot(
+      *project_, 1,
+      std::make_unique<SyntheticSound>(std::vector<Tone>{{0, 48000 * 10, 700, 0.6f}}, 48000 * 10));
   // Track 0: rate 0 over frames 0-24 (a still: silent), then speed 1 at full volume over
   // 25-49. Track 1 (muted) over 50-74; track 2 at -6 dB over 75-99.
   Place(0, {SoundEvent(0, 1, 0, 0), SoundEvent(25, 1, 0, D()), SoundEvent(50, 1, 0, 0)});
@@ -187,9 +189,9 @@ TEST_F(SoundExportTest, RateZeroMutedAndQuieterTracks) {
 }
 
 TEST_F(SoundExportTest, OverlappingTracksAreSummed) {
-  testing::PutSoundInSlot(*project_, 1,
-                          std::make_unique<SyntheticSound>(
-                              std::vector<Tone>{{0, 48000 * 10, 600, 0.3f}}, 48000 * 10));
+  testing::PutSoundInSlot(
+      *project_, 1,
+      std::make_unique<SyntheticSound>(std::vector<Tone>{{0, 48000 * 10, 600, 0.3f}}, 48000 * 10));
   testing::PutSoundInSlot(*project_, 2,
                           std::make_unique<SyntheticSound>(
                               std::vector<Tone>{{0, 48000 * 10, 1500, 0.25f}}, 48000 * 10));
@@ -204,17 +206,17 @@ TEST_F(SoundExportTest, OverlappingTracksAreSummed) {
   // Both at once: sample for sample the sum of the two sines (16-bit rounding aside).
   for (int64_t n = 48000 * 6 / 5; n < 48000 * 29 / 10; n += 97) {
     const double t = static_cast<double>(n) / 48000;
-    const double sum = 0.3 * std::sin(2 * M_PI * 600 * t) +
-                       0.25 * std::sin(2 * M_PI * 1500 * (t - 1.0));
+    const double sum =
+        0.3 * std::sin(2 * M_PI * 600 * t) + 0.25 * std::sin(2 * M_PI * 1500 * (t - 1.0));
     ASSERT_NEAR(left[static_cast<size_t>(n)], sum, 1.0 / 32768 + 1e-5) << n;
   }
 }
 
 TEST_F(SoundExportTest, CutBetweenTwoEventsFadesInsteadOfStepping) {
   // One 440 Hz tone played from two places: the cut at frame 40 jumps to another phase.
-  testing::PutSoundInSlot(*project_, 1,
-                          std::make_unique<SyntheticSound>(
-                              std::vector<Tone>{{0, 48000 * 10, 440, 0.8f}}, 48000 * 10));
+  testing::PutSoundInSlot(
+      *project_, 1,
+      std::make_unique<SyntheticSound>(std::vector<Tone>{{0, 48000 * 10, 440, 0.8f}}, 48000 * 10));
   Place(0, {SoundEvent(0, 1, 0, D()), SoundEvent(40, 1, 51'234, D())});
   ASSERT_EQ(Export("cut.avi"), ExportResult::Done);
   const std::vector<float> left = Left("cut.avi");
@@ -265,7 +267,8 @@ TEST_F(SoundExportTest, NoAudioAndSilentProjectsWriteTheSameBytesAsBefore) {
   EXPECT_TRUE(DecodedSound(PathOf("no-audio.avi")).empty());
   // A slot with sound that no event plays still gives the file a (silent) sound stream.
   ASSERT_EQ(Export("sound.avi"), ExportResult::Done);
-  EXPECT_NE(testing::ReadFileBytes(PathOf("silent.avi")), testing::ReadFileBytes(PathOf("sound.avi")));
+  EXPECT_NE(testing::ReadFileBytes(PathOf("silent.avi")),
+            testing::ReadFileBytes(PathOf("sound.avi")));
 }
 
 TEST_F(SoundExportTest, PipelinedAndSequentialWritesGiveTheSameBytes) {
@@ -361,7 +364,7 @@ TEST(SoundSampleTest, FloatBecomesSixteenBitsRoundedAndClamped) {
   EXPECT_EQ(SoundSampleToS16(-1.0f), -32768);
   EXPECT_EQ(SoundSampleToS16(7.5f), 32767);
   EXPECT_EQ(SoundSampleToS16(-7.5f), -32768);
-  EXPECT_EQ(SoundSampleToS16(0.5f / 32768), 0);   // half to even
+  EXPECT_EQ(SoundSampleToS16(0.5f / 32768), 0);  // half to even
   EXPECT_EQ(SoundSampleToS16(1.5f / 32768), 2);
   EXPECT_EQ(SoundSampleToS16(-1.5f / 32768), -2);
   EXPECT_EQ(SoundSampleToS16(0.6f / 32768), 1);
@@ -385,10 +388,10 @@ TEST(SoundPartCommentTest, SoundIsRecordedOnlyWhenThereIsSomeAndReadsBack) {
     EXPECT_EQ(mark->range.first, 3u);
   }
   const std::string base = "tavrona part frames=0-1 length=10";
-  for (const std::string& bad :
-       {base + " sound=", base + " sound=aac", base + " sound=aac samples=",
-        base + " sound=aac samples=-4", base + " sound=aac samples=4 ", base + " samples=4",
-        base + " sound=aac samples=4 digest=" + digest}) {
+  for (const std::string& bad : {base + " sound=", base + " sound=aac",
+                                 base + " sound=aac samples=", base + " sound=aac samples=-4",
+                                 base + " sound=aac samples=4 ", base + " samples=4",
+                                 base + " sound=aac samples=4 digest=" + digest}) {
     EXPECT_FALSE(ParsePartComment(bad)) << bad;
   }
 }
@@ -456,13 +459,13 @@ TEST_F(SoundPartTest, LosslessPartsJoinToTheWholeExportsSoundSampleForSample) {
 
 TEST_F(SoundPartTest, LossyPartsCarryLosslessSoundAndJoinWithoutGapsOrClicks) {
   project_->movieLength = 96;
-  testing::PutSoundInSlot(*project_, 5,
-                          std::make_unique<SyntheticSound>(
-                              std::vector<Tone>{{0, 48000 * 10, 440, 0.4f},
-                                                {48000 / 2, 1440, 3000, 0.3f},
-                                                {48000 * 3 / 2, 1440, 3000, 0.3f},
-                                                {48000 * 3, 1440, 3000, 0.3f}},
-                              48000 * 10));
+  testing::PutSoundInSlot(
+      *project_, 5,
+      std::make_unique<SyntheticSound>(std::vector<Tone>{{0, 48000 * 10, 440, 0.4f},
+                                                         {48000 / 2, 1440, 3000, 0.3f},
+                                                         {48000 * 3 / 2, 1440, 3000, 0.3f},
+                                                         {48000 * 3, 1440, 3000, 0.3f}},
+                                       48000 * 10));
   Place(0, {SoundEvent(0, 5, 0, D())});
   ASSERT_EQ(Export("whole.mp4", "mjpeg"), ExportResult::Done);
   const std::vector<float> whole = LeftChannel(DecodedSound(PathOf("whole.mp4")));
@@ -476,8 +479,7 @@ TEST_F(SoundPartTest, LossyPartsCarryLosslessSoundAndJoinWithoutGapsOrClicks) {
     EXPECT_EQ(info->sound.codec, "aac");
     EXPECT_EQ(info->sound.samples,
               FrameStartSample(info->last + 1, D()) - FrameStartSample(info->first, D()));
-    const std::vector<float> part =
-        DecodedSound(PathOf("part" + std::to_string(count) + "-1.mp4"));
+    const std::vector<float> part = DecodedSound(PathOf("part" + std::to_string(count) + "-1.mp4"));
     std::vector<float> mix;
     ASSERT_TRUE(MixFrames(*project_, info->first, info->last + 1, mix));
     ASSERT_EQ(part.size(), mix.size());
@@ -524,7 +526,8 @@ TEST_F(SoundPartTest, PartsOfOtherSoundDoNotJoinAndAJoinOfLessStaysLossless) {
   ASSERT_TRUE(MixFrames(*project_, 0, 60, mix));
   const std::vector<float> decoded = DecodedSound(PathOf("ab.mkv"));
   ASSERT_EQ(decoded.size(), mix.size());
-  for (size_t i = 0; i < mix.size(); ++i) ASSERT_EQ(decoded[i], SoundSampleToS16(mix[i]) / 32768.0f);
+  for (size_t i = 0; i < mix.size(); ++i)
+    ASSERT_EQ(decoded[i], SoundSampleToS16(mix[i]) / 32768.0f);
 }
 
 }  // namespace

@@ -21,10 +21,10 @@
 #include "export_test_support.h"
 #include "export_ui_test_support.h"
 #include "model/messages.h"
-#include "ui/dialogs/compressor_dialog.h"
-#include "ui/dialogs/progress_dialog.h"
 #include "sound_media.h"
 #include "synthetic_sound.h"
+#include "ui/dialogs/compressor_dialog.h"
+#include "ui/dialogs/progress_dialog.h"
 
 namespace tavrona {
 namespace {
@@ -95,7 +95,8 @@ TEST(CompressorDialogTest, OffersTheSoundCodecsWhenTheProjectHasSound) {
   EXPECT_EQ(dialog.ChosenSoundName(), "");
   bool labelled = false;
   for (QLabel* label : dialog.findChildren<QLabel*>()) {
-    labelled = labelled || (label->text() == QStringLiteral("音声(&A):") && label->buddy() == sound);
+    labelled =
+        labelled || (label->text() == QStringLiteral("音声(&A):") && label->buddy() == sound);
   }
   EXPECT_TRUE(labelled);
   CompressorDialog avi(ListAviCompressors(), nullptr, ListSoundCodecs(OutputContainer::Avi));
@@ -130,8 +131,7 @@ class ExportCommandTest : public testing::TempFolderTest {
   }
   // A beep at 0.5 s in slot 9, played from frame 0.
   void GiveTheProjectSound() {
-    testing::PutSoundInSlot(*project_, 9,
-                            testing::SyntheticSound::Beeps({0.5}, 20, 1000, 0.5f, 2));
+    testing::PutSoundInSlot(*project_, 9, testing::SyntheticSound::Beeps({0.5}, 20, 1000, 0.5f, 2));
     EventRecord e = testing::SoundEvent(0, 9, 0, project_->frameDuration100ns);
     ASSERT_TRUE(InsertSorted(project_->tracks[4], 1, &e));
   }

@@ -56,7 +56,8 @@ CompressorDialog::CompressorDialog(std::vector<AviCompressor> compressors, QWidg
     NameAfterLabel(soundList_, soundLabel->text());
     soundLabel->setBuddy(soundList_);
     for (const SoundCodec& codec : soundCodecs_) soundList_->addItem(SoundCodecDescription(codec));
-    soundList_->addItem(QCoreApplication::translate("CompressorDialog", "なし (音声を書き出さない)"));
+    soundList_->addItem(
+        QCoreApplication::translate("CompressorDialog", "なし (音声を書き出さない)"));
     soundList_->setCurrentIndex(0);
   }
 

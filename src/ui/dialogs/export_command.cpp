@@ -22,9 +22,9 @@ ExportCommandResult RunExportCommand(QWidget* mainWindow, ProjectData& project, 
       QCoreApplication::translate("ExportCommand", "AVIファイル (*.avi)"), QStringLiteral("avi"));
   if (!path) return ExportCommandResult::NoFileName;
 
-  const std::vector<SoundCodec> soundCodecs =
-      ProjectHasSound(project) ? ListSoundCodecs(ContainerForPath(ToU16(*path)))
-                               : std::vector<SoundCodec>{};
+  const std::vector<SoundCodec> soundCodecs = ProjectHasSound(project)
+                                                  ? ListSoundCodecs(ContainerForPath(ToU16(*path)))
+                                                  : std::vector<SoundCodec>{};
   const std::optional<ExportCodecChoice> choice =
       chooseCompressor ? chooseCompressor(mainWindow) : AskCompressor(mainWindow, soundCodecs);
   if (!choice) return ExportCommandResult::NoCompressor;
