@@ -37,9 +37,9 @@ mkdir -p "$work/out"
 "$cluster" start "$work/cluster"
 export SLURM_CONF=$work/cluster/slurm.conf
 
-# One checksum line per decoded frame (the frame's bytes as they come out of the decoder).
+# One checksum line per decoded picture (the frame's bytes as they come out of the decoder).
 frames() {
-  ffmpeg -nostdin -v error -i "$1" -f framemd5 - | grep -v '^#'
+  ffmpeg -nostdin -v error -i "$1" -map 0:v:0 -f framemd5 - | grep -v '^#'
 }
 
 # Compares the decoded frames of two files; both must hold the project's 210 frames.
