@@ -12,6 +12,7 @@
 #include "export/avi_writer.h"
 #include "export/output_file.h"
 #include "export/sound_stream.h"
+#include "model/sound_samples.h"
 #include "model/text_encoding.h"
 #include "sources/ffmpeg_util.h"
 
@@ -173,6 +174,48 @@ FrameCount CountFrames(OpenedPart& part, const std::string& container, AVRationa
   return count;
 }
 
+// How far a part's sound reaches, in samples at 48 kHz: the end of its last whole packet, the
+// packets read in order up to the first one the end of the file cut (as CountFrames reads the
+// pictures, whose packets are skipped here unread). -1 when it has no sound stream. A part whose
+// last sound packets came after its last picture and were cut off holds every frame but not
+// all of its sound.
+int64_t SoundReach(const std::string& path, const std::string& container) {
+  OpenedPart part;
+  std::string why;
+  if (!OpenPart(path, part, &why) || part.audio == nullptr) return -1;
+  AVFormatContext& context = *part.context;
+  for (unsigned i = 0; i < context.nb_streams; ++i) {
+    if (context.streams[i] != part.audio) context.streams[i]->discard = AVDISCARD_ALL;
+  }
+  const int64_t fileSize = avio_size(context.pb);
+  const int64_t header = container == "avi" ? 8 : 0;
+  const AVRational timeBase = part.audio->time_base;
+  PacketPtr packet(av_packet_alloc());
+  if (!packet) return -1;
+  int64_t reach = 0;  // in the stream's time base
+  int64_t summed = 0;
+  while (av_read_frame(&context, packet.get()) >= 0) {
+    if (packet->stream_index == part.audio->index) {
+      const bool whole = (packet->flags & AV_PKT_FLAG_CORRUPT) == 0 && packet->size > 0 &&
+                         InsideFile(packet->pos, packet->size, header, fileSize);
+      if (!whole) break;
+      summed += packet->duration;
+      const int64_t start = packet->pts != AV_NOPTS_VALUE ? packet->pts : summed - packet->duration;
+      reach = std::max(reach, start + packet->duration);
+    }
+    av_packet_unref(packet.get());
+  }
+  av_packet_unref(packet.get());
+  return av_rescale_q(reach, timeBase, AVRational{1, kMixRate});
+}
+
+// A container's times may round a part's sound end down by a tick (Matroska: a millisecond).
+constexpr int64_t kSoundReachSlack = 48;
+
+bool SoundWhole(const PartInfo& part) {
+  return part.sound.codec.empty() || part.soundReach + kSoundReachSlack >= part.sound.samples;
+}
+
 std::string ContainerOfFile(const std::string& path) {
   return ContainerName(ContainerForPath(FromUtf8(path)));
 }
@@ -291,6 +334,7 @@ std::optional<PartInfo> ReadPartInfo(const std::string& path, std::string* why) 
   const FrameCount count = CountFrames(part, info.container, FrameTime(info.rate, info.scale));
   info.framesPresent = count.frames;
   info.decodingLead = count.decodingLead;
+  if (!info.sound.codec.empty()) info.soundReach = SoundReach(path, info.container);
   return info;
 }
 
@@ -337,6 +381,11 @@ PartCheck CheckPart(const PartInfo& p, const PartRequirement& r) {
                                  " frames per second, not " + RateText(r.rate, r.scale)};
   }
   if (!PartComplete(p)) {
+    if (p.first <= p.last && p.framesPresent == p.last - p.first + 1) {
+      return {PartFault::Frames, "its sound ends after " +
+                                     std::to_string(std::max<int64_t>(p.soundReach, 0)) +
+                                     " of its " + std::to_string(p.sound.samples) + " samples"};
+    }
     return {PartFault::Frames, "holds " + std::to_string(p.framesPresent) + " of the " +
                                    std::to_string(p.last - p.first + 1) + " frames " +
                                    RangeText(p.first, p.last)};
@@ -351,7 +400,8 @@ std::string PartCodecName(std::string_view compressor) {
 }
 
 bool PartComplete(const PartInfo& part) {
-  return part.first <= part.last && part.framesPresent == part.last - part.first + 1;
+  return part.first <= part.last && part.framesPresent == part.last - part.first + 1 &&
+         SoundWhole(part);
 }
 
 std::vector<ExportRange> PlanFrameRanges(uint32_t length, uint32_t parts, uint32_t keyInterval) {

@@ -58,6 +58,8 @@ struct PartInfo {
   std::string container;  // "avi", "mp4", "mkv", "mov"
   std::string digest;     // the project version it was made from; empty: not recorded
   PartSound sound;        // as recorded; codec empty: no sound
+  // With sound recorded: how many of its samples the file holds whole (-1: no sound stream).
+  int64_t soundReach = -1;
   // How many frames its packets come ahead of their presentation at most (packet g shown as
   // frame p: g - p), where the packets were read to count the frames (Matroska parts always);
   // nullopt where the index answered or a packet had no presentation time.
@@ -99,7 +101,8 @@ std::string PartCodecName(std::string_view compressor);
 // when the file is missing or unreadable (the system's error text) or carries no part mark.
 std::optional<PartInfo> ReadPartInfo(const std::string& path, std::string* why);
 
-// Every frame of its range is whole in the file.
+// Every frame of its range is whole in the file, and, where sound is recorded, its sound to
+// the last sample (give or take a tick of the container's times).
 bool PartComplete(const PartInfo& part);
 
 // Splits frames 0 .. length - 1 into `parts` consecutive ranges, each starting at a multiple of

@@ -194,8 +194,15 @@ TEST(FarmManifestTest, SoundIsNamedOnlyWhenThereIsSome) {
   // Parts of other sound are stale; a change of sound makes every part again.
   PartInfo part = CompletePart(plan, 1);
   EXPECT_EQ(JudgePart(plan, 1, part).state, PartState::Stale);
-  part.sound.codec = "aac";
+  part.sound = PartSound{"aac", 112000};
+  part.soundReach = 112000;
   EXPECT_EQ(JudgePart(plan, 1, part).state, PartState::Complete);
+  // Every frame there, but the sound cut short: incomplete, to be made again.
+  part.soundReach = 100000;
+  const PartVerdict cut = JudgePart(plan, 1, part);
+  EXPECT_EQ(cut.state, PartState::Incomplete);
+  EXPECT_EQ(cut.detail, "its sound ends after 100000 of its 112000 samples");
+  part.soundReach = 112000;
   FarmPlan silent = plan;
   silent.sound.clear();
   const std::vector<std::optional<PartInfo>> infos = {part, part, part};

@@ -4,6 +4,8 @@
 
 #include <algorithm>
 #include <cmath>
+#include <cstdio>
+#include <filesystem>
 #include <memory>
 #include <string>
 #include <vector>
@@ -405,6 +407,7 @@ TEST(SoundPartCommentTest, APartOfOtherSoundIsNotInItsPlace) {
   part.codec = "rawvideo";
   part.container = "avi";
   part.sound = PartSound{"pcm", 4000};
+  part.soundReach = 4000;
   PartRequirement place;
   place.projectLength = 10;
   place.last = 9;
@@ -495,6 +498,43 @@ TEST_F(SoundPartTest, LossyPartsCarryLosslessSoundAndJoinWithoutGapsOrClicks) {
       EXPECT_NEAR(FindBeep(left, 3000, 30, at - 0.1, at + 0.1), at, 1 * kMs) << joined;
     }
   }
+}
+
+// A part whose last sound packets, written after its last picture, were cut off by the end of
+// the file holds every frame but is incomplete, and the join refuses it.
+TEST_F(SoundPartTest, APartWhoseSoundIsCutShortIsIncomplete) {
+  PlaceTwoEvents(*project_);
+  ExportRunOptions options;
+  options.codec = "ffv1";
+  options.range = ExportRange{0, 49};
+  ASSERT_EQ(ExportProject(*project_, Path16("a.mkv"), nullptr, options), ExportResult::Done);
+  options.range = ExportRange{50, 99};
+  ASSERT_EQ(ExportProject(*project_, Path16("b.mkv"), nullptr, options), ExportResult::Done);
+  std::string why;
+  auto whole = ReadPartInfo(PathOf("a.mkv"), &why);
+  ASSERT_TRUE(whole) << why;
+  EXPECT_TRUE(PartComplete(*whole));
+  EXPECT_GE(whole->soundReach + 48, whole->sound.samples);
+  EXPECT_LE(whole->soundReach, whole->sound.samples + 48);
+
+  // Cut inside the last sound packet.
+  FILE* probe = popen(
+      ("ffprobe -v error -select_streams a -show_entries packet=pos -of csv=p=0 " + PathOf("a.mkv"))
+          .c_str(),
+      "r");
+  ASSERT_NE(probe, nullptr);
+  long long lastPos = -1, pos = 0;
+  while (std::fscanf(probe, "%lld", &pos) == 1) lastPos = std::max(lastPos, pos);
+  pclose(probe);
+  ASSERT_GT(lastPos, 0);
+  std::filesystem::resize_file(PathOf("a.mkv"), static_cast<uintmax_t>(lastPos) + 4);
+  const auto cut = ReadPartInfo(PathOf("a.mkv"), &why);
+  ASSERT_TRUE(cut) << why;
+  EXPECT_EQ(cut->framesPresent, 50u);
+  EXPECT_FALSE(PartComplete(*cut));
+  EXPECT_LT(cut->soundReach, cut->sound.samples);
+  EXPECT_FALSE(JoinParts({PathOf("a.mkv"), PathOf("b.mkv")}, PathOf("ab.mkv"), &why));
+  EXPECT_NE(why.find("its sound ends after"), std::string::npos) << why;
 }
 
 TEST_F(SoundPartTest, PartsOfOtherSoundDoNotJoinAndAJoinOfLessStaysLossless) {
