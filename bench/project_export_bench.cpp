@@ -11,6 +11,9 @@
 //   - composition alone (every frame composed, nothing written), and the movie's frames alone;
 //   - the same export with a sequential writer (each frame written before the next is composed)
 //     against the default, whose encoding thread overlaps the two;
+//   - the same export with one stereo clip of sound in the movie's slot (the mix coded as 16-bit
+//     PCM in AVI, as AAC in MP4) against the export without it, in processor time: what the
+//     sound adds to an export;
 //   - melt (a benchmark-only package) composing the same scene with its qtblend transition into
 //     a raw BGRA AVI file, against the raw export, in wall time and in processor time (frames
 //     per second of CPU time, all threads; melt's counted by wait4).
@@ -22,7 +25,9 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <chrono>
+#include <cmath>
 #include <cstdio>
 #include <filesystem>
 #include <fstream>
@@ -34,7 +39,9 @@
 #include "demo_project.h"
 #include "export/avi_writer.h"
 #include "export/project_export.h"
+#include "model/sound_samples.h"
 #include "render/compose.h"
+#include "render/mix.h"
 #include "sources/project_sources.h"
 #include "sources/source_cache.h"
 
@@ -228,6 +235,82 @@ void BM_Export(benchmark::State& state, const std::string& codec, bool pipelined
   std::filesystem::remove(out);
 }
 
+// One stereo clip as a decoded source holds it: ten seconds of two tones with a little noise,
+// read from memory (decoding is the sources' cost, not the export's).
+class ClipSound final : public SoundSamples {
+ public:
+  ClipSound() : samples_(static_cast<size_t>(kLength) * kMixChannels) {
+    uint32_t noise = 1;
+    for (int64_t i = 0; i < kLength; ++i) {
+      noise = noise * 1664525u + 1013904223u;
+      const double t = static_cast<double>(i) / kMixRate;
+      const float n = static_cast<float>(noise >> 8) / 16777216.0f * 0.01f;
+      samples_[2 * i] = static_cast<float>(0.3 * std::sin(2 * M_PI * 440 * t)) + n;
+      samples_[2 * i + 1] = static_cast<float>(0.3 * std::sin(2 * M_PI * 660 * t)) - n;
+    }
+  }
+  SoundFormat Format() const override { return {kMixRate, kMixChannels, kLength}; }
+  bool Read(int64_t first, int64_t count, float* out) override {
+    for (int64_t i = 0; i < count; ++i) {
+      const int64_t at = first + i;
+      const bool inside = at >= 0 && at < kLength;
+      out[2 * i] = inside ? samples_[2 * at] : 0.0f;
+      out[2 * i + 1] = inside ? samples_[2 * at + 1] : 0.0f;
+    }
+    return true;
+  }
+
+ private:
+  static constexpr int64_t kLength = 10 * kMixRate;
+  std::vector<float> samples_;
+};
+
+// The project's movie slot, which its movie events play.
+FileEntry* MovieSlot() {
+  for (FileEntry& f : TheBench().project->files) {
+    if (f.kind == FileMovie) return &f;
+  }
+  return nullptr;
+}
+
+// The export of codec into file (whose extension names the container) without and with the
+// clip's sound in the movie's slot, alternately, kRepeats times each: the least processor time
+// of each is kept under "silent WHAT" and "sound WHAT" (alternating keeps a load that comes and
+// goes on this shared machine from favouring either).
+void BM_SoundCost(benchmark::State& state, const std::string& codec, const std::string& file,
+                  const std::string& what) {
+  constexpr int kRepeats = 4;
+  Bench& b = TheBench();
+  FileEntry* slot = MovieSlot();
+  if (slot == nullptr) {
+    state.SkipWithError("the project has no movie");
+    return;
+  }
+  const std::filesystem::path out = b.folder / file;
+  ExportRunOptions options;
+  options.codec = codec;
+  double least[2] = {1e30, 1e30};
+  TimeFrames(state, "sound cost " + what, [&] {
+    for (int i = 0; i < kRepeats; ++i) {
+      for (int withSound = 0; withSound < 2; ++withSound) {
+        if (withSound != 0) slot->sound = std::make_unique<ClipSound>();
+        if (ProjectHasSound(*b.project) != (withSound != 0)) return false;
+        const double start = ProcessCpuSeconds();
+        const bool done =
+            ExportProject(*b.project, out.u16string(), &b.movies, options) == ExportResult::Done;
+        least[withSound] = std::min(least[withSound], ProcessCpuSeconds() - start);
+        slot->sound.reset();
+        if (!done) return false;
+      }
+    }
+    return true;
+  });
+  RecordCpuSpeed(state, "silent " + what, 1, least[0]);
+  RecordCpuSpeed(state, "sound " + what, 1, least[1]);
+  state.counters["sound_cpu_share"] = least[1] / least[0] - 1;
+  std::filesystem::remove(out);
+}
+
 // The benchmark's scene for melt: the movie on track 0 and each tile on a track of its own,
 // put over the tracks below by a qtblend transition whose rectangle is the scaled tile around
 // its centre, at the tile's opacity, turned about that centre from 0 on the first frame to
@@ -380,6 +463,9 @@ const std::pair<const char*, std::pair<const char*, const char*>> kRatios[] = {
 // Ratios of frames per second of processor time.
 const std::pair<const char*, std::pair<const char*, const char*>> kCpuRatios[] = {
     {"raw/melt_cpu", {"export raw", "melt qtblend raw"}},
+    // Above 1 by what sound adds to the processor time of the export (goal: at most 1.05).
+    {"mjpeg_avi/with_pcm_sound_cpu", {"silent mjpeg avi", "sound mjpeg avi"}},
+    {"h264_mp4/with_aac_sound_cpu", {"silent h264 mp4", "sound h264 mp4"}},
 };
 
 void BM_Ratios(benchmark::State& state) {
@@ -414,6 +500,13 @@ void Register() {
     }));
     setup(benchmark::RegisterBenchmark(("EncodeAlone/" + codec).c_str(),
                                        [codec](benchmark::State& s) { BM_EncodeAlone(s, codec); }));
+  }
+  for (const auto& [codec, file] : std::vector<std::pair<std::string, std::string>>{
+           {"mjpeg", "sound.avi"}, {"h264", "sound.mp4"}}) {
+    const std::string what = codec + " " + file.substr(file.size() - 3);
+    setup(benchmark::RegisterBenchmark(("SoundCost/" + what).c_str(), [=](benchmark::State& s) {
+      BM_SoundCost(s, codec, file, what);
+    }));
   }
   benchmark::RegisterBenchmark("Ratios", BM_Ratios)->Iterations(1);
 }

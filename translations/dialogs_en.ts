@@ -11,6 +11,22 @@
         <source>圧縮プログラム(&amp;C):</source>
         <translation>&amp;Compressor:</translation>
     </message>
+    <message>
+        <source>PCM 16ビット (非圧縮)</source>
+        <translation>16-bit PCM (uncompressed)</translation>
+    </message>
+    <message>
+        <source>%1 (可逆圧縮)</source>
+        <translation>%1 (lossless)</translation>
+    </message>
+    <message>
+        <source>音声(&amp;A):</source>
+        <translation>&amp;Sound:</translation>
+    </message>
+    <message>
+        <source>なし (音声を書き出さない)</source>
+        <translation>None (no sound)</translation>
+    </message>
 </context>
 <context>
     <name>DialogButtons</name>

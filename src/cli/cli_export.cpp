@@ -7,12 +7,14 @@
 #include <csignal>
 #include <cstdio>
 #include <string>
+#include <vector>
 
 #include "app/process_state.h"
 #include "export/avi_writer.h"
 #include "export/export_part.h"
 #include "export/project_digest.h"
 #include "export/project_export.h"
+#include "export/sound_stream.h"
 #include "model/messages.h"
 #include "model/text_encoding.h"
 #include "sources/project_sources.h"
@@ -118,6 +120,18 @@ int RunExportCommand(const CliOptions& o, ProjectData& project) {
                  keyInterval, keyInterval, project.movieLength - 1);
     return 2;
   }
+  // A sound codec the container does not take is refused before anything is written; without
+  // sound in the project it does not matter.
+  if (!o.audioCodec.empty()) {
+    bool offered = false;
+    for (const SoundCodec& c : ListSoundCodecs(container))
+      offered = offered || c.name == o.audioCodec;
+    if (!offered) {
+      std::fprintf(stderr, "tavrona-cli: %s\n",
+                   CliUnknownSoundCodec(o.audioCodec, ContainerName(container)).c_str());
+      return 2;
+    }
+  }
   const uint32_t total = o.frames ? o.frames->last - o.frames->first + 1 : project.movieLength;
   // A part records the project's version, so that a farm can tell it from a part of an
   // earlier version.
@@ -142,6 +156,8 @@ int RunExportCommand(const CliOptions& o, ProjectData& project) {
   auto lastDraw = std::chrono::steady_clock::time_point{};
   ExportRunOptions run;
   run.codec = o.codec;
+  run.sound = !o.noAudio;
+  run.soundCodec = o.audioCodec;
   run.stopOnEventError = o.stopOnEventError;
   run.abort = &g_interrupted;
   if (o.frames) run.range = ExportRange{o.frames->first, o.frames->last};
@@ -181,6 +197,12 @@ int RunExportCommand(const CliOptions& o, ProjectData& project) {
     case ExportResult::UnknownCodec:
       std::fprintf(stderr, "tavrona-cli: codec \"%s\" cannot be used\n", o.codec.c_str());
       return 1;
+    case ExportResult::UnknownSoundCodec:
+      std::fprintf(stderr, "tavrona-cli: %s\n",
+                   CliUnknownSoundCodec(o.audioCodec.empty() ? "(default)" : o.audioCodec,
+                                        ContainerName(container))
+                       .c_str());
+      return 1;
     case ExportResult::BadRange:
       std::fprintf(stderr, "tavrona-cli: the frame range is outside the project\n");
       return 2;
@@ -213,6 +235,13 @@ int RunCodecsCommand(const CliOptions& o) {
   }
   for (const auto& c : ListCompressors(*container)) {
     std::printf("%s\t%s\n", c.name.c_str(), CliCompressorDescription(c).c_str());
+  }
+  const std::vector<SoundCodec> sounds = ListSoundCodecs(*container);
+  if (!sounds.empty()) {
+    std::printf("\n%s\n", CliSoundCodecsHeading().c_str());
+    for (const SoundCodec& c : sounds) {
+      std::printf("%s\t%s\n", c.name.c_str(), CliSoundCodecDescription(c).c_str());
+    }
   }
   return 0;
 }

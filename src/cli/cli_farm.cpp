@@ -440,6 +440,7 @@ std::string FormatFarmManifest(const FarmPlan& plan) {
     out += "rate " + std::to_string(plan.rate) + "/" + std::to_string(plan.scale) + "\n";
   }
   if (!plan.digest.empty()) out += "digest " + plan.digest + "\n";
+  if (!plan.sound.empty()) out += "sound " + plan.sound + "\n";
   out += "parts " + std::to_string(plan.ranges.size()) + "\n";
   for (size_t i = 0; i < plan.ranges.size(); ++i) {
     out += "part " + std::to_string(i) + " " + std::to_string(plan.ranges[i].first) + " " +
@@ -516,6 +517,11 @@ std::optional<FarmPlan> ParseFarmManifest(const std::string& text, std::string* 
         return fail("digest is 64 lowercase hexadecimal digits");
       }
       plan.digest = value;
+    } else if (key == "sound") {
+      if (value.empty() || value.find_first_of(" \t") != std::string::npos) {
+        return fail("sound is one codec name");
+      }
+      plan.sound = value;
     } else if (key == "parts") {
       if (!ParseUint(value, parts)) return fail("parts is a count");
     } else if (key == "jobs") {
@@ -567,6 +573,7 @@ PartRequirement FarmPartRequirement(const FarmPlan& plan, size_t index) {
   r.codec = PartCodecName(plan.codec);
   r.container = ContainerName(ContainerForPath(FromUtf8(plan.output)));
   r.digest = plan.digest;
+  r.sound = plan.sound;
   return r;
 }
 
@@ -589,7 +596,8 @@ std::vector<size_t> PartsToResubmit(const FarmPlan& plan, const std::optional<Fa
                         previous->codec == plan.codec && previous->width == plan.width &&
                         previous->height == plan.height && previous->length == plan.length &&
                         previous->rate == plan.rate && previous->scale == plan.scale &&
-                        previous->digest == plan.digest && previous->ranges == plan.ranges;
+                        previous->digest == plan.digest && previous->sound == plan.sound &&
+                        previous->ranges == plan.ranges;
   std::vector<size_t> indices;
   for (size_t i = 0; i < plan.ranges.size(); ++i) {
     const bool complete =
@@ -802,6 +810,23 @@ int RunFarmCommand(const CliOptions& o, const ProjectData& project) {
     return Fail("the output folder " + outFolder.string() + " does not exist");
   }
   plan.codec = o.codec;
+  {
+    ExportRunOptions run;
+    run.sound = !o.noAudio;
+    run.soundCodec = o.audioCodec;
+    const auto sound = ExportSoundCodec(project, FromUtf8(o.output), run);
+    if (!sound) {
+      std::fprintf(stderr, "tavrona-cli: %s\n",
+                   CliUnknownSoundCodec(o.audioCodec, ContainerName(container)).c_str());
+      return 2;
+    }
+    plan.sound = *sound;
+  }
+  if (o.noAudio) plan.exportOptions.push_back("--no-audio");
+  if (!o.audioCodec.empty()) {
+    plan.exportOptions.push_back("--audio-codec");
+    plan.exportOptions.push_back(o.audioCodec);
+  }
   if (o.stopOnEventError) plan.exportOptions.push_back("--stop-on-event-error");
   if (o.timeoutError) plan.exportOptions.push_back("--timeout-error");
   plan.width = static_cast<uint32_t>(project.outputWidth);
@@ -937,8 +962,9 @@ int RunFarmStatusCommand(const CliOptions& o) {
   std::string state = joined.state == OutputState::Current ? "present"
                       : joined.state == OutputState::Stale ? "stale: " + joined.detail
                                                            : "absent";
-  std::printf("project %s\ncodec   %s\noutput  %s (%s)\n", plan->project.c_str(),
-              plan->codec.c_str(), plan->output.c_str(), state.c_str());
+  std::printf("project %s\ncodec   %s\n", plan->project.c_str(), plan->codec.c_str());
+  if (!plan->sound.empty()) std::printf("sound   %s\n", plan->sound.c_str());
+  std::printf("output  %s (%s)\n", plan->output.c_str(), state.c_str());
   if (!plan->jobIds.empty()) {
     std::printf("jobs   ");
     for (const std::string& id : plan->jobIds) std::printf(" %s", id.c_str());

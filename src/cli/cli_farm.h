@@ -30,6 +30,7 @@ struct FarmPlan {
   uint32_t length = 0;                                // frames in the project (0..length-1)
   uint32_t rate = 0, scale = 1;  // the stream's frames per second = rate / scale; 0: not known
   std::string digest;            // the project's version (ProjectDigest); empty: not known
+  std::string sound;  // the joined file's sound codec the parts record; empty: no sound
   std::vector<std::pair<uint32_t, uint32_t>> ranges;  // inclusive, in order, part i = ranges[i]
   std::vector<std::string> jobIds;  // Slurm jobs of the last submission (manifest only)
   // Options every task's export takes besides the range and codec (--stop-on-event-error,
@@ -92,7 +93,8 @@ std::string FarmLockPath(const std::string& partsFolder);
 
 // The manifest: one "key value" line each, then a "part INDEX FIRST LAST" line per part. The
 // "rate" and "digest" lines may be absent (manifests of earlier versions): rate 0, any rate, and
-// an empty digest, which only parts that record none match.
+// an empty digest, which only parts that record none match. A "sound" line names the sound
+// codec when the export has sound, and is absent otherwise.
 std::string FormatFarmManifest(const FarmPlan& plan);
 // Nullopt with *why filled when a line is malformed, a key is missing, or the ranges are not
 // consecutive from frame 0 to length-1.
@@ -115,8 +117,8 @@ PartRequirement FarmPartRequirement(const FarmPlan& plan, size_t index);
 PartVerdict JudgePart(const FarmPlan& plan, size_t index, const std::optional<PartInfo>& info);
 
 // The part indices a run must submit, ascending: every part when `previous` (the manifest left
-// by an earlier run, if any) planned another project, project version, codec, size, rate or
-// split, otherwise those
+// by an earlier run, if any) planned another project, project version, codec, sound, size, rate
+// or split, otherwise those
 // whose verdict is not Complete. `infos` holds one entry per part of `plan`.
 std::vector<size_t> PartsToResubmit(const FarmPlan& plan, const std::optional<FarmPlan>& previous,
                                     const std::vector<std::optional<PartInfo>>& infos);

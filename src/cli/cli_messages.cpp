@@ -102,6 +102,35 @@ std::string CliCompressorDescription(const AviCompressor& compressor) {
   return compressor.title;
 }
 
+std::string CliSoundCodecDescription(const SoundCodec& codec) {
+  const bool english = current == CliLanguage::English;
+  std::string title = codec.title;
+  if (codec.name == "pcm") title = english ? "16-bit PCM" : "PCM 16ビット";
+  switch (codec.note) {
+    case CompressorNote::Uncompressed:
+      return title + (english ? " (uncompressed)" : " (非圧縮)");
+    case CompressorNote::Lossless:
+      return title + (english ? " (lossless)" : " (可逆圧縮)");
+    case CompressorNote::None:
+      break;
+  }
+  return title;
+}
+
+std::string CliSoundCodecsHeading() {
+  return current == CliLanguage::English ? "Sound (--audio-codec; the first is the default):"
+                                         : "音声 (--audio-codec、先頭が既定):";
+}
+
+std::string CliUnknownSoundCodec(std::string_view codec, std::string_view container) {
+  const std::string c(codec), k(container);
+  return current == CliLanguage::English
+             ? "sound codec \"" + c + "\" cannot be written into " + k +
+                   " here (see: tavrona-cli codecs --container " + k + ")"
+             : "音声コーデック \"" + c + "\" は " + k +
+                   " に書き出せません (参照: tavrona-cli codecs --container " + k + ")";
+}
+
 std::string CliDrawingMethodName(int32_t method) {
   static constexpr const char* kJapanese[] = {"システムの既定（INIファイル）",
                                               "通常（初期バージョン）", "境界修正", "線形補間",

@@ -9,6 +9,7 @@
 #include <string_view>
 
 #include "export/avi_writer.h"
+#include "export/sound_stream.h"
 #include "model/messages.h"
 #include "model/sound_samples.h"
 
@@ -29,6 +30,16 @@ std::string CliMessage(MessageCode code, std::u16string_view subject = {}, uint3
 
 // A compressor as `codecs` lists it: its description, or in English its title and note.
 std::string CliCompressorDescription(const AviCompressor& compressor);
+
+// A sound codec as `codecs` lists it: in Japanese its title and note in Japanese words
+// ("PCM 16ビット (非圧縮)"), in English its title and note.
+std::string CliSoundCodecDescription(const SoundCodec& codec);
+
+// The heading of `codecs`'s sound codecs.
+std::string CliSoundCodecsHeading();
+
+// The refusal of a sound codec the container does not take: names the codec and container.
+std::string CliUnknownSoundCodec(std::string_view codec, std::string_view container);
 
 // The name of a drawing method as `info` prints it (0..4; "?" for anything else).
 std::string CliDrawingMethodName(int32_t method);

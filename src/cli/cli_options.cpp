@@ -36,6 +36,7 @@ const char* CliUsage() {
   tavrona-cli info PROJECT.vpj
       Print the project's settings, files, tracks and templates.
   tavrona-cli export PROJECT.vpj -o OUT [--codec NAME] [--frames FIRST-LAST]
+                     [--audio-codec NAME | --no-audio]
                      [--stop-on-event-error] [--timeout-error]
       Export the whole project (frame 0 to its movie length) into OUT: an AVI file, or
       MP4, MKV or MOV by OUT's extension (.mp4, .mkv, .mov). On a terminal a progress
@@ -46,15 +47,21 @@ const char* CliUsage() {
       of two seconds of frames with a key frame at their start: there FIRST must be a
       key frame (a multiple of the group's length) and LAST the frame before one or the
       project's last frame; other codecs, and every codec in AVI, take any range.
+      When a file slot holds sound, OUT carries the mix: 16-bit PCM in AVI, AAC in MP4,
+      FLAC (or AAC) in MKV, PCM (or AAC) in MOV; --audio-codec chooses among those
+      (see codecs), --no-audio leaves the sound out. A part holds exactly the samples of
+      its frames, losslessly; join codes the sound of the parts once, as a whole export.
   tavrona-cli join PART... -o OUT
       Join parts written by export --frames, in the order given, into OUT (the parts'
       container) by copying their encoded frames. The parts must follow each other
       without gap or overlap and share size, rate and codec.
   tavrona-cli codecs [--container NAME]
-      List the compressors that export can use: NAME, a tab, a description. With
-      --container (avi, mp4, mkv, mov) those that container takes; AVI by default.
+      List the compressors that export can use: NAME, a tab, a description; then, after
+      an empty line and a heading, the sound codecs (--audio-codec), the default first.
+      With --container (avi, mp4, mkv, mov) those that container takes; AVI by default.
   tavrona-cli farm PROJECT.vpj -o OUT --parts N [--codec NAME] [--partition P]
-                   [--time T] [--wait] [--stop-on-event-error] [--timeout-error]
+                   [--time T] [--wait] [--audio-codec NAME | --no-audio]
+                   [--stop-on-event-error] [--timeout-error]
       Export on a Slurm cluster: an array job of N tasks (sbatch) each exports one
       frame range into OUT.parts/, then a job that runs once all of them succeeded joins
       the parts into OUT. Prints the job ids; --wait waits for the join and exits 0 only
@@ -65,7 +72,8 @@ const char* CliUsage() {
       second submission for OUT while one is submitting is refused. With H.264 in MP4,
       MKV or MOV the parts begin on key frames (see export), so N can be at most the
       number of two-second groups.
-      --stop-on-event-error and --timeout-error go to every task's export.
+      --audio-codec, --no-audio, --stop-on-event-error and --timeout-error go to every
+      task's export.
   tavrona-cli farm --status OUT
       List the parts of OUT's farm export: each range, complete, incomplete, stale or
       missing, and whether OUT is the join of the last submission's parts.
@@ -160,6 +168,12 @@ std::optional<CliOptions> ParseCliOptions(const std::vector<std::string>& given,
       const std::string* v = value("--codec");
       if (!v) return std::nullopt;
       o.codec = *v;
+    } else if (a == "--audio-codec") {
+      const std::string* v = value("--audio-codec");
+      if (!v) return std::nullopt;
+      o.audioCodec = *v;
+    } else if (a == "--no-audio") {
+      o.noAudio = true;
     } else if (a == "--frames") {
       const std::string* v = value("--frames");
       if (!v) return std::nullopt;
@@ -254,6 +268,15 @@ std::optional<CliOptions> ParseCliOptions(const std::vector<std::string>& given,
   }
   if (o.frames && o.command != CliCommand::Export) {
     error = "--frames belongs to export";
+    return std::nullopt;
+  }
+  if ((o.noAudio || !o.audioCodec.empty()) && o.command != CliCommand::Export &&
+      o.command != CliCommand::Farm) {
+    error = "--no-audio and --audio-codec belong to export and farm";
+    return std::nullopt;
+  }
+  if (o.noAudio && !o.audioCodec.empty()) {
+    error = "--no-audio leaves the sound out: no --audio-codec with it";
     return std::nullopt;
   }
   if (!o.container.empty() && o.command != CliCommand::Codecs) {

@@ -26,6 +26,8 @@ struct CliOptions {
   std::optional<int> track;          // --track (render)
   std::optional<int> fileId;         // --file (source)
   std::string codec = "raw";         // --codec (export)
+  bool noAudio = false;              // --no-audio (export, farm)
+  std::string audioCodec;            // --audio-codec (export, farm); empty: the default
   bool skipMissing = false;          // --skip-missing
   bool stopOnEventError = false;     // --stop-on-event-error
   bool timeoutError = false;         // --timeout-error

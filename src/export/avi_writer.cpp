@@ -4,6 +4,7 @@
 #include <climits>
 #include <condition_variable>
 #include <cstring>
+#include <deque>
 #include <functional>
 #include <mutex>
 #include <new>
@@ -13,6 +14,8 @@
 
 #include "export/avi_header.h"
 #include "export/output_file.h"
+#include "export/sound_stream.h"
+#include "model/sound_samples.h"
 #include "model/text_encoding.h"
 #include "sources/ffmpeg_util.h"
 
@@ -447,6 +450,8 @@ struct AviWriter::State {
   // The first failure in words; kept across CloseAviWriter.
   std::string errorText;
 
+  std::string soundCodec;  // for the next stream; empty: no sound
+
   std::unique_ptr<OutputFile> file;  // outlives output, which borrows its I/O context
   OutputContextPtr output;           // borrows the file's I/O context
   AVStream* stream = nullptr;        // owned by output
@@ -456,6 +461,24 @@ struct AviWriter::State {
   FramePtr frame;    // the encoder's input picture
   PacketPtr packet;
   std::vector<uint8_t> topDown;  // a full frame turned top row first (not AVI)
+
+  // The sound stream, when one was chosen; its stream is owned by output. Used like the FFmpeg
+  // objects above (the encoding thread's while it runs).
+  std::unique_ptr<SoundStream> sound;
+  // Frame n's samples in frameSound[n % 2], handed in by WriteAviSound on the caller's thread:
+  // the slot of frame n - 2 is free once WriteAviFrame(n - 1) has returned, as frame n - 2 is
+  // consumed by then (the EncodingThread's hand-off orders the two threads' accesses).
+  // frameSoundOf names the frame each slot holds (-1: none); both are the caller's alone but for
+  // the reading of frameSound by the consume step.
+  std::vector<float> frameSound[2];
+  int64_t frameSoundOf[2] = {-1, -1};
+  // Sound packets coded but not yet written, in order. A frame-threaded picture encoder hands
+  // out its packets when its threads are done, so the order in which sound and picture packets
+  // come out depends on timing; the file's order must not. A sound packet is therefore written
+  // just before the first picture packet whose decoding time is at or past the sound packet's
+  // start plus the sound encoder's lag: by the time that picture packet is written, its frame
+  // and every frame before have been consumed, so every such sound packet has been coded.
+  std::deque<PacketPtr> soundQueue;
 
   // A pipelined stream's encoding thread; joined on reset. Last, so that it is gone before the
   // objects it uses.
@@ -485,6 +508,12 @@ uint32_t AviWriter::FramesStored() const {
 }
 const std::string& AviWriter::ErrorText() const {
   return state_->errorText;
+}
+const std::string& AviWriter::SoundCodecName() const {
+  return state_->soundCodec;
+}
+bool AviWriter::HasSound() const {
+  return state_->sound != nullptr;
 }
 void AviWriter::SetComment(std::string comment) {
   state_->comment = std::move(comment);
@@ -568,6 +597,33 @@ bool ChooseCompressor(AviWriter& writer, std::string_view compressorName) {
   return true;
 }
 
+bool ChooseSoundCodec(AviWriter& writer, std::string_view soundCodecName) {
+  AviWriter::State& s = *writer.state_;
+  if (s.streamOpen) return false;
+  if (!soundCodecName.empty()) {
+    bool known = false;
+    for (OutputContainer c :
+         {OutputContainer::Avi, OutputContainer::Mp4, OutputContainer::Mkv, OutputContainer::Mov}) {
+      known = known || SoundCodecWritable(soundCodecName, c);
+    }
+    if (!known) return false;
+  }
+  s.soundCodec = std::string(soundCodecName);
+  return true;
+}
+
+bool WriteAviSound(AviWriter& writer, uint32_t n, const float* interleaved, int64_t pairs) {
+  AviWriter::State& s = *writer.state_;
+  if (!s.streamOpen || !s.sound || n != s.framesHandedIn || pairs < 0 ||
+      (pairs > 0 && interleaved == nullptr)) {
+    return false;
+  }
+  std::vector<float>& slot = s.frameSound[n % 2];
+  slot.assign(interleaved, interleaved + pairs * 2);
+  s.frameSoundOf[n % 2] = n;
+  return true;
+}
+
 void InitAviWriter(AviWriter& writer) {
   writer.state_->initialised = true;
 }
@@ -589,8 +645,8 @@ bool Fail(AviWriter::State& s, const std::string& what, int averror = 0) {
   return false;
 }
 
-// Hands one packet to the muxer; counts it as stored once the muxer has it.
-bool MuxPacket(AviWriter::State& s, AVPacket& packet) {
+// Hands one packet to the muxer; counts a picture's as a stored frame once the muxer has it.
+bool MuxPacket(AviWriter::State& s, AVPacket& packet, bool picture = true) {
   // Room for the packet and the closing writes before the muxer sees any of it.
   if (!s.file->ClaimPacket(static_cast<uint64_t>(packet.size))) {
     return Fail(s, "the file cannot grow");
@@ -600,7 +656,34 @@ bool MuxPacket(AviWriter::State& s, AVPacket& packet) {
   // Out of the buffer at once, so that a failing write shows with its own frame where no room
   // could be claimed (devices, file systems without fallocate).
   if (!s.file->Flush()) return Fail(s, "the frame cannot be written");
-  ++s.framesStored;
+  if (picture) ++s.framesStored;
+  return true;
+}
+
+bool WriteSoundPacket(AviWriter::State& s, AVPacket& packet) {
+  AVPacket* held = av_packet_clone(&packet);
+  if (held == nullptr) return Fail(s, "out of memory");
+  s.soundQueue.emplace_back(held);
+  return true;
+}
+
+// Writes the queued sound packets due before the picture packet (see soundQueue); all of them
+// for a null picture (the end).
+bool WriteDueSound(AviWriter::State& s, const AVPacket* picture) {
+  if (!s.sound) return true;
+  const AVRational soundTime = s.sound->Stream()->time_base;
+  const int64_t lag = av_rescale_q(s.sound->LagSamples(), AVRational{1, kMixRate}, soundTime);
+  const int64_t pictureTime =
+      picture == nullptr ? 0 : (picture->dts != AV_NOPTS_VALUE ? picture->dts : picture->pts);
+  while (!s.soundQueue.empty()) {
+    AVPacket& next = *s.soundQueue.front();
+    if (picture != nullptr && pictureTime != AV_NOPTS_VALUE &&
+        av_compare_ts(next.pts + lag, soundTime, pictureTime, s.stream->time_base) > 0) {
+      return true;
+    }
+    if (!MuxPacket(s, next, /*picture=*/false)) return false;
+    s.soundQueue.pop_front();
+  }
   return true;
 }
 
@@ -658,7 +741,7 @@ bool WriteEncodedPacket(AviWriter::State& s, AVPacket& packet) {
   packet.stream_index = s.stream->index;
   if (packet.duration == 0) packet.duration = 1;
   av_packet_rescale_ts(&packet, s.encoder->time_base, s.stream->time_base);
-  const bool written = MuxPacket(s, packet);
+  const bool written = WriteDueSound(s, &packet) && MuxPacket(s, packet);
   av_packet_unref(&packet);
   return written;
 }
@@ -722,7 +805,7 @@ bool WriteFullFrame(AviWriter::State& s, uint32_t n, const uint8_t* pixels) {
   packet->stream_index = s.stream->index;
   packet->pts = packet->dts = av_rescale_q(n, s.frameTime, s.stream->time_base);
   packet->duration = av_rescale_q(1, s.frameTime, s.stream->time_base);
-  return MuxPacket(s, *packet);
+  return WriteDueSound(s, packet) && MuxPacket(s, *packet);
 }
 
 // Sends the encoder's picture (filled by FillEncoderFrame) as frame n.
@@ -737,9 +820,20 @@ bool SendEncoderFrame(AviWriter::State& s, uint32_t n) {
   return result >= 0 || Fail(s, "the encoder failed", result);
 }
 
-// The encoding thread's steps: consume reads the pixels (for full frames that is the whole
-// write), encode does the rest.
+// Codes and writes frame n's sound (handed in by WriteAviSound), ahead of its picture.
+bool WriteFrameSound(AviWriter::State& s, uint32_t n) {
+  const std::vector<float>& samples = s.frameSound[n % 2];
+  std::string why;
+  const bool written = s.sound->Write(
+      samples.data(), static_cast<int64_t>(samples.size() / 2),
+      [&s](AVPacket& p) { return WriteSoundPacket(s, p); }, &why);
+  return written || Fail(s, why);
+}
+
+// The encoding thread's steps: consume reads the pixels and the sound (for full frames that is
+// the whole write), encode does the rest.
 bool ConsumeFrame(AviWriter::State& s, uint32_t n, const uint8_t* pixels) {
+  if (s.sound && !WriteFrameSound(s, n)) return false;
   return s.encoder ? FillEncoderFrame(s, pixels) : WriteFullFrame(s, n, pixels);
 }
 bool EncodeConsumedFrame(AviWriter::State& s, uint32_t n) {
@@ -846,6 +940,12 @@ bool OpenAviStream(AviWriter& writer, std::u16string_view path, const BITMAPINFO
   s.stream->time_base = s.frameTime;
   s.stream->avg_frame_rate = av_inv_q(s.frameTime);
   Dictionary muxerOptions;
+  // The sound stream after the pictures', so that the picture stream keeps index 0.
+  if (!s.soundCodec.empty()) {
+    s.sound = std::make_unique<SoundStream>();
+    std::string why;
+    if (!s.sound->Open(*s.output, s.container, s.soundCodec, &why)) return Fail(s, why);
+  }
   if (s.encoder) {
     if (avcodec_parameters_from_context(s.stream->codecpar, s.encoder.get()) < 0) return false;
   } else {
@@ -884,7 +984,7 @@ bool WriteAviFrame(AviWriter& writer, uint32_t n, const uint8_t* pixels, uint32_
                    const uint8_t* previousPixels) {
   AviWriter::State& s = *writer.state_;
   if (!s.streamOpen || n != s.framesHandedIn || pixels == nullptr ||
-      byteCount != s.input.biSizeImage) {
+      byteCount != s.input.biSizeImage || (s.sound && s.frameSoundOf[n % 2] != n)) {
     return false;
   }
   if (s.encodingThread) {
@@ -893,11 +993,11 @@ bool WriteAviFrame(AviWriter& writer, uint32_t n, const uint8_t* pixels, uint32_
     return true;
   }
   if (!s.encoder) {
-    if (!WriteFullFrame(s, n, pixels)) return false;
+    if (!ConsumeFrame(s, n, pixels)) return false;
     ++s.framesHandedIn;
     return true;
   }
-  if (!FillEncoderFrame(s, pixels) || !SendEncoderFrame(s, n)) return false;
+  if (!ConsumeFrame(s, n, pixels) || !SendEncoderFrame(s, n)) return false;
   ++s.framesHandedIn;
   return WriteReadyPackets(s);
 }
@@ -916,6 +1016,14 @@ bool CloseAviWriter(AviWriter& writer) {
       complete =
           avcodec_send_frame(s.encoder.get(), nullptr) >= 0 && WriteReadyPackets(s) && complete;
     }
+    // The sound still held (the last, shorter frame) and the sound encoder's delay.
+    if (s.sound && complete) {
+      std::string why;
+      if (!s.sound->Finish([&s](AVPacket& p) { return WriteSoundPacket(s, p); }, &why)) {
+        complete = Fail(s, why);
+      }
+      complete = complete && WriteDueSound(s, nullptr);
+    }
     if (s.framesStored == 0 &&
         (s.container == OutputContainer::Mp4 || s.container == OutputContainer::Mov)) {
       complete = RewriteAsEmptyMovie(s) && complete;
@@ -923,6 +1031,8 @@ bool CloseAviWriter(AviWriter& writer) {
       complete = Fail(s, "the file cannot be completed", trailer);
     }
   }
+  s.soundQueue.clear();
+  s.sound.reset();
   s.scaler.reset();
   s.frame.reset();
   s.packet.reset();

@@ -28,6 +28,15 @@
 // after it was handed in is reported by the next WriteAviFrame (false) or, for the last one, by
 // CloseAviWriter (false); the encoding thread writes no frame after a failed one. The bytes
 // written do not depend on the mode.
+//
+// Sound (ChooseSoundCodec): the stream gets a second, sound stream of the mix's samples
+// (export/sound_stream.h). Frame n's samples are handed in by WriteAviSound before
+// WriteAviFrame(n) and written with the frame, by the same thread that writes the frame (the
+// encoding thread in pipelined mode), so every muxer write comes from one thread. Sound packets
+// go into the file among the picture packets by their times (never by when the encoders hand
+// them out), so the bytes do not depend on the mode or on timing either. The samples are
+// copied: the caller's buffer is free again once WriteAviSound returns. Without a chosen sound
+// codec the file is the same as ever, byte for byte.
 #pragma once
 
 #include <cstdint>
@@ -122,6 +131,11 @@ class AviWriter {
   // 1 encodes on the calling thread. The written bytes do not depend on it.
   void SetEncoderThreads(int threads);
 
+  // The sound codec chosen for the next stream (ChooseSoundCodec); empty: no sound stream.
+  const std::string& SoundCodecName() const;
+  // Whether the open stream has a sound stream, which then wants WriteAviSound for every frame.
+  bool HasSound() const;
+
   // Pipelined mode (see above) for the next OpenAviStream; off (sequential: every frame is
   // written before WriteAviFrame returns) until set. Kept across CloseAviWriter.
   void SetPipelined(bool pipelined);
@@ -135,6 +149,8 @@ class AviWriter {
   friend bool OpenAviStream(AviWriter&, std::u16string_view, const BITMAPINFOHEADER&, uint32_t,
                             uint32_t);
   friend bool WriteAviFrame(AviWriter&, uint32_t, const uint8_t*, uint32_t, const uint8_t*);
+  friend bool ChooseSoundCodec(AviWriter&, std::string_view);
+  friend bool WriteAviSound(AviWriter&, uint32_t, const float*, int64_t);
   friend bool CloseAviWriter(AviWriter&);
   std::unique_ptr<State> state_;
 };
@@ -146,6 +162,18 @@ LatePtr<AviWriter> MakeAviWriter();
 // Chooses the compressor for the next stream by its name from ListAviCompressors. False, and
 // the choice unchanged, while a stream is open or when the name is not offered here.
 bool ChooseCompressor(AviWriter& writer, std::string_view compressorName);
+
+// Chooses the sound codec of the next stream by its name ("pcm", "flac", "aac", "alac": see
+// ListSoundCodecs and PartSoundCodec in export/sound_stream.h), or no sound stream for the empty
+// name. OpenAviStream fails when the output's container cannot hold it. False, and the choice
+// unchanged, while a stream is open or for an unknown name.
+bool ChooseSoundCodec(AviWriter& writer, std::string_view soundCodecName);
+
+// Hands in the sound of frame n, the next frame to be written: `pairs` stereo sample pairs,
+// 2 * pairs floats interleaved (left, right) at 48 kHz, copied. WriteAviFrame(n) writes them
+// with the frame. False when the open stream has no sound, n is not the next frame or pairs is
+// negative.
+bool WriteAviSound(AviWriter& writer, uint32_t n, const float* interleaved, int64_t pairs);
 
 // Marks the writer initialised (the export's start does this after CloseAviWriter).
 void InitAviWriter(AviWriter& writer);
@@ -163,7 +191,8 @@ bool OpenAviStream(AviWriter& writer, std::u16string_view path, const BITMAPINFO
 // byteCount = W * 4 * H bytes, bottom row first. previousPixels is frame n - 1 (may be null);
 // the compressors offered code every frame on its own, so it is not read. False (nothing
 // written for the frame) when no stream is open, n is not the next frame, the size is wrong,
-// or compression or writing fails. An encoder with worker threads may hand a frame's data out
+// or compression or writing fails, or when the stream has sound and frame n's was not handed in
+// (WriteAviSound). An encoder with worker threads may hand a frame's data out
 // only on a later call or at CloseAviWriter.
 // Pipelined: true once frame n is handed to the encoding thread and frame n - 1 is consumed;
 // pixels must then stay unchanged until the next call returns or CloseAviWriter. False (frame
@@ -171,12 +200,13 @@ bool OpenAviStream(AviWriter& writer, std::u16string_view path, const BITMAPINFO
 bool WriteAviFrame(AviWriter& writer, uint32_t n, const uint8_t* pixels, uint32_t byteCount,
                    const uint8_t* previousPixels);
 
-// Ends everything: waits for the pipelined frame still in flight, drains the encoder into the
-// file, completes the file (index, headers) so that it plays with every frame written so far,
-// closes it and frees the encoder, the encoding thread and the buffers. The compressor choice
-// is cleared. Safe at any time, also twice; does nothing (true) unless initialised. False when
-// a frame handed in could not be written after all (the encoding thread's failure, or the
-// encoder's drain) or the file could not be completed; the file is closed either way.
+// Ends everything: waits for the pipelined frame still in flight, drains the encoder (and the
+// sound encoder) into the file, completes the file (index, headers) so that it plays with every
+// frame written so far, closes it and frees the encoder, the encoding thread and the buffers. The
+// compressor and sound codec choices are cleared. Safe at any time, also twice; does nothing (true)
+// unless initialised. False when a frame handed in could not be written after all (the encoding
+// thread's failure, or the encoder's drain) or the file could not be completed; the file is closed
+// either way.
 bool CloseAviWriter(AviWriter& writer);
 
 }  // namespace tavrona

@@ -2,6 +2,9 @@
 
 #include <cmath>
 #include <string>
+#include <vector>
+
+#include "render/mix.h"
 
 namespace tavrona {
 
@@ -26,8 +29,10 @@ bool BeginExport(ProjectData& project, std::u16string_view path, const ExportCom
   // A writer left open by an earlier start that failed is closed here. Closing forgets the
   // compressor, but the one chosen for this export must stay.
   const std::string chosen = writer->Compressor().name;
+  const std::string chosenSound = writer->SoundCodecName();
   CloseAviWriter(*writer);
   ChooseCompressor(*writer, chosen);
+  ChooseSoundCodec(*writer, chosenSound);
   InitAviWriter(*writer);
 
   const uint32_t rate = ExportStreamRate(project.frameRate);
@@ -64,6 +69,14 @@ bool ExportStep(ProjectData& project, bool write, const ExportComposer& composer
   // written as composed.
   if (!composed && project.exportJob.stopOnEventError != 0) return false;
 
+  if (write && writer->HasSound()) {
+    std::vector<float> sound;
+    const uint32_t frame = composer.firstFrame + n;
+    MixFrames(project, frame, frame + 1, sound);
+    if (!WriteAviSound(*writer, n, sound.data(), static_cast<int64_t>(sound.size() / 2))) {
+      return false;
+    }
+  }
   if (write && !WriteAviFrame(*writer, n, current.pixels, current.byteSize, previous.pixels)) {
     return false;
   }

@@ -29,6 +29,10 @@ struct ExportComposer {
   // leaving later tracks neither drawn nor advanced. When empty, frames are only filled with the
   // background colour.
   std::function<bool(ProjectData& project, FrameBuffer& dst)> composeNextFrame;
+
+  // The project's output frame that the job's frame 0 is (a part's first frame): job frame n
+  // carries the mix's samples of output frame firstFrame + n when the writer has sound.
+  uint32_t firstFrame = 0;
 };
 
 // An export's stream runs at ExportStreamRate(frame rate) / kExportRateScale frames per second:
@@ -38,11 +42,13 @@ inline constexpr uint32_t kExportRateScale = 10000;
 uint32_t ExportStreamRate(double frameRate);
 
 // The project's writer, made on first use; null only when it cannot be allocated. The compressor
-// is chosen on it (ChooseCompressor) before BeginExport.
+// and the sound codec, if any, are chosen on it (ChooseCompressor, ChooseSoundCodec) before
+// BeginExport.
 AviWriter* ProjectAviWriter(ProjectData& project);
 
 // Starts an export to path: makes both work frames at the output size filled with the
-// background colour, closes whatever the writer still held (keeping the compressor just chosen),
+// background colour, closes whatever the writer still held (keeping the compressor and sound
+// codec just chosen),
 // opens the AVI stream at rate trunc(frame rate * 10000) / 10000, prepares the tracks, marks
 // every cached movie frame as none and sets framesWritten to 0 and the abort and done flags to
 // false. False when a frame buffer cannot be made, the frame rate gives no rate, or the file,
@@ -50,7 +56,10 @@ AviWriter* ProjectAviWriter(ProjectData& project);
 // BeginExport, EndExport or the project's destruction.
 bool BeginExport(ProjectData& project, std::u16string_view path, const ExportComposer& composer);
 
-// Composes output frame n = framesWritten and, with write set, writes it. False when the
+// Composes output frame n = framesWritten and, with write set, writes it; with a sound stream,
+// together with the mix's samples of the frame, [FrameStartSample(f), FrameStartSample(f + 1))
+// for f = composer.firstFrame + n, each frame's taken afresh (a source that fails to decode
+// leaves its part silent). False when the
 // composition failed with stopOnEventError set, when the frame cannot be written, or when no
 // export was begun; framesWritten is then unchanged. Otherwise framesWritten := n + 1.
 bool ExportStep(ProjectData& project, bool write, const ExportComposer& composer);

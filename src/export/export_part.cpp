@@ -11,6 +11,8 @@
 #include "export/avi_header.h"
 #include "export/avi_writer.h"
 #include "export/output_file.h"
+#include "export/sound_stream.h"
+#include "model/sound_samples.h"
 #include "model/text_encoding.h"
 #include "sources/ffmpeg_util.h"
 
@@ -27,6 +29,8 @@ namespace {
 
 constexpr std::string_view kPartPrefix = "tavrona part frames=";
 constexpr std::string_view kDigestKey = " digest=";
+constexpr std::string_view kSoundKey = " sound=";
+constexpr std::string_view kSamplesKey = " samples=";
 
 std::string AvText(int averror) {
   char text[AV_ERROR_MAX_STRING_SIZE] = {};
@@ -47,10 +51,18 @@ bool Expect(std::string_view& text, std::string_view what) {
   return true;
 }
 
-// An opened part: the demuxer and its video stream.
+bool ReadNumber64(std::string_view& text, int64_t& out) {
+  const auto [end, ec] = std::from_chars(text.data(), text.data() + text.size(), out);
+  if (ec != std::errc() || end == text.data() || out < 0) return false;
+  text.remove_prefix(static_cast<size_t>(end - text.data()));
+  return true;
+}
+
+// An opened part: the demuxer, its video stream and its sound stream (null when it has none).
 struct OpenedPart {
   FormatContextPtr context;
   AVStream* video = nullptr;
+  AVStream* audio = nullptr;
 };
 
 bool OpenPart(const std::string& path, OpenedPart& part, std::string* why) {
@@ -73,6 +85,8 @@ bool OpenPart(const std::string& path, OpenedPart& part, std::string* why) {
     return false;
   }
   part.video = context->streams[index];
+  const int audio = av_find_best_stream(context, AVMEDIA_TYPE_AUDIO, -1, -1, nullptr, 0);
+  part.audio = audio >= 0 ? context->streams[audio] : nullptr;
   return true;
 }
 
@@ -160,6 +174,48 @@ FrameCount CountFrames(OpenedPart& part, const std::string& container, AVRationa
   return count;
 }
 
+// How far a part's sound reaches, in samples at 48 kHz: the end of its last whole packet, the
+// packets read in order up to the first one the end of the file cut (as CountFrames reads the
+// pictures, whose packets are skipped here unread). -1 when it has no sound stream. A part whose
+// last sound packets came after its last picture and were cut off holds every frame but not
+// all of its sound.
+int64_t SoundReach(const std::string& path, const std::string& container) {
+  OpenedPart part;
+  std::string why;
+  if (!OpenPart(path, part, &why) || part.audio == nullptr) return -1;
+  AVFormatContext& context = *part.context;
+  for (unsigned i = 0; i < context.nb_streams; ++i) {
+    if (context.streams[i] != part.audio) context.streams[i]->discard = AVDISCARD_ALL;
+  }
+  const int64_t fileSize = avio_size(context.pb);
+  const int64_t header = container == "avi" ? 8 : 0;
+  const AVRational timeBase = part.audio->time_base;
+  PacketPtr packet(av_packet_alloc());
+  if (!packet) return -1;
+  int64_t reach = 0;  // in the stream's time base
+  int64_t summed = 0;
+  while (av_read_frame(&context, packet.get()) >= 0) {
+    if (packet->stream_index == part.audio->index) {
+      const bool whole = (packet->flags & AV_PKT_FLAG_CORRUPT) == 0 && packet->size > 0 &&
+                         InsideFile(packet->pos, packet->size, header, fileSize);
+      if (!whole) break;
+      summed += packet->duration;
+      const int64_t start = packet->pts != AV_NOPTS_VALUE ? packet->pts : summed - packet->duration;
+      reach = std::max(reach, start + packet->duration);
+    }
+    av_packet_unref(packet.get());
+  }
+  av_packet_unref(packet.get());
+  return av_rescale_q(reach, timeBase, AVRational{1, kMixRate});
+}
+
+// A container's times may round a part's sound end down by a tick (Matroska: a millisecond).
+constexpr int64_t kSoundReachSlack = 48;
+
+bool SoundWhole(const PartInfo& part) {
+  return part.sound.codec.empty() || part.soundReach + kSoundReachSlack >= part.sound.samples;
+}
+
 std::string ContainerOfFile(const std::string& path) {
   return ContainerName(ContainerForPath(FromUtf8(path)));
 }
@@ -198,15 +254,21 @@ PartRequirement JoinRequirement(const PartInfo& head, const PartInfo* before) {
   r.codec = head.codec;
   r.container = head.container;
   r.digest = head.digest;
+  r.sound = head.sound.codec;
   return r;
 }
 
 }  // namespace
 
-std::string PartComment(ExportRange range, uint32_t projectLength, std::string_view digest) {
+std::string PartComment(ExportRange range, uint32_t projectLength, std::string_view digest,
+                        const PartSound& sound) {
   std::string comment = std::string(kPartPrefix) + std::to_string(range.first) + "-" +
                         std::to_string(range.last) + " length=" + std::to_string(projectLength);
   if (!digest.empty()) comment += std::string(kDigestKey) + std::string(digest);
+  if (!sound.codec.empty()) {
+    comment += std::string(kSoundKey) + sound.codec + std::string(kSamplesKey) +
+               std::to_string(sound.samples);
+  }
   return comment;
 }
 
@@ -217,10 +279,19 @@ std::optional<PartMark> ParsePartComment(std::string_view text) {
       !ReadNumber(text, mark.projectLength)) {
     return std::nullopt;
   }
-  if (!text.empty()) {
-    if (!Expect(text, kDigestKey) || !IsDigest(text)) return std::nullopt;
-    mark.digest = text;
+  if (Expect(text, kDigestKey)) {
+    if (text.size() < 64 || !IsDigest(text.substr(0, 64))) return std::nullopt;
+    mark.digest = text.substr(0, 64);
+    text.remove_prefix(64);
   }
+  if (Expect(text, kSoundKey)) {
+    const size_t end = text.find(' ');
+    if (end == 0 || end == std::string_view::npos) return std::nullopt;
+    mark.sound.codec = text.substr(0, end);
+    text.remove_prefix(end);
+    if (!Expect(text, kSamplesKey) || !ReadNumber64(text, mark.sound.samples)) return std::nullopt;
+  }
+  if (!text.empty()) return std::nullopt;
   if (mark.range.first > mark.range.last || mark.range.last >= mark.projectLength) {
     return std::nullopt;
   }
@@ -243,6 +314,7 @@ std::optional<PartInfo> ReadPartInfo(const std::string& path, std::string* why) 
   info.last = mark->range.last;
   info.projectLength = mark->projectLength;
   info.digest = mark->digest;
+  info.sound = mark->sound;
   const AVCodecParameters& p = *part.video->codecpar;
   info.width = static_cast<uint32_t>(std::max(p.width, 0));
   info.height = static_cast<uint32_t>(std::max(p.height, 0));
@@ -262,6 +334,7 @@ std::optional<PartInfo> ReadPartInfo(const std::string& path, std::string* why) 
   const FrameCount count = CountFrames(part, info.container, FrameTime(info.rate, info.scale));
   info.framesPresent = count.frames;
   info.decodingLead = count.decodingLead;
+  if (!info.sound.codec.empty()) info.soundReach = SoundReach(path, info.container);
   return info;
 }
 
@@ -293,6 +366,12 @@ PartCheck CheckPart(const PartInfo& p, const PartRequirement& r) {
     return {PartFault::Container, "is a " + p.container + " file, not " + r.container};
   }
   if (p.codec != r.codec) return {PartFault::Codec, "codec " + p.codec + ", not " + r.codec};
+  if (p.sound.codec != r.sound) {
+    const auto name = [](const std::string& codec) {
+      return codec.empty() ? std::string("none") : codec;
+    };
+    return {PartFault::Sound, "sound " + name(p.sound.codec) + ", not " + name(r.sound)};
+  }
   if (p.width != r.width || p.height != r.height) {
     return {PartFault::Size,
             SizeText(p.width, p.height) + " frames, not " + SizeText(r.width, r.height)};
@@ -302,6 +381,11 @@ PartCheck CheckPart(const PartInfo& p, const PartRequirement& r) {
                                  " frames per second, not " + RateText(r.rate, r.scale)};
   }
   if (!PartComplete(p)) {
+    if (p.first <= p.last && p.framesPresent == p.last - p.first + 1) {
+      return {PartFault::Frames, "its sound ends after " +
+                                     std::to_string(std::max<int64_t>(p.soundReach, 0)) +
+                                     " of its " + std::to_string(p.sound.samples) + " samples"};
+    }
     return {PartFault::Frames, "holds " + std::to_string(p.framesPresent) + " of the " +
                                    std::to_string(p.last - p.first + 1) + " frames " +
                                    RangeText(p.first, p.last)};
@@ -316,7 +400,8 @@ std::string PartCodecName(std::string_view compressor) {
 }
 
 bool PartComplete(const PartInfo& part) {
-  return part.first <= part.last && part.framesPresent == part.last - part.first + 1;
+  return part.first <= part.last && part.framesPresent == part.last - part.first + 1 &&
+         SoundWhole(part);
 }
 
 std::vector<ExportRange> PlanFrameRanges(uint32_t length, uint32_t parts, uint32_t keyInterval) {
@@ -363,6 +448,39 @@ std::optional<int64_t> CountedDecodingDelay(const std::vector<std::string>& path
   return delay;
 }
 
+// Decodes a part's sound stream into interleaved stereo float, counting the pairs.
+struct PartSoundDecoder {
+  CodecContextPtr context;
+  FramePtr frame;
+  std::vector<float> samples;  // decoded, not yet coded on
+  int64_t pairs = 0;           // decoded in all
+
+  bool Open(const AVStream& stream) {
+    const AVCodec* codec = avcodec_find_decoder(stream.codecpar->codec_id);
+    if (codec == nullptr) return false;
+    context.reset(avcodec_alloc_context3(codec));
+    frame.reset(av_frame_alloc());
+    return context && frame && avcodec_parameters_to_context(context.get(), stream.codecpar) >= 0 &&
+           avcodec_open2(context.get(), codec, nullptr) >= 0;
+  }
+
+  // Sends the packet (null: the end) and takes every frame ready.
+  bool Decode(const AVPacket* packet) {
+    const int sent = avcodec_send_packet(context.get(), packet);
+    if (sent < 0 && sent != AVERROR_EOF) return false;
+    for (;;) {
+      const int result = avcodec_receive_frame(context.get(), frame.get());
+      if (result == AVERROR(EAGAIN) || result == AVERROR_EOF) return true;
+      if (result < 0) return false;
+      const size_t before = samples.size();
+      const bool taken = AppendDecodedSound(*frame, samples);
+      av_frame_unref(frame.get());
+      if (!taken) return false;
+      pairs += static_cast<int64_t>((samples.size() - before) / 2);
+    }
+  }
+};
+
 // The joined file being written: removed unless Finish succeeds.
 class JoinedFile {
  public:
@@ -375,8 +493,9 @@ class JoinedFile {
     if (begun_) std::filesystem::remove(path_, ec);
   }
 
+  // soundCodec: the joined file's sound stream; empty for none.
   bool Begin(const OpenedPart& head, const PartInfo& headInfo, OutputContainer container,
-             const std::string& comment, std::string* why) {
+             const std::string& comment, const std::string& soundCodec, std::string* why) {
     begun_ = true;
     if (!file_.Open(path_)) return Failed(why, "cannot be made");
     AVFormatContext* context = nullptr;
@@ -402,6 +521,10 @@ class JoinedFile {
     }
     stream_->time_base = head.video->time_base;
     stream_->avg_frame_rate = head.video->avg_frame_rate;
+    if (!soundCodec.empty()) {
+      std::string failure;
+      if (!sound_.Open(*context, container, soundCodec, &failure)) return Failed(why, failure);
+    }
     if (const int result = avformat_write_header(context, nullptr); result < 0) {
       return Failed(why, AvText(result));
     }
@@ -415,18 +538,41 @@ class JoinedFile {
 
   // Copies every packet of the part's video stream, its times moved by `shift` frames. With
   // countedDelay, packet g of the part decodes at frame shift + g - countedDelay instead of at
-  // its stored decoding time (see CountedDecodingDelay).
+  // its stored decoding time (see CountedDecodingDelay). When the joined file has sound, the
+  // part's sound is decoded and coded on into it as it comes; it must give soundPairs pairs.
   bool Copy(OpenedPart& part, const std::string& partPath, int64_t shift, AVRational frameTime,
-            std::optional<int64_t> countedDelay, std::string* why) {
+            std::optional<int64_t> countedDelay, int64_t soundPairs, std::string* why) {
     PacketPtr packet(av_packet_alloc());
     if (!packet) return Failed(why, "out of memory");
+    PartSoundDecoder decoder;
+    if (sound_.IsOpen()) {
+      if (part.audio == nullptr) {
+        *why = partPath + ": holds no sound stream";
+        return false;
+      }
+      if (!decoder.Open(*part.audio)) {
+        *why = partPath + ": its sound cannot be decoded";
+        return false;
+      }
+    }
     const int64_t offset = av_rescale_q(shift, frameTime, part.video->time_base);
     for (int64_t g = 0;; ++g) {
       const int read = av_read_frame(part.context.get(), packet.get());
-      if (read == AVERROR_EOF) return true;
+      if (read == AVERROR_EOF) break;
       if (read < 0) {
         *why = partPath + ": " + AvText(read);
         return false;
+      }
+      if (sound_.IsOpen() && packet->stream_index == part.audio->index) {
+        const bool decoded = decoder.Decode(packet.get());
+        av_packet_unref(packet.get());
+        if (!decoded) {
+          *why = partPath + ": its sound cannot be decoded";
+          return false;
+        }
+        if (!WriteSound(decoder, why)) return false;
+        --g;
+        continue;
       }
       if (packet->stream_index != part.video->index) {
         av_packet_unref(packet.get());
@@ -452,9 +598,27 @@ class JoinedFile {
       av_packet_unref(packet.get());
       if (result < 0) return Failed(why, AvText(result));
     }
+    if (!sound_.IsOpen()) return true;
+    if (!decoder.Decode(nullptr)) {
+      *why = partPath + ": its sound cannot be decoded";
+      return false;
+    }
+    if (!WriteSound(decoder, why)) return false;
+    if (decoder.pairs != soundPairs) {
+      *why = partPath + ": incomplete, its sound holds " + std::to_string(decoder.pairs) +
+             " of the " + std::to_string(soundPairs) + " samples recorded";
+      return false;
+    }
+    return true;
   }
 
   bool Finish(std::string* why) {
+    if (sound_.IsOpen() && headerWritten_) {
+      std::string failure;
+      if (!sound_.Finish([this](AVPacket& p) { return WriteSoundPacket(p); }, &failure)) {
+        return Failed(why, failure);
+      }
+    }
     const int trailer = headerWritten_ ? av_write_trailer(output_.get()) : 0;
     output_.reset();
     const bool closed = file_.Close();
@@ -470,10 +634,26 @@ class JoinedFile {
     return false;
   }
 
+  bool WriteSoundPacket(AVPacket& packet) {
+    if (!file_.ClaimPacket(static_cast<uint64_t>(packet.size))) return false;
+    return WritePacketThrough(*output_, packet) >= 0;
+  }
+
+  // Codes the samples the decoder has gathered on into the joined file's sound.
+  bool WriteSound(PartSoundDecoder& decoder, std::string* why) {
+    std::string failure;
+    const bool written = sound_.Write(
+        decoder.samples.data(), static_cast<int64_t>(decoder.samples.size() / 2),
+        [this](AVPacket& p) { return WriteSoundPacket(p); }, &failure);
+    decoder.samples.clear();
+    return written || Failed(why, failure);
+  }
+
   std::string path_;
   OutputFile file_;  // declared before output_, which borrows its I/O context
   OutputContextPtr output_;
   AVStream* stream_ = nullptr;
+  SoundStream sound_;  // its stream is owned by output_
   bool begun_ = false;
   bool headerWritten_ = false;
   bool finished_ = false;
@@ -529,17 +709,33 @@ bool JoinParts(const std::vector<std::string>& parts, const std::string& out, st
     if (!countedDelay) return false;
   }
 
+  // The joined file's sound: the codec meant, or, for a join that is itself a part, its
+  // lossless carrier again.
+  PartSound sound = infos[0].sound;
+  for (size_t i = 1; i < infos.size(); ++i) sound.samples += infos[i].sound.samples;
+  std::string soundCodec;
+  if (!sound.codec.empty()) {
+    soundCodec = whole ? sound.codec : PartSoundCodec(sound.codec, container);
+    if (soundCodec.empty()) {
+      *why = parts[0] + ": sound " + sound.codec + " cannot be written into " + infos[0].container;
+      return false;
+    }
+  }
+
   JoinedFile file(out);
   for (size_t i = 0; i < parts.size(); ++i) {
     OpenedPart part;
     if (!OpenPart(parts[i], part, why)) return false;
     if (i == 0 &&
         !file.Begin(part, infos[0], container,
-                    whole ? std::string() : PartComment(joined, length, infos[0].digest), why)) {
+                    whole ? std::string() : PartComment(joined, length, infos[0].digest, sound),
+                    soundCodec, why)) {
       return false;
     }
     const int64_t shift = int64_t{infos[i].first} - joined.first;
-    if (!file.Copy(part, parts[i], shift, frameTime, countedDelay, why)) return false;
+    if (!file.Copy(part, parts[i], shift, frameTime, countedDelay, infos[i].sound.samples, why)) {
+      return false;
+    }
   }
   return file.Finish(why);
 }

@@ -3,6 +3,8 @@
 #include <memory>
 
 #include "export/export_part.h"
+#include "export/sound_stream.h"
+#include "render/mix.h"
 
 namespace tavrona {
 
@@ -11,6 +13,7 @@ ExportComposer ProjectComposer(MovieFrames* movies, uint32_t firstFrame) {
   // composer: nothing else (a preview, playback) moves them.
   auto states = std::make_shared<PlaybackStates>();
   ExportComposer composer;
+  composer.firstFrame = firstFrame;
   composer.prepareTracks = [states, firstFrame](ProjectData& project) {
     PrepareExportTracks(project, *states, firstFrame);
   };
@@ -20,6 +23,18 @@ ExportComposer ProjectComposer(MovieFrames* movies, uint32_t firstFrame) {
                                   &project.exportJob.failedFiles);
   };
   return composer;
+}
+
+std::optional<std::string> ExportSoundCodec(const ProjectData& project, std::u16string_view path,
+                                            const ExportRunOptions& options) {
+  if (!options.sound || !ProjectHasSound(project)) return std::string();
+  const std::vector<SoundCodec> offered = ListSoundCodecs(ContainerForPath(path));
+  if (offered.empty()) return std::nullopt;
+  if (options.soundCodec.empty()) return offered.front().name;
+  for (const SoundCodec& c : offered) {
+    if (c.name == options.soundCodec) return c.name;
+  }
+  return std::nullopt;
 }
 
 uint32_t ExportKeyFrameInterval(const ProjectData& project, std::u16string_view path,
@@ -41,9 +56,24 @@ ExportResult ExportProject(ProjectData& project, std::u16string_view path, Movie
                                           ExportKeyFrameInterval(project, path, options.codec)))) {
     return ExportResult::BadRange;
   }
+  const std::optional<std::string> sound = ExportSoundCodec(project, path, options);
+  if (!sound) return ExportResult::UnknownSoundCodec;
+  // A part carries lossless sound; the joined file gets the codec meant.
+  const std::string written =
+      options.range && !sound->empty() ? PartSoundCodec(*sound, ContainerForPath(path)) : *sound;
+  if (!ChooseSoundCodec(*writer, written) || (!sound->empty() && written.empty())) {
+    return ExportResult::UnknownSoundCodec;
+  }
   const uint32_t count = project.movieLength == 0 ? 0 : range.Count();
-  writer->SetComment(options.range ? PartComment(range, project.movieLength, options.digest)
-                                   : std::string());
+  PartSound partSound;
+  if (!sound->empty()) {
+    partSound.codec = *sound;
+    partSound.samples = FrameStartSample(int64_t{range.last} + 1, project.frameDuration100ns) -
+                        FrameStartSample(range.first, project.frameDuration100ns);
+  }
+  writer->SetComment(options.range
+                         ? PartComment(range, project.movieLength, options.digest, partSound)
+                         : std::string());
   project.exportJob = {};
   project.exportJob.stopOnEventError = options.stopOnEventError ? 1 : 0;
   const ExportComposer composer = ProjectComposer(movies, range.first);

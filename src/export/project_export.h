@@ -29,7 +29,12 @@ struct ExportRange {
 };
 
 struct ExportRunOptions {
-  std::string codec = "raw";      // a name from ListAviCompressors()
+  std::string codec = "raw";  // a name from ListAviCompressors()
+  // Whether the file carries the mix when a file slot holds sound (ProjectHasSound); a project
+  // without sound writes no sound stream either way.
+  bool sound = true;
+  // The sound codec, from ListSoundCodecs of the output's container; empty for its default.
+  std::string soundCodec;
   bool stopOnEventError = false;  // a failed event ends the export
   // Called after every written frame (and once at the end) with the job's progress.
   std::function<void(const ProjectData&, const ExportProgress&)> onProgress;
@@ -41,22 +46,30 @@ struct ExportRunOptions {
   // Only these output frames, as a part for joining: frame `first` becomes the file's frame 0,
   // composed exactly as a whole export reaches it, and the range is stored in the file
   // (PartComment). It must start and end on the whole export's key frames. The whole project
-  // when empty.
+  // when empty. A part's sound holds the samples of its frames exactly, coded losslessly
+  // (PartSoundCodec) with the sound codec meant for the joined file recorded beside the range.
   std::optional<ExportRange> range;
   // With a range: the project's version (ProjectDigest) recorded with it; empty for none.
   std::string digest;
 };
 
 enum class ExportResult {
-  Done,          // every frame written, file closed
-  Aborted,       // stopped on request; the file holds the frames written so far
-  UnknownCodec,  // the codec is not offered here; nothing written
-  BadRange,      // the range is not inside 0 .. movie length - 1, or does not start and end
-                 // on the key frames of a whole export (RangeOnKeyFrames); nothing written
-  OpenFailed,    // the file could not be opened (MessageCode::CannotOpenFile)
-  StepFailed,    // an event or the writer failed (also when found only at the close); the file
-                 // holds the frames written before the failure
+  Done,               // every frame written, file closed
+  Aborted,            // stopped on request; the file holds the frames written so far
+  UnknownCodec,       // the codec is not offered here; nothing written
+  UnknownSoundCodec,  // the sound codec is not offered for the container; nothing written
+  BadRange,           // the range is not inside 0 .. movie length - 1, or does not start and end
+                      // on the key frames of a whole export (RangeOnKeyFrames); nothing written
+  OpenFailed,         // the file could not be opened (MessageCode::CannotOpenFile)
+  StepFailed,         // an event or the writer failed (also when found only at the close); the file
+                      // holds the frames written before the failure
 };
+
+// The sound codec an export of the project to path writes for the joined or whole file: empty
+// without sound (options.sound off, or no slot holds sound), otherwise options.soundCodec or
+// the container's default. nullopt when options.soundCodec is not offered for the container.
+std::optional<std::string> ExportSoundCodec(const ProjectData& project, std::u16string_view path,
+                                            const ExportRunOptions& options);
 
 // KeyFrameInterval for an export of the project to path with the codec.
 uint32_t ExportKeyFrameInterval(const ProjectData& project, std::u16string_view path,

@@ -327,6 +327,29 @@ TEST_F(CliTest, CodecsListsRawFirst) {
 
 using testing::HasCjk;
 
+TEST_F(CliTest, CodecsListsTheContainersSoundCodecsAfterTheCompressors) {
+  const CliRun mkv = Cli("codecs --container mkv");
+  ASSERT_EQ(mkv.status, 0);
+  const size_t gap = mkv.out.find("\n\n");
+  ASSERT_NE(gap, std::string::npos) << mkv.out;
+  EXPECT_EQ(mkv.out.find("flac\t"), mkv.out.find('\n', gap + 2) + 1) << mkv.out;  // the default
+  EXPECT_NE(mkv.out.find("\nflac\tFLAC (可逆圧縮)\n"), std::string::npos) << mkv.out;
+  EXPECT_NE(mkv.out.find("\naac\tAAC\n"), std::string::npos) << mkv.out;
+  const CliRun avi = Cli("codecs --lang en");
+  EXPECT_NE(avi.out.find("\n\nSound (--audio-codec; the first is the default):\npcm\t16-bit PCM "
+                         "(uncompressed)\n"),
+            std::string::npos)
+      << avi.out;
+  EXPECT_EQ(avi.out.find("aac"), std::string::npos) << avi.out;
+  EXPECT_FALSE(HasCjk(avi.out)) << avi.out;
+  // A sound codec the container does not take is refused before anything is written.
+  WriteProject();
+  const CliRun refused = Cli("export " + P("p.vpj") + " -o " + P("o.avi") + " --audio-codec aac");
+  EXPECT_EQ(refused.status, 2);
+  EXPECT_NE(refused.err.find("\"aac\""), std::string::npos) << refused.err;
+  EXPECT_FALSE(fs::exists(dir_ / "o.avi"));
+}
+
 TEST_F(CliTest, LangEnPrintsEnglishAlone) {
   WriteProject();
   // A missing project file: the English message, then the system's words.

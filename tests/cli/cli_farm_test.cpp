@@ -112,12 +112,27 @@ TEST(FarmOptionsTest, SubmissionAndStatus) {
       {"export", "p.vpj", "-o", "o.avi", "--parts", "3"},  // farm's options elsewhere
       {"export", "p.vpj", "-o", "o.avi", "--wait"},
       {"info", "p.vpj", "--status", "o.avi"},
+      {"render", "p.vpj", "--frame", "1", "-o", "o.bmp", "--no-audio"},  // sound: export, farm
+      {"codecs", "--audio-codec", "aac"},
+      {"export", "p.vpj", "-o", "o.mkv", "--no-audio", "--audio-codec", "aac"},
+      {"export", "p.vpj", "-o", "o.mkv", "--audio-codec"},
   };
   for (const auto& args : refused) {
     std::string error;
     EXPECT_FALSE(Parse(args, &error)) << args.back();
     EXPECT_FALSE(error.empty()) << args.back();
   }
+}
+
+TEST(FarmOptionsTest, SoundOptionsGoToExportAndFarm) {
+  auto e = Parse({"export", "p.vpj", "-o", "o.mkv", "--audio-codec", "aac"});
+  ASSERT_TRUE(e);
+  EXPECT_EQ(e->audioCodec, "aac");
+  EXPECT_FALSE(e->noAudio);
+  auto f = Parse({"farm", "p.vpj", "-o", "o.mkv", "--parts", "2", "--no-audio"});
+  ASSERT_TRUE(f);
+  EXPECT_TRUE(f->noAudio);
+  EXPECT_TRUE(f->audioCodec.empty());
 }
 
 TEST(FarmManifestTest, ReadsBackWhatItWrites) {
@@ -160,6 +175,38 @@ TEST(FarmManifestTest, ReadsBackWhatItWrites) {
   EXPECT_EQ(earlier->rate, 0u);
   EXPECT_TRUE(earlier->digest.empty());
   EXPECT_EQ(earlier->ranges, plan.ranges);
+}
+
+TEST(FarmManifestTest, SoundIsNamedOnlyWhenThereIsSome) {
+  FarmPlan plan = ThreePartPlan();
+  EXPECT_EQ(FormatFarmManifest(plan).find("sound"), std::string::npos);
+  plan.sound = "aac";
+  const std::string text = FormatFarmManifest(plan);
+  EXPECT_NE(text.find("\nsound aac\n"), std::string::npos) << text;
+  std::string why;
+  const auto back = ParseFarmManifest(text, &why);
+  ASSERT_TRUE(back) << why;
+  EXPECT_EQ(back->sound, "aac");
+  std::string twoWords = text;
+  twoWords.replace(twoWords.find("sound aac"), 9, "sound a b");
+  EXPECT_FALSE(ParseFarmManifest(twoWords, &why));
+
+  // Parts of other sound are stale; a change of sound makes every part again.
+  PartInfo part = CompletePart(plan, 1);
+  EXPECT_EQ(JudgePart(plan, 1, part).state, PartState::Stale);
+  part.sound = PartSound{"aac", 112000};
+  part.soundReach = 112000;
+  EXPECT_EQ(JudgePart(plan, 1, part).state, PartState::Complete);
+  // Every frame there, but the sound cut short: incomplete, to be made again.
+  part.soundReach = 100000;
+  const PartVerdict cut = JudgePart(plan, 1, part);
+  EXPECT_EQ(cut.state, PartState::Incomplete);
+  EXPECT_EQ(cut.detail, "its sound ends after 100000 of its 112000 samples");
+  part.soundReach = 112000;
+  FarmPlan silent = plan;
+  silent.sound.clear();
+  const std::vector<std::optional<PartInfo>> infos = {part, part, part};
+  EXPECT_EQ(PartsToResubmit(plan, silent, infos).size(), 3u);
 }
 
 TEST(FarmManifestTest, RefusesRangesThatDoNotTileTheProject) {

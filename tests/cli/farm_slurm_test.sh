@@ -37,9 +37,9 @@ mkdir -p "$work/out"
 "$cluster" start "$work/cluster"
 export SLURM_CONF=$work/cluster/slurm.conf
 
-# One checksum line per decoded frame (the frame's bytes as they come out of the decoder).
+# One checksum line per decoded picture (the frame's bytes as they come out of the decoder).
 frames() {
-  ffmpeg -nostdin -v error -i "$1" -f framemd5 - | grep -v '^#'
+  ffmpeg -nostdin -v error -i "$1" -map 0:v:0 -f framemd5 - | grep -v '^#'
 }
 
 # Compares the decoded frames of two files; both must hold the project's 210 frames.
@@ -106,6 +106,35 @@ status=0
   status=$?
 [ "$status" -eq 2 ] && grep -q "more than the 4 groups of 60 frames" "$work/too-many.log" ||
   fail "5 parts of 4 groups: status $status, $(cat "$work/too-many.log")"
+
+echo "== sound: the farm's joined sound is the whole export's, sample for sample"
+# The demo's clip given a sound track of beeps (the pictures copied as they are).
+cp -r "$work/demo" "$work/demo-sound"
+sound_project=$work/demo-sound/demo.vpj
+beeps="0.5*sin(2*PI*1000*t)*lt(mod(t\\,0.5)\\,0.02)"
+ffmpeg -nostdin -v error -i "$work/demo-sound/clip.avi" \
+  -f lavfi -i "aevalsrc=$beeps|$beeps:s=48000:d=4" \
+  -map 0:v -map 1:a -c:v copy -c:a pcm_s16le "$work/demo-sound/clip-sound.avi"
+mv "$work/demo-sound/clip-sound.avi" "$work/demo-sound/clip.avi"
+# The checksum of a file's decoded sound; a file without sound fails.
+sound_md5() {
+  ffmpeg -nostdin -v error -i "$1" -map 0:a:0 -f s16le - >"$work/sound.raw" ||
+    fail "$1: its sound does not decode"
+  [ -s "$work/sound.raw" ] || fail "$1 holds no sound"
+  md5sum <"$work/sound.raw" | cut -d' ' -f1
+}
+# MKV: FLAC, which the join codes again losslessly; MP4: AAC, which the parts carry as ALAC
+# and the join codes once over the whole, as the whole export does.
+for ext in mkv mp4; do
+  "$cli" export "$sound_project" -o "$work/out/single-sound.$ext" --codec h264
+  "$cli" farm "$sound_project" -o "$work/out/farm-sound.$ext" --parts 3 --codec h264 --wait \
+    >"$work/farm-sound.log" 2>&1 || { cat "$work/farm-sound.log"; fail "the farm with sound in $ext failed"; }
+  grep -q "^sound $([ "$ext" = mkv ] && echo flac || echo aac)$" "$work/out/farm-sound.$ext.parts/manifest.txt" ||
+    fail "the $ext manifest does not name the sound codec"
+  [ "$(sound_md5 "$work/out/single-sound.$ext")" = "$(sound_md5 "$work/out/farm-sound.$ext")" ] ||
+    fail "the joined $ext file's sound is not the whole export's"
+  same_frames "$work/out/single-sound.$ext" "$work/out/farm-sound.$ext"
+done
 
 echo "== rerun with part 1 deleted"
 parts=$work/out/farm-h264.avi.parts

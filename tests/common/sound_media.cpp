@@ -132,9 +132,9 @@ std::filesystem::path BeepMediaPath(const BeepRecipe& r) {
   return path;
 }
 
-std::vector<float> DecodedSound(const std::filesystem::path& path) {
-  const std::string command = "ffmpeg -nostdin -v error -i " + Quote(path.string()) +
-                              " -map 0:a:0 -f f32le -ac 2 -ar 48000 - 2>/dev/null";
+namespace {
+
+std::vector<float> DecodedWith(const std::string& command) {
   FILE* pipe = popen(command.c_str(), "r");
   if (pipe == nullptr) return {};
   std::vector<float> samples;
@@ -146,6 +146,19 @@ std::vector<float> DecodedSound(const std::filesystem::path& path) {
   if (pclose(pipe) != 0) return {};
   samples.resize(samples.size() / 2 * 2);
   return samples;
+}
+
+}  // namespace
+
+std::vector<float> DecodedSound(const std::filesystem::path& path) {
+  return DecodedWith("ffmpeg -nostdin -v error -i " + Quote(path.string()) +
+                     " -map 0:a:0 -f f32le -ac 2 -ar 48000 - 2>/dev/null");
+}
+
+std::vector<float> DecodedSoundOnTimeline(const std::filesystem::path& path) {
+  return DecodedWith("ffmpeg -nostdin -v error -copyts -i " + Quote(path.string()) +
+                     " -map 0:a:0 -af aresample=async=1:first_pts=0 -f f32le -ac 2 -ar 48000 - "
+                     "2>/dev/null");
 }
 
 std::vector<float> LeftChannel(const std::vector<float>& stereo) {

@@ -40,6 +40,11 @@ std::filesystem::path BeepMediaPath(const BeepRecipe& recipe);
 // interleaved. Empty when the file holds no sound or cannot be decoded.
 std::vector<float> DecodedSound(const std::filesystem::path& path);
 
+// As DecodedSound, but with the first sample at the file's time 0, as a player places it: sound
+// stored before 0 (an encoder's priming kept by negative times, as AAC in Matroska) is left out
+// and a stream that starts later is preceded by silence.
+std::vector<float> DecodedSoundOnTimeline(const std::filesystem::path& path);
+
 // The left channel of interleaved stereo.
 std::vector<float> LeftChannel(const std::vector<float>& stereo);
 

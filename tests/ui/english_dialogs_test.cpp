@@ -242,6 +242,14 @@ TEST_F(DialogLanguage, EveryDialogIsEnglishNamedInOrderAndUnclipped) {
     ExpectEnglish(dialog);
   }
   {
+    // With sound: the sound codecs and the choice of none.
+    CompressorDialog dialog(SomeCompressors(), nullptr, ListSoundCodecs(OutputContainer::Mov));
+    EXPECT_TRUE(Shows(dialog, "&Sound:"));
+    EXPECT_EQ(dialog.soundList()->itemText(0), "16-bit PCM (uncompressed)");
+    EXPECT_EQ(dialog.soundList()->itemText(2), "None (no sound)");
+    ExpectEnglish(dialog);
+  }
+  {
     // Not shown: showing starts the export.
     CProgressDlg dialog(*project_, ProjectComposer(nullptr), nullptr);
     EXPECT_EQ(dialog.windowTitle(), "AVI Export Progress");

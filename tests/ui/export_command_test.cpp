@@ -3,7 +3,9 @@
 #include <gtest/gtest.h>
 
 #include <QApplication>
+#include <QComboBox>
 #include <QDialogButtonBox>
+#include <QLabel>
 #include <QListWidget>
 #include <QPushButton>
 #include <QTest>
@@ -19,6 +21,8 @@
 #include "export_test_support.h"
 #include "export_ui_test_support.h"
 #include "model/messages.h"
+#include "sound_media.h"
+#include "synthetic_sound.h"
 #include "ui/dialogs/compressor_dialog.h"
 #include "ui/dialogs/progress_dialog.h"
 
@@ -66,6 +70,39 @@ TEST(CompressorDialogTest, CancelAndAnEmptySelectionChooseNothing) {
   EXPECT_EQ(dialog.result(), QDialog::Rejected);
 }
 
+// With sound in the project the container's sound codecs are offered under the list, the
+// default first and chosen; "なし" leaves the sound out. Without sound nothing is shown.
+TEST(CompressorDialogTest, OffersTheSoundCodecsWhenTheProjectHasSound) {
+  CompressorDialog silent(ListAviCompressors());
+  EXPECT_EQ(silent.soundList(), nullptr);
+  EXPECT_EQ(silent.findChild<QComboBox*>(), nullptr);
+  EXPECT_EQ(silent.ChosenSoundName(), "");
+
+  const std::vector<SoundCodec> codecs = ListSoundCodecs(OutputContainer::Mkv);
+  ASSERT_EQ(codecs.size(), 2u);
+  CompressorDialog dialog(ListAviCompressors(), nullptr, codecs);
+  QComboBox* sound = dialog.soundList();
+  ASSERT_NE(sound, nullptr);
+  ASSERT_EQ(sound->count(), 3);
+  EXPECT_EQ(sound->itemText(0), QStringLiteral("FLAC (可逆圧縮)"));
+  EXPECT_EQ(sound->itemText(1), QStringLiteral("AAC"));
+  EXPECT_EQ(sound->itemText(2), QStringLiteral("なし (音声を書き出さない)"));
+  EXPECT_EQ(sound->accessibleName(), QStringLiteral("音声"));
+  EXPECT_EQ(dialog.ChosenSoundName(), "flac");
+  sound->setCurrentIndex(1);
+  EXPECT_EQ(dialog.ChosenSoundName(), "aac");
+  sound->setCurrentIndex(2);
+  EXPECT_EQ(dialog.ChosenSoundName(), "");
+  bool labelled = false;
+  for (QLabel* label : dialog.findChildren<QLabel*>()) {
+    labelled =
+        labelled || (label->text() == QStringLiteral("音声(&A):") && label->buddy() == sound);
+  }
+  EXPECT_TRUE(labelled);
+  CompressorDialog avi(ListAviCompressors(), nullptr, ListSoundCodecs(OutputContainer::Avi));
+  EXPECT_EQ(avi.soundList()->itemText(0), QStringLiteral("PCM 16ビット (非圧縮)"));
+}
+
 class ExportCommandTest : public testing::TempFolderTest {
  protected:
   void SetUp() override {
@@ -85,6 +122,18 @@ class ExportCommandTest : public testing::TempFolderTest {
       ++chooserCalls_;
       return compressor;
     });
+  }
+  ExportCommandResult RunWith(std::optional<ExportCodecChoice> choice) {
+    return RunExportCommand(nullptr, *project_, nullptr, &mainTarget_, [&](QWidget*) {
+      ++chooserCalls_;
+      return choice;
+    });
+  }
+  // A beep at 0.5 s in slot 9, played from frame 0.
+  void GiveTheProjectSound() {
+    testing::PutSoundInSlot(*project_, 9, testing::SyntheticSound::Beeps({0.5}, 20, 1000, 0.5f, 2));
+    EventRecord e = testing::SoundEvent(0, 9, 0, project_->frameDuration100ns);
+    ASSERT_TRUE(InsertSorted(project_->tracks[4], 1, &e));
   }
 
   std::vector<QString> Errors(const testing::PromptRecorder& prompts) const {
@@ -149,6 +198,27 @@ TEST_F(ExportCommandTest, CompleteRunWritesTheFileWithoutMessages) {
   ASSERT_TRUE(testing::ReadAviLayout(PathOf("out.avi"), layout));
   EXPECT_EQ(layout.frames.size(), 30u);
   EXPECT_EQ(layout.fccHandler, 0u);  // full frames
+}
+
+// The program's export carries the mix when the project has sound, unless "なし" was chosen.
+TEST_F(ExportCommandTest, AProjectWithSoundIsExportedWithItUnlessLeftOut) {
+  GiveTheProjectSound();
+  testing::PromptRecorder prompts;
+  prompts.savePath = QString::fromStdString(PathOf("sound.avi"));
+  EXPECT_EQ(Run(), ExportCommandResult::Done);  // the default sound codec
+  const std::vector<float> left = testing::LeftChannel(testing::DecodedSound(PathOf("sound.avi")));
+  EXPECT_EQ(static_cast<int64_t>(left.size()),
+            FrameStartSample(30, project_->frameDuration100ns));  // 30 frames
+  EXPECT_NEAR(testing::FindBeep(left, 1000, 20, 0, 1), 0.5, 0.001);
+
+  prompts.savePath = QString::fromStdString(PathOf("none.avi"));
+  EXPECT_EQ(RunWith(ExportCodecChoice(kFullFramesCompressor, std::string())),
+            ExportCommandResult::Done);
+  EXPECT_TRUE(testing::DecodedSound(PathOf("none.avi")).empty());
+  prompts.savePath = QString::fromStdString(PathOf("aac.avi"));
+  EXPECT_EQ(RunWith(ExportCodecChoice(kFullFramesCompressor, "aac")),
+            ExportCommandResult::NoCompressor);  // AVI holds no AAC: refused, nothing written
+  EXPECT_FALSE(std::filesystem::exists(PathOf("aac.avi")));
 }
 
 TEST(FailedMovieFramesTextTest, CountsTheFramesAndNamesTheFiles) {

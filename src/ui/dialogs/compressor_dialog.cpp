@@ -1,5 +1,6 @@
 #include "ui/dialogs/compressor_dialog.h"
 
+#include <QComboBox>
 #include <QCoreApplication>
 #include <QDialogButtonBox>
 #include <QLabel>
@@ -13,8 +14,24 @@
 
 namespace tavrona {
 
-CompressorDialog::CompressorDialog(std::vector<AviCompressor> compressors, QWidget* parent)
-    : QDialog(parent), compressors_(std::move(compressors)) {
+namespace {
+
+QString SoundCodecDescription(const SoundCodec& codec) {
+  if (codec.name == "pcm") {
+    return QCoreApplication::translate("CompressorDialog", "PCM 16ビット (非圧縮)");
+  }
+  const QString title = QString::fromStdString(codec.title);
+  if (codec.note == CompressorNote::Lossless) {
+    return QCoreApplication::translate("CompressorDialog", "%1 (可逆圧縮)").arg(title);
+  }
+  return title;
+}
+
+}  // namespace
+
+CompressorDialog::CompressorDialog(std::vector<AviCompressor> compressors, QWidget* parent,
+                                   std::vector<SoundCodec> soundCodecs)
+    : QDialog(parent), compressors_(std::move(compressors)), soundCodecs_(std::move(soundCodecs)) {
   setWindowTitle(QCoreApplication::translate("CompressorDialog", "ビデオの圧縮"));
   setModal(true);
 
@@ -31,6 +48,19 @@ CompressorDialog::CompressorDialog(std::vector<AviCompressor> compressors, QWidg
   // A double click chooses the row at once, as OK would.
   connect(list_, &QListWidget::itemDoubleClicked, this, [this] { accept(); });
 
+  // The sound choice under the list, before the buttons in the tab order.
+  QLabel* soundLabel = nullptr;
+  if (!soundCodecs_.empty()) {
+    soundLabel = new QLabel(QCoreApplication::translate("CompressorDialog", "音声(&A):"), this);
+    soundList_ = new QComboBox(this);
+    NameAfterLabel(soundList_, soundLabel->text());
+    soundLabel->setBuddy(soundList_);
+    for (const SoundCodec& codec : soundCodecs_) soundList_->addItem(SoundCodecDescription(codec));
+    soundList_->addItem(
+        QCoreApplication::translate("CompressorDialog", "なし (音声を書き出さない)"));
+    soundList_->setCurrentIndex(0);
+  }
+
   auto* buttons = new QDialogButtonBox(QDialogButtonBox::Ok | QDialogButtonBox::Cancel, this);
   NameButtons(*buttons);
   connect(buttons, &QDialogButtonBox::accepted, this, &QDialog::accept);
@@ -39,7 +69,18 @@ CompressorDialog::CompressorDialog(std::vector<AviCompressor> compressors, QWidg
   auto* layout = new QVBoxLayout(this);
   layout->addWidget(label);
   layout->addWidget(list_);
+  if (soundList_ != nullptr) {
+    layout->addWidget(soundLabel);
+    layout->addWidget(soundList_);
+  }
   layout->addWidget(buttons);
+}
+
+std::string CompressorDialog::ChosenSoundName() const {
+  if (soundList_ == nullptr) return {};
+  const int row = soundList_->currentIndex();
+  if (row < 0 || row >= static_cast<int>(soundCodecs_.size())) return {};
+  return soundCodecs_[static_cast<size_t>(row)].name;
 }
 
 std::string CompressorDialog::ChosenName() const {
@@ -54,10 +95,13 @@ void CompressorDialog::accept() {
   QDialog::accept();
 }
 
-std::optional<std::string> AskCompressor(QWidget* parent) {
-  CompressorDialog dialog(ListAviCompressors(), parent);
+std::optional<ExportCodecChoice> AskCompressor(QWidget* parent,
+                                               std::vector<SoundCodec> soundCodecs) {
+  const bool withSound = !soundCodecs.empty();
+  CompressorDialog dialog(ListAviCompressors(), parent, std::move(soundCodecs));
   if (dialog.exec() != QDialog::Accepted) return std::nullopt;
-  return dialog.ChosenName();
+  if (!withSound) return ExportCodecChoice(dialog.ChosenName());
+  return ExportCodecChoice(dialog.ChosenName(), dialog.ChosenSoundName());
 }
 
 }  // namespace tavrona

@@ -2,9 +2,12 @@
 
 #include <QCoreApplication>
 #include <QStringList>
+#include <algorithm>
 
 #include "export/export_job.h"
 #include "export/project_export.h"
+#include "export/sound_stream.h"
+#include "render/mix.h"
 #include "ui/dialogs/progress_dialog.h"
 #include "ui/message_texts.h"
 #include "ui/prompts.h"
@@ -19,10 +22,22 @@ ExportCommandResult RunExportCommand(QWidget* mainWindow, ProjectData& project, 
       QCoreApplication::translate("ExportCommand", "AVIファイル (*.avi)"), QStringLiteral("avi"));
   if (!path) return ExportCommandResult::NoFileName;
 
-  const std::optional<std::string> compressor = chooseCompressor(mainWindow);
-  if (!compressor) return ExportCommandResult::NoCompressor;
+  const std::vector<SoundCodec> soundCodecs = ProjectHasSound(project)
+                                                  ? ListSoundCodecs(ContainerForPath(ToU16(*path)))
+                                                  : std::vector<SoundCodec>{};
+  const std::optional<ExportCodecChoice> choice =
+      chooseCompressor ? chooseCompressor(mainWindow) : AskCompressor(mainWindow, soundCodecs);
+  if (!choice) return ExportCommandResult::NoCompressor;
+  // Without sound in the project there is no sound stream, whatever was chosen.
+  std::string sound;
+  if (!soundCodecs.empty()) sound = choice->sound.value_or(soundCodecs.front().name);
+  const bool offered =
+      sound.empty() || std::any_of(soundCodecs.begin(), soundCodecs.end(),
+                                   [&](const SoundCodec& c) { return c.name == sound; });
+  if (!offered) return ExportCommandResult::NoCompressor;
   AviWriter* writer = ProjectAviWriter(project);
-  if (writer == nullptr || !ChooseCompressor(*writer, *compressor)) {
+  if (writer == nullptr || !ChooseCompressor(*writer, choice->compressor) ||
+      !ChooseSoundCodec(*writer, sound)) {
     return ExportCommandResult::NoCompressor;
   }
 

@@ -31,9 +31,11 @@ QString FailedMovieFramesText(const ExportJobState& job);
 
 // movies composes the movie entries (the program passes a StandardMovieFrames; null draws none).
 // mainTarget answers the movie timeout queries again once the progress dialog has ended.
-// chooseCompressor asks for the compressor's name (the compressor dialog unless replaced).
+// chooseCompressor asks for the compressor's name and the sound codec (the compressor dialog,
+// with the sound codecs of the output's container when the project has sound, unless
+// replaced). The file carries the mix when the project has sound and the choice keeps it.
 ExportCommandResult RunExportCommand(QWidget* mainWindow, ProjectData& project, MovieFrames* movies,
                                      TimeoutTarget* mainTarget,
-                                     const CompressorChooser& chooseCompressor = AskCompressor);
+                                     const CompressorChooser& chooseCompressor = {});
 
 }  // namespace tavrona
