@@ -22,6 +22,7 @@
 
 #include "render/mix.h"
 #include "sound_media.h"
+#include "whole_window_test.h"
 #include "sound_playback_support.h"
 #include "ui/composition_worker.h"
 #include "ui/document.h"
@@ -79,27 +80,8 @@ TEST(SoundFeedTest, GivesTheMixFromTheFirstSampleOnInOrder) {
   EXPECT_EQ(feed.Available(), 0);
 }
 
-class SoundPlaybackTest : public ::testing::Test {
+class SoundPlaybackTest : public testing::WholeWindowTest {
  protected:
-  void SetUp() override {
-    ASSERT_TRUE(dir_.isValid());
-    AppProfile().Load(dir_.filePath("tavrona.INI").toStdString());
-    SetPromptHookForTests([this](Prompt& p) {
-      prompts_.push_back(p);
-      return PromptAnswer::Ok;
-    });
-    document_ = std::make_unique<CKeldaDoc>();
-    frame_ = std::make_unique<CMainFrame>(*document_);
-    frame_->resize(1000, 700);
-    frame_->show();
-    ASSERT_TRUE(QTest::qWaitForWindowExposed(frame_.get()));
-  }
-  void TearDown() override {
-    frame_.reset();
-    document_.reset();
-    SetPromptHookForTests(nullptr);
-  }
-
   // Installs the beep project as the document's (the worker let go first) and refreshes.
   void UseBeepProject(uint32_t lengthFrames, uint32_t beepFrame) {
     document_->QuiesceWorker();
@@ -118,11 +100,6 @@ class SoundPlaybackTest : public ::testing::Test {
     loop.exec();
     return !document_->Worker().Playing();
   }
-
-  QTemporaryDir dir_;
-  std::unique_ptr<CKeldaDoc> document_;
-  std::unique_ptr<CMainFrame> frame_;
-  std::vector<Prompt> prompts_;
 };
 
 bool IsWhite(const QImage& image) {

@@ -18,6 +18,7 @@
 
 #include "modal_answer.h"
 #include "qt_printers.h"
+#include "whole_window_test.h"
 #include "sound_playback_support.h"
 #include "sources/movie_file.h"
 #include "ui/dialogs/field_checks.h"
@@ -104,27 +105,9 @@ TEST(VolumeField, ReadsOneDecimalAndShowsOne) {
   EXPECT_EQ(VolumeOfSliderTenths(-65), -6.5f);
 }
 
-class TrackSoundUiTest : public ::testing::Test {
+class TrackSoundUiTest : public testing::WholeWindowTest {
  protected:
-  void SetUp() override {
-    ASSERT_TRUE(dir_.isValid());
-    AppProfile().Load(dir_.filePath("tavrona.INI").toStdString());
-    SetPromptHookForTests([this](Prompt& p) {
-      prompts_.push_back(p);
-      return PromptAnswer::Ok;
-    });
-    document_ = std::make_unique<CKeldaDoc>();
-    Project().movieLength = 300;
-    frame_ = std::make_unique<CMainFrame>(*document_);
-    frame_->resize(1000, 700);
-    frame_->show();
-    ASSERT_TRUE(QTest::qWaitForWindowExposed(frame_.get()));
-  }
-  void TearDown() override {
-    frame_.reset();
-    document_.reset();
-    SetPromptHookForTests(nullptr);
-  }
+  void PrepareDocument(CKeldaDoc& document) override { document.Project().movieLength = 300; }
 
   ProjectData& Project() { return document_->Project(); }
   CTrackView* Timeline() { return static_cast<CTrackView*>(frame_->Pane(PaneTimeline)); }
@@ -156,11 +139,6 @@ class TrackSoundUiTest : public ::testing::Test {
     QTest::mouseClick(Timeline()->viewport(), Qt::RightButton, {}, p);
     return texts;
   }
-
-  QTemporaryDir dir_;
-  std::unique_ptr<CKeldaDoc> document_;
-  std::unique_ptr<CMainFrame> frame_;
-  std::vector<Prompt> prompts_;
 };
 
 TEST_F(TrackSoundUiTest, TheTrackNumbersMenuSetsVolumeAndMuteAsOneUndoableEdit) {
