@@ -235,6 +235,62 @@ TEST_F(CliTest, InfoListsTheSoundOfMovieSlotsWhenTheProjectHasSound) {
   EXPECT_NE(source.err.find("ID:0004 holds no picture"), std::string::npos) << source.err;
 }
 
+TEST_F(CliTest, ExportCarriesTheSoundOfRealMoviesAndSoundOnlyFilesWhereTheEventsPutIt) {
+  // A movie with beeps at 1.0 s and 2.5 s, placed from output frame 25 (1 s at 25 frames per
+  // second); an MP3 of one higher beep at 0.5 s, 44.1 kHz mono, placed from frame 0.
+  testing::BeepRecipe movie;
+  movie.name = "ExportBeepAvi";
+  movie.beepSeconds = {1.0, 2.5};
+  testing::BeepRecipe music;
+  music.name = "ExportBeepMp3";
+  music.picture = false;
+  music.beepSeconds = {0.5};
+  music.beepHz = 1500;
+  music.sampleRate = 44100;
+  music.channels = 1;
+  music.audioOptions = "-c:a libmp3lame -b:a 128k";
+  music.extension = "mp3";
+  const fs::path moviePath = testing::BeepMediaPath(movie);
+  const fs::path musicPath = testing::BeepMediaPath(music);
+  ASSERT_FALSE(moviePath.empty());
+  ASSERT_FALSE(musicPath.empty());
+  fs::copy_file(moviePath, dir_ / "beep.avi");
+  fs::copy_file(musicPath, dir_ / "music.mp3");
+  auto p = AllocateProjectData();
+  ApplyNewProjectReset(*p);
+  p->outputWidth = 64;
+  p->outputHeight = 48;
+  p->SetFrameRate(25);
+  p->movieLength = 100;
+  StandardSourceOpener opener;
+  const std::u16string folder = FromUtf8(dir_.string());
+  ASSERT_TRUE(opener.OpenMovie(p->files[0], u"\\beep.avi", folder));
+  ASSERT_TRUE(opener.OpenMovie(p->files[1], u"\\music.mp3", folder));
+  const EventRecord picture = DefaultEventForFile(*p, 0, 25);
+  const EventRecord sound = DefaultEventForFile(*p, 1, 0);
+  ASSERT_TRUE(InsertSorted(p->tracks[0], 1, &picture));
+  ASSERT_TRUE(InsertSorted(p->tracks[1], 1, &sound));
+  ASSERT_TRUE(WriteProjectFile(FromUtf8(P("sound.vpj")), *p));
+
+  const CliRun r = Cli("export " + P("sound.vpj") + " -o " + P("sound.mkv") + " --codec ffv1");
+  ASSERT_EQ(r.status, 0) << r.err;
+  const std::vector<float> left = testing::LeftChannel(testing::DecodedSound(dir_ / "sound.mkv"));
+  ASSERT_EQ(left.size(), 4u * 48000u);
+  constexpr double kMs = 0.001;
+  for (double at : {2.0, 3.5}) {
+    EXPECT_NEAR(testing::FindBeep(left, 1000, 30, at - 0.05, at + 0.05), at, kMs) << at;
+  }
+  EXPECT_NEAR(testing::FindBeep(left, 1500, 30, 0.45, 0.55), 0.5, kMs);
+  EXPECT_EQ(testing::FindAllBeeps(left, 1000, 30).size(), 2u);
+  // The movie's own beep at 1.0 s lies before the event's position and is not heard.
+  EXPECT_LT(testing::PeakIn(left, 0.9, 1.1), 0.01f);
+
+  const CliRun silent =
+      Cli("export " + P("sound.vpj") + " -o " + P("silent.mkv") + " --codec ffv1 --no-audio");
+  ASSERT_EQ(silent.status, 0) << silent.err;
+  EXPECT_TRUE(testing::DecodedSound(dir_ / "silent.mkv").empty());
+}
+
 TEST_F(CliTest, RenderWritesTheComposedFrameAsThePreviewWould) {
   WriteProject();
   auto p = Load();
