@@ -21,29 +21,25 @@ std::filesystem::path LocateExecutableFolder() {
   return std::filesystem::path(buffer).parent_path();
 }
 
-std::filesystem::path IniFilePath(const std::filesystem::path& executableFolder) {
-  return executableFolder / kIniFileName;
-}
-
 void StartProcessState(ProcessState& state, bool discoverPlugins) {
   state.executableFolder = LocateExecutableFolder();
   if (discoverPlugins) state.plugins.Discover(state.executableFolder);
   ResetTimeoutTarget(state);
   const float g[9] = {1, 0, 0.5f, 0, 1, 0.5f, 0, 0, 1};
   std::copy(g, g + 9, state.halfPixel);
+  state.ini = LocateIniFile(state.executableFolder);
   IniFile ini;
-  ini.Load(IniFilePath(state.executableFolder));
+  ini.Load(state.ini.file);
   state.settings = ReadSettings(ini);
 }
 
 bool StopProcessState(ProcessState& state, bool writeBack) {
   state.plugins.Release();
   if (!writeBack) return true;
-  const auto path = IniFilePath(state.executableFolder);
   IniFile ini;
-  ini.Load(path);
+  ini.Load(state.ini.file);
   WriteSettings(ini, state.settings);
-  return ini.Save(path);
+  return ini.Save(state.ini.file);
 }
 
 void ResetTimeoutTarget(ProcessState& state) { state.timeoutTarget = &state.noUser; }

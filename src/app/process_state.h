@@ -10,12 +10,15 @@
 
 #include "app/plugins.h"
 #include "app/settings.h"
+#include "app/settings_location.h"
 #include "app/timeout_target.h"
 
 namespace tavrona {
 
 struct ProcessState {
   std::filesystem::path executableFolder;
+  // Where the settings are read from and written back to (app/settings_location.h).
+  IniLocation ini;
   Settings settings;
   PluginList plugins;
   // Guards the movie hand-off slot between the decoder's delivery thread and the UI thread.
@@ -36,11 +39,9 @@ ProcessState& Process();
 // Folder of the running executable (from /proc/self/exe), without a trailing separator.
 std::filesystem::path LocateExecutableFolder();
 
-// The settings file beside the executable.
-std::filesystem::path IniFilePath(const std::filesystem::path& executableFolder);
-
-// Start-up's share of the process state: executable folder, plug-ins, settings read from the
-// INI file, the half-pixel matrix. discoverPlugins = false leaves the plug-in list empty.
+// Start-up's share of the process state: executable folder, plug-ins, where the INI file is
+// (seeding the user's copy of an installed program, LocateIniFile), settings read from it, the
+// half-pixel matrix. discoverPlugins = false leaves the plug-in list empty.
 void StartProcessState(ProcessState& state, bool discoverPlugins = true);
 
 // Shut-down's share: releases the plug-ins and, when writeBack is set, writes the settings back

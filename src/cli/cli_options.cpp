@@ -87,8 +87,10 @@ Options of every command:
   --lang ja|en     the language of the messages: ja (the default) prints each message
                    in Japanese, then its cause in English; en prints English alone
 
-Settings come from tavrona.INI beside the executable (read only); image plug-ins are
-the *.spi files there. Exit status: 0 success, 1 failure, 2 usage error.
+Settings come from tavrona.INI beside the executable, or from
+$XDG_CONFIG_HOME/tavrona/tavrona.INI (~/.config/tavrona) when that folder cannot be
+written (read only); image plug-ins are the *.spi files beside the executable.
+Exit status: 0 success, 1 failure, 2 usage error.
 )";
 }
 

@@ -46,6 +46,10 @@ int main(int argc, char** argv) {
 
   ProcessState& state = Process();
   StartProcessState(state);
+  if (!state.ini.problem.empty()) {
+    std::fprintf(stderr, "tavrona-cli: the settings file %s could not be made: %s\n",
+                 state.ini.file.c_str(), state.ini.problem.c_str());
+  }
   const int status = RunCliCommand(*options);
   // The settings file is read only here: the GUI owns writing it back.
   StopProcessState(state, /*writeBack=*/false);

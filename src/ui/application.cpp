@@ -39,7 +39,11 @@ int RunTavrona(int argc, char** argv) {
   // The executable's folder, the plug-ins, the half-pixel matrix and the six settings.
   ProcessState& state = Process();
   StartProcessState(state);
-  AppProfile().Load(IniFilePath(state.executableFolder));
+  if (!state.ini.problem.empty()) {
+    std::fprintf(stderr, "tavrona: the settings file %s could not be made: %s\n",
+                 state.ini.file.c_str(), state.ini.problem.c_str());
+  }
+  AppProfile().Load(state.ini.file);
   ApplyLanguage(StartLanguage(parser.value(langOption),
                               AppProfile().Ini().GetString(kSettingsSection, "Language")));
 

@@ -1,6 +1,7 @@
-// The desktop program's profile: tavrona.INI beside the executable, read once at start-up and
-// written back at shut-down. Panes read their keys when created and write them when destroyed;
-// the recent-file list and the bars' visibility live here too. User-interface thread only.
+// The desktop program's profile: tavrona.INI (where app/settings_location.h puts it), read once
+// at start-up and written back at shut-down. Panes read their keys when created and write them
+// when destroyed; the recent-file list and the bars' visibility live here too. User-interface
+// thread only.
 #pragma once
 
 #include <QString>
