@@ -5,6 +5,7 @@
 #include <sstream>
 
 #include "app/atomic_file.h"
+#include "app/parse_number.h"
 
 namespace tavrona {
 namespace {
@@ -138,10 +139,11 @@ int32_t IniFile::GetInt(std::string_view section, std::string_view key,
   size_t p = 0;
   bool negative = false;
   if (p < s.size() && (s[p] == '-' || s[p] == '+')) negative = s[p++] == '-';
-  uint32_t n = 0;
-  for (; p < s.size() && s[p] >= '0' && s[p] <= '9'; ++p) {
-    n = n * 10u + static_cast<uint32_t>(s[p] - '0');
-  }
+  size_t digits = p;
+  while (digits < s.size() && s[digits] >= '0' && s[digits] <= '9') ++digits;
+  // Wraps to 32 bits as the profile functions do; beyond 64 bits it reads as 0.
+  const auto n = static_cast<uint32_t>(ParseUnsigned(std::string_view(s).substr(p, digits - p))
+                                           .value_or(0));
   return static_cast<int32_t>(negative ? 0u - n : n);
 }
 

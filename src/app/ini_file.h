@@ -24,7 +24,7 @@ class IniFile {
   void RemoveKey(std::string_view section, std::string_view key);
 
   // Like the profile functions: a missing key gives the default; a present value is read as a
-  // signed decimal integer (0 when it does not start with one).
+  // signed decimal integer (0 when it does not start with one), wrapped to 32 bits (0 beyond 64).
   int32_t GetInt(std::string_view section, std::string_view key, int32_t defaultValue) const;
   void SetInt(std::string_view section, std::string_view key, int32_t value);
 

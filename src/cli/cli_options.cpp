@@ -1,14 +1,16 @@
 #include "cli/cli_options.h"
 
-#include <charconv>
+#include "app/parse_number.h"
 
 namespace tavrona {
 namespace {
 
+// Digits only (ParseUnsigned) within low..high; 0 <= low <= high.
 bool ParseNumber(const std::string& text, int64_t low, int64_t high, int64_t& out) {
-  const char* end = text.data() + text.size();
-  auto [p, ec] = std::from_chars(text.data(), end, out);
-  return ec == std::errc() && p == end && out >= low && out <= high;
+  const auto value = ParseUnsigned(text, static_cast<uint64_t>(high));
+  if (!value || *value < static_cast<uint64_t>(low)) return false;
+  out = static_cast<int64_t>(*value);
+  return true;
 }
 
 std::optional<CliCommand> CommandNamed(const std::string& name) {

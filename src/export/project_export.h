@@ -26,6 +26,7 @@ struct ExportRange {
   uint32_t first = 0;
   uint32_t last = 0;
   uint32_t Count() const { return last - first + 1; }
+  bool operator==(const ExportRange&) const = default;
 };
 
 struct ExportRunOptions {

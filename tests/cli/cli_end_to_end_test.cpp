@@ -21,6 +21,7 @@
 #include "../export/avi_file_reader.h"
 #include "cjk_text.h"
 #include "cli/cli_farm.h"
+#include "farm/farm_lock.h"
 #include "model/project_data.h"
 #include "model/project_file.h"
 #include "model/text_encoding.h"
@@ -919,9 +920,9 @@ TEST_F(FarmRunTest, TaskLogsKeepEveryAttemptAndTheCauseOnce) {
 TEST_F(FarmRunTest, ASecondSubmissionIsRefusedWhileTheFirstHoldsTheLock) {
   WriteProject();
   fs::create_directories(Parts());
-  std::string why;
-  std::optional<FarmLock> held = FarmLock::Take(Parts().string(), &why);
-  ASSERT_TRUE(held) << why;
+  FarmLockRefusal refusal;
+  std::optional<FarmLock> held = FarmLock::Take(Parts().string(), &refusal);
+  ASSERT_TRUE(held) << std::strerror(refusal.error);
   CliRun r = FarmWithPath(P("p.vpj") + " -o " + P("out.avi") + " --parts 2");
   EXPECT_EQ(r.status, 1);
   EXPECT_NE(r.err.find(FarmLockPath(Parts().string())), std::string::npos) << r.err;

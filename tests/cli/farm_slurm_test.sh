@@ -5,15 +5,17 @@
 # submits that part alone and gives the same file again; an edited project is exported anew; a
 # codec change whose run was cut short is finished by the next run, and meanwhile the old OUT is
 # not called present; of two submissions at once one is refused; a task that fails leaves the
-# join unrun and --wait says so. The cluster is stopped on every exit. If its daemons cannot
-# start, the test fails with their logs.
+# join unrun and --wait says so; a submission through the farm library itself, as the desktop
+# program makes one, gives the same frames too. The cluster is stopped on every exit. If its
+# daemons cannot start, the test fails with their logs.
 #
-#   farm_slurm_test.sh TAVRONA-CLI TAVRONA-MAKE-DEMO SLURM-TEST-CLUSTER
+#   farm_slurm_test.sh TAVRONA-CLI TAVRONA-MAKE-DEMO SLURM-TEST-CLUSTER TAVRONA-FARM-SUBMIT
 set -euo pipefail
 
 cli=$1
 make_demo=$2
 cluster=$3
+library_submit=$4
 
 work=$(mktemp -d "${TMPDIR:-/tmp}/tavrona_farm_slurm_XXXXXX")
 cleanup() {
@@ -101,6 +103,15 @@ for ext in mp4 mkv mov; do
     fail "the $ext parts do not begin on key frames"
   same_frames "$work/out/single-h264.$ext" "$work/out/farm-h264.$ext"
 done
+echo "== h264 in mp4: the farm library's own submission in 2 parts"
+"$library_submit" "$project" "$work/out/library-h264.mp4" 2 h264 "$cli" ||
+  fail "the library's submission failed"
+same_frames "$work/out/single-h264.mp4" "$work/out/library-h264.mp4"
+"$cli" farm --status "$work/out/library-h264.mp4" >"$work/library-status.log"
+grep -q "(present)" "$work/library-status.log" &&
+  grep -q "2 parts: 2 complete" "$work/library-status.log" ||
+  fail "farm --status does not see the library's export: $(cat "$work/library-status.log")"
+
 status=0
 "$cli" farm "$project" -o "$work/out/too-many.mp4" --parts 5 --codec h264 >"$work/too-many.log" 2>&1 ||
   status=$?
