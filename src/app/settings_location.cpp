@@ -18,7 +18,7 @@ constexpr const char* kConfigFolderName = "tavrona";
 
 bool IsAbsoluteFolder(const char* value) { return value != nullptr && value[0] == '/'; }
 
-// mkdir -p with mode 0700 for each level made (the base directory specification's mode for
+// mkdir -p with mode 0700 for each level made (the mode the XDG base directory rules give
 // folders a program creates under the user's configuration home).
 bool MakeFolders(const std::filesystem::path& folder, std::error_code& error) {
   std::filesystem::path sofar;
