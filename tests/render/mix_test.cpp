@@ -6,6 +6,8 @@
 #include <mutex>
 #include <vector>
 
+#include "synthetic_sound.h"
+
 namespace tavrona {
 namespace {
 
@@ -53,18 +55,11 @@ class MixTest : public ::testing::Test {
     project_->movieLength = 250;
   }
   void SetSound(int id, std::unique_ptr<SoundSamples> sound) {
-    project_->files[id].kind = FileMovie;
-    project_->files[id].sound = std::move(sound);
+    testing::PutSoundInSlot(*project_, id, std::move(sound));
   }
-  EventRecord Event(uint32_t start, int fileId, int64_t position, int64_t rate,
-                    uint32_t flags = EventInUse) {
-    EventRecord e{};
-    e.flags = flags;
-    e.start = start;
-    e.fileId = fileId;
-    e.playbackPosition = position;
-    e.playbackRate = rate;
-    return e;
+  static EventRecord Event(uint32_t start, int fileId, int64_t position, int64_t rate,
+                           uint32_t flags = EventInUse) {
+    return testing::SoundEvent(start, fileId, position, rate, flags);
   }
   void Place(int track, std::vector<EventRecord> events) {
     ASSERT_TRUE(InsertSorted(project_->tracks[track], static_cast<uint32_t>(events.size()),
