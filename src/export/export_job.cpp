@@ -48,6 +48,7 @@ bool BeginExport(ProjectData& project, std::u16string_view path, const ExportCom
   project.exportJob.failedFiles.reset();
   project.exportJob.abort = 0;
   project.exportJob.done = 0;
+  project.exportJob.rangeFrames = composer.frameCount;
   return true;
 }
 
@@ -92,7 +93,7 @@ bool EndExport(ProjectData& project) {
 void HandleExportStepRequest(ProjectData& project, const ExportComposer& composer) {
   ExportJobState& job = project.exportJob;
   if (job.abort != 0 || job.done != 0) return;
-  if (static_cast<uint32_t>(job.framesWritten) >= project.movieLength) {
+  if (static_cast<uint32_t>(job.framesWritten) >= ExportFrameCount(project)) {
     if (EndExport(project)) {
       job.done = 1;
     } else {

@@ -33,6 +33,8 @@ struct ExportComposer {
   // The project's output frame that the job's frame 0 is (a part's first frame): job frame n
   // carries the mix's samples of output frame firstFrame + n when the writer has sound.
   uint32_t firstFrame = 0;
+  // The frames the job writes from firstFrame on (a part's length); 0: to the project's end.
+  uint32_t frameCount = 0;
 };
 
 // An export's stream runs at ExportStreamRate(frame rate) / kExportRateScale frames per second:
@@ -50,10 +52,10 @@ AviWriter* ProjectAviWriter(ProjectData& project);
 // background colour, closes whatever the writer still held (keeping the compressor and sound
 // codec just chosen),
 // opens the AVI stream at rate trunc(frame rate * 10000) / 10000, prepares the tracks, marks
-// every cached movie frame as none and sets framesWritten to 0 and the abort and done flags to
-// false. False when a frame buffer cannot be made, the frame rate gives no rate, or the file,
-// compressor or stream cannot be opened; what the writer opened then stays open until the next
-// BeginExport, EndExport or the project's destruction.
+// every cached movie frame as none, sets framesWritten to 0, the abort and done flags to false
+// and the job's rangeFrames to the composer's frameCount. False when a frame buffer cannot be made,
+// the frame rate gives no rate, or the file, compressor or stream cannot be opened; what the writer
+// opened then stays open until the next BeginExport, EndExport or the project's destruction.
 bool BeginExport(ProjectData& project, std::u16string_view path, const ExportComposer& composer);
 
 // Composes output frame n = framesWritten and, with write set, writes it; with a sound stream,

@@ -101,8 +101,8 @@ uint64_t ExportProgress::ElapsedMs(Clock::time_point now) const {
 }
 
 ProgressFigures ExportProgress::Figures(const ProjectData& project, Clock::time_point now) const {
-  return ComputeProgress(BarPosition(project), project.movieLength, project.frameDuration100ns,
-                         ElapsedMs(now));
+  return ComputeProgress(BarPosition(project), ExportFrameCount(project),
+                         project.frameDuration100ns, ElapsedMs(now));
 }
 
 std::optional<std::u16string> ExportProgress::Text(const ProjectData& project,

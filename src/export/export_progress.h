@@ -22,7 +22,7 @@ inline constexpr int kThumbnailTop = 8;
 // The ten figures of the progress text, from the counters at one moment.
 struct ProgressFigures {
   uint32_t framesWritten = 0;
-  uint32_t total = 0;          // the movie length, frames
+  uint32_t total = 0;          // the job's frames (ExportFrameCount)
   uint64_t position100ns = 0;  // framesWritten * frame duration
   uint32_t percent = 0;        // framesWritten * 100 / total, 0 when total is 0
   uint64_t elapsedMs = 0;
@@ -82,8 +82,8 @@ class ExportProgress {
   std::optional<std::u16string> Text(const ProjectData& project,
                                      Clock::time_point now = Clock::now()) const;
 
-  // The progress bar runs from 0 to the movie length.
-  static uint32_t BarRange(const ProjectData& project) { return project.movieLength; }
+  // The progress bar runs from 0 to the job's frames.
+  static uint32_t BarRange(const ProjectData& project) { return ExportFrameCount(project); }
   static uint32_t BarPosition(const ProjectData& project);
 
  private:

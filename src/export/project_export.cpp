@@ -43,8 +43,8 @@ uint32_t ExportKeyFrameInterval(const ProjectData& project, std::u16string_view 
                           kExportRateScale);
 }
 
-ExportResult ExportProject(ProjectData& project, std::u16string_view path, MovieFrames* movies,
-                           const ExportRunOptions& options) {
+ExportResult PrepareExport(ProjectData& project, std::u16string_view path, MovieFrames* movies,
+                           const ExportRunOptions& options, ExportComposer& composer) {
   AviWriter* writer = ProjectAviWriter(project);
   if (writer == nullptr || !ChooseCompressor(*writer, options.codec)) {
     return ExportResult::UnknownCodec;
@@ -64,7 +64,6 @@ ExportResult ExportProject(ProjectData& project, std::u16string_view path, Movie
   if (!ChooseSoundCodec(*writer, written) || (!sound->empty() && written.empty())) {
     return ExportResult::UnknownSoundCodec;
   }
-  const uint32_t count = project.movieLength == 0 ? 0 : range.Count();
   PartSound partSound;
   if (!sound->empty()) {
     partSound.codec = *sound;
@@ -76,7 +75,23 @@ ExportResult ExportProject(ProjectData& project, std::u16string_view path, Movie
                          : std::string());
   project.exportJob = {};
   project.exportJob.stopOnEventError = options.stopOnEventError ? 1 : 0;
-  const ExportComposer composer = ProjectComposer(movies, range.first);
+  composer = ProjectComposer(movies, range.first);
+  if (options.range) composer.frameCount = range.Count();
+  return ExportResult::Done;
+}
+
+ExportResult ExportProject(ProjectData& project, std::u16string_view path, MovieFrames* movies,
+                           const ExportRunOptions& options) {
+  ExportComposer composer;
+  if (const ExportResult prepared = PrepareExport(project, path, movies, options, composer);
+      prepared != ExportResult::Done) {
+    return prepared;
+  }
+  AviWriter* writer = project.exportWriter.get();
+  const uint32_t count =
+      project.movieLength == 0
+          ? 0
+          : (composer.frameCount != 0 ? composer.frameCount : project.movieLength);
   // The mode holds for this run only: the job's other drivers keep the writer's own.
   const bool pipelinedBefore = writer->Pipelined();
   writer->SetPipelined(options.pipelined);

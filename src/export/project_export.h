@@ -76,6 +76,14 @@ std::optional<std::string> ExportSoundCodec(const ProjectData& project, std::u16
 uint32_t ExportKeyFrameInterval(const ProjectData& project, std::u16string_view path,
                                 std::string_view codec);
 
+// Everything an export does before it begins (BeginExport): the compressor and sound codec
+// chosen on the project's writer, the range checked, a part's comment set, the job reset, and
+// the composer made (from the range's first frame, for its frames). Done when the export can
+// begin with `composer`; otherwise what is wrong, with nothing written. The desktop program's
+// export and ExportProject both start so.
+ExportResult PrepareExport(ProjectData& project, std::u16string_view path, MovieFrames* movies,
+                           const ExportRunOptions& options, ExportComposer& composer);
+
 // The project's writer tells what failed (ErrorText) and how many frames the file holds
 // (FramesStored) afterwards.
 ExportResult ExportProject(ProjectData& project, std::u16string_view path, MovieFrames* movies,

@@ -136,6 +136,31 @@ std::vector<std::string> SlurmClient::ActiveJobs(const std::vector<std::string>&
   return run.status == 0 ? ListedJobIds(run.out) : std::vector<std::string>{};
 }
 
+std::map<size_t, std::string> ParseSqueueTasks(const std::string& output) {
+  std::map<size_t, std::string> tasks;
+  std::stringstream lines(output);
+  for (std::string line; std::getline(lines, line);) {
+    std::stringstream words(line);
+    std::string id, state;
+    if (!(words >> id >> state)) continue;
+    const size_t underscore = id.find('_');
+    uint32_t index = 0;
+    if (underscore == std::string::npos || !IsJobId(id.substr(0, underscore)) ||
+        !ParseUint32(id.substr(underscore + 1), index)) {
+      continue;  // a plain job, or tasks still folded ("12_[4-7]") that -r unfolds
+    }
+    tasks[index] = state;
+  }
+  return tasks;
+}
+
+std::map<size_t, std::string> SlurmClient::QueuedTasks(const std::vector<std::string>& jobIds) const {
+  if (jobIds.empty() || !FindOnPath("squeue")) return {};
+  const ProgramRun run = RunProgram(
+      {"squeue", "-h", "-r", "-o", "%i %T", "-j", JoinedIds(jobIds)}, kSlurmCommandLimit);
+  return run.status == 0 ? ParseSqueueTasks(run.out) : std::map<size_t, std::string>{};
+}
+
 SlurmJobStates SlurmClient::JobStates(const std::vector<std::string>& jobIds) const {
   SlurmJobStates states;
   if (jobIds.empty()) return states;

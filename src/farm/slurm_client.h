@@ -36,6 +36,10 @@ std::optional<SlurmJobState> ParseScontrolJob(const std::string& output);
 // CANCELLED.
 std::map<std::string, SlurmJobState> ParseSacctJobs(const std::string& output);
 
+// The array tasks of `squeue -h -r -o "%i %T"` output ("12_3 RUNNING", one task a line), by
+// task index, with their state; lines of jobs that are not array tasks are left out.
+std::map<size_t, std::string> ParseSqueueTasks(const std::string& output);
+
 enum class JobOutcome { Waiting, Succeeded, Failed };
 // A job still waiting on a dependency that can never be met has failed: it would never run.
 JobOutcome JudgeJob(const SlurmJobState& job);
@@ -64,6 +68,10 @@ class SlurmClient {
   // Which of `jobIds` (plain job ids) squeue still lists, queued or running: ListedJobIds.
   // Empty when squeue is not on PATH or fails (nothing known to be at work).
   std::vector<std::string> ActiveJobs(const std::vector<std::string>& jobIds) const;
+
+  // The array tasks of `jobIds` that squeue still lists, by task index, with their state
+  // (PENDING, RUNNING, ...): ParseSqueueTasks. Empty when squeue is not on PATH or fails.
+  std::map<size_t, std::string> QueuedTasks(const std::vector<std::string>& jobIds) const;
 
   // The states of `jobIds`: one sacct call for them all, then one scontrol call for each job
   // sacct did not report.

@@ -34,6 +34,8 @@ struct ExportJobState {
   // drawn from the picture last held), and the file IDs of those events: said when the job ends.
   uint32_t framesWithFailedEvents = 0;
   std::bitset<kFileCount> failedFiles;
+  // The frames an export of a range writes (set when it begins); 0: the whole project.
+  uint32_t rangeFrames = 0;
 };
 
 struct ProjectData {
@@ -78,6 +80,11 @@ int64_t FrameDurationFromRate(double frameRate);
 // Cuts a movie length to kMaxMovieLength.
 constexpr uint32_t ClampMovieLength(uint32_t length) {
   return length > kMaxMovieLength ? kMaxMovieLength : length;
+}
+
+// The frames the export job writes: its range's, or the project's length.
+inline uint32_t ExportFrameCount(const ProjectData& project) {
+  return project.exportJob.rangeFrames != 0 ? project.exportJob.rangeFrames : project.movieLength;
 }
 
 // The event made when a file is dropped on a track (start = frame) or a template (start 0).

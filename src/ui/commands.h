@@ -47,6 +47,9 @@ enum CommandId : int {
   CmdAutoExtend = 32782,
   // Real-time playback in the preview pane.
   CmdPlay = 32783,
+  // The export by a Slurm farm, and how its run stands.
+  CmdFarmExport = 32784,
+  CmdFarmStatus = 32785,
 };
 
 // The table holds the Japanese source texts; the functions below give them in the language of

@@ -7,7 +7,9 @@
 #include <QCoreApplication>
 #include <QFileInfo>
 #include <QLabel>
+#include <QLineEdit>
 #include <QMenuBar>
+#include <QMouseEvent>
 #include <QMimeData>
 #include <QPainter>
 #include <QPainterPath>
@@ -26,6 +28,8 @@
 #include "ui/dialogs/export_command.h"
 #include "ui/dialogs/project_dialog.h"
 #include "ui/document.h"
+#include "ui/farm/farm_actions.h"
+#include "ui/farm/farm_texts.h"
 #include "ui/language.h"
 #include "ui/message_texts.h"
 #include "ui/panes/event_view.h"
@@ -293,6 +297,8 @@ void CMainFrame::CreateMenus() {
     QMenu* menu = menuBar()->addMenu(MenuTitle(info));
     menus_.push_back(menu);
     connect(menu, &QMenu::aboutToShow, this, [this] { UpdateCommandStates(); });
+    // Menus skip disabled items as they are hovered; the filter shows their prompt all the same.
+    menu->installEventFilter(this);
     bool recentHere = false;
     for (const MenuEntry& entry : info.entries) {
       QAction* added = nullptr;
@@ -508,6 +514,8 @@ bool CMainFrame::FrameHandles(CommandId id) const {
     case CmdSave:
     case CmdSaveAs:
     case CmdExportAvi:
+    case CmdFarmExport:
+    case CmdFarmStatus:
     case CmdProjectSettings:
     case CmdExit:
     case CmdViewToolbar:
@@ -526,6 +534,7 @@ bool CMainFrame::FrameHandles(CommandId id) const {
 }
 
 bool CMainFrame::FrameEnabled(CommandId id) const {
+  if (id == CmdFarmExport) return FarmUnavailableReason().isEmpty();
   if (id == CmdEditUndo) return document_.History().CanUndo();
   if (id == CmdEditRedo) return document_.History().CanRedo();
   return FrameHandles(id);
@@ -553,6 +562,11 @@ void CMainFrame::UpdateCommandStates() {
     }
     action->setEnabled(enabled);
     if (action->isCheckable()) action->setChecked(checked);
+  }
+  // Without Slurm the farm's item says why it is off, where its prompt would be.
+  if (QAction* farm = Action(CmdFarmExport)) {
+    const QString reason = FarmUnavailableReason();
+    farm->setStatusTip(reason.isEmpty() ? CommandPrompt(*FindCommand(CmdFarmExport)) : reason);
   }
   // The undo and redo items name the step they take.
   Action(CmdEditUndo)->setText(UndoMenuText(document_.History().UndoLabel()));
@@ -596,11 +610,23 @@ void CMainFrame::RunFrameCommand(CommandId id) {
     case CmdSaveAs:
       SaveProject(true);
       break;
-    case CmdExportAvi:
+    case CmdExportAvi: {
       document_.QuiesceWorker();
       document_.preview = PreviewRequest{true, PreviewNothing, 0, 0};
-      RunExportCommand(this, document_.Project(), &document_.Movies(), this);
+      ExportCommandContext context;
+      const TrackViewState& timeline = static_cast<CTrackView*>(panes_[PaneTimeline])->State();
+      context.selection = TimelineSelection(timeline.rangeStart, timeline.rangeEnd,
+                                            document_.Project().movieLength);
+      if (!document_.Modified()) context.projectFile = document_.PathName().toStdString();
+      RunExportCommand(this, document_.Project(), &document_.Movies(), this, {}, context);
       document_.UpdateAllViews(nullptr);
+      break;
+    }
+    case CmdFarmExport:
+      RunFarmExport();
+      break;
+    case CmdFarmStatus:
+      ShowFarmStatus(AppProfile().GetString("Farm", "LastOutput"));
       break;
     case CmdProjectSettings:
       document_.Edit({QStringLiteral(QT_TRANSLATE_NOOP("EditSteps", "プロジェクトの設定")),
@@ -702,6 +728,40 @@ bool CMainFrame::OpenProject(const QString& path) {
   recent_.Add(document_.PathName());
   RebuildRecentMenu();
   return true;
+}
+
+void CMainFrame::RunFarmExport() {
+  // The farm's tasks load the project's file: it must hold what is on the screen.
+  if ((document_.Modified() || document_.PathName().isEmpty()) && !SaveProject(false)) return;
+  CFarmDialog dialog(document_.Project(), document_.PathName(), ReadFarmDialogSettings(AppProfile()),
+                     StandardFarmSubmitter(), this);
+  dialog.exec();
+  WriteFarmDialogSettings(AppProfile(), dialog.Settings());
+  if (!dialog.SubmittedOutput().isEmpty()) {
+    AppProfile().SetString("Farm", "LastOutput", dialog.SubmittedOutput());
+    ShowFarmStatus(dialog.SubmittedOutput());
+  }
+}
+
+void CMainFrame::ShowFarmStatus(const QString& output) {
+  if (farmStatus_ == nullptr) {
+    const FarmSubmitter submit = StandardFarmSubmitter();
+    farmStatus_ = new CFarmStatusWindow(
+        output, StandardFarmStatusReader(),
+        [submit](const FarmPlan& previous) {
+          // The partition and time limit of the last submission from this program.
+          const FarmDialogSettings settings = ReadFarmDialogSettings(AppProfile());
+          return RerunFarm(previous,
+                           {settings.partition.toStdString(), settings.timeLimit.toStdString()},
+                           submit);
+        },
+        this);
+  } else if (farmStatus_->outputEdit()->text() != output && !output.isEmpty()) {
+    farmStatus_->SetOutput(output);
+  }
+  farmStatus_->show();
+  farmStatus_->raise();
+  farmStatus_->activateWindow();
 }
 
 bool CMainFrame::SaveProject(bool askName) {
@@ -812,6 +872,16 @@ void CMainFrame::BeginKeyboardSplit() {
 }
 
 bool CMainFrame::eventFilter(QObject* watched, QEvent* event) {
+  // A disabled item may say why it is off (the farm's without Slurm): its prompt shows when the
+  // pointer is over it, as an enabled item's does.
+  if (event->type() == QEvent::MouseMove) {
+    if (auto* menu = qobject_cast<QMenu*>(watched)) {
+      const QAction* under = menu->actionAt(static_cast<QMouseEvent*>(event)->position().toPoint());
+      if (under != nullptr && !under->isEnabled() && !under->statusTip().isEmpty()) {
+        statusBar()->showMessage(under->statusTip());
+      }
+    }
+  }
   if (!splitting_ || event->type() != QEvent::KeyPress) {
     return QMainWindow::eventFilter(watched, event);
   }

@@ -11,6 +11,7 @@
 
 #include "app/timeout_target.h"
 #include "ui/commands.h"
+#include "ui/farm/farm_status_window.h"
 #include "ui/language.h"
 #include "ui/recent_files.h"
 
@@ -111,11 +112,18 @@ class CMainFrame : public QMainWindow, public TimeoutTarget {
   bool FrameEnabled(CommandId id) const;
   bool FrameChecked(CommandId id) const;
   void RunFrameCommand(CommandId id);
+  // "ファームで書き出し...": saves a modified project, then the farm dialog; a run submitted
+  // opens its status window.
+  void RunFarmExport();
+  // "ファームの状況": the one status window, showing the run writing output (the last one when
+  // empty).
+  void ShowFarmStatus(const QString& output);
 
   CKeldaDoc& document_;
   std::map<int, QAction*> actions_;
   std::array<CKeldaView*, 4> panes_{};
   QPointer<CKeldaView> activePane_;
+  QPointer<CFarmStatusWindow> farmStatus_;
   QSplitter* rows_ = nullptr;
   QSplitter* top_ = nullptr;
   QSplitter* bottom_ = nullptr;

@@ -92,6 +92,12 @@ std::optional<QString> Choose(QWidget* parent, Prompt prompt) {
       dialog.setAcceptMode(QFileDialog::AcceptSave);
       dialog.setFileMode(QFileDialog::AnyFile);
       dialog.setDefaultSuffix(prompt.defaultSuffix);
+      // A name typed without an extension takes the chosen file type's.
+      QObject::connect(&dialog, &QFileDialog::filterSelected, &dialog,
+                       [&dialog](const QString& fileType) {
+                         const QString suffix = FilterSuffix(fileType);
+                         if (!suffix.isEmpty()) dialog.setDefaultSuffix(suffix);
+                       });
       break;
     case PromptKind::OpenFile:
       dialog.setAcceptMode(QFileDialog::AcceptOpen);
@@ -108,6 +114,19 @@ std::optional<QString> Choose(QWidget* parent, Prompt prompt) {
 }
 
 }  // namespace
+
+QString FilterSuffix(const QString& fileType) {
+  const qsizetype star = fileType.indexOf(QStringLiteral("(*."));
+  if (star < 0) return {};
+  const qsizetype from = star + 3;
+  qsizetype to = from;
+  while (to < fileType.size() && fileType[to] != u' ' && fileType[to] != u')' &&
+         fileType[to] != u';') {
+    ++to;
+  }
+  const QString suffix = fileType.mid(from, to - from);
+  return suffix == QStringLiteral("*") ? QString() : suffix;
+}
 
 void SetPromptHookForTests(PromptHook hook) {
   Hook() = std::move(hook);

@@ -62,13 +62,18 @@ PromptAnswer AskYesNoCancel(QWidget* parent, const QString& caption, const QStri
 void ShowInformation(QWidget* parent, const QString& caption, const QString& text);
 
 // Choosers: the chosen path, or nothing when cancelled. The save chooser confirms before
-// replacing a file and adds defaultSuffix to a name typed without an extension.
+// replacing a file and adds defaultSuffix to a name typed without an extension; with several
+// file types in filter (";;" between them), the first extension of the type chosen instead.
 std::optional<QString> AskSaveFileName(QWidget* parent, const QString& title,
                                        const QString& startPath, const QString& filter,
                                        const QString& defaultSuffix);
 std::optional<QString> AskOpenFileName(QWidget* parent, const QString& title,
                                        const QString& startPath, const QString& filter);
 std::optional<QString> AskFolder(QWidget* parent, const QString& title, const QString& startFolder);
+
+// The first extension of one file type of a filter: "mp4" for "MP4ファイル (*.mp4 *.m4v)";
+// empty when it names none.
+QString FilterSuffix(const QString& fileType);
 
 // UTF-16 text of the model as a QString and back.
 inline QString ToQString(std::u16string_view text) {

@@ -361,7 +361,7 @@ TEST_F(DialogLanguage, RefusedFieldsAreExplainedInTheCurrentLanguage) {
 TEST_F(DialogLanguage, ChoosersAreTitledInTheCurrentLanguage) {
   English();
   EXPECT_EQ(RunExportCommand(nullptr, *project_, nullptr, nullptr,
-                             [](QWidget*) { return std::optional<std::string>(); }),
+                             [](QWidget*, const ExportOffer&) { return std::optional<std::string>(); }),
             ExportCommandResult::NoFileName);
   {
     CProjectPropertyDlg dialog(FillProjectDialog(*project_));

@@ -8,6 +8,7 @@
 #include <QLabel>
 #include <QListWidget>
 #include <QPushButton>
+#include <QRadioButton>
 #include <QTest>
 #include <QTimer>
 #include <filesystem>
@@ -23,6 +24,7 @@
 #include "model/messages.h"
 #include "sound_media.h"
 #include "synthetic_sound.h"
+#include "export/export_part.h"
 #include "ui/dialogs/compressor_dialog.h"
 #include "ui/dialogs/progress_dialog.h"
 
@@ -118,13 +120,13 @@ class ExportCommandTest : public testing::TempFolderTest {
   }
 
   ExportCommandResult Run(std::optional<std::string> compressor = kFullFramesCompressor) {
-    return RunExportCommand(nullptr, *project_, nullptr, &mainTarget_, [&](QWidget*) {
+    return RunExportCommand(nullptr, *project_, nullptr, &mainTarget_, [&](QWidget*, const ExportOffer&) {
       ++chooserCalls_;
       return compressor;
     });
   }
   ExportCommandResult RunWith(std::optional<ExportCodecChoice> choice) {
-    return RunExportCommand(nullptr, *project_, nullptr, &mainTarget_, [&](QWidget*) {
+    return RunExportCommand(nullptr, *project_, nullptr, &mainTarget_, [&](QWidget*, const ExportOffer&) {
       ++chooserCalls_;
       return choice;
     });
@@ -159,7 +161,7 @@ TEST_F(ExportCommandTest, CancelledSaveDialogDoesNothing) {
   ASSERT_EQ(prompts.seen.size(), 1u);
   EXPECT_EQ(prompts.seen[0].kind, PromptKind::SaveFile);
   EXPECT_EQ(prompts.seen[0].caption, QStringLiteral("名前を付けて保存"));
-  EXPECT_EQ(prompts.seen[0].filter, QStringLiteral("AVIファイル (*.avi)"));
+  EXPECT_EQ(prompts.seen[0].filter, ExportFileFilter());
   EXPECT_EQ(prompts.seen[0].defaultSuffix, QStringLiteral("avi"));
   EXPECT_EQ(chooserCalls_, 0);
   EXPECT_FALSE(project_->exportWriter && project_->exportWriter->Initialised());
@@ -219,6 +221,161 @@ TEST_F(ExportCommandTest, AProjectWithSoundIsExportedWithItUnlessLeftOut) {
   EXPECT_EQ(RunWith(ExportCodecChoice(kFullFramesCompressor, "aac")),
             ExportCommandResult::NoCompressor);  // AVI holds no AAC: refused, nothing written
   EXPECT_FALSE(std::filesystem::exists(PathOf("aac.avi")));
+}
+
+// The save dialog's four file types each name the extension that chooses their container, AVI
+// first, and a name typed without one gets the chosen type's.
+TEST(ExportFileTypesTest, EachFileTypeChoosesItsContainer) {
+  const QStringList types = ExportFileFilter().split(QStringLiteral(";;"));
+  ASSERT_EQ(types.size(), 4);
+  const OutputContainer containers[] = {OutputContainer::Avi, OutputContainer::Mp4,
+                                        OutputContainer::Mkv, OutputContainer::Mov};
+  const char* suffixes[] = {"avi", "mp4", "mkv", "mov"};
+  for (int i = 0; i < 4; ++i) {
+    const QString suffix = FilterSuffix(types[i]);
+    EXPECT_EQ(suffix, QString::fromLatin1(suffixes[i])) << types[i].toStdString();
+    EXPECT_EQ(ContainerForPath(ToU16(QStringLiteral("out.") + suffix)), containers[i]);
+  }
+  EXPECT_EQ(FilterSuffix(QStringLiteral("MP4ファイル (*.mp4 *.m4v)")), QStringLiteral("mp4"));
+  EXPECT_EQ(FilterSuffix(QStringLiteral("すべて (*)")), QString());
+  EXPECT_EQ(FilterSuffix(QStringLiteral("no pattern")), QString());
+}
+
+// The band of the timeline covers the frames from its start up to its end; a band past the
+// project's end is cut there, and one wholly past it (or none) offers no range.
+TEST(TimelineSelectionTest, TheBandsFramesCutAtTheProjectsEnd) {
+  EXPECT_EQ(TimelineSelection(10, 20, 100), (ExportRange{10, 19}));
+  EXPECT_EQ(TimelineSelection(20, 10, 100), (ExportRange{10, 19}));
+  EXPECT_EQ(TimelineSelection(90, 150, 100), (ExportRange{90, 99}));
+  EXPECT_EQ(TimelineSelection(5, 6, 100), (ExportRange{5, 5}));
+  EXPECT_FALSE(TimelineSelection(7, 7, 100));
+  EXPECT_FALSE(TimelineSelection(100, 120, 100));
+  EXPECT_FALSE(TimelineSelection(0, 10, 0));
+}
+
+// With a selection the dialog offers the whole project (chosen at first) or the selection,
+// chosen by a click; without one it shows no range choice.
+TEST(CompressorDialogTest, OffersTheSelectionBesideTheWholeProject) {
+  CompressorDialog plain(ListAviCompressors());
+  EXPECT_EQ(plain.selectionButton(), nullptr);
+  EXPECT_FALSE(plain.ChosenRange());
+
+  CompressorDialog dialog(ListAviCompressors(), nullptr, {}, ExportRange{30, 59});
+  dialog.show();
+  ASSERT_NE(dialog.selectionButton(), nullptr);
+  EXPECT_TRUE(dialog.wholeButton()->isChecked());
+  EXPECT_EQ(dialog.selectionButton()->text(), QStringLiteral("選択範囲(&S): フレーム 30 - 59"));
+  EXPECT_FALSE(dialog.ChosenRange());
+  QTest::mouseClick(dialog.selectionButton(), Qt::LeftButton);
+  EXPECT_EQ(dialog.ChosenRange(), (ExportRange{30, 59}));
+  QTest::mouseClick(dialog.wholeButton(), Qt::LeftButton);
+  EXPECT_FALSE(dialog.ChosenRange());
+}
+
+// The compressor choice lists what the chosen file's container takes, and the file written is
+// of that container.
+TEST_F(ExportCommandTest, TheContainerOfTheNameChosenDecidesTheOfferAndTheFile) {
+  testing::PromptRecorder prompts;
+  std::vector<ExportOffer> offers;
+  const auto chooseFirst = [&](QWidget*, const ExportOffer& offer) {
+    offers.push_back(offer);
+    return std::optional<ExportCodecChoice>(offer.compressors.front().name);
+  };
+  const auto names = [](const std::vector<AviCompressor>& list) {
+    std::vector<std::string> all;
+    for (const AviCompressor& c : list) all.push_back(c.name);
+    return all;
+  };
+  prompts.savePath = QString::fromStdString(PathOf("out.mkv"));
+  EXPECT_EQ(RunExportCommand(nullptr, *project_, nullptr, &mainTarget_, chooseFirst),
+            ExportCommandResult::Done);
+  prompts.savePath = QString::fromStdString(PathOf("out.mp4"));
+  EXPECT_EQ(RunExportCommand(nullptr, *project_, nullptr, &mainTarget_, chooseFirst),
+            ExportCommandResult::Done);
+  ASSERT_EQ(offers.size(), 2u);
+  EXPECT_EQ(offers[0].container, OutputContainer::Mkv);
+  EXPECT_EQ(names(offers[0].compressors), names(ListCompressors(OutputContainer::Mkv)));
+  EXPECT_EQ(offers[1].container, OutputContainer::Mp4);
+  EXPECT_EQ(names(offers[1].compressors), names(ListCompressors(OutputContainer::Mp4)));
+  EXPECT_NE(names(offers[0].compressors), names(offers[1].compressors));
+  EXPECT_TRUE(offers[0].soundCodecs.empty());  // the project has no sound
+  EXPECT_FALSE(offers[0].selection);
+
+  const std::vector<uint8_t> mkv = testing::ReadFileBytes(PathOf("out.mkv"));
+  ASSERT_GE(mkv.size(), 4u);
+  EXPECT_EQ(mkv[0], 0x1A);  // the EBML header of Matroska
+  EXPECT_EQ(mkv[3], 0xA3);
+  const std::vector<uint8_t> mp4 = testing::ReadFileBytes(PathOf("out.mp4"));
+  ASSERT_GE(mp4.size(), 8u);
+  EXPECT_EQ(std::string(mp4.begin() + 4, mp4.begin() + 8), "ftyp");
+}
+
+// The timeline's selection is offered, and chosen it writes those frames as a part, the range
+// recorded as the command line's --frames records it; the progress counts the range's frames.
+TEST_F(ExportCommandTest, TheSelectedRangeIsWrittenAsAPart) {
+  testing::PromptRecorder prompts;
+  prompts.savePath = QString::fromStdString(PathOf("range.avi"));
+  std::optional<ExportRange> offered;
+  ExportCommandContext context;
+  context.selection = ExportRange{10, 19};
+  EXPECT_EQ(RunExportCommand(
+                nullptr, *project_, nullptr, &mainTarget_,
+                [&](QWidget*, const ExportOffer& offer) {
+                  offered = offer.selection;
+                  ExportCodecChoice choice(kFullFramesCompressor);
+                  choice.range = offer.selection;
+                  return std::optional<ExportCodecChoice>(choice);
+                },
+                context),
+            ExportCommandResult::Done);
+  EXPECT_EQ(offered, (ExportRange{10, 19}));
+  EXPECT_EQ(ExportFrameCount(*project_), 10u);
+  EXPECT_EQ(project_->exportJob.framesWritten, 10);
+  std::string why;
+  const auto info = ReadPartInfo(PathOf("range.avi"), &why);
+  ASSERT_TRUE(info) << why;
+  EXPECT_EQ(info->first, 10u);
+  EXPECT_EQ(info->last, 19u);
+  EXPECT_EQ(info->projectLength, 30u);
+  EXPECT_EQ(info->framesPresent, 10u);
+  EXPECT_TRUE(Errors(prompts).empty());
+
+  // The frames are those of a whole export: frame 10 of the whole file is the part's frame 0.
+  prompts.savePath = QString::fromStdString(PathOf("whole.avi"));
+  EXPECT_EQ(Run(), ExportCommandResult::Done);
+  testing::AviFileLayout whole, part;
+  ASSERT_TRUE(testing::ReadAviLayout(PathOf("whole.avi"), whole));
+  ASSERT_TRUE(testing::ReadAviLayout(PathOf("range.avi"), part));
+  ASSERT_EQ(part.frames.size(), 10u);
+  EXPECT_EQ(part.frames[0], whole.frames[10]);
+  EXPECT_EQ(part.frames[9], whole.frames[19]);
+}
+
+// A range that does not start on a key frame of the codec cannot be a part: said, nothing
+// written.
+TEST_F(ExportCommandTest, ARangeOffTheKeyFramesIsRefusedWithTheReason) {
+  const auto codecs = ListCompressors(OutputContainer::Mp4);
+  const bool h264 = std::any_of(codecs.begin(), codecs.end(),
+                                [](const AviCompressor& c) { return c.name == "h264"; });
+  if (!h264) GTEST_SKIP() << "this libavcodec has no H.264 encoder";
+  testing::PromptRecorder prompts;
+  prompts.savePath = QString::fromStdString(PathOf("range.mp4"));
+  ExportCommandContext context;
+  context.selection = ExportRange{5, 14};
+  EXPECT_EQ(RunExportCommand(
+                nullptr, *project_, nullptr, &mainTarget_,
+                [&](QWidget*, const ExportOffer& offer) {
+                  ExportCodecChoice choice("h264");
+                  choice.range = offer.selection;
+                  return std::optional<ExportCodecChoice>(choice);
+                },
+                context),
+            ExportCommandResult::BadRange);
+  const auto errors = Errors(prompts);
+  ASSERT_EQ(errors.size(), 1u);
+  EXPECT_TRUE(errors[0].startsWith(QStringLiteral("フレーム 5 - 14 だけを書き出すことはできません。")))
+      << errors[0].toStdString();
+  EXPECT_FALSE(std::filesystem::exists(PathOf("range.mp4")));
 }
 
 TEST(FailedMovieFramesTextTest, CountsTheFramesAndNamesTheFiles) {

@@ -3,9 +3,11 @@
 #include <QComboBox>
 #include <QCoreApplication>
 #include <QDialogButtonBox>
+#include <QGroupBox>
 #include <QLabel>
 #include <QListWidget>
 #include <QPushButton>
+#include <QRadioButton>
 #include <QVBoxLayout>
 
 #include "ui/dialogs/field_checks.h"
@@ -30,8 +32,12 @@ QString SoundCodecDescription(const SoundCodec& codec) {
 }  // namespace
 
 CompressorDialog::CompressorDialog(std::vector<AviCompressor> compressors, QWidget* parent,
-                                   std::vector<SoundCodec> soundCodecs)
-    : QDialog(parent), compressors_(std::move(compressors)), soundCodecs_(std::move(soundCodecs)) {
+                                   std::vector<SoundCodec> soundCodecs,
+                                   std::optional<ExportRange> selection)
+    : QDialog(parent),
+      compressors_(std::move(compressors)),
+      soundCodecs_(std::move(soundCodecs)),
+      selection_(selection) {
   setWindowTitle(QCoreApplication::translate("CompressorDialog", "ビデオの圧縮"));
   setModal(true);
 
@@ -61,6 +67,23 @@ CompressorDialog::CompressorDialog(std::vector<AviCompressor> compressors, QWidg
     soundList_->setCurrentIndex(0);
   }
 
+  // The frames, when the timeline has a selection: the whole project unless the user picks it.
+  QGroupBox* range = nullptr;
+  if (selection_) {
+    range = new QGroupBox(QCoreApplication::translate("CompressorDialog", "書き出す範囲"), this);
+    whole_ = new QRadioButton(
+        QCoreApplication::translate("CompressorDialog", "プロジェクト全体(&W)"), range);
+    selected_ = new QRadioButton(
+        QCoreApplication::translate("CompressorDialog", "選択範囲(&S): フレーム %1 - %2")
+            .arg(selection_->first)
+            .arg(selection_->last),
+        range);
+    whole_->setChecked(true);
+    auto* rangeLayout = new QVBoxLayout(range);
+    rangeLayout->addWidget(whole_);
+    rangeLayout->addWidget(selected_);
+  }
+
   auto* buttons = new QDialogButtonBox(QDialogButtonBox::Ok | QDialogButtonBox::Cancel, this);
   NameButtons(*buttons);
   connect(buttons, &QDialogButtonBox::accepted, this, &QDialog::accept);
@@ -73,7 +96,13 @@ CompressorDialog::CompressorDialog(std::vector<AviCompressor> compressors, QWidg
     layout->addWidget(soundLabel);
     layout->addWidget(soundList_);
   }
+  if (range != nullptr) layout->addWidget(range);
   layout->addWidget(buttons);
+}
+
+std::optional<ExportRange> CompressorDialog::ChosenRange() const {
+  if (selected_ == nullptr || !selected_->isChecked()) return std::nullopt;
+  return selection_;
 }
 
 std::string CompressorDialog::ChosenSoundName() const {
@@ -95,13 +124,13 @@ void CompressorDialog::accept() {
   QDialog::accept();
 }
 
-std::optional<ExportCodecChoice> AskCompressor(QWidget* parent,
-                                               std::vector<SoundCodec> soundCodecs) {
-  const bool withSound = !soundCodecs.empty();
-  CompressorDialog dialog(ListAviCompressors(), parent, std::move(soundCodecs));
+std::optional<ExportCodecChoice> AskCompressor(QWidget* parent, const ExportOffer& offer) {
+  CompressorDialog dialog(offer.compressors, parent, offer.soundCodecs, offer.selection);
   if (dialog.exec() != QDialog::Accepted) return std::nullopt;
-  if (!withSound) return ExportCodecChoice(dialog.ChosenName());
-  return ExportCodecChoice(dialog.ChosenName(), dialog.ChosenSoundName());
+  ExportCodecChoice choice(dialog.ChosenName());
+  if (!offer.soundCodecs.empty()) choice.sound = dialog.ChosenSoundName();
+  choice.range = dialog.ChosenRange();
+  return choice;
 }
 
 }  // namespace tavrona
