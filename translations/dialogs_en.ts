@@ -27,6 +27,18 @@
         <source>なし (音声を書き出さない)</source>
         <translation>None (no sound)</translation>
     </message>
+    <message>
+        <source>書き出す範囲</source>
+        <translation>Frames to export</translation>
+    </message>
+    <message>
+        <source>プロジェクト全体(&amp;W)</source>
+        <translation>&amp;Whole project</translation>
+    </message>
+    <message>
+        <source>選択範囲(&amp;S): フレーム %1 - %2</source>
+        <translation>&amp;Selection: frames %1 - %2</translation>
+    </message>
 </context>
 <context>
     <name>DialogButtons</name>
@@ -219,6 +231,269 @@
     <message>
         <source>%1 フレームで動画の画像を取得できませんでした (ID: %2)。</source>
         <translation>Could not get the movie image in %1 frames (IDs: %2).</translation>
+    </message>
+    <message>
+        <source>MP4ファイル (*.mp4 *.m4v)</source>
+        <translation>MP4 Files (*.mp4 *.m4v)</translation>
+    </message>
+    <message>
+        <source>Matroskaファイル (*.mkv)</source>
+        <translation>Matroska Files (*.mkv)</translation>
+    </message>
+    <message>
+        <source>QuickTimeファイル (*.mov)</source>
+        <translation>QuickTime Files (*.mov)</translation>
+    </message>
+    <message>
+        <source>フレーム %1 - %2 だけを書き出すことはできません。%3 では %4 フレームごとにキーフレームがあるため、範囲は %4 の倍数のフレームから始まり、キーフレームの直前か最後のフレーム (%5) で終わる必要があります。</source>
+        <translation>Frames %1 - %2 cannot be exported on their own. %3 places a key frame every %4 frames, so the range must start at a multiple of %4 and end just before a key frame or at the last frame (%5).</translation>
+    </message>
+</context>
+<context>
+    <name>Farm</name>
+    <message>
+        <source>プロジェクトファイルを読めません: %1</source>
+        <translation>Cannot read the project file: %1</translation>
+    </message>
+    <message>
+        <source>この圧縮プログラムは出力ファイルの形式に書き込めません。</source>
+        <translation>This compressor cannot write into the output file's format.</translation>
+    </message>
+    <message>
+        <source>プロジェクトにフレームがありません。</source>
+        <translation>The project has no frames.</translation>
+    </message>
+    <message>
+        <source>分割数がフレーム数より多くなっています。</source>
+        <translation>There are more parts than frames.</translation>
+    </message>
+    <message>
+        <source>出力ファイルの場所を決められません: %1</source>
+        <translation>Cannot resolve the output file's location: %1</translation>
+    </message>
+    <message>
+        <source>改行を含むファイル名は使えません。</source>
+        <translation>File names with line breaks cannot be used.</translation>
+    </message>
+    <message>
+        <source>出力先のフォルダがありません: %1</source>
+        <translation>The output folder does not exist: %1</translation>
+    </message>
+    <message>
+        <source>この音声の圧縮形式は出力ファイルの形式に書き込めません。</source>
+        <translation>This sound codec cannot be written into the output file's format.</translation>
+    </message>
+    <message>
+        <source>プロジェクトのフレームレートでは書き出せません。</source>
+        <translation>The project's frame rate cannot be exported.</translation>
+    </message>
+    <message>
+        <source>%1 フレームごとにキーフレームがあるため、%2 個までにしか分割できません。</source>
+        <translation>With a key frame every %1 frames, the export can be split into at most %2 parts.</translation>
+    </message>
+    <message>
+        <source>部分のフォルダを作成できません: %1</source>
+        <translation>Cannot create the parts folder: %1</translation>
+    </message>
+    <message>
+        <source>ほかの送信がこの出力ファイルのフォルダを使用中です。</source>
+        <translation>Another submission is using this output file's folder.</translation>
+    </message>
+    <message>
+        <source>前回のジョブ %1 がまだ待機中か実行中です。終わるのを待ってください。</source>
+        <translation>The earlier jobs %1 are still queued or running. Wait for them to end.</translation>
+    </message>
+    <message>
+        <source>ファイルを書き込めません: %1</source>
+        <translation>Cannot write the file: %1</translation>
+    </message>
+    <message>
+        <source>部分を送信できませんでした: %1</source>
+        <translation>The parts were not submitted: %1</translation>
+    </message>
+    <message>
+        <source>部分: ジョブ %1 (%2 個中 %3 個)</source>
+        <translation>Parts: job %1 (%3 of %2 parts)</translation>
+    </message>
+    <message>
+        <source>部分: %1 個ともできあがっているため、送信していません</source>
+        <translation>Parts: all %1 are complete; none submitted</translation>
+    </message>
+    <message>
+        <source>結合を送信できませんでした: %1</source>
+        <translation>The join was not submitted: %1</translation>
+    </message>
+    <message>
+        <source>結合: ジョブ %1</source>
+        <translation>Join: job %1</translation>
+    </message>
+    <message>
+        <source>完了</source>
+        <translation>Complete</translation>
+    </message>
+    <message>
+        <source>未完了</source>
+        <translation>Incomplete</translation>
+    </message>
+    <message>
+        <source>古い</source>
+        <translation>Stale</translation>
+    </message>
+    <message>
+        <source>なし</source>
+        <translation>Missing</translation>
+    </message>
+    <message>
+        <source>待機中</source>
+        <translation>Queued</translation>
+    </message>
+    <message>
+        <source>実行中</source>
+        <translation>Running</translation>
+    </message>
+    <message>
+        <source>まだありません</source>
+        <translation>not there yet</translation>
+    </message>
+    <message>
+        <source>できあがっています</source>
+        <translation>complete</translation>
+    </message>
+    <message>
+        <source>古いファイルです (この部分から結合した記録がありません)</source>
+        <translation>stale (no join of these parts is recorded)</translation>
+    </message>
+    <message>
+        <source>古いファイルです (以前の部分から結合されました)</source>
+        <translation>stale (joined from the parts of an earlier plan)</translation>
+    </message>
+    <message>
+        <source>古いファイルです (結合の後に書き換えられました)</source>
+        <translation>stale (written again since the join)</translation>
+    </message>
+    <message>
+        <source>sbatch が見つからないため、ファームで書き出せません (Slurm のコマンドを PATH に置いてください)</source>
+        <translation>sbatch was not found, so the farm cannot export (put Slurm's commands on PATH)</translation>
+    </message>
+</context>
+<context>
+    <name>FarmDialog</name>
+    <message>
+        <source>ファームで書き出し</source>
+        <translation>Export on a Farm</translation>
+    </message>
+    <message>
+        <source>参照(&amp;B)...</source>
+        <translation>&amp;Browse...</translation>
+    </message>
+    <message>
+        <source>出力ファイル(&amp;O):</source>
+        <translation>&amp;Output file:</translation>
+    </message>
+    <message>
+        <source>圧縮プログラム(&amp;C):</source>
+        <translation>&amp;Compressor:</translation>
+    </message>
+    <message>
+        <source>分割数(&amp;N):</source>
+        <translation>&amp;Number of parts:</translation>
+    </message>
+    <message>
+        <source>クラスタの既定</source>
+        <translation>the cluster's default</translation>
+    </message>
+    <message>
+        <source>パーティション(&amp;P):</source>
+        <translation>&amp;Partition:</translation>
+    </message>
+    <message>
+        <source>パーティションの既定 (例: 1:00:00)</source>
+        <translation>the partition's default (e.g. 1:00:00)</translation>
+    </message>
+    <message>
+        <source>制限時間(&amp;T):</source>
+        <translation>&amp;Time limit:</translation>
+    </message>
+    <message>
+        <source>送信(&amp;S)</source>
+        <translation>&amp;Submit</translation>
+    </message>
+    <message>
+        <source>出力ファイル</source>
+        <translation>Output File</translation>
+    </message>
+    <message>
+        <source>送信しています...</source>
+        <translation>Submitting...</translation>
+    </message>
+</context>
+<context>
+    <name>FarmStatus</name>
+    <message>
+        <source>ファームの状況</source>
+        <translation>Farm Status</translation>
+    </message>
+    <message>
+        <source>出力ファイル(&amp;O):</source>
+        <translation>&amp;Output file:</translation>
+    </message>
+    <message>
+        <source>参照(&amp;B)...</source>
+        <translation>&amp;Browse...</translation>
+    </message>
+    <message>
+        <source>フレーム</source>
+        <translation>Frames</translation>
+    </message>
+    <message>
+        <source>状態</source>
+        <translation>State</translation>
+    </message>
+    <message>
+        <source>詳細</source>
+        <translation>Details</translation>
+    </message>
+    <message>
+        <source>部分</source>
+        <translation>Parts</translation>
+    </message>
+    <message>
+        <source>更新(&amp;R)</source>
+        <translation>&amp;Refresh</translation>
+    </message>
+    <message>
+        <source>残りを再実行(&amp;E)</source>
+        <translation>R&amp;erun the rest</translation>
+    </message>
+    <message>
+        <source>送信しています...</source>
+        <translation>Submitting...</translation>
+    </message>
+    <message>
+        <source>ファームの記録</source>
+        <translation>Farm Record</translation>
+    </message>
+    <message>
+        <source>ファームの記録 (manifest.txt)</source>
+        <translation>Farm record (manifest.txt)</translation>
+    </message>
+    <message>
+        <source>出力ファイル名.parts フォルダの manifest.txt を選んでください。</source>
+        <translation>Choose the manifest.txt in the output file's .parts folder.</translation>
+    </message>
+    <message>
+        <source>ファームの記録を読めません: %1</source>
+        <translation>Cannot read the farm record: %1</translation>
+    </message>
+    <message>
+        <source>部分: %1 個中 %2 個が完了
+出力ファイル: %3</source>
+        <translation>Parts: %2 of %1 complete
+Output file: %3</translation>
+    </message>
+    <message>
+        <source>実行中のジョブ: %1</source>
+        <translation>Jobs at work: %1</translation>
     </message>
 </context>
 <context>

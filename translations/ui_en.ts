@@ -359,6 +359,22 @@
         <source>レディ</source>
         <translation>Ready</translation>
     </message>
+    <message>
+        <source>ファームで書き出し...</source>
+        <translation>Export on a Farm...</translation>
+    </message>
+    <message>
+        <source>保存したプロジェクトを Slurm のファームで分割して書き出す</source>
+        <translation>Export the saved project in parts on a Slurm farm</translation>
+    </message>
+    <message>
+        <source>ファームの状況...</source>
+        <translation>Farm Status...</translation>
+    </message>
+    <message>
+        <source>ファームで書き出し中の部分の状況を表示</source>
+        <translation>Show how the parts of a farm export stand</translation>
+    </message>
 </context>
 <context>
     <name>Document</name>

@@ -26,7 +26,7 @@ struct FarmStatus {
   std::string error;  // why the manifest could not be read; the rest is empty then
   FarmPlan plan;
   OutputState output = OutputState::Absent;
-  std::vector<FarmPartRow> parts;  // part i = parts[i]
+  std::vector<FarmPartRow> parts;       // part i = parts[i]
   std::vector<std::string> activeJobs;  // the run's jobs still queued or running (the join too)
 };
 

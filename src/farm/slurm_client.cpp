@@ -81,8 +81,8 @@ std::map<std::string, SlurmJobState> ParseSacctJobs(const std::string& output) {
     const size_t bar2 = line.find('|', bar1 + 1);
     const std::string id = line.substr(0, bar1);
     if (!IsJobId(id)) continue;  // an array task, a step, a header or a complaint
-    std::string state = line.substr(bar1 + 1, bar2 == std::string::npos ? std::string::npos
-                                                                         : bar2 - bar1 - 1);
+    std::string state =
+        line.substr(bar1 + 1, bar2 == std::string::npos ? std::string::npos : bar2 - bar1 - 1);
     state = state.substr(0, state.find(' '));  // "CANCELLED by 0"
     if (state.empty()) continue;
     const std::string reason = bar2 == std::string::npos ? std::string() : line.substr(bar2 + 1);
@@ -154,10 +154,11 @@ std::map<size_t, std::string> ParseSqueueTasks(const std::string& output) {
   return tasks;
 }
 
-std::map<size_t, std::string> SlurmClient::QueuedTasks(const std::vector<std::string>& jobIds) const {
+std::map<size_t, std::string> SlurmClient::QueuedTasks(
+    const std::vector<std::string>& jobIds) const {
   if (jobIds.empty() || !FindOnPath("squeue")) return {};
-  const ProgramRun run = RunProgram(
-      {"squeue", "-h", "-r", "-o", "%i %T", "-j", JoinedIds(jobIds)}, kSlurmCommandLimit);
+  const ProgramRun run = RunProgram({"squeue", "-h", "-r", "-o", "%i %T", "-j", JoinedIds(jobIds)},
+                                    kSlurmCommandLimit);
   return run.status == 0 ? ParseSqueueTasks(run.out) : std::map<size_t, std::string>{};
 }
 
@@ -166,9 +167,9 @@ SlurmJobStates SlurmClient::JobStates(const std::vector<std::string>& jobIds) co
   if (jobIds.empty()) return states;
   // sacct keeps finished jobs; without accounting (slurmdbd) it fails, and scontrol answers.
   if (FindOnPath("sacct")) {
-    const ProgramRun run = RunProgram(
-        {"sacct", "-n", "-P", "-X", "-o", "JobID,State,Reason", "-j", JoinedIds(jobIds)},
-        kSlurmCommandLimit);
+    const ProgramRun run =
+        RunProgram({"sacct", "-n", "-P", "-X", "-o", "JobID,State,Reason", "-j", JoinedIds(jobIds)},
+                   kSlurmCommandLimit);
     if (run.status == 0) {
       for (auto& [id, state] : ParseSacctJobs(run.out)) {
         if (std::find(jobIds.begin(), jobIds.end(), id) != jobIds.end()) {

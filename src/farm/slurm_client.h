@@ -48,10 +48,10 @@ JobOutcome JudgeJob(const SlurmJobState& job);
 struct SlurmSubmission {
   enum class Result { Submitted, Failed, NoJobId };
   Result result = Result::Failed;
-  std::string jobId;   // Submitted
-  int exitStatus = -1; // Failed: sbatch's exit status, -1 when it did not start or did not end
-  std::string text;    // Failed: what sbatch wrote on stderr (or why it did not start);
-                       // NoJobId: what it wrote on stdout; trimmed
+  std::string jobId;    // Submitted
+  int exitStatus = -1;  // Failed: sbatch's exit status, -1 when it did not start or did not end
+  std::string text;     // Failed: what sbatch wrote on stderr (or why it did not start);
+                        // NoJobId: what it wrote on stdout; trimmed
 };
 
 // The states of several jobs at once.

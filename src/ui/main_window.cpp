@@ -9,8 +9,8 @@
 #include <QLabel>
 #include <QLineEdit>
 #include <QMenuBar>
-#include <QMouseEvent>
 #include <QMimeData>
+#include <QMouseEvent>
 #include <QPainter>
 #include <QPainterPath>
 #include <QSplitter>
@@ -186,8 +186,7 @@ QString PlaybackRateText(int achieved, double projectRate) {
 }
 
 QString SilentPlaybackText() {
-  return QCoreApplication::translate("MainWindow",
-                                     "音声を出力できないため、音声なしで再生します");
+  return QCoreApplication::translate("MainWindow", "音声を出力できないため、音声なしで再生します");
 }
 
 CMainFrame::CMainFrame(CKeldaDoc& document, QWidget* parent)
@@ -733,8 +732,8 @@ bool CMainFrame::OpenProject(const QString& path) {
 void CMainFrame::RunFarmExport() {
   // The farm's tasks load the project's file: it must hold what is on the screen.
   if ((document_.Modified() || document_.PathName().isEmpty()) && !SaveProject(false)) return;
-  CFarmDialog dialog(document_.Project(), document_.PathName(), ReadFarmDialogSettings(AppProfile()),
-                     StandardFarmSubmitter(), this);
+  CFarmDialog dialog(document_.Project(), document_.PathName(),
+                     ReadFarmDialogSettings(AppProfile()), StandardFarmSubmitter(), this);
   dialog.exec();
   WriteFarmDialogSettings(AppProfile(), dialog.Settings());
   if (!dialog.SubmittedOutput().isEmpty()) {

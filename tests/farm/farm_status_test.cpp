@@ -34,10 +34,12 @@ class FarmStatusTest : public SlurmStandInTest {
  protected:
   void SetUp() override {
     SlurmStandInTest::SetUp();
-    StandInScript("sbatch",
-                  "read n < " + Quoted((folder_ / "next").string()) + " || n=41\n"
-                  "echo $((n + 1)) > " + Quoted((folder_ / "next").string()) + "\n"
-                  "echo \"$n\"");
+    StandInScript("sbatch", "read n < " + Quoted((folder_ / "next").string()) +
+                                " || n=41\n"
+                                "echo $((n + 1)) > " +
+                                Quoted((folder_ / "next").string()) +
+                                "\n"
+                                "echo \"$n\"");
     plan_.project = (folder_ / "p.vpj").string();
     plan_.output = (folder_ / "out.avi").string();
     plan_.codec = "raw";
@@ -55,10 +57,15 @@ class FarmStatusTest : public SlurmStandInTest {
 
   // squeue lists the jobs and, asked for tasks one a line (-r), the tasks given.
   void Queue(const std::string& jobs, const std::string& tasks) {
-    StandInScript("squeue", "case \" $* \" in\n"
-                            "  *\" -r \"*) printf '%s' " + Quoted(tasks) + " ;;\n"
-                            "  *) printf '%s' " + Quoted(jobs) + " ;;\n"
-                            "esac");
+    StandInScript("squeue",
+                  "case \" $* \" in\n"
+                  "  *\" -r \"*) printf '%s' " +
+                      Quoted(tasks) +
+                      " ;;\n"
+                      "  *) printf '%s' " +
+                      Quoted(jobs) +
+                      " ;;\n"
+                      "esac");
   }
 
   std::vector<FarmPartStatus> Statuses(const FarmStatus& status) {
@@ -74,9 +81,9 @@ TEST_F(FarmStatusTest, TasksAtWorkShowAndHoldTheRerunBack) {
   Queue("41_1\n41_2\n42\n", "41_1 RUNNING\n41_2 PENDING\n42 PENDING\n");
   const FarmStatus status = ReadFarmStatus(plan_.output, slurm_);
   ASSERT_TRUE(status.error.empty()) << status.error;
-  EXPECT_EQ(Statuses(status), (std::vector<FarmPartStatus>{FarmPartStatus::Missing,
-                                                           FarmPartStatus::Running,
-                                                           FarmPartStatus::Queued}));
+  EXPECT_EQ(Statuses(status),
+            (std::vector<FarmPartStatus>{FarmPartStatus::Missing, FarmPartStatus::Running,
+                                         FarmPartStatus::Queued}));
   EXPECT_EQ(status.parts[1].range, (ExportRange{10, 19}));
   EXPECT_EQ(status.parts[0].detail, "missing");
   EXPECT_EQ(status.activeJobs, (std::vector<std::string>{"41", "42"}));

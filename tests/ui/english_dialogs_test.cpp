@@ -360,9 +360,10 @@ TEST_F(DialogLanguage, RefusedFieldsAreExplainedInTheCurrentLanguage) {
 
 TEST_F(DialogLanguage, ChoosersAreTitledInTheCurrentLanguage) {
   English();
-  EXPECT_EQ(RunExportCommand(nullptr, *project_, nullptr, nullptr,
-                             [](QWidget*, const ExportOffer&) { return std::optional<std::string>(); }),
-            ExportCommandResult::NoFileName);
+  EXPECT_EQ(
+      RunExportCommand(nullptr, *project_, nullptr, nullptr,
+                       [](QWidget*, const ExportOffer&) { return std::optional<std::string>(); }),
+      ExportCommandResult::NoFileName);
   {
     CProjectPropertyDlg dialog(FillProjectDialog(*project_));
     dialog.browseButton()->click();
@@ -374,7 +375,9 @@ TEST_F(DialogLanguage, ChoosersAreTitledInTheCurrentLanguage) {
   ASSERT_EQ(seen_.size(), 3u);
   EXPECT_EQ(seen_[0].kind, PromptKind::SaveFile);
   EXPECT_EQ(seen_[0].caption, "Save As");
-  EXPECT_EQ(seen_[0].filter, "AVI Files (*.avi)");
+  EXPECT_EQ(seen_[0].filter,
+            "AVI Files (*.avi);;MP4 Files (*.mp4 *.m4v);;Matroska Files (*.mkv);;QuickTime Files "
+            "(*.mov)");
   EXPECT_EQ(seen_[1].kind, PromptKind::Folder);
   EXPECT_EQ(seen_[1].caption, "Choose the base path for files.");
   EXPECT_EQ(seen_[2].kind, PromptKind::OpenFile);

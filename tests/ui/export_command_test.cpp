@@ -19,12 +19,12 @@
 #include "app/process_state.h"
 #include "avi_file_reader.h"
 #include "export/avi_writer.h"
+#include "export/export_part.h"
 #include "export_test_support.h"
 #include "export_ui_test_support.h"
 #include "model/messages.h"
 #include "sound_media.h"
 #include "synthetic_sound.h"
-#include "export/export_part.h"
 #include "ui/dialogs/compressor_dialog.h"
 #include "ui/dialogs/progress_dialog.h"
 
@@ -120,16 +120,18 @@ class ExportCommandTest : public testing::TempFolderTest {
   }
 
   ExportCommandResult Run(std::optional<std::string> compressor = kFullFramesCompressor) {
-    return RunExportCommand(nullptr, *project_, nullptr, &mainTarget_, [&](QWidget*, const ExportOffer&) {
-      ++chooserCalls_;
-      return compressor;
-    });
+    return RunExportCommand(nullptr, *project_, nullptr, &mainTarget_,
+                            [&](QWidget*, const ExportOffer&) {
+                              ++chooserCalls_;
+                              return compressor;
+                            });
   }
   ExportCommandResult RunWith(std::optional<ExportCodecChoice> choice) {
-    return RunExportCommand(nullptr, *project_, nullptr, &mainTarget_, [&](QWidget*, const ExportOffer&) {
-      ++chooserCalls_;
-      return choice;
-    });
+    return RunExportCommand(nullptr, *project_, nullptr, &mainTarget_,
+                            [&](QWidget*, const ExportOffer&) {
+                              ++chooserCalls_;
+                              return choice;
+                            });
   }
   // A beep at 0.5 s in slot 9, played from frame 0.
   void GiveTheProjectSound() {
@@ -373,7 +375,8 @@ TEST_F(ExportCommandTest, ARangeOffTheKeyFramesIsRefusedWithTheReason) {
             ExportCommandResult::BadRange);
   const auto errors = Errors(prompts);
   ASSERT_EQ(errors.size(), 1u);
-  EXPECT_TRUE(errors[0].startsWith(QStringLiteral("フレーム 5 - 14 だけを書き出すことはできません。")))
+  EXPECT_TRUE(
+      errors[0].startsWith(QStringLiteral("フレーム 5 - 14 だけを書き出すことはできません。")))
       << errors[0].toStdString();
   EXPECT_FALSE(std::filesystem::exists(PathOf("range.mp4")));
 }

@@ -55,10 +55,12 @@ class FarmUiTest : public SlurmStandInTest {
   void SetUp() override {
     SlurmStandInTest::SetUp();
     // Job ids 41, 42, ... in the order submitted.
-    StandInScript("sbatch",
-                  "read n < " + Quoted((folder_ / "next").string()) + " || n=41\n"
-                  "echo $((n + 1)) > " + Quoted((folder_ / "next").string()) + "\n"
-                  "echo \"$n\"");
+    StandInScript("sbatch", "read n < " + Quoted((folder_ / "next").string()) +
+                                " || n=41\n"
+                                "echo $((n + 1)) > " +
+                                Quoted((folder_ / "next").string()) +
+                                "\n"
+                                "echo \"$n\"");
     project_ = AllocateProjectData();
     ASSERT_TRUE(project_);
     ApplyNewProjectReset(*project_);
@@ -77,10 +79,15 @@ class FarmUiTest : public SlurmStandInTest {
 
   // squeue lists the jobs and, asked for tasks one a line (-r), the tasks given.
   void Queue(const std::string& jobs, const std::string& tasks) {
-    StandInScript("squeue", "case \" $* \" in\n"
-                            "  *\" -r \"*) printf '%s' " + Quoted(tasks) + " ;;\n"
-                            "  *) printf '%s' " + Quoted(jobs) + " ;;\n"
-                            "esac");
+    StandInScript("squeue",
+                  "case \" $* \" in\n"
+                  "  *\" -r \"*) printf '%s' " +
+                      Quoted(tasks) +
+                      " ;;\n"
+                      "  *) printf '%s' " +
+                      Quoted(jobs) +
+                      " ;;\n"
+                      "esac");
   }
 
   std::optional<FarmPlan> Manifest(const std::string& output) {
@@ -128,7 +135,8 @@ TEST_F(FarmUiTest, TheDialogSubmitsThePlanAndShowsTheJobIds) {
 
   QTest::mouseClick(dialog.submitButton(), Qt::LeftButton);
   dialog.WaitForSubmission();
-  EXPECT_EQ(dialog.resultLabel()->text(), QStringLiteral("部分: ジョブ 41 (2 個中 2 個)\n結合: ジョブ 42"));
+  EXPECT_EQ(dialog.resultLabel()->text(),
+            QStringLiteral("部分: ジョブ 41 (2 個中 2 個)\n結合: ジョブ 42"));
   EXPECT_EQ(dialog.SubmittedOutput(), output);
   EXPECT_EQ(dialog.Settings().parts, 2u);
   EXPECT_TRUE(dialog.submitButton()->isEnabled());
@@ -140,10 +148,10 @@ TEST_F(FarmUiTest, TheDialogSubmitsThePlanAndShowsTheJobIds) {
   EXPECT_EQ(plan->jobIds, (std::vector<std::string>{"41", "42"}));
   const std::string folder = FarmPartsFolder(plan->output);
   const SlurmOptions slurm{"render", "0:30:00"};
-  EXPECT_EQ(Calls("sbatch"),
-            (std::vector<std::string>{
-                Joined(ArraySubmitArgs(*plan, {0, 1}, slurm, folder + "/parts.sh")),
-                Joined(JoinSubmitArgs(*plan, "41", slurm, folder + "/join.sh"))}));
+  EXPECT_EQ(
+      Calls("sbatch"),
+      (std::vector<std::string>{Joined(ArraySubmitArgs(*plan, {0, 1}, slurm, folder + "/parts.sh")),
+                                Joined(JoinSubmitArgs(*plan, "41", slurm, folder + "/join.sh"))}));
 }
 
 TEST_F(FarmUiTest, APlanThatCannotBeMadeOrARefusalIsSaid) {
@@ -161,7 +169,8 @@ TEST_F(FarmUiTest, APlanThatCannotBeMadeOrARefusalIsSaid) {
   QTest::mouseClick(dialog.submitButton(), Qt::LeftButton);
   dialog.WaitForSubmission();
   EXPECT_EQ(dialog.resultLabel()->text(),
-            QStringLiteral("部分を送信できませんでした: sbatch: error: invalid partition specified: gpu"));
+            QStringLiteral(
+                "部分を送信できませんでした: sbatch: error: invalid partition specified: gpu"));
   EXPECT_TRUE(dialog.SubmittedOutput().isEmpty());
 }
 
@@ -212,7 +221,8 @@ TEST_F(FarmUiTest, TheStatusWindowListsThePartsAndRerunsWhatIsMissing) {
   const auto calls = Calls("sbatch");
   ASSERT_EQ(calls.size(), 4u);
   EXPECT_NE(calls[2].find("--array=1-2"), std::string::npos) << calls[2];
-  EXPECT_TRUE(window.summaryLabel()->text().startsWith(QStringLiteral("部分: ジョブ 43 (3 個中 2 個)")))
+  EXPECT_TRUE(
+      window.summaryLabel()->text().startsWith(QStringLiteral("部分: ジョブ 43 (3 個中 2 個)")))
       << window.summaryLabel()->text().toStdString();
   EXPECT_EQ(window.Status().plan.jobIds, (std::vector<std::string>{"43", "44"}));
 }

@@ -57,9 +57,9 @@ ExportCommandResult RunExportCommand(QWidget* mainWindow, ProjectData& project, 
                                      TimeoutTarget* mainTarget,
                                      const CompressorChooser& chooseCompressor,
                                      const ExportCommandContext& context) {
-  const std::optional<QString> path = AskSaveFileName(
-      mainWindow, QCoreApplication::translate("ExportCommand", "名前を付けて保存"), QString(),
-      ExportFileFilter(), QStringLiteral("avi"));
+  const std::optional<QString> path =
+      AskSaveFileName(mainWindow, QCoreApplication::translate("ExportCommand", "名前を付けて保存"),
+                      QString(), ExportFileFilter(), QStringLiteral("avi"));
   if (!path) return ExportCommandResult::NoFileName;
 
   ExportOffer offer;
@@ -67,9 +67,8 @@ ExportCommandResult RunExportCommand(QWidget* mainWindow, ProjectData& project, 
   offer.compressors = ListCompressors(offer.container);
   if (ProjectHasSound(project)) offer.soundCodecs = ListSoundCodecs(offer.container);
   offer.selection = context.selection;
-  const std::optional<ExportCodecChoice> choice = chooseCompressor
-                                                      ? chooseCompressor(mainWindow, offer)
-                                                      : AskCompressor(mainWindow, offer);
+  const std::optional<ExportCodecChoice> choice =
+      chooseCompressor ? chooseCompressor(mainWindow, offer) : AskCompressor(mainWindow, offer);
   if (!choice) return ExportCommandResult::NoCompressor;
 
   ExportRunOptions options;

@@ -46,8 +46,9 @@ FarmRerun RerunFarm(const FarmPlan& previous, const SlurmOptions& options,
   NoQuestions questions;
   std::string why;
   if (!project || !ReadProjectFile(FromUtf8(previous.project), *project, opener, questions, &why)) {
-    rerun.problem = QCoreApplication::translate("Farm", "プロジェクトファイルを読めません: %1")
-                        .arg(QString::fromStdString(previous.project + (why.empty() ? "" : " (" + why + ")")));
+    rerun.problem =
+        QCoreApplication::translate("Farm", "プロジェクトファイルを読めません: %1")
+            .arg(QString::fromStdString(previous.project + (why.empty() ? "" : " (" + why + ")")));
     return rerun;
   }
   FarmRequest request;

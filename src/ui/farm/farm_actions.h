@@ -23,6 +23,7 @@ FarmStatusReader StandardFarmStatusReader();
 // The run of `previous` (a manifest's plan) submitted again: its project loaded from its file,
 // planned with the same output, codec, number of parts and sound, and submitted with `options`.
 // Only what is not complete is exported again (SubmitFarm decides).
-FarmRerun RerunFarm(const FarmPlan& previous, const SlurmOptions& options, const FarmSubmitter& submit);
+FarmRerun RerunFarm(const FarmPlan& previous, const SlurmOptions& options,
+                    const FarmSubmitter& submit);
 
 }  // namespace tavrona

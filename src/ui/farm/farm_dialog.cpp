@@ -14,10 +14,10 @@
 #include <memory>
 
 #include "export/avi_writer.h"
-#include "ui/message_texts.h"
 #include "ui/dialogs/export_command.h"
 #include "ui/dialogs/field_checks.h"
 #include "ui/farm/farm_texts.h"
+#include "ui/message_texts.h"
 #include "ui/profile.h"
 #include "ui/prompts.h"
 
@@ -25,10 +25,6 @@ namespace tavrona {
 namespace {
 
 constexpr char kFarmSection[] = "Farm";
-
-QString Tr(const char* text) {
-  return QCoreApplication::translate("FarmDialog", text);
-}
 
 }  // namespace
 
@@ -61,7 +57,7 @@ CFarmDialog::CFarmDialog(const ProjectData& project, const QString& projectPath,
       projectPath_(projectPath),
       settings_(std::move(settings)),
       submitPlan_(std::move(submit)) {
-  setWindowTitle(Tr("ファームで書き出し"));
+  setWindowTitle(QCoreApplication::translate("FarmDialog", "ファームで書き出し"));
   setModal(true);
 
   auto* grid = new QGridLayout;
@@ -77,27 +73,29 @@ CFarmDialog::CFarmDialog(const ProjectData& project, const QString& projectPath,
   };
   output_ = new QLineEdit(DefaultFarmOutput(projectPath), this);
   output_->setMinimumWidth(360);
-  browse_ = new QPushButton(Tr("参照(&B)..."), this);
-  addRow(Tr("出力ファイル(&O):"), output_, browse_);
+  browse_ = new QPushButton(QCoreApplication::translate("FarmDialog", "参照(&B)..."), this);
+  addRow(QCoreApplication::translate("FarmDialog", "出力ファイル(&O):"), output_, browse_);
   codec_ = new QComboBox(this);
-  addRow(Tr("圧縮プログラム(&C):"), codec_);
+  addRow(QCoreApplication::translate("FarmDialog", "圧縮プログラム(&C):"), codec_);
   parts_ = new QSpinBox(this);
   parts_->setRange(1, static_cast<int>(kMaxFarmParts));
   parts_->setValue(static_cast<int>(settings_.parts));
-  addRow(Tr("分割数(&N):"), parts_);
+  addRow(QCoreApplication::translate("FarmDialog", "分割数(&N):"), parts_);
   partition_ = new QLineEdit(settings_.partition, this);
-  partition_->setPlaceholderText(Tr("クラスタの既定"));
-  addRow(Tr("パーティション(&P):"), partition_);
+  partition_->setPlaceholderText(QCoreApplication::translate("FarmDialog", "クラスタの既定"));
+  addRow(QCoreApplication::translate("FarmDialog", "パーティション(&P):"), partition_);
   timeLimit_ = new QLineEdit(settings_.timeLimit, this);
-  timeLimit_->setPlaceholderText(Tr("パーティションの既定 (例: 1:00:00)"));
-  addRow(Tr("制限時間(&T):"), timeLimit_);
+  timeLimit_->setPlaceholderText(
+      QCoreApplication::translate("FarmDialog", "パーティションの既定 (例: 1:00:00)"));
+  addRow(QCoreApplication::translate("FarmDialog", "制限時間(&T):"), timeLimit_);
 
   result_ = new QLabel(this);
   result_->setWordWrap(true);
   result_->setTextInteractionFlags(Qt::TextSelectableByMouse);
 
   auto* buttons = new QDialogButtonBox(this);
-  submit_ = buttons->addButton(Tr("送信(&S)"), QDialogButtonBox::AcceptRole);
+  submit_ = buttons->addButton(QCoreApplication::translate("FarmDialog", "送信(&S)"),
+                               QDialogButtonBox::AcceptRole);
   close_ = buttons->addButton(QDialogButtonBox::Close);
   NameButtons(*buttons);
   submit_->setDefault(true);
@@ -125,8 +123,8 @@ void CFarmDialog::FillCodecs() {
 }
 
 void CFarmDialog::Browse() {
-  const auto path = AskSaveFileName(this, Tr("出力ファイル"), output_->text(), ExportFileFilter(),
-                                    QStringLiteral("avi"));
+  const auto path = AskSaveFileName(this, QCoreApplication::translate("FarmDialog", "出力ファイル"),
+                                    output_->text(), ExportFileFilter(), QStringLiteral("avi"));
   if (path) output_->setText(*path);
 }
 
@@ -152,7 +150,7 @@ void CFarmDialog::Submit() {
   auto outcome = std::make_shared<FarmSubmission>();
   const SlurmOptions options{settings_.partition.toStdString(), settings_.timeLimit.toStdString()};
   SetBusy(true);
-  result_->setText(Tr("送信しています..."));
+  result_->setText(QCoreApplication::translate("FarmDialog", "送信しています..."));
   job_.Start([submit = submitPlan_, plan, outcome, options] { *outcome = submit(*plan, options); },
              [this, plan, outcome] {
                SetBusy(false);

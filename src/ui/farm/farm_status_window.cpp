@@ -18,13 +18,7 @@
 #include "ui/prompts.h"
 
 namespace tavrona {
-namespace {
-
-QString Tr(const char* text) {
-  return QCoreApplication::translate("FarmStatus", text);
-}
-
-}  // namespace
+namespace {}  // namespace
 
 QString FarmOutputOfManifest(const QString& manifest) {
   const QString tail = QStringLiteral(".parts/manifest.txt");
@@ -36,16 +30,17 @@ QString FarmOutputOfManifest(const QString& manifest) {
 CFarmStatusWindow::CFarmStatusWindow(const QString& output, FarmStatusReader read,
                                      FarmRerunner rerun, QWidget* parent)
     : QDialog(parent), read_(std::move(read)), rerunPlan_(std::move(rerun)) {
-  setWindowTitle(Tr("ファームの状況"));
+  setWindowTitle(QCoreApplication::translate("FarmStatus", "ファームの状況"));
   setModal(false);
 
-  auto* outputLabel = new QLabel(Tr("出力ファイル(&O):"), this);
+  auto* outputLabel =
+      new QLabel(QCoreApplication::translate("FarmStatus", "出力ファイル(&O):"), this);
   output_ = new QLineEdit(output, this);
   output_->setReadOnly(true);
   output_->setMinimumWidth(360);
   outputLabel->setBuddy(output_);
   NameAfterLabel(output_, outputLabel->text());
-  browse_ = new QPushButton(Tr("参照(&B)..."), this);
+  browse_ = new QPushButton(QCoreApplication::translate("FarmStatus", "参照(&B)..."), this);
   auto* outputRow = new QHBoxLayout;
   outputRow->addWidget(outputLabel);
   outputRow->addWidget(output_, 1);
@@ -56,16 +51,20 @@ CFarmStatusWindow::CFarmStatusWindow(const QString& output, FarmStatusReader rea
   summary_->setTextInteractionFlags(Qt::TextSelectableByMouse);
 
   table_ = new QTableWidget(0, 3, this);
-  table_->setHorizontalHeaderLabels({Tr("フレーム"), Tr("状態"), Tr("詳細")});
+  table_->setHorizontalHeaderLabels({QCoreApplication::translate("FarmStatus", "フレーム"),
+                                     QCoreApplication::translate("FarmStatus", "状態"),
+                                     QCoreApplication::translate("FarmStatus", "詳細")});
   table_->horizontalHeader()->setStretchLastSection(true);
   table_->setEditTriggers(QAbstractItemView::NoEditTriggers);
   table_->setSelectionMode(QAbstractItemView::NoSelection);
   table_->setMinimumHeight(220);
-  table_->setAccessibleName(Tr("部分"));
+  table_->setAccessibleName(QCoreApplication::translate("FarmStatus", "部分"));
 
   auto* buttons = new QDialogButtonBox(this);
-  refresh_ = buttons->addButton(Tr("更新(&R)"), QDialogButtonBox::ActionRole);
-  rerun_ = buttons->addButton(Tr("残りを再実行(&E)"), QDialogButtonBox::ActionRole);
+  refresh_ = buttons->addButton(QCoreApplication::translate("FarmStatus", "更新(&R)"),
+                                QDialogButtonBox::ActionRole);
+  rerun_ = buttons->addButton(QCoreApplication::translate("FarmStatus", "残りを再実行(&E)"),
+                              QDialogButtonBox::ActionRole);
   QPushButton* close = buttons->addButton(QDialogButtonBox::Close);
   NameButtons(*buttons);
   rerun_->setEnabled(false);
@@ -107,7 +106,7 @@ void CFarmStatusWindow::Rerun() {
   auto rerun = std::make_shared<FarmRerun>();
   refresh_->setEnabled(false);
   rerun_->setEnabled(false);
-  summary_->setText(Tr("送信しています..."));
+  summary_->setText(QCoreApplication::translate("FarmStatus", "送信しています..."));
   job_.Start([run = rerunPlan_, previous = status_.plan, rerun] { *rerun = run(previous); },
              [this, rerun] {
                refresh_->setEnabled(true);
@@ -120,12 +119,15 @@ void CFarmStatusWindow::Rerun() {
 }
 
 void CFarmStatusWindow::Browse() {
-  const auto manifest = AskOpenFileName(this, Tr("ファームの記録"), output_->text(),
-                                        Tr("ファームの記録 (manifest.txt)"));
+  const auto manifest = AskOpenFileName(
+      this, QCoreApplication::translate("FarmStatus", "ファームの記録"), output_->text(),
+      QCoreApplication::translate("FarmStatus", "ファームの記録 (manifest.txt)"));
   if (!manifest) return;
   const QString output = FarmOutputOfManifest(*manifest);
   if (output.isEmpty()) {
-    ShowError(this, Tr("出力ファイル名.parts フォルダの manifest.txt を選んでください。"));
+    ShowError(this,
+              QCoreApplication::translate(
+                  "FarmStatus", "出力ファイル名.parts フォルダの manifest.txt を選んでください。"));
     return;
   }
   SetOutput(output);
@@ -139,25 +141,27 @@ void CFarmStatusWindow::Show(const FarmStatus& status) {
     const FarmPartRow& part = status.parts[i];
     if (part.status == FarmPartStatus::Complete) ++complete;
     const int row = static_cast<int>(i);
-    table_->setItem(row, 0,
-                    new QTableWidgetItem(QStringLiteral("%1 - %2")
-                                             .arg(part.range.first)
-                                             .arg(part.range.last)));
+    table_->setItem(
+        row, 0,
+        new QTableWidgetItem(QStringLiteral("%1 - %2").arg(part.range.first).arg(part.range.last)));
     table_->setItem(row, 1, new QTableWidgetItem(FarmPartStatusText(part.status)));
     table_->setItem(row, 2, new QTableWidgetItem(QString::fromStdString(part.detail)));
   }
   table_->resizeColumnsToContents();
   if (!status.error.empty()) {
-    summary_->setText(Tr("ファームの記録を読めません: %1").arg(QString::fromStdString(status.error)));
+    summary_->setText(QCoreApplication::translate("FarmStatus", "ファームの記録を読めません: %1")
+                          .arg(QString::fromStdString(status.error)));
   } else {
-    QString text = Tr("部分: %1 個中 %2 個が完了\n出力ファイル: %3")
-                       .arg(status.parts.size())
-                       .arg(complete)
-                       .arg(FarmOutputStateText(status.output));
+    QString text =
+        QCoreApplication::translate("FarmStatus", "部分: %1 個中 %2 個が完了\n出力ファイル: %3")
+            .arg(status.parts.size())
+            .arg(complete)
+            .arg(FarmOutputStateText(status.output));
     if (!status.activeJobs.empty()) {
       QStringList ids;
       for (const std::string& id : status.activeJobs) ids << QString::fromStdString(id);
-      text += u'\n' + Tr("実行中のジョブ: %1").arg(ids.join(QStringLiteral(", ")));
+      text += u'\n' + QCoreApplication::translate("FarmStatus", "実行中のジョブ: %1")
+                          .arg(ids.join(QStringLiteral(", ")));
     }
     summary_->setText(text);
   }

@@ -8,10 +8,6 @@
 namespace tavrona {
 namespace {
 
-QString Tr(const char* text) {
-  return QCoreApplication::translate("Farm", text);
-}
-
 QString Q(const std::string& text) {
   return QString::fromStdString(text);
 }
@@ -22,25 +18,32 @@ QString FarmPlanProblemText(const FarmPlanProblem& p) {
   using Kind = FarmPlanProblem::Kind;
   switch (p.kind) {
     case Kind::UnknownCodec:
-      return Tr("この圧縮プログラムは出力ファイルの形式に書き込めません。");
+      return QCoreApplication::translate(
+          "Farm", "この圧縮プログラムは出力ファイルの形式に書き込めません。");
     case Kind::NoFrames:
-      return Tr("プロジェクトにフレームがありません。");
+      return QCoreApplication::translate("Farm", "プロジェクトにフレームがありません。");
     case Kind::MorePartsThanFrames:
-      return Tr("分割数がフレーム数より多くなっています。");
+      return QCoreApplication::translate("Farm", "分割数がフレーム数より多くなっています。");
     case Kind::Unresolvable:
-      return Tr("出力ファイルの場所を決められません: %1").arg(Q(p.detail));
+      return QCoreApplication::translate("Farm", "出力ファイルの場所を決められません: %1")
+          .arg(Q(p.detail));
     case Kind::LineBreakInPath:
-      return Tr("改行を含むファイル名は使えません。");
+      return QCoreApplication::translate("Farm", "改行を含むファイル名は使えません。");
     case Kind::NoOutputFolder:
-      return Tr("出力先のフォルダがありません: %1").arg(Q(p.detail));
+      return QCoreApplication::translate("Farm", "出力先のフォルダがありません: %1")
+          .arg(Q(p.detail));
     case Kind::UnknownSoundCodec:
-      return Tr("この音声の圧縮形式は出力ファイルの形式に書き込めません。");
+      return QCoreApplication::translate(
+          "Farm", "この音声の圧縮形式は出力ファイルの形式に書き込めません。");
     case Kind::NoStreamRate:
-      return Tr("プロジェクトのフレームレートでは書き出せません。");
+      return QCoreApplication::translate("Farm",
+                                         "プロジェクトのフレームレートでは書き出せません。");
     case Kind::NoDigest:
-      return Tr("プロジェクトファイルを読めません: %1").arg(Q(p.detail));
+      return QCoreApplication::translate("Farm", "プロジェクトファイルを読めません: %1")
+          .arg(Q(p.detail));
     case Kind::MorePartsThanKeyGroups:
-      return Tr("%1 フレームごとにキーフレームがあるため、%2 個までにしか分割できません。")
+      return QCoreApplication::translate(
+                 "Farm", "%1 フレームごとにキーフレームがあるため、%2 個までにしか分割できません。")
           .arg(p.keyInterval)
           .arg(p.groups);
   }
@@ -52,36 +55,42 @@ QString FarmSubmissionText(const FarmSubmission& s, const FarmPlan& plan) {
   const QString refusal = Q(s.refusal.text.empty() ? std::string("sbatch") : s.refusal.text);
   switch (s.result) {
     case Result::NoPartsFolder:
-      return Tr("部分のフォルダを作成できません: %1").arg(Q(s.folderError));
+      return QCoreApplication::translate("Farm", "部分のフォルダを作成できません: %1")
+          .arg(Q(s.folderError));
     case Result::Locked:
-      return Tr("ほかの送信がこの出力ファイルのフォルダを使用中です。");
+      return QCoreApplication::translate("Farm",
+                                         "ほかの送信がこの出力ファイルのフォルダを使用中です。");
     case Result::StillAtWork: {
       QStringList ids;
       for (const std::string& id : s.activeJobs) ids << Q(id);
-      return Tr("前回のジョブ %1 がまだ待機中か実行中です。終わるのを待ってください。")
+      return QCoreApplication::translate(
+                 "Farm", "前回のジョブ %1 がまだ待機中か実行中です。終わるのを待ってください。")
           .arg(ids.join(QStringLiteral(", ")));
     }
     case Result::NotWritten:
-      return Tr("ファイルを書き込めません: %1").arg(Q(s.unwritten.path));
+      return QCoreApplication::translate("Farm", "ファイルを書き込めません: %1")
+          .arg(Q(s.unwritten.path));
     case Result::ArrayNotSubmitted:
-      return Tr("部分を送信できませんでした: %1").arg(refusal);
+      return QCoreApplication::translate("Farm", "部分を送信できませんでした: %1").arg(refusal);
     case Result::JoinNotSubmitted:
     case Result::Submitted:
       break;
   }
   QStringList lines;
   if (!s.parts.empty()) {
-    lines << Tr("部分: ジョブ %1 (%2 個中 %3 個)")
+    lines << QCoreApplication::translate("Farm", "部分: ジョブ %1 (%2 個中 %3 個)")
                  .arg(Q(s.arrayJobId))
                  .arg(plan.ranges.size())
                  .arg(s.parts.size());
   } else {
-    lines << Tr("部分: %1 個ともできあがっているため、送信していません").arg(plan.ranges.size());
+    lines << QCoreApplication::translate("Farm",
+                                         "部分: %1 個ともできあがっているため、送信していません")
+                 .arg(plan.ranges.size());
   }
   if (s.result == Result::JoinNotSubmitted) {
-    lines << Tr("結合を送信できませんでした: %1").arg(refusal);
+    lines << QCoreApplication::translate("Farm", "結合を送信できませんでした: %1").arg(refusal);
   } else {
-    lines << Tr("結合: ジョブ %1").arg(Q(s.joinJobId));
+    lines << QCoreApplication::translate("Farm", "結合: ジョブ %1").arg(Q(s.joinJobId));
   }
   return lines.join(u'\n');
 }
@@ -89,17 +98,17 @@ QString FarmSubmissionText(const FarmSubmission& s, const FarmPlan& plan) {
 QString FarmPartStatusText(FarmPartStatus status) {
   switch (status) {
     case FarmPartStatus::Complete:
-      return Tr("完了");
+      return QCoreApplication::translate("Farm", "完了");
     case FarmPartStatus::Incomplete:
-      return Tr("未完了");
+      return QCoreApplication::translate("Farm", "未完了");
     case FarmPartStatus::Stale:
-      return Tr("古い");
+      return QCoreApplication::translate("Farm", "古い");
     case FarmPartStatus::Missing:
-      return Tr("なし");
+      return QCoreApplication::translate("Farm", "なし");
     case FarmPartStatus::Queued:
-      return Tr("待機中");
+      return QCoreApplication::translate("Farm", "待機中");
     case FarmPartStatus::Running:
-      return Tr("実行中");
+      return QCoreApplication::translate("Farm", "実行中");
   }
   return {};
 }
@@ -107,23 +116,26 @@ QString FarmPartStatusText(FarmPartStatus status) {
 QString FarmOutputStateText(OutputState state) {
   switch (state) {
     case OutputState::Absent:
-      return Tr("まだありません");
+      return QCoreApplication::translate("Farm", "まだありません");
     case OutputState::Current:
-      return Tr("できあがっています");
+      return QCoreApplication::translate("Farm", "できあがっています");
     case OutputState::NoJoinRecorded:
-      return Tr("古いファイルです (この部分から結合した記録がありません)");
+      return QCoreApplication::translate("Farm",
+                                         "古いファイルです (この部分から結合した記録がありません)");
     case OutputState::OtherPlan:
-      return Tr("古いファイルです (以前の部分から結合されました)");
+      return QCoreApplication::translate("Farm", "古いファイルです (以前の部分から結合されました)");
     case OutputState::WrittenSinceJoin:
-      return Tr("古いファイルです (結合の後に書き換えられました)");
+      return QCoreApplication::translate("Farm", "古いファイルです (結合の後に書き換えられました)");
   }
   return {};
 }
 
 QString FarmUnavailableReason() {
   if (FindOnPath("sbatch")) return {};
-  return Tr("sbatch が見つからないため、ファームで書き出せません (Slurm のコマンドを PATH に"
-            "置いてください)");
+  return QCoreApplication::translate(
+      "Farm",
+      "sbatch が見つからないため、ファームで書き出せません (Slurm のコマンドを PATH に"
+      "置いてください)");
 }
 
 }  // namespace tavrona
