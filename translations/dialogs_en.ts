@@ -46,6 +46,10 @@
         <source>キャンセル</source>
         <translation>Cancel</translation>
     </message>
+    <message>
+        <source>閉じる</source>
+        <translation>Close</translation>
+    </message>
 </context>
 <context>
     <name>EventDialog</name>

@@ -52,7 +52,10 @@ FarmStatus ReadFarmStatus(const std::string& output, const SlurmClient& slurm) {
     FarmPartRow row;
     row.range = status.plan.ranges[i];
     row.status = PartStatus(verdicts[i], task != tasks.end() ? &task->second : nullptr);
-    if (row.status != FarmPartStatus::Complete) row.detail = verdicts[i].detail;
+    // Only a file that is there but not right needs more words than its state.
+    if (row.status == FarmPartStatus::Incomplete || row.status == FarmPartStatus::Stale) {
+      row.detail = verdicts[i].detail;
+    }
     status.parts.push_back(std::move(row));
   }
   return status;

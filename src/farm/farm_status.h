@@ -19,7 +19,8 @@ enum class FarmPartStatus { Complete, Incomplete, Stale, Missing, Queued, Runnin
 struct FarmPartRow {
   ExportRange range;
   FarmPartStatus status = FarmPartStatus::Missing;
-  std::string detail;  // why a part is not complete (PartVerdict::detail); empty otherwise
+  // Why an incomplete or stale part's file is not right (PartVerdict::detail); empty otherwise.
+  std::string detail;
 };
 
 struct FarmStatus {

@@ -143,6 +143,7 @@ void NameButtons(QDialogButtonBox& buttons) {
   const std::pair<QDialogButtonBox::StandardButton, QString> labels[] = {
       {QDialogButtonBox::Ok, QStringLiteral("OK")},
       {QDialogButtonBox::Cancel, QCoreApplication::translate("DialogButtons", "キャンセル")},
+      {QDialogButtonBox::Close, QCoreApplication::translate("DialogButtons", "閉じる")},
   };
   for (const auto& [which, label] : labels) {
     if (QPushButton* button = buttons.button(which)) {

@@ -136,6 +136,9 @@ void CFarmStatusWindow::Browse() {
 void CFarmStatusWindow::Show(const FarmStatus& status) {
   status_ = status;
   table_->setRowCount(static_cast<int>(status.parts.size()));
+  QStringList numbers;  // parts are numbered from 0, as their files are
+  for (size_t i = 0; i < status.parts.size(); ++i) numbers << QString::number(i);
+  table_->setVerticalHeaderLabels(numbers);
   size_t complete = 0;
   for (size_t i = 0; i < status.parts.size(); ++i) {
     const FarmPartRow& part = status.parts[i];
