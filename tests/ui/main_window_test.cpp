@@ -125,6 +125,7 @@ TEST_F(MainWindowTest, MenusHoldTheirItemsInOrderWithSeparatorsAndKeys) {
   EXPECT_EQ(MenuItems(menus[0]->menu()),
             (QStringList{"新規作成(&N)\tCtrl+N", "開く(&O)...\tCtrl+O", "上書き保存(&S)\tCtrl+S",
                          "名前を付けて保存(&A)...", "-", "AVIファイルの作成(&V)...",
+                         "ファームで書き出し...", "ファームの状況...",
                          "プロジェクトの設定(&P)...", "-", "最近使ったファイル", "-",
                          "アプリケーションの終了(&X)"}));
   EXPECT_EQ(MenuItems(menus[1]->menu()),
