@@ -12,6 +12,7 @@
 #include "app/timeout_target.h"
 #include "ui/commands.h"
 #include "ui/language.h"
+#include "ui/preview_resolution.h"
 #include "ui/recent_files.h"
 
 class QAction;
@@ -60,6 +61,13 @@ class CMainFrame : public QMainWindow, public TimeoutTarget {
   // Switches the interface language at once and remembers it as [Settings] Language.
   void ChooseLanguage(Language language);
 
+  // The view menu's "プレビューの解像度" submenu (after "再生") and its item for resolution.
+  QMenu* ResolutionMenu() const { return resolutionMenu_; }
+  QAction* ResolutionAction(PreviewResolution resolution) const;
+  // Composes previews and playback at resolution from now on, repaints the preview and keeps
+  // the choice as [ImageView] PreviewResolution in tavrona.INI.
+  void ChooseResolution(PreviewResolution resolution);
+
   // Runs a command as its menu item or key would.
   void RunCommand(CommandId id);
   // Recomputes every action's enabled and checked state.
@@ -95,6 +103,8 @@ class CMainFrame : public QMainWindow, public TimeoutTarget {
   void CreateMenus();
   void CreateLanguageMenu();
   void CheckLanguageItem();
+  void CreateResolutionMenu();
+  void RetranslateResolutionMenu();
   // Every text of the window in the current language; the panes repaint theirs.
   void Retranslate();
   void NamePanes();
@@ -122,6 +132,7 @@ class CMainFrame : public QMainWindow, public TimeoutTarget {
   std::vector<QMenu*> menus_;  // in the order of MenuTable
   QMenu* fileMenu_ = nullptr;
   QMenu* languageMenu_ = nullptr;
+  QMenu* resolutionMenu_ = nullptr;
   QToolBar* toolBar_ = nullptr;
   std::vector<QLabel*> indicators_;
   QAction* recentPlace_ = nullptr;  // the separator that follows the recent-file entries
