@@ -179,12 +179,16 @@ void BM_Playback(benchmark::State& state, PreviewResolution resolution) {
     uint32_t shown = 0;
     uint32_t last = 0;
     int32_t lastReduction = 1;
+    uint32_t shownAt[3] = {0, 0, 0};  // frames shown at reductions 1, 2 and 4
+    int64_t firstReduced = -1;        // the first frame shown below full size
     QEventLoop loop;
     QObject::connect(&worker, &CompositionWorker::playbackFrame, &loop,
                      [&](quint32 frame, const QImage&, qint32 reduction) {
                        ++shown;
                        last = frame;
                        lastReduction = reduction;
+                       ++shownAt[reduction == 4 ? 2 : reduction == 2 ? 1 : 0];
+                       if (reduction > 1 && firstReduced < 0) firstReduced = frame;
                      });
     QObject::connect(&worker, &CompositionWorker::playbackEnded, &loop, &QEventLoop::quit);
     // A generous limit: the project's length and a minute more.
@@ -208,6 +212,13 @@ void BM_Playback(benchmark::State& state, PreviewResolution resolution) {
     state.counters["core_share"] = cpu / seconds;
     state.counters["last_frame"] = last;
     state.counters["last_reduction"] = lastReduction;
+    if (resolution == PreviewResolution::Automatic) {
+      // How "自動" spent the playback: frames shown at each size, and where it first stepped down.
+      state.counters["shown_full"] = shownAt[0];
+      state.counters["shown_half"] = shownAt[1];
+      state.counters["shown_quarter"] = shownAt[2];
+      state.counters["first_reduced_frame"] = static_cast<double>(firstReduced);
+    }
   }
 }
 

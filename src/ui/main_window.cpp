@@ -175,10 +175,12 @@ CKeldaView* PaneOf(QWidget* widget) {
 
 }  // namespace
 
-QString PlaybackRateText(int achieved, double projectRate) {
-  return QCoreApplication::translate("MainWindow", "再生 %1 / %2 fps")
-      .arg(achieved)
-      .arg(projectRate, 0, 'g', 6);
+QString PlaybackRateText(int achieved, double projectRate, int32_t reduction) {
+  QString text = QCoreApplication::translate("MainWindow", "再生 %1 / %2 fps")
+                     .arg(achieved)
+                     .arg(projectRate, 0, 'g', 6);
+  if (reduction > 1) text += QStringLiteral(" (1/%1)").arg(reduction);
+  return text;
 }
 
 QString SilentPlaybackText() {
@@ -215,7 +217,8 @@ CMainFrame::CMainFrame(CKeldaDoc& document, QWidget* parent)
       return;
     }
     playbackLabel_->setText(PlaybackRateText(document_.Worker().AchievedFramesPerSecond(),
-                                             document_.Project().frameRate));
+                                             document_.Project().frameRate,
+                                             document_.Worker().PlaybackReduction()));
   });
   connect(&document_.Worker(), &CompositionWorker::playbackFrame, this,
           [this](quint32 frame) { document_.position = frame; });

@@ -33,8 +33,10 @@ enum PanePlace { PanePreview = 0, PaneFiles = 1, PaneTemplates = 2, PaneTimeline
 // The main window's title: the project's name, a star when it is modified, " - Tavrona".
 QString MainWindowTitle(const QString& documentTitle, bool modified);
 
-// The status bar's playback text: the frames per second achieved beside the project's rate.
-QString PlaybackRateText(int achievedFramesPerSecond, double projectFrameRate);
+// The status bar's playback text: the frames per second achieved beside the project's rate,
+// followed by " (1/2)" or " (1/4)" while frames are composed at a reduced preview resolution.
+QString PlaybackRateText(int achievedFramesPerSecond, double projectFrameRate,
+                         int32_t reduction = 1);
 
 // The status bar's note when a project with sound plays without it (no sound device, or it
 // would not start): "音声を出力できないため、音声なしで再生します".

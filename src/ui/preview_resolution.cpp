@@ -36,6 +36,10 @@ AutomaticReduction::AutomaticReduction(PreviewResolution resolution)
 
 int32_t AutomaticReduction::FrameComposed(bool late) {
   if (!automatic_) return reduction_;
+  if (firstFrame_) {
+    firstFrame_ = false;
+    return reduction_;
+  }
   if (!late) {
     lateInARow_ = 0;
     return reduction_;

@@ -28,10 +28,15 @@ int32_t StartingReduction(PreviewResolution resolution);
 
 // "自動" during one playback. A frame is late when the clock has left its time slot by the time
 // it has been composed and handed on. After kLateFramesToStepDown late frames in a row the
-// reduction steps down one level (1 -> 2 -> 4); a frame on time starts the count again. It never
-// steps back up while playing: a new playback starts at full size again. With any other choice
-// the reduction stays what the choice says.
-inline constexpr int kLateFramesToStepDown = 4;
+// reduction steps down one level (1 -> 2 -> 4); a frame on time starts the count again. The
+// first frame of a playback is not counted: it carries the movies' seek to the starting
+// position. It never steps back up while playing: a new playback starts at full size again.
+// With any other choice the reduction stays what the choice says.
+//
+// Three frames: one or two late frames are what a busy machine gives now and then, and a
+// playback that cannot keep up loses, while it waits, the frames it skips (a movie still decodes
+// every frame up to the one shown), so waiting longer costs more than it saves.
+inline constexpr int kLateFramesToStepDown = 3;
 
 class AutomaticReduction {
  public:
@@ -43,6 +48,7 @@ class AutomaticReduction {
 
  private:
   bool automatic_;
+  bool firstFrame_ = true;
   int32_t reduction_;
   int lateInARow_ = 0;
 };

@@ -46,6 +46,8 @@ TEST(PreviewResolutionTest, StoredValuesOutsideTheChoicesReadAsFull) {
 TEST(PreviewResolutionTest, AutomaticStepsDownAfterLateFramesInARowAndNeverUp) {
   AutomaticReduction automatic(PreviewResolution::Automatic);
   EXPECT_EQ(automatic.Reduction(), 1);
+  // The first frame (the movies' seek) does not count, late or not.
+  automatic.FrameComposed(true);
   // Late frames broken by one on time never add up.
   for (int round = 0; round < 5; ++round) {
     for (int i = 0; i + 1 < kLateFramesToStepDown; ++i) automatic.FrameComposed(true);
@@ -85,6 +87,12 @@ TEST(PreviewResolutionTest, ReducedPicturesStandForTheOutputFrame) {
   // times the reduction.
   EXPECT_EQ(PreviewShownSize(QSize(10, 8), 2, output), QSize(20, 16));
   EXPECT_EQ(PreviewSourceRect(QSize(10, 8), 2, QSize(20, 16)), QRectF(0, 0, 10, 8));
+}
+
+TEST(PreviewResolutionTest, PlaybackRateNamesAReducedResolution) {
+  EXPECT_EQ(PlaybackRateText(59, 60, 1), QString("再生 59 / 60 fps"));
+  EXPECT_EQ(PlaybackRateText(30, 29.97, 2), QString("再生 30 / 29.97 fps (1/2)"));
+  EXPECT_EQ(PlaybackRateText(30, 30, 4), QString("再生 30 / 30 fps (1/4)"));
 }
 
 // Movie frames each made slower than one frame of a 30-frames-per-second project, so every
@@ -152,10 +160,12 @@ TEST(PreviewResolutionWorkerTest, AutomaticPlaybackStepsDownWhileLateAndStartsAg
   worker.SetPreviewResolution(PreviewResolution::Automatic);
   for (int run = 0; run < 2; ++run) {
     const std::vector<ShownFrame> shown = Play(worker, *project);
-    ASSERT_GE(shown.size(), static_cast<size_t>(2 * kLateFramesToStepDown + 1));
-    // Full size for the first frames, then down to a quarter, never back up.
-    for (int i = 0; i < kLateFramesToStepDown; ++i) EXPECT_EQ(shown[i].reduction, 1) << run;
-    EXPECT_EQ(shown[2 * kLateFramesToStepDown].reduction, 4) << run;
+    ASSERT_GE(shown.size(), static_cast<size_t>(2 * kLateFramesToStepDown + 2));
+    // Full size for the first frame and the late ones counted after it, then down to a
+    // quarter, never back up.
+    for (int i = 0; i <= kLateFramesToStepDown; ++i) EXPECT_EQ(shown[i].reduction, 1) << run;
+    EXPECT_EQ(shown[kLateFramesToStepDown + 1].reduction, 2) << run;
+    EXPECT_EQ(shown[2 * kLateFramesToStepDown + 1].reduction, 4) << run;
     for (size_t i = 1; i < shown.size(); ++i) {
       EXPECT_GE(shown[i].reduction, shown[i - 1].reduction) << run << " frame " << i;
     }
