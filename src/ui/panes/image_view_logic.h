@@ -76,7 +76,7 @@ enum class PreviewSaveResult {
 
 // The save command once a file name was chosen: makes the picture anew with playback states of
 // its own (modes 1 and 2 the file's own picture at its own size, modes 3 and 4 a new frame of
-// the output size) and writes it as a 32-bit BMP file. A movie is always brought to the frame
+// the output size, whatever the preview resolution) and writes it as a 32-bit BMP file. A movie is always brought to the frame
 // the request names, whatever its needs-render flag says, so the file shows what was asked
 // for even when an export or playback moved the movie since the pane's picture was made.
 PreviewSaveResult SavePreviewPicture(ProjectData& project, const PreviewRequest& request,
