@@ -586,6 +586,26 @@
         <translation>Playing %1 / %2 fps</translation>
     </message>
     <message>
+        <source>プレビューの解像度(&amp;R)</source>
+        <translation>Preview &amp;Resolution</translation>
+    </message>
+    <message>
+        <source>フル</source>
+        <translation>Full</translation>
+    </message>
+    <message>
+        <source>1/2</source>
+        <translation>1/2</translation>
+    </message>
+    <message>
+        <source>1/4</source>
+        <translation>1/4</translation>
+    </message>
+    <message>
+        <source>自動</source>
+        <translation>Automatic</translation>
+    </message>
+    <message>
         <source>最近使ったファイル</source>
         <translation>Recent Files</translation>
     </message>

@@ -290,6 +290,114 @@ bool BuildBenchProject(ProjectData& project, const std::filesystem::path& folder
   return true;
 }
 
+namespace {
+
+// Where the scene's stills sit, as shares of the output: centre, width of the shrunk still,
+// whole turns over the scene (negative: anticlockwise) and opacity.
+struct SceneStill {
+  float centreX, centreY;
+  float widthShare;
+  float turns;
+  float opacity;
+};
+constexpr SceneStill kSceneStills[kMaxSceneStills] = {
+    {0.30f, 0.30f, 0.35f, 1.0f, 0.80f},   {0.70f, 0.30f, 0.30f, -0.5f, 0.70f},
+    {0.50f, 0.65f, 0.25f, 0.25f, 0.60f},  {0.20f, 0.75f, 0.20f, -1.0f, 0.75f},
+    {0.80f, 0.75f, 0.22f, 0.75f, 0.65f},  {0.50f, 0.20f, 0.18f, -0.25f, 0.85f},
+    {0.50f, 0.45f, 0.40f, 0.5f, 0.50f},
+};
+constexpr int kSceneStillWidth = 1920;
+constexpr int kSceneStillHeight = 1080;
+
+std::string SceneClipName(const PlaybackScene& scene) {
+  return std::string(scene.name) + ".mp4";
+}
+
+std::string SceneStillName(int i) {
+  return "scene_still_" + std::to_string(i) + ".bmp";
+}
+
+bool WriteSceneSources(const std::filesystem::path& folder, const PlaybackScene& scene) {
+  FrameBuffer picture;
+  for (int i = 0; i < scene.stills; ++i) {
+    const std::filesystem::path path = folder / SceneStillName(i);
+    if (std::filesystem::exists(path)) continue;
+    if (!SaveBmp(DrawTile(picture, kSceneStillWidth, kSceneStillHeight, i % 3), picture, path)) {
+      return false;
+    }
+  }
+  const std::filesystem::path clip = folder / SceneClipName(scene);
+  if (std::filesystem::exists(clip)) return true;
+  // Written under another name first, so that an interrupted run leaves no half clip behind.
+  const std::filesystem::path part = folder / (SceneClipName(scene) + ".part.mp4");
+  if (!WriteClip(part, scene.width, scene.height, scene.frames, scene.framesPerSecond, "h264")) {
+    return false;
+  }
+  std::error_code ec;
+  std::filesystem::rename(part, clip, ec);
+  return !ec;
+}
+
+bool BuildSceneProject(ProjectData& project, const std::filesystem::path& folder,
+                       const PlaybackScene& scene, SourceOpener& opener) {
+  SetOutput(project, scene.frames);
+  project.outputWidth = scene.width;
+  project.outputHeight = scene.height;
+  project.SetFrameRate(scene.framesPerSecond);
+  const std::u16string base = folder.u16string();
+  const std::string clip = SceneClipName(scene);
+  if (!opener.OpenMovie(project.files[0], Relative(clip.c_str()), base)) return false;
+  const int64_t frame = project.frameDuration100ns;
+  if (!AddKeys(project, 0, {0, BlendNormal, 0, 0, frame, DrawMethodNormal}, {{0, 0, 0}})) {
+    return false;
+  }
+  for (int i = 0; i < scene.stills && i < kMaxSceneStills; ++i) {
+    const SceneStill& still = kSceneStills[i];
+    const std::string name = SceneStillName(i);
+    if (!OpenStill(project, i + 1, name.c_str(), base, opener)) return false;
+    const float x = still.centreX * scene.width;
+    const float y = still.centreY * scene.height;
+    const float scale = still.widthShare * scene.width / kSceneStillWidth;
+    const float lastTurn = still.turns * 360.0f * (scene.frames - 1) / scene.frames;
+    const Placement place{i + 1, BlendNormal, kSceneStillWidth / 2.0f, kSceneStillHeight / 2.0f};
+    const int opacity = static_cast<int>(still.opacity * 256 + 0.5f);
+    if (!AddKeys(project, i + 1, place,
+                 {{0, x, y, scale, 0, opacity}, {scene.frames - 1, x, y, scale, lastTurn, opacity}})) {
+      return false;
+    }
+  }
+  return true;
+}
+
+}  // namespace
+
+bool MakePlaybackScene(const std::filesystem::path& folder, const PlaybackScene& scene,
+                       SourceOpener& opener, std::string& error) {
+  std::error_code ec;
+  std::filesystem::create_directories(folder, ec);
+  const std::filesystem::path absolute = std::filesystem::absolute(folder, ec);
+  if (ec) {
+    error = "cannot create " + folder.string() + ": " + ec.message();
+    return false;
+  }
+  if (!WriteSceneSources(absolute, scene)) {
+    error = "cannot write the pictures and clip of " + std::string(scene.name) + " into " +
+            absolute.string();
+    return false;
+  }
+  std::unique_ptr<ProjectData> project = AllocateProjectData();
+  if (!project || !BuildSceneProject(*project, absolute, scene, opener)) {
+    error = "cannot open the sources of " + std::string(scene.name) + " in " + absolute.string();
+    return false;
+  }
+  const std::filesystem::path file = absolute / (std::string(scene.name) + ".vpj");
+  if (!WriteProjectFile(file.u16string(), *project)) {
+    error = "cannot write " + file.string();
+    return false;
+  }
+  return true;
+}
+
 std::string BenchFilterGraph() {
   std::string graph = "[0:v]format=bgra[m0];";
   char part[512];

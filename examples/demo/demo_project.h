@@ -77,6 +77,26 @@ bool WriteBenchSources(const std::filesystem::path& folder);
 // Fills a freshly constructed block with the benchmark project, sources opened from folder.
 bool BuildBenchProject(ProjectData& project, const std::filesystem::path& folder,
                        SourceOpener& opener);
+// The playback benchmark's scenes: a movie (H.264 in MP4, drawn whole at the output's size and
+// playing at speed 1) under `stills` translucent 1920 x 1080 stills, each shrunk and turning
+// about its own centre (bilinear drawing), spread over the frame.
+struct PlaybackScene {
+  const char* name;  // also the project file's name without ".vpj"
+  int width, height;
+  uint32_t framesPerSecond;
+  uint32_t frames;
+  int stills;  // 1..kMaxSceneStills
+};
+inline constexpr int kMaxSceneStills = 7;
+inline constexpr PlaybackScene kScene1080p60 = {"scene_1080p60", 1920, 1080, 60, 360, 7};
+inline constexpr PlaybackScene kScene2160p30 = {"scene_2160p30", 3840, 2160, 30, 180, 3};
+
+// Writes the scene's clip and stills, builds its project and writes it as "<name>.vpj" into
+// folder (created when missing). Sources already written by an earlier call are kept. On
+// failure error says what failed.
+bool MakePlaybackScene(const std::filesystem::path& folder, const PlaybackScene& scene,
+                       SourceOpener& opener, std::string& error);
+
 // An ffmpeg -filter_complex graph doing the same work on the same inputs (input 0 the clip,
 // inputs 1..3 the tiles looped): each tile scaled, rotated over time and overlaid on the clip,
 // ending in 32-bit BGRA frames like the project's.

@@ -6,6 +6,7 @@
 #include "render/kernels.h"
 #include "render/matrix.h"
 #include "render/playback.h"
+#include "render/reduced_placement.h"
 
 namespace tavrona {
 
@@ -16,7 +17,7 @@ uint32_t MovieFrameIndex(int64_t position, int64_t duration) {
 }
 
 bool DrawTrackEvent(const PlaybackState& state, FrameBuffer& destination, FileTable& files,
-                    MovieFrames* movies) {
+                    MovieFrames* movies, int32_t reduction) {
   const EventRecord& e = state.current;
   if (!(e.flags & EventInUse)) return true;
   if (e.fileId < 0 || e.fileId >= kFileCount) return true;
@@ -46,37 +47,41 @@ bool DrawTrackEvent(const PlaybackState& state, FrameBuffer& destination, FileTa
   k.blendMode = static_cast<uint32_t>(e.blendMode);
   std::copy(e.matrix, e.matrix + 9, k.matrix);
   std::copy(e.inverseMatrix, e.inverseMatrix + 9, k.inverseMatrix);
-  DrawWithMethod(ResolveDrawingMethod(e.drawingMethod), k);
+  const int32_t method = ResolveDrawingMethod(e.drawingMethod);
+  // The state keeps the full-size placement; only this draw's copy is scaled.
+  ReducePlacement(k.matrix, k.inverseMatrix, method, reduction);
+  DrawWithMethod(method, k);
   return ok;
 }
 
 bool StepTrack(const TrackData& track, PlaybackState& state, FrameBuffer* destination,
-               FileTable& files, MovieFrames* movies) {
+               FileTable& files, MovieFrames* movies, int32_t reduction) {
   if (!EnterDueEvents(track, state)) return false;
-  const bool result =
-      destination != nullptr ? DrawTrackEvent(state, *destination, files, movies) : true;
+  const bool result = destination != nullptr
+                          ? DrawTrackEvent(state, *destination, files, movies, reduction)
+                          : true;
   AdvanceTrack(track, state);
   return result;
 }
 
 bool ComposeTrackAt(ProjectData& project, PlaybackStates& states, int t, uint32_t frame,
-                    FrameBuffer& destination, MovieFrames* movies) {
+                    FrameBuffer& destination, MovieFrames* movies, int32_t reduction) {
   FillFrameBuffer(destination, project.backgroundColour);
   if (t < 0 || t >= kTrackCount) return true;
   PlaybackState& state = states[t];
   ResetPlaybackState(state);
   SeekTrack(project.tracks[t], state, frame);
-  return DrawTrackEvent(state, destination, project.files, movies);
+  return DrawTrackEvent(state, destination, project.files, movies, reduction);
 }
 
 bool ComposeFrameAt(ProjectData& project, PlaybackStates& states, uint32_t frame,
-                    FrameBuffer& destination, MovieFrames* movies) {
+                    FrameBuffer& destination, MovieFrames* movies, int32_t reduction) {
   FillFrameBuffer(destination, project.backgroundColour);
   bool ok = true;
   for (int t = 0; t < kTrackCount; ++t) {
     ResetPlaybackState(states[t]);
     SeekTrack(project.tracks[t], states[t], frame);
-    if (ok) ok = DrawTrackEvent(states[t], destination, project.files, movies);
+    if (ok) ok = DrawTrackEvent(states[t], destination, project.files, movies, reduction);
   }
   return ok;
 }
@@ -90,13 +95,13 @@ void PrepareExportTracks(const ProjectData& project, PlaybackStates& states, uin
 
 bool ComposeNextExportFrame(ProjectData& project, PlaybackStates& states, FrameBuffer& destination,
                             MovieFrames* movies, bool stopOnEventError,
-                            std::bitset<kFileCount>* failedFiles) {
+                            std::bitset<kFileCount>* failedFiles, int32_t reduction) {
   FillFrameBuffer(destination, project.backgroundColour);
   bool ok = true;
   for (int t = 0; t < kTrackCount; ++t) {
     const TrackData& track = project.tracks[t];
     if (!track.events) continue;
-    if (StepTrack(track, states[t], &destination, project.files, movies)) continue;
+    if (StepTrack(track, states[t], &destination, project.files, movies, reduction)) continue;
     ok = false;
     // Stepping leaves the event drawn in the state: its file is the one that failed.
     const int fileId = states[t].current.fileId;

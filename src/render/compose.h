@@ -32,25 +32,30 @@ uint32_t MovieFrameIndex(int64_t playbackPosition100ns, int64_t frameDuration100
 
 using FileTable = std::array<FileEntry, kFileCount>;
 
+// Reduction (render/reduced_placement.h): every function below that draws takes the reduction
+// its destination was made at, 1 (the default, and always for export) or 2 or 4 for a preview
+// composed small; the destination is then ReducedExtent of the project's width and height, and
+// each event's placement is scaled down into it. Any other reduction draws at full size.
+
 // Draws the event in effect in state into destination (whole-frame clip). An event without the
 // in-use flag, an empty entry and a file ID outside the table draw nothing and succeed. False
 // when a movie frame could not be prepared (the event is still drawn from the picture held).
 bool DrawTrackEvent(const PlaybackState& state, FrameBuffer& destination, FileTable& files,
-                    MovieFrames* movies);
+                    MovieFrames* movies, int32_t reduction = 1);
 
 // Draws the track's event for its current frame into destination (when given) and advances the
 // state by one frame. False for a track without an event array or a failed draw.
 bool StepTrack(const TrackData& track, PlaybackState& state, FrameBuffer* destination,
-               FileTable& files, MovieFrames* movies);
+               FileTable& files, MovieFrames* movies, int32_t reduction = 1);
 
 // Random access for previews: the background, then one track (ComposeTrackAt) or every track
 // (ComposeFrameAt) reset, sought to the frame and drawn, moving the caller's states.
 // ComposeFrameAt stops drawing after the first track that fails but still positions the rest.
-// destination must be the project's size.
+// destination must be the project's size divided by reduction.
 bool ComposeTrackAt(ProjectData& project, PlaybackStates& states, int track, uint32_t frame,
-                    FrameBuffer& destination, MovieFrames* movies);
+                    FrameBuffer& destination, MovieFrames* movies, int32_t reduction = 1);
 bool ComposeFrameAt(ProjectData& project, PlaybackStates& states, uint32_t frame,
-                    FrameBuffer& destination, MovieFrames* movies);
+                    FrameBuffer& destination, MovieFrames* movies, int32_t reduction = 1);
 
 // Sequential composition (export, playback): every state reset and sought to frame.
 void PrepareExportTracks(const ProjectData& project, PlaybackStates& states, uint32_t frame = 0);
@@ -60,6 +65,7 @@ void PrepareExportTracks(const ProjectData& project, PlaybackStates& states, uin
 // (later tracks neither drawn nor advanced); otherwise every track is drawn and stepped.
 bool ComposeNextExportFrame(ProjectData& project, PlaybackStates& states, FrameBuffer& destination,
                             MovieFrames* movies, bool stopOnEventError,
-                            std::bitset<kFileCount>* failedFiles = nullptr);
+                            std::bitset<kFileCount>* failedFiles = nullptr,
+                            int32_t reduction = 1);
 
 }  // namespace tavrona

@@ -6,6 +6,7 @@
 
 #include "render/mix.h"
 #include "render/playback.h"
+#include "render/reduced_placement.h"
 #include "ui/sound/qt_audio_output.h"
 #include "ui/frame_image.h"
 #include "ui/panes/image_view_logic.h"
@@ -46,27 +47,31 @@ struct CompositionWorker::PlaybackRun {
   bool clockStarted = false;
   Clock::time_point start;  // when the first frame was shown (steady clock only)
   PlaybackStates states{};
-  FrameBuffer frame;
+  PreviewResolution resolution = PreviewResolution::Full;  // the order's, as last taken
+  AutomaticReduction reduction;  // the reduction of the next frame
+  FrameBuffer frame;             // the project's size divided by frameReduction
+  int32_t frameReduction = 0;
 };
 
 CompositionWorker::CompositionWorker(MovieFrames& movies, QObject* parent)
     : QObject(parent), movies_(movies), previewStates_(std::make_unique<PlaybackStates>()) {
   connect(
       this, &CompositionWorker::workerPreviewDone, this,
-      [this](quint64 serial, bool ok, const QImage& image) {
-        emit previewReady(serial, ok, image);
+      [this](quint64 serial, bool ok, const QImage& image, qint32 reduction) {
+        emit previewReady(serial, ok, image, reduction);
       },
       Qt::QueuedConnection);
   connect(
       this, &CompositionWorker::workerFrameDone, this,
-      [this](quint64 session, quint32 frame, const QImage& image) {
+      [this](quint64 session, quint32 frame, const QImage& image, qint32 reduction) {
         if (session != session_ || !playing_) return;
+        shownReduction_ = reduction;
         const Clock::time_point now = Clock::now();
         shownTimes_.push_back(now);
         while (!shownTimes_.empty() && shownTimes_.front() <= now - std::chrono::seconds(1)) {
           shownTimes_.pop_front();
         }
-        emit playbackFrame(frame, image);
+        emit playbackFrame(frame, image, reduction);
       },
       Qt::QueuedConnection);
   connect(
@@ -144,12 +149,12 @@ uint64_t CompositionWorker::RequestPreview(ProjectData& project, const PreviewRe
                                            const EventRecord& scratchEvent) {
   const uint64_t serial = ++nextSerial_;
   if (!EnsureThread()) {
-    emit workerPreviewDone(serial, false, QImage());
+    emit workerPreviewDone(serial, false, QImage(), 1);
     return serial;
   }
   {
     std::lock_guard lock(mutex_);
-    job_ = PreviewJob{&project, request, scratchEvent, serial};
+    job_ = PreviewJob{&project, request, scratchEvent, serial, StartingReduction(resolution_)};
   }
   work_.notify_one();
   return serial;
@@ -170,11 +175,21 @@ bool CompositionWorker::StartPlayback(ProjectData& project, uint32_t fromFrame) 
   }
   {
     std::lock_guard lock(mutex_);
-    order_ = PlaybackOrder{&project, fromFrame, session_, soundClock_};
+    order_ = PlaybackOrder{&project, fromFrame, session_, soundClock_, resolution_};
     playing_ = true;
+    shownReduction_ = StartingReduction(resolution_);
   }
   work_.notify_one();
   return true;
+}
+
+void CompositionWorker::SetPreviewResolution(PreviewResolution resolution) {
+  {
+    std::lock_guard lock(mutex_);
+    resolution_ = resolution;
+    if (order_) order_->resolution = resolution;
+  }
+  work_.notify_one();
 }
 
 void CompositionWorker::StopPlayback() {
@@ -234,6 +249,10 @@ void CompositionWorker::Run() {
       });
       continue;
     }
+    if (run_->resolution != order_->resolution) {
+      run_->resolution = order_->resolution;
+      run_->reduction = AutomaticReduction(run_->resolution);
+    }
     busy_ = true;
     lock.unlock();
     const bool more = PlaybackStep();
@@ -253,10 +272,10 @@ void CompositionWorker::Run() {
 void CompositionWorker::RunPreview(const PreviewJob& job) {
   PreviewPicture picture;
   const bool ok = MakePreviewPicture(*job.project, job.request, job.scratchEvent, *previewStates_,
-                                     movies_, picture);
+                                     movies_, picture, job.reduction);
   QImage image = ok && picture.image != nullptr ? FrameImage(*picture.image) : QImage();
   const uint64_t serial = job.serial;
-  emit workerPreviewDone(serial, ok, image);
+  emit workerPreviewDone(serial, ok, image, picture.reduction);
 }
 
 // Worker thread, busy_ set: every track sought to the first frame, the clock not yet running.
@@ -269,9 +288,9 @@ void CompositionWorker::StartRun(const PlaybackOrder& order) {
   run.next = order.fromFrame;
   run.clock.emplace(order.fromFrame, project.frameDuration100ns);
   run.sound = order.sound;
+  run.resolution = order.resolution;
+  run.reduction = AutomaticReduction(order.resolution);
   PrepareExportTracks(project, run.states, order.fromFrame);
-  // Without a frame buffer the first step ends the run.
-  CreateFrameBuffer(run.frame, project.outputWidth, project.outputHeight, 32);
 }
 
 // Worker thread: the clock's count. With sound, the output's (an atomic read); without, the
@@ -312,7 +331,15 @@ bool CompositionWorker::PlaybackStep() {
   PlaybackRun& run = *run_;
   ProjectData& project = *run.project;
   const uint32_t length = project.movieLength;
-  if (run.frame.Empty()) return false;
+  const int32_t reduction = run.reduction.Reduction();
+  if (run.frameReduction != reduction) {
+    // Without a frame buffer the run ends here.
+    if (!CreateFrameBuffer(run.frame, ReducedExtent(project.outputWidth, reduction),
+                           ReducedExtent(project.outputHeight, reduction), 32)) {
+      return false;
+    }
+    run.frameReduction = reduction;
+  }
   if (!run.clockStarted) {
     run.start = Clock::now();
     run.clockStarted = true;
@@ -325,11 +352,13 @@ bool CompositionWorker::PlaybackStep() {
     run.next = reached;
   }
   if (run.next >= length) return false;
-  ComposeNextExportFrame(project, run.states, run.frame, &movies_, false);
+  ComposeNextExportFrame(project, run.states, run.frame, &movies_, false, nullptr, reduction);
   QImage image = FrameImage(run.frame);
   const uint64_t session = run.session;
   const uint32_t frame = run.next;
-  emit workerFrameDone(session, frame, image);
+  emit workerFrameDone(session, frame, image, reduction);
+  // Late: the clock left the frame's time slot before it was handed on.
+  run.reduction.FrameComposed(run.clock->FrameReached(PlayedSamples()) > frame);
   ++run.next;
   return run.next < length;
 }

@@ -16,6 +16,12 @@
 // The output object stays the worker's for its whole life, so the worker thread may
 // read its count for as long as it runs.
 //
+// Preview resolution (ui/preview_resolution.h): previews of one track or of the whole composition
+// and playback frames are composed at the reduction the chosen resolution gives, so their
+// pictures are the project's size divided by 1, 2 or 4 (rounded up); every picture travels with
+// the reduction it was composed at. A file's own picture is never reduced. With "自動" previews
+// compose at full size and playback steps down by the AutomaticReduction rule.
+//
 // A movie frame request on the worker thread that waits too long asks Process().timeoutTarget
 // like any other; the main window's target abandons a request made off the user-interface
 // thread, so a timed-out preview simply fails (and playback draws that frame from the picture
@@ -37,6 +43,7 @@
 #include "model/project_data.h"
 #include "render/compose.h"
 #include "ui/pane_records.h"
+#include "ui/preview_resolution.h"
 #include "ui/sound/audio_output.h"
 #include "ui/sound/playback_clock.h"
 #include "ui/sound/sound_feed.h"
@@ -60,6 +67,13 @@ class CompositionWorker : public QObject {
   // previewReady carries; serials only grow.
   uint64_t RequestPreview(ProjectData& project, const PreviewRequest& request,
                           const EventRecord& scratchEvent);
+
+  // The resolution later previews and playbacks compose at. A running playback takes it from
+  // its next frame on (with "自動" starting again at full size).
+  void SetPreviewResolution(PreviewResolution resolution);
+  PreviewResolution Resolution() const { return resolution_; }
+  // The reduction of the last playback frame delivered (1 before the first).
+  int32_t PlaybackReduction() const { return shownReduction_; }
 
   // The sound output playback uses; by default (none set) the sound device, made at the first
   // playback with sound. Call only while not playing.
@@ -90,10 +104,11 @@ class CompositionWorker : public QObject {
 
  signals:
   // The picture of preview job serial: ok false when a movie frame or a track failed; image null
-  // when the request names no picture (or failed).
-  void previewReady(quint64 serial, bool ok, QImage image);
-  // One composed playback frame, in increasing frame order.
-  void playbackFrame(quint32 frame, QImage image);
+  // when the request names no picture (or failed). reduction: what the picture was composed at
+  // (1 for a file's own picture).
+  void previewReady(quint64 serial, bool ok, QImage image, qint32 reduction);
+  // One composed playback frame, in increasing frame order, composed at reduction.
+  void playbackFrame(quint32 frame, QImage image, qint32 reduction);
   // Playback reached the movie length by itself.
   void playbackEnded();
   // The project has sound but no sound output could start: playback goes on silently.
@@ -103,8 +118,8 @@ class CompositionWorker : public QObject {
   // turns them into the signals above. Queued signals carry their arguments in the event, and
   // the receiving functors belong to connections made on the user-interface thread, so nothing
   // made on the worker thread is destroyed on another. Not for other receivers.
-  void workerPreviewDone(quint64 serial, bool ok, QImage image);
-  void workerFrameDone(quint64 session, quint32 frame, QImage image);
+  void workerPreviewDone(quint64 serial, bool ok, QImage image, qint32 reduction);
+  void workerFrameDone(quint64 session, quint32 frame, QImage image, qint32 reduction);
   void workerPlaybackDone(quint64 session);
   void workerSoundFailed(quint64 session);
 
@@ -118,12 +133,14 @@ class CompositionWorker : public QObject {
     PreviewRequest request;
     EventRecord scratchEvent{};
     uint64_t serial = 0;
+    int32_t reduction = 1;
   };
   struct PlaybackOrder {
     ProjectData* project = nullptr;
     uint32_t fromFrame = 0;
     uint64_t session = 0;
     const AudioOutput* sound = nullptr;  // the clock; null for the steady clock
+    PreviewResolution resolution = PreviewResolution::Full;  // changed by SetPreviewResolution
   };
   struct PlaybackRun;  // the worker thread's state of one playback session
 
@@ -153,6 +170,7 @@ class CompositionWorker : public QObject {
                                         // Quiesce and by the worker thread at the end
   bool busy_ = false;     // the worker thread is touching the project (outside the lock)
   bool exiting_ = false;  // the destructor asks the thread to end
+  PreviewResolution resolution_ = PreviewResolution::Full;  // written by UI under the lock
 
   // Worker thread only (created and destroyed while the thread is not running).
   std::unique_ptr<PlaybackStates> previewStates_;
@@ -163,6 +181,7 @@ class CompositionWorker : public QObject {
   uint64_t nextSerial_ = 0;
   uint64_t session_ = 0;  // playback session whose frames are delivered; bumped by every change
   bool playing_ = false;
+  int32_t shownReduction_ = 1;
   std::deque<Clock::time_point> shownTimes_;  // delivery times of the last second's frames
   std::unique_ptr<AudioOutput> audio_;  // kept until destruction (the worker reads its count)
   AudioOutput* soundClock_ = nullptr;   // audio_ while it plays this session's sound

@@ -179,10 +179,12 @@ CKeldaView* PaneOf(QWidget* widget) {
 
 }  // namespace
 
-QString PlaybackRateText(int achieved, double projectRate) {
-  return QCoreApplication::translate("MainWindow", "再生 %1 / %2 fps")
-      .arg(achieved)
-      .arg(projectRate, 0, 'g', 6);
+QString PlaybackRateText(int achieved, double projectRate, int32_t reduction) {
+  QString text = QCoreApplication::translate("MainWindow", "再生 %1 / %2 fps")
+                     .arg(achieved)
+                     .arg(projectRate, 0, 'g', 6);
+  if (reduction > 1) text += QStringLiteral(" (1/%1)").arg(reduction);
+  return text;
 }
 
 QString SilentPlaybackText() {
@@ -218,7 +220,8 @@ CMainFrame::CMainFrame(CKeldaDoc& document, QWidget* parent)
       return;
     }
     playbackLabel_->setText(PlaybackRateText(document_.Worker().AchievedFramesPerSecond(),
-                                             document_.Project().frameRate));
+                                             document_.Project().frameRate,
+                                             document_.Worker().PlaybackReduction()));
   });
   connect(&document_.Worker(), &CompositionWorker::playbackFrame, this,
           [this](quint32 frame) { document_.position = frame; });
@@ -321,8 +324,84 @@ void CMainFrame::CreateMenus() {
       }
     }
   }
+  CreateResolutionMenu();
   CreateLanguageMenu();
   RebuildRecentMenu();
+}
+
+namespace {
+
+struct ResolutionItem {
+  PreviewResolution resolution;
+  const char* text;  // source text in the context "MainWindow"
+};
+constexpr ResolutionItem kResolutionItems[] = {
+    {PreviewResolution::Full, QT_TRANSLATE_NOOP("MainWindow", "フル")},
+    {PreviewResolution::Half, QT_TRANSLATE_NOOP("MainWindow", "1/2")},
+    {PreviewResolution::Quarter, QT_TRANSLATE_NOOP("MainWindow", "1/4")},
+    {PreviewResolution::Automatic, QT_TRANSLATE_NOOP("MainWindow", "自動")},
+};
+
+}  // namespace
+
+void CMainFrame::CreateResolutionMenu() {
+  QAction* play = Action(CmdPlay);
+  QMenu* view = nullptr;
+  for (size_t i = 0; i < MenuTable().size(); ++i) {
+    if (MenuTable()[i].title == QStringLiteral("表示(&V)")) view = menus_[i];
+  }
+  if (view == nullptr || play == nullptr) return;
+  // Right after "再生": the submenu goes in before the item that follows it.
+  const QList<QAction*> items = view->actions();
+  const qsizetype at = items.indexOf(play);
+  QAction* before = at >= 0 && at + 1 < items.size() ? items[at + 1] : nullptr;
+  resolutionMenu_ = new QMenu(view);
+  resolutionMenu_->setObjectName(QStringLiteral("ResolutionMenu"));
+  view->insertMenu(before, resolutionMenu_);
+  auto* group = new QActionGroup(resolutionMenu_);
+  group->setExclusive(true);
+  const PreviewResolution chosen = PreviewResolutionFromStored(
+      AppProfile().GetInt(kPreviewResolutionSection, kPreviewResolutionKey, 0));
+  for (const ResolutionItem& item : kResolutionItems) {
+    QAction* action = resolutionMenu_->addAction(QString());
+    action->setCheckable(true);
+    action->setChecked(item.resolution == chosen);
+    action->setData(static_cast<int>(item.resolution));
+    group->addAction(action);
+    const PreviewResolution resolution = item.resolution;
+    connect(action, &QAction::triggered, this, [this, resolution] { ChooseResolution(resolution); });
+  }
+  document_.Worker().SetPreviewResolution(chosen);
+  RetranslateResolutionMenu();
+}
+
+void CMainFrame::RetranslateResolutionMenu() {
+  if (resolutionMenu_ == nullptr) return;
+  resolutionMenu_->setTitle(QCoreApplication::translate("MainWindow", "プレビューの解像度(&R)"));
+  const QList<QAction*> items = resolutionMenu_->actions();
+  for (qsizetype i = 0; i < items.size() && i < qsizetype(std::size(kResolutionItems)); ++i) {
+    items[i]->setText(QCoreApplication::translate("MainWindow", kResolutionItems[i].text));
+  }
+}
+
+QAction* CMainFrame::ResolutionAction(PreviewResolution resolution) const {
+  if (resolutionMenu_ == nullptr) return nullptr;
+  for (QAction* action : resolutionMenu_->actions()) {
+    if (action->data().toInt() == static_cast<int>(resolution)) return action;
+  }
+  return nullptr;
+}
+
+void CMainFrame::ChooseResolution(PreviewResolution resolution) {
+  AppProfile().SetInt(kPreviewResolutionSection, kPreviewResolutionKey,
+                      static_cast<int32_t>(resolution));
+  if (QAction* action = ResolutionAction(resolution)) action->setChecked(true);
+  document_.Worker().SetPreviewResolution(resolution);
+  // A still preview is composed again at the new size; playback takes it from its next frame.
+  if (!document_.Worker().Playing()) {
+    document_.preview.needsRender = true;
+    document_.UpdateAllViews(nullptr);
+  }
 }
 
 void CMainFrame::CreateLanguageMenu() {
@@ -814,6 +893,7 @@ void CMainFrame::Retranslate() {
   }
   statusBar()->setAccessibleName(QCoreApplication::translate("MainWindow", "ステータス バー"));
   NamePanes();
+  RetranslateResolutionMenu();
   CheckLanguageItem();
   // The undo and redo texts, the title, and the panes' painted texts follow.
   UpdateCommandStates();

@@ -13,6 +13,7 @@
 #include "ui/commands.h"
 #include "ui/farm/farm_status_window.h"
 #include "ui/language.h"
+#include "ui/preview_resolution.h"
 #include "ui/recent_files.h"
 
 class QAction;
@@ -33,8 +34,10 @@ enum PanePlace { PanePreview = 0, PaneFiles = 1, PaneTemplates = 2, PaneTimeline
 // The main window's title: the project's name, a star when it is modified, " - Tavrona".
 QString MainWindowTitle(const QString& documentTitle, bool modified);
 
-// The status bar's playback text: the frames per second achieved beside the project's rate.
-QString PlaybackRateText(int achievedFramesPerSecond, double projectFrameRate);
+// The status bar's playback text: the frames per second achieved beside the project's rate,
+// followed by " (1/2)" or " (1/4)" while frames are composed at a reduced preview resolution.
+QString PlaybackRateText(int achievedFramesPerSecond, double projectFrameRate,
+                         int32_t reduction = 1);
 
 // The status bar's note when a project with sound plays without it (no sound device, or it
 // would not start): "音声を出力できないため、音声なしで再生します".
@@ -60,6 +63,13 @@ class CMainFrame : public QMainWindow, public TimeoutTarget {
   QAction* LanguageAction(Language language) const;
   // Switches the interface language at once and remembers it as [Settings] Language.
   void ChooseLanguage(Language language);
+
+  // The view menu's "プレビューの解像度" submenu (after "再生") and its item for resolution.
+  QMenu* ResolutionMenu() const { return resolutionMenu_; }
+  QAction* ResolutionAction(PreviewResolution resolution) const;
+  // Composes previews and playback at resolution from now on, repaints the preview and keeps
+  // the choice as [ImageView] PreviewResolution in tavrona.INI.
+  void ChooseResolution(PreviewResolution resolution);
 
   // Runs a command as its menu item or key would.
   void RunCommand(CommandId id);
@@ -96,6 +106,8 @@ class CMainFrame : public QMainWindow, public TimeoutTarget {
   void CreateMenus();
   void CreateLanguageMenu();
   void CheckLanguageItem();
+  void CreateResolutionMenu();
+  void RetranslateResolutionMenu();
   // Every text of the window in the current language; the panes repaint theirs.
   void Retranslate();
   void NamePanes();
@@ -130,6 +142,7 @@ class CMainFrame : public QMainWindow, public TimeoutTarget {
   std::vector<QMenu*> menus_;  // in the order of MenuTable
   QMenu* fileMenu_ = nullptr;
   QMenu* languageMenu_ = nullptr;
+  QMenu* resolutionMenu_ = nullptr;
   QToolBar* toolBar_ = nullptr;
   std::vector<QLabel*> indicators_;
   QAction* recentPlace_ = nullptr;  // the separator that follows the recent-file entries

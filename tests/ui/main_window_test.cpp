@@ -135,7 +135,8 @@ TEST_F(MainWindowTest, MenusHoldTheirItemsInOrderWithSeparatorsAndKeys) {
                          "コピー(&C)\tCtrl+C", "貼り付け(&P)\tCtrl+V", "消去(&D)\tDelete", "-",
                          "すべて選択(&A)\tCtrl+A", "-", "プレビュー画像を保存(&I)..."}));
   EXPECT_EQ(MenuItems(menus[2]->menu()),
-            (QStringList{"プレビュー表示(&V)", "再生\tSpace", "全トラック表示(&A)\tEsc",
+            (QStringList{"プレビュー表示(&V)", "再生\tSpace", "プレビューの解像度(&R)",
+                         "全トラック表示(&A)\tEsc",
                          "拡大(&I)\tI", "縮小(&O)\tO", "自動拡張(&E)", "-", "ツール バー(&T)",
                          "ステータス バー(&S)", "分割(&P)", "-", "言語 / Language"}));
   EXPECT_EQ(MenuItems(menus[3]->menu()), (QStringList{"バージョン情報(&A)..."}));

@@ -74,29 +74,36 @@ void CImageView::HandRequest() {
   pendingSerial_ = doc.Worker().RequestPreview(doc.Project(), doc.preview, doc.scratchEvent);
 }
 
-void CImageView::OnPreviewReady(quint64 serial, bool ok, const QImage& image) {
+void CImageView::OnPreviewReady(quint64 serial, bool ok, const QImage& image,
+                                qint32 reduction) {
   // Results of requests replaced since (or handed by an earlier pane) are stale.
   if (serial != pendingSerial_) return;
   pendingSerial_ = 0;
   ApplyPreviewOutcome(Document().preview, ok);
   if (Document().Worker().Playing()) return;
   picture_ = ok ? image : QImage();
+  pictureReduction_ = reduction;
   viewport()->update();
 }
 
-void CImageView::OnPlaybackFrame(quint32, const QImage& image) {
+void CImageView::OnPlaybackFrame(quint32, const QImage& image, qint32 reduction) {
   picture_ = image;
+  pictureReduction_ = reduction;
   viewport()->update();
 }
 
 void CImageView::OnDraw(QPainter& painter) {
   if (!PreviewEnabled() || picture_.isNull()) return;
-  const QRect target = PreviewTargetRect(picture_.size(), viewport()->size(), keepAspect_);
+  const ProjectData& project = Document().Project();
+  const QSize shown = PreviewShownSize(picture_.size(), pictureReduction_,
+                                       QSize(project.outputWidth, project.outputHeight));
+  const QRect target = PreviewTargetRect(shown, viewport()->size(), keepAspect_);
   if (target.isEmpty()) return;
   if (keepAspect_) painter.fillRect(viewport()->rect(), Qt::black);
   // Nearest pixel, as a stretch that drops and repeats pixels.
   painter.setRenderHint(QPainter::SmoothPixmapTransform, false);
-  painter.drawImage(target, picture_);
+  painter.drawImage(QRectF(target), picture_,
+                    PreviewSourceRect(picture_.size(), pictureReduction_, shown));
 }
 
 void CImageView::SavePreview() {

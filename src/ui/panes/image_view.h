@@ -2,7 +2,8 @@
 // the document's preview request (a file's picture, the scratch event's picture, one track or
 // the whole composition at a frame), and the frames of real-time playback while it runs. The
 // pictures are made by the document's composition worker; painting only draws the picture last
-// delivered, stretched over the pane (or letterboxed with "縦横比を保つ"). It can save the
+// delivered, stretched over the pane (or letterboxed with "縦横比を保つ"); a picture composed at a
+// reduced preview resolution is stretched over the same rectangle the full-size one would fill. It can save the
 // requested picture as a BMP file. It never changes the project.
 //
 // Profile section "ImageView": "Preview" (the pane's preview flag, default 1) and "KeepAspect"
@@ -41,8 +42,9 @@ class CImageView : public CKeldaView {
   bool KeepAspect() const { return keepAspect_; }
   void SetKeepAspect(bool keep);
 
-  // The picture painting draws (null: none).
+  // The picture painting draws (null: none) and the reduction it was composed at.
   const QImage& Picture() const { return picture_; }
+  int32_t PictureReduction() const { return pictureReduction_; }
   // The serial of the request handed to the worker whose result is awaited; 0 when none.
   uint64_t PendingSerial() const { return pendingSerial_; }
 
@@ -60,12 +62,13 @@ class CImageView : public CKeldaView {
 
  private:
   void HandRequest();
-  void OnPreviewReady(quint64 serial, bool ok, const QImage& image);
-  void OnPlaybackFrame(quint32 frame, const QImage& image);
+  void OnPreviewReady(quint64 serial, bool ok, const QImage& image, qint32 reduction);
+  void OnPlaybackFrame(quint32 frame, const QImage& image, qint32 reduction);
   void SavePreview();
   void UpdateCursor();
 
   QImage picture_;
+  int32_t pictureReduction_ = 1;
   uint64_t pendingSerial_ = 0;
   bool keepAspect_ = false;
 };

@@ -4,6 +4,7 @@
 #include <memory>
 
 #include "render/bitmap_save.h"
+#include "render/reduced_placement.h"
 
 namespace tavrona {
 namespace {
@@ -29,8 +30,9 @@ bool ValidFileId(int32_t id) {
 
 bool MakePreviewPicture(ProjectData& project, const PreviewRequest& request,
                         const EventRecord& scratchEvent, PlaybackStates& states,
-                        MovieFrames& movies, PreviewPicture& picture) {
+                        MovieFrames& movies, PreviewPicture& picture, int32_t reduction) {
   picture.image = nullptr;
+  picture.reduction = 1;
   switch (request.mode) {
     case PreviewFile: {
       if (!ValidFileId(request.number)) return true;
@@ -51,21 +53,42 @@ bool MakePreviewPicture(ProjectData& project, const PreviewRequest& request,
     }
     case PreviewTrack:
     case PreviewAllTracks: {
-      if (!CreateFrameBuffer(picture.composed, project.outputWidth, project.outputHeight, 32)) {
+      if (!ValidReduction(reduction)) reduction = kReductionFull;
+      if (!CreateFrameBuffer(picture.composed, ReducedExtent(project.outputWidth, reduction),
+                             ReducedExtent(project.outputHeight, reduction), 32)) {
         return false;
       }
       const bool ok =
           request.mode == PreviewTrack
               ? ComposeTrackAt(project, states, request.number, request.frame, picture.composed,
-                               &movies)
-              : ComposeFrameAt(project, states, request.frame, picture.composed, &movies);
+                               &movies, reduction)
+              : ComposeFrameAt(project, states, request.frame, picture.composed, &movies,
+                               reduction);
       if (!ok) return false;
       picture.image = &picture.composed;
+      picture.reduction = reduction;
       return true;
     }
     default:
       return true;
   }
+}
+
+QSize PreviewShownSize(QSize picture, int32_t reduction, QSize outputSize) {
+  if (!ValidReduction(reduction) || reduction == kReductionFull) return picture;
+  if (ReducedExtent(outputSize.width(), reduction) == picture.width() &&
+      ReducedExtent(outputSize.height(), reduction) == picture.height()) {
+    return outputSize;
+  }
+  return picture * reduction;
+}
+
+QRectF PreviewSourceRect(QSize picture, int32_t reduction, QSize shownSize) {
+  if (!ValidReduction(reduction) || reduction == kReductionFull) {
+    return QRectF(QPointF(0, 0), QSizeF(picture));
+  }
+  return QRectF(0, 0, static_cast<double>(shownSize.width()) / reduction,
+                static_cast<double>(shownSize.height()) / reduction);
 }
 
 QRect PreviewTargetRect(QSize picture, QSize viewport, bool keepAspect) {

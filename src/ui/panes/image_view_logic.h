@@ -8,6 +8,7 @@
 #pragma once
 
 #include <QRect>
+#include <QRectF>
 #include <QSize>
 #include <filesystem>
 
@@ -22,7 +23,7 @@ namespace tavrona {
 
 // A picture made for a request. image is null when the request names no picture; otherwise it
 // points at a file entry's current picture (modes 1 and 2, valid until the project changes) or
-// at composed (modes 3 and 4, the project's output size).
+// at composed (modes 3 and 4, the project's output size divided by reduction, rounded up).
 struct PreviewPicture {
   PreviewPicture() = default;
   PreviewPicture(const PreviewPicture&) = delete;
@@ -30,6 +31,7 @@ struct PreviewPicture {
 
   const FrameBuffer* image = nullptr;
   FrameBuffer composed;
+  int32_t reduction = 1;  // what image was composed at; 1 for a file's own picture
 };
 
 // Makes the picture of request:
@@ -40,12 +42,21 @@ struct PreviewPicture {
 //   mode 3: track number composed at output frame request.frame on the background;
 //   mode 4: every track composed at output frame request.frame;
 //   mode 0, any other mode, a file ID outside the table and a slot without a picture: none.
-// Modes 3 and 4 reset and seek the given states (the caller's own). False when a movie frame
-// could not be fetched, a track failed to draw or the output frame could not be made; image is
-// then null.
+// Modes 3 and 4 reset and seek the given states (the caller's own) and compose at reduction
+// (1, 2 or 4; anything else is 1). False when a movie frame could not be fetched, a track failed
+// to draw or the output frame could not be made; image is then null.
 bool MakePreviewPicture(ProjectData& project, const PreviewRequest& request,
                         const EventRecord& scratchEvent, PlaybackStates& states,
-                        MovieFrames& movies, PreviewPicture& picture);
+                        MovieFrames& movies, PreviewPicture& picture, int32_t reduction = 1);
+
+// The output size a picture shown in the pane stands for: a picture composed at reduction 1 (or
+// a file's own picture) stands for itself; a reduced one for the output frame of outputSize when
+// it is that frame's reduced size, otherwise for its own size times the reduction.
+QSize PreviewShownSize(QSize picture, int32_t reduction, QSize outputSize);
+// The part of the picture painting stretches over the target rectangle: the whole picture, but
+// for a reduced one only the shown size divided by the reduction (a reduced frame's last row and
+// column may reach beyond the output's edge, in picture pixels).
+QRectF PreviewSourceRect(QSize picture, int32_t reduction, QSize shownSize);
 
 // Where a picture lands in the viewport: the whole viewport (stretched, proportions not kept),
 // or with keepAspect the largest rectangle of the picture's proportions that fits, centred.
@@ -65,7 +76,7 @@ enum class PreviewSaveResult {
 
 // The save command once a file name was chosen: makes the picture anew with playback states of
 // its own (modes 1 and 2 the file's own picture at its own size, modes 3 and 4 a new frame of
-// the output size) and writes it as a 32-bit BMP file. A movie is always brought to the frame
+// the output size, whatever the preview resolution) and writes it as a 32-bit BMP file. A movie is always brought to the frame
 // the request names, whatever its needs-render flag says, so the file shows what was asked
 // for even when an export or playback moved the movie since the pane's picture was made.
 PreviewSaveResult SavePreviewPicture(ProjectData& project, const PreviewRequest& request,
