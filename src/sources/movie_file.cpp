@@ -55,9 +55,8 @@ bool OpenMovieFile(FileEntry& entry, std::u16string_view path, std::u16string_vi
     RememberKnownMovie(file, KnownMovie{movie->Facts(), sound != nullptr});
   }
   FrameBuffer picture;
-  if (!CreateFrameBuffer(picture, movie->FrameWidth(), movie->FrameHeight(), 32)) return false;
   // The picture holds memory only once a frame is fetched into it.
-  ReturnPicturePages(picture.pixels, picture.byteSize);
+  if (!CreateUntouchedPicture(picture, movie->FrameWidth(), movie->FrameHeight())) return false;
 
   ResetFileEntry(entry);
   entry.kind = FileMovie;

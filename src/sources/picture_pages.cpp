@@ -3,6 +3,7 @@
 #include <sys/mman.h>
 #include <unistd.h>
 
+#include <cstdlib>
 #include <cstring>
 
 namespace tavrona {
@@ -22,6 +23,30 @@ void ReturnPicturePages(uint8_t* pixels, size_t byteCount) {
   }
   std::memset(pixels, 0, firstWhole - begin);
   std::memset(reinterpret_cast<uint8_t*>(lastWhole), 0, end - lastWhole);
+}
+
+bool CreateUntouchedPicture(FrameBuffer& buffer, int32_t width, int32_t height) {
+  buffer.Release();
+  if (width <= 0 || height <= 0) return false;
+  const uint64_t imageSize = static_cast<uint64_t>(width) * static_cast<uint64_t>(height) * 4;
+  if (imageSize > 0x7FFFFFFFu) return false;
+  const size_t allocSize =
+      (imageSize + kFrameBufferAlignment - 1) / kFrameBufferAlignment * kFrameBufferAlignment;
+  void* memory = std::aligned_alloc(kFrameBufferAlignment, allocSize);
+  if (memory == nullptr) return false;
+  // Not memset: that would make every page resident only to give it back.
+  ReturnPicturePages(static_cast<uint8_t*>(memory), allocSize);
+  BITMAPINFOHEADER& h = buffer.header;
+  h.biSize = sizeof(BITMAPINFOHEADER);
+  h.biWidth = width;
+  h.biHeight = height;
+  h.biPlanes = 1;
+  h.biBitCount = 32;
+  h.biCompression = kBiRgb;
+  h.biSizeImage = static_cast<uint32_t>(imageSize);
+  buffer.pixels = static_cast<uint8_t*>(memory);
+  buffer.byteSize = h.biSizeImage;
+  return true;
 }
 
 }  // namespace tavrona
