@@ -199,6 +199,7 @@ TEST_F(PooledMovieTest, ASourceClosedBetweenFetchesReopensAndGivesTheSameFrames)
 }
 
 TEST_F(PooledMovieTest, TheLeastRecentlyUsedSourceClosesAndItsPictureIsFetchedAnew) {
+  ProcessDecoderPool().SetBudgetBytes(uint64_t{1} << 30);  // whatever the run's budget is
   ASSERT_TRUE(OpenMovieFile(entries_[0], U16(mp4_), u""));
   ASSERT_TRUE(OpenMovieFile(entries_[1], U16(mp4_), u""));
   ASSERT_TRUE(PrepareMovieFrame(entries_[0], 4));
