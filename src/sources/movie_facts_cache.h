@@ -9,13 +9,14 @@
 #include <filesystem>
 #include <optional>
 
+#include "model/sound_samples.h"
 #include "sources/movie_source.h"
 
 namespace tavrona {
 
 struct KnownMovie {
   MovieFacts facts;
-  bool sound = false;  // the file's sound opened (OpenFfmpegSound); false: it is silent
+  std::optional<SoundFormat> sound;  // the file's sound as it opened (OpenFfmpegSound); none: silent
 };
 
 // The facts kept for the file at path as it is now; nullopt when none are kept or the file

@@ -4,6 +4,7 @@
 #include <limits>
 
 #include "sources/decoder_pool.h"
+#include "sources/late_sound.h"
 #include "sources/movie_facts_cache.h"
 #include "sources/movie_source.h"
 #include "sources/picture_pages.h"
@@ -44,7 +45,7 @@ bool OpenMovieFile(FileEntry& entry, std::u16string_view path, std::u16string_vi
     movie = MakeLatePtr(new MovieSource(nullptr, opener, &ProcessDecoderPool()),
                         &DestroyMovieSource);
     if (!movie->BuildFromFacts(known->facts, entry.referenceFrameDuration100ns)) return false;
-    if (known->sound) sound = OpenFfmpegSound(file, nullptr);
+    if (known->sound) sound = std::make_unique<LateSound>(file, *known->sound);
   } else {
     std::unique_ptr<MovieBackEnd> backEnd = opener();
     if (!backEnd) return OpenSoundOnlyFile(entry, storedPath, file);
@@ -52,7 +53,9 @@ bool OpenMovieFile(FileEntry& entry, std::u16string_view path, std::u16string_vi
                         &DestroyMovieSource);
     if (!movie->Build(entry.referenceFrameDuration100ns)) return false;
     sound = OpenFfmpegSound(file, nullptr);  // none: silent
-    RememberKnownMovie(file, KnownMovie{movie->Facts(), sound != nullptr});
+    KnownMovie learned{movie->Facts(), std::nullopt};
+    if (sound) learned.sound = sound->Format();
+    RememberKnownMovie(file, learned);
   }
   FrameBuffer picture;
   // The picture holds memory only once a frame is fetched into it.

@@ -20,7 +20,8 @@ namespace tavrona {
 // entry is left exactly as it was.
 // The movie source is pooled in ProcessDecoderPool(): its decoder is closed once the movie's
 // facts are known and opened at the first fetch. A file another slot opened before (and that
-// has not changed since, sources/movie_facts_cache.h) is not opened at all. The picture holds
+// has not changed since, sources/movie_facts_cache.h) is not opened at all: its sound, if any,
+// is a LateSound, opened at its first read. The picture holds
 // no memory until a frame is fetched into it, and gives its pages back when the pool closes
 // the source.
 bool OpenMovieFile(FileEntry& entry, std::u16string_view path, std::u16string_view baseFolder);
