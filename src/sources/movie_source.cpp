@@ -143,7 +143,8 @@ bool MovieSource::BuildFromFacts(const MovieFacts& facts, int64_t referenceFrame
 
 bool MovieSource::EnsureOpen() {
   if (backEnd_) return true;
-  if (!opener_ || pool_ == nullptr) return false;
+  // A source that is not ready (never built, or released) opens nothing the pool would not count.
+  if (!ready_ || !opener_ || pool_ == nullptr) return false;
   backEnd_ = opener_();
   if (!backEnd_ || !ConnectBackEnd(&facts_)) {
     CloseBackEnd();
