@@ -82,13 +82,13 @@ class MovieSource final : public PooledDecoder {
 
   // PooledDecoder: stops decoding and releases the back end and the renderer; the facts stay.
   // With dropPicture the pages of the picture last fetched into (FetchMoviePicture) go back to
-  // the system, and PictureDropped says so.
+  // the system, and TakePictureDropped says so.
   void CloseDecoder(bool dropPicture) override;
   // The pool gave the picture's pages back since the last call: it now holds zeros.
   bool TakePictureDropped() { return pictureDropped_.exchange(false); }
   // The back end is open. Only by the thread using the source, between its fetches.
   bool DecoderOpen() const { return backEnd_ != nullptr; }
-  // Times the back end was opened again after Build (pooled sources).
+  // Times a fetch opened the back end after Build or BuildFromFacts (pooled sources).
   uint32_t Reopenings() const { return reopenings_; }
   const MovieFacts& Facts() const { return facts_; }
 
