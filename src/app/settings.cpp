@@ -19,6 +19,7 @@ Settings ReadSettings(const IniFile& ini) {
   s.textImageMode = ini.GetInt(kSettingsSection, "TextImageMode", d.textImageMode);
   s.autoSaveSeconds = ini.GetInt(kSettingsSection, "AutoSaveSeconds", d.autoSaveSeconds);
   s.undoMemoryMB = ini.GetInt(kSettingsSection, "UndoMemoryMB", d.undoMemoryMB);
+  s.decoderMemoryMB = ini.GetInt(kSettingsSection, "DecoderMemoryMB", d.decoderMemoryMB);
   if (s.callbackTimeoutMs < 100) s.callbackTimeoutMs = 100;
   if (s.abortTimeoutMs < 100) s.abortTimeoutMs = 100;
   if (s.framePrev < 0) s.framePrev = 10;

@@ -22,16 +22,19 @@ struct Settings {
   // who never set them stays as it was).
   int32_t autoSaveSeconds = 30;  // delay after the last change before an autosave; 0 = none
   int32_t undoMemoryMB = 256;    // memory the undo steps may hold
+  // Memory the open movie decoders may hold together, in MiB; 0 (or less) = a quarter of the
+  // machine's memory (sources/decoder_pool.h).
+  int32_t decoderMemoryMB = 0;
 };
 
 inline constexpr int32_t kMaxAutoSaveSeconds = 24 * 60 * 60;
 
-// Reads the six keys and AutoSaveSeconds and UndoMemoryMB with their defaults and applies the
+// Reads the six keys and AutoSaveSeconds, UndoMemoryMB and DecoderMemoryMB with their defaults and applies the
 // read-time rules: a timeout below 100 (as unsigned) becomes 100; a negative FramePrev becomes
 // 10; a negative AutoSaveSeconds becomes 0 (off), one above a day becomes a day.
 Settings ReadSettings(const IniFile& ini);
 // Writes the six keys with their current values, whether or not they were in the file.
-// AutoSaveSeconds and UndoMemoryMB are not written: a key the user set stays in the file as the
+// AutoSaveSeconds, UndoMemoryMB and DecoderMemoryMB are not written: a key the user set stays in the file as the
 // user wrote it.
 void WriteSettings(IniFile& ini, const Settings& settings);
 

@@ -14,6 +14,7 @@
 #include "sources/media_file.h"
 
 extern "C" {
+#include <libavutil/imgutils.h>
 #include <libavutil/pixdesc.h>
 }
 
@@ -90,6 +91,7 @@ class FfmpegMovieBackEnd final : public MovieBackEnd {
   bool Run() override;
   bool GetEvent(int32_t& code) override;
   void Stop() override;
+  uint64_t MemoryEstimateBytes() const override;
 
  private:
   // Opens the file (again) and finds the video stream; the codec is left alone.
@@ -467,6 +469,31 @@ bool FfmpegMovieBackEnd::Run() {
   stopRequested_.store(false);
   delivery_ = std::thread([this] { DeliveryLoop(); });
   return true;
+}
+
+// Decoded frames are what a decoder holds: its reference frames (refs, which the H.264 and HEVC
+// decoders take from the stream's header; at least one), the frames it holds back to reorder
+// them (has_b_frames), one in work per frame thread and the one each thread's context keeps
+// for output, the frames the probe kept for the first run, one in frame_ and one in the hand-off
+// slot. A frame is counted at the size of the decoder's buffers (rows and height padded to
+// 64, as the default buffer pool pads them). Each thread also holds a context of its own with
+// slice and motion buffers, counted at a fixed 1 MiB (about what 1080p H.264 allocates per
+// thread), and the scaler's band buffers are small beside a frame.
+uint64_t FfmpegMovieBackEnd::MemoryEstimateBytes() const {
+  if (!codec_) return 0;
+  const int width = std::max(codec_->coded_width, codec_->width);
+  const int height = std::max(codec_->coded_height, codec_->height);
+  const AVPixelFormat format =
+      codec_->pix_fmt != AV_PIX_FMT_NONE ? codec_->pix_fmt : AV_PIX_FMT_YUV420P;
+  const int frameBytes =
+      av_image_get_buffer_size(format, FFALIGN(width, 64), FFALIGN(height, 64) + 2, 64);
+  if (frameBytes <= 0) return 0;
+  const int threads = std::max(codec_->thread_count, 1);
+  const uint64_t frames = static_cast<uint64_t>(std::max(codec_->refs, 1)) +
+                          static_cast<uint64_t>(std::max(codec_->has_b_frames, 0)) +
+                          2 * static_cast<uint64_t>(threads) + probed_.size() + 2;
+  constexpr uint64_t kThreadContextBytes = uint64_t{1} << 20;
+  return frames * static_cast<uint64_t>(frameBytes) + threads * kThreadContextBytes;
 }
 
 bool FfmpegMovieBackEnd::GetEvent(int32_t& code) {

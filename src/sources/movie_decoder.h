@@ -26,6 +26,8 @@ struct VideoFormat {
   int32_t height = 0;  // > 0: rows bottom-up; < 0 would mean top-down
   int32_t bitCount = 0;
   int64_t averageFrameDuration100ns = 0;  // 0 when the file gives none
+
+  bool operator==(const VideoFormat&) const = default;
 };
 
 // One decoded frame in the format the sink accepted. Shared between the back end and the sink,
@@ -97,6 +99,10 @@ class MovieBackEnd {
   virtual bool GetEvent(int32_t& code) = 0;
   // Stops delivering and joins the delivery thread. Safe to call at any time.
   virtual void Stop() = 0;
+  // An estimate, in bytes, of the memory the open back end holds (its decoder's frames and
+  // working state); what the decoder pool counts against its budget. 0 when unknown. Only
+  // while the back end does not deliver (before Run, or after Stop or SetPositions).
+  virtual uint64_t MemoryEstimateBytes() const { return 0; }
 };
 
 // Opens a movie file with FFmpeg: the first video stream, decoded with the library's threads.

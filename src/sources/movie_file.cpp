@@ -3,7 +3,11 @@
 #include <algorithm>
 #include <limits>
 
+#include "sources/decoder_pool.h"
+#include "sources/late_sound.h"
+#include "sources/movie_facts_cache.h"
 #include "sources/movie_source.h"
+#include "sources/picture_pages.h"
 #include "sources/path_resolution.h"
 #include "sources/sound_source.h"
 
@@ -32,14 +36,30 @@ bool OpenMovieFile(FileEntry& entry, std::u16string_view path, std::u16string_vi
   if (!SetPath(storedPath, path)) return false;
   const auto fullName = ResolveSourcePath(path, baseFolder);
   if (!fullName) return false;
-  std::unique_ptr<MovieBackEnd> backEnd = OpenFfmpegMovie(*fullName);
-  if (!backEnd) return OpenSoundOnlyFile(entry, storedPath, *fullName);
-  LatePtr<MovieSource> movie =
-      MakeLatePtr(new MovieSource(std::move(backEnd)), &DestroyMovieSource);
-  if (!movie->Build(entry.referenceFrameDuration100ns)) return false;
+  const std::filesystem::path file = *fullName;
+  MovieBackEndOpener opener = [file] { return OpenFfmpegMovie(file); };
+  LatePtr<MovieSource> movie;
+  std::unique_ptr<SoundSamples> sound;
+  if (const std::optional<KnownMovie> known = LookUpKnownMovie(file)) {
+    // Another slot opened this very file: nothing to open or decode until a frame is wanted.
+    movie = MakeLatePtr(new MovieSource(nullptr, opener, &ProcessDecoderPool()),
+                        &DestroyMovieSource);
+    if (!movie->BuildFromFacts(known->facts, entry.referenceFrameDuration100ns)) return false;
+    if (known->sound) sound = std::make_unique<LateSound>(file, *known->sound);
+  } else {
+    std::unique_ptr<MovieBackEnd> backEnd = opener();
+    if (!backEnd) return OpenSoundOnlyFile(entry, storedPath, file);
+    movie = MakeLatePtr(new MovieSource(std::move(backEnd), opener, &ProcessDecoderPool()),
+                        &DestroyMovieSource);
+    if (!movie->Build(entry.referenceFrameDuration100ns)) return false;
+    sound = OpenFfmpegSound(file, nullptr);  // none: silent
+    KnownMovie learned{movie->Facts(), std::nullopt};
+    if (sound) learned.sound = sound->Format();
+    RememberKnownMovie(file, learned);
+  }
   FrameBuffer picture;
-  if (!CreateFrameBuffer(picture, movie->FrameWidth(), movie->FrameHeight(), 32)) return false;
-  std::unique_ptr<SoundSamples> sound = OpenFfmpegSound(*fullName, nullptr);  // none: silent
+  // The picture holds memory only once a frame is fetched into it.
+  if (!CreateUntouchedPicture(picture, movie->FrameWidth(), movie->FrameHeight())) return false;
 
   ResetFileEntry(entry);
   entry.kind = FileMovie;
@@ -60,11 +80,13 @@ bool PrepareMovieFrame(FileEntry& entry, uint32_t frameIndex) {
     entry.cachedFrameIndex = -1;
     return false;
   }
+  // The decoder pool gave the picture's pages back: the frame it held is gone.
+  if (entry.movie->TakePictureDropped()) entry.cachedFrameIndex = -1;
   uint32_t n = frameIndex;
   if (n >= count) n = static_cast<int32_t>(n) < 0 ? 0 : count - 1;
   if (static_cast<int32_t>(n) == entry.cachedFrameIndex) return true;
   entry.cachedFrameIndex = static_cast<int32_t>(n);
-  if (FetchMovieFrame(*entry.movie, n, entry.picture.pixels, entry.picture.byteSize)) return true;
+  if (FetchMoviePicture(*entry.movie, n, entry.picture)) return true;
   entry.cachedFrameIndex = -1;
   return false;
 }

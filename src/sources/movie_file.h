@@ -18,12 +18,19 @@ namespace tavrona {
 // as a sound-only movie entry: kind 1 with the sound and no movie source and no picture (see
 // IsSoundOnly). A still image, or a file with neither picture nor sound, fails. On failure the
 // entry is left exactly as it was.
+// The movie source is pooled in ProcessDecoderPool(): its decoder is closed once the movie's
+// facts are known and opened at the first fetch. A file another slot opened before (and that
+// has not changed since, sources/movie_facts_cache.h) is not opened at all: its sound, if any,
+// is a LateSound, opened at its first read. The picture holds
+// no memory until a frame is fetched into it, and gives its pages back when the pool closes
+// the source.
 bool OpenMovieFile(FileEntry& entry, std::u16string_view path, std::u16string_view baseFolder);
 
 // Brings the picture of a movie entry to frame frameIndex, taken as unsigned: an index at or past
 // the frame count becomes 0 when it is negative as a signed value, else the last frame. The frame
-// already held is not fetched again. On a failed fetch the cached frame index becomes -1 and the
-// picture keeps what it last held.
+// already held is not fetched again, unless the pool has given the picture's pages back since
+// (then it holds zeros and is fetched anew). On a failed fetch the cached frame index becomes -1
+// and the picture keeps what it last held.
 bool PrepareMovieFrame(FileEntry& entry, uint32_t frameIndex);
 
 // A movie entry's frame duration in 100-ns units (the reference duration when one was given at

@@ -2,11 +2,13 @@
 
 #include <time.h>
 
+#include <algorithm>
 #include <cstring>
 #include <limits>
 #include <thread>
 
 #include "app/process_state.h"
+#include "sources/picture_pages.h"
 
 namespace tavrona {
 namespace {
@@ -42,7 +44,9 @@ void CountedWait(MovieWaitStats& stats, Wait&& wait) {
 
 }  // namespace
 
-MovieSource::MovieSource(std::unique_ptr<MovieBackEnd> backEnd) : backEnd_(std::move(backEnd)) {
+MovieSource::MovieSource(std::unique_ptr<MovieBackEnd> backEnd, MovieBackEndOpener opener,
+                         DecoderPool* pool)
+    : backEnd_(std::move(backEnd)), opener_(std::move(opener)), pool_(opener_ ? pool : nullptr) {
   const Settings& settings = Process().settings;
   framePrev_ = settings.framePrev;
   frameNext_ = static_cast<uint32_t>(settings.frameNext);
@@ -55,52 +59,106 @@ MovieSource::~MovieSource() {
   Release();
 }
 
-bool MovieSource::Build(int64_t referenceFrameDuration100ns) {
-  if (!created_ || ready_ || renderer_) return false;
+bool MovieSource::ConnectBackEnd(const MovieFacts* expected) {
   renderer_ = std::make_unique<CaptureRenderer>(Process().frameLock, callbackTimeoutMs_);
   if (!backEnd_->Connect(*renderer_)) return false;
-  if (backEnd_->SetTimeFormat(MovieTimeFormat::kFrame)) {
-    framePositions_ = true;
+  MovieFacts facts;
+  if (expected != nullptr) {
+    facts.framePositions = expected->framePositions;
+    if (!backEnd_->SetTimeFormat(facts.framePositions ? MovieTimeFormat::kFrame
+                                                      : MovieTimeFormat::kMediaTime)) {
+      return false;
+    }
+  } else if (backEnd_->SetTimeFormat(MovieTimeFormat::kFrame)) {
+    facts.framePositions = true;
   } else if (backEnd_->SetTimeFormat(MovieTimeFormat::kMediaTime)) {
-    framePositions_ = false;
+    facts.framePositions = false;
   } else {
     return false;
   }
-  format_ = renderer_->Format();
+  facts.format = renderer_->Format();
   if (!backEnd_->CanSeekAbsolute()) return false;
-  int64_t earliest = 0;
-  int64_t latest = 0;
-  if (!backEnd_->GetAvailable(earliest, latest)) return false;
+  if (!backEnd_->GetAvailable(facts.earliest, facts.latest)) return false;
+  if (expected != nullptr && !(facts == *expected)) return false;  // the file has changed
+  facts_ = facts;
+  return true;
+}
 
+bool MovieSource::TakeFacts(const MovieFacts& facts, int64_t referenceFrameDuration100ns) {
+  format_ = facts.format;
+  framePositions_ = facts.framePositions;
   const int64_t d = referenceFrameDuration100ns > 0 ? referenceFrameDuration100ns
                                                     : format_.averageFrameDuration100ns;
   if (d <= 0) return false;
   frameDuration100ns_ = d;
-  const int64_t first = framePositions_ ? earliest : earliest / d;
-  const int64_t end = framePositions_ ? latest : latest / d;
+  const int64_t first = framePositions_ ? facts.earliest : facts.earliest / d;
+  const int64_t end = framePositions_ ? facts.latest : facts.latest / d;
   // Frame numbers are 32-bit; a range that does not fit would wrap into nonsense counts.
   if (first < 0 || end < first || end > std::numeric_limits<uint32_t>::max()) return false;
   first_ = static_cast<uint32_t>(first);
   end_ = static_cast<uint32_t>(end);
+  return true;
+}
 
-  if (!backEnd_->SetPositions(0, latest)) return false;
-  {
-    // Frame numbers come from the times the file itself stamps on its frames, so they are
-    // counted in the file's own frame duration; a reference duration only changes what a frame
-    // means for media-time positions.
-    const int64_t stampDuration = framePositions_ && format_.averageFrameDuration100ns > 0
-                                      ? format_.averageFrameDuration100ns
-                                      : d;
-    Lock lock(Process().frameLock);
-    renderer_->SetTimeSettings(lock, framePositions_, stampDuration);
+// Frame numbers come from the times the file itself stamps on its frames, so they are counted
+// in the file's own frame duration; a reference duration only changes what a frame means for
+// media-time positions.
+void MovieSource::SetRendererTimes() {
+  const int64_t stampDuration = framePositions_ && format_.averageFrameDuration100ns > 0
+                                    ? format_.averageFrameDuration100ns
+                                    : frameDuration100ns_;
+  Lock lock(Process().frameLock);
+  renderer_->SetTimeSettings(lock, framePositions_, stampDuration);
+}
+
+bool MovieSource::Build(int64_t referenceFrameDuration100ns) {
+  if (!created_ || ready_ || renderer_) return false;
+  if (!ConnectBackEnd(nullptr)) return false;
+  if (!TakeFacts(facts_, referenceFrameDuration100ns)) return false;
+  if (pool_ != nullptr) {
+    // Opening learned what there is to know; the decoder waits for the first fetch.
+    CloseBackEnd();
+    pool_->Join(*this);
+    ready_ = true;
+    return true;
   }
+  if (!backEnd_->SetPositions(0, facts_.latest)) return false;
+  SetRendererTimes();
   if (!backEnd_->Run()) return false;
   ready_ = true;
   YieldUntilIdle();  // the first request then finds frame 0 waiting
   return true;
 }
 
-void MovieSource::Release() {
+bool MovieSource::BuildFromFacts(const MovieFacts& facts, int64_t referenceFrameDuration100ns) {
+  if (pool_ == nullptr || ready_ || renderer_) return false;
+  if (!TakeFacts(facts, referenceFrameDuration100ns)) return false;
+  facts_ = facts;
+  backEnd_.reset();  // whatever was handed in: the first fetch opens its own
+  created_ = true;
+  pool_->Join(*this);
+  ready_ = true;
+  return true;
+}
+
+bool MovieSource::EnsureOpen() {
+  if (backEnd_) return true;
+  // A source that is not ready (never built, or released) opens nothing the pool would not count.
+  if (!ready_ || !opener_ || pool_ == nullptr) return false;
+  backEnd_ = opener_();
+  if (!backEnd_ || !ConnectBackEnd(&facts_)) {
+    CloseBackEnd();
+    return false;
+  }
+  SetRendererTimes();
+  ++reopenings_;
+  // At least one byte, so that the pool counts a back end that cannot estimate itself as open.
+  const uint64_t bytes = std::max<uint64_t>(backEnd_->MemoryEstimateBytes(), 1);
+  pool_->Account(*this, bytes, picturePixels_ != nullptr ? pictureBytes_ : 0);
+  return true;
+}
+
+void MovieSource::CloseBackEnd() {
   if (renderer_) {
     Lock lock(Process().frameLock);
     renderer_->SetCancelled(lock);
@@ -109,6 +167,21 @@ void MovieSource::Release() {
   if (backEnd_) backEnd_->Stop();
   backEnd_.reset();
   renderer_.reset();
+}
+
+void MovieSource::CloseDecoder(bool dropPicture) {
+  CloseBackEnd();
+  if (dropPicture && picturePixels_ != nullptr) {
+    ReturnPicturePages(picturePixels_, pictureBytes_);
+    picturePixels_ = nullptr;
+    pictureBytes_ = 0;
+    pictureDropped_.store(true);
+  }
+}
+
+void MovieSource::Release() {
+  if (pool_ != nullptr) pool_->Leave(*this);  // no close from the pool after this
+  CloseBackEnd();
   {
     Lock lock(Process().frameLock);
     busy_ = false;
@@ -116,10 +189,13 @@ void MovieSource::Release() {
   created_ = false;
   ready_ = false;
   format_ = {};
+  facts_ = {};
   frameDuration100ns_ = 0;
   framePositions_ = false;
   first_ = 0;
   end_ = 0;
+  picturePixels_ = nullptr;
+  pictureBytes_ = 0;
 }
 
 bool MovieSource::RequestFrameOnce(uint32_t n, uint8_t* destination, uint32_t byteCount) {
@@ -224,28 +300,55 @@ MovieSource::WaitResult MovieSource::WaitForFrame(Lock& lock) {
 // Waits on the renderer's condition variable, bounded like a wait for a frame; a back end that
 // stalls costs this bound once per request, and the request itself then meets the timeout.
 void MovieSource::YieldUntilIdle() {
-  if (!ready_) return;
+  if (!ready_ || !renderer_) return;
   Lock lock(Process().frameLock);
   const Clock::time_point deadline = Clock::now() + abortTimeout_;
   CountedWait(waitStats_, [&] { renderer_->WaitUntilIdle(lock, deadline); });
 }
 
-bool FetchMovieFrame(MovieSource& movie, uint32_t frameIndex, uint8_t* destination,
-                     uint32_t byteCount) {
+// The fetch of FetchMovieFrame and FetchMoviePicture. A pooled source is pinned for the whole
+// request, the wait for the delivery thread to go idle included, so that the pool never closes
+// it under the request.
+bool FetchFrame(MovieSource& movie, uint32_t frameIndex, uint8_t* destination,
+                uint32_t byteCount, bool isPicture) {
   if (destination == nullptr && byteCount > 0) return false;
   {
     Lock lock(Process().frameLock);
     if (movie.busy_) return false;
     movie.busy_ = true;
   }
-  bool result = movie.RequestFrameOnce(frameIndex, destination, byteCount);
-  if (!result) result = movie.RequestFrameOnce(frameIndex, destination, byteCount);
+  DecoderPool* const pool = movie.ready_ ? movie.pool_ : nullptr;
+  if (pool != nullptr) pool->Pin(movie);
+  if (isPicture && movie.picturePixels_ != destination) {
+    movie.picturePixels_ = destination;
+    movie.pictureBytes_ = byteCount;
+    movie.pictureDropped_.store(false);
+    if (pool != nullptr && movie.backEnd_) {
+      pool->Account(movie, std::max<uint64_t>(movie.backEnd_->MemoryEstimateBytes(), 1),
+                    byteCount);
+    }
+  }
+  bool result = movie.EnsureOpen();
+  if (result) {
+    result = movie.RequestFrameOnce(frameIndex, destination, byteCount);
+    if (!result) result = movie.RequestFrameOnce(frameIndex, destination, byteCount);
+  }
   {
     Lock lock(Process().frameLock);
     movie.busy_ = false;
   }
   movie.YieldUntilIdle();
+  if (pool != nullptr) pool->Unpin(movie);
   return result;
+}
+
+bool FetchMovieFrame(MovieSource& movie, uint32_t frameIndex, uint8_t* destination,
+                     uint32_t byteCount) {
+  return FetchFrame(movie, frameIndex, destination, byteCount, false);
+}
+
+bool FetchMoviePicture(MovieSource& movie, uint32_t frameIndex, FrameBuffer& picture) {
+  return FetchFrame(movie, frameIndex, picture.pixels, picture.byteSize, true);
 }
 
 bool DrainGraphEvents(MovieBackEnd& backEnd) {

@@ -1,19 +1,32 @@
-// MovieSource: one open movie, decoded by a back end into a CaptureRenderer, and the frame
-// request protocol by which the user-interface thread takes frame n out of the renderer's slot,
-// decoding forward over short gaps and seeking otherwise.
+// MovieSource: one movie, decoded by a back end into a CaptureRenderer, and the frame request
+// protocol by which the using thread takes frame n out of the renderer's slot, decoding forward
+// over short gaps and seeking otherwise.
 //
-// Threads: every function here runs on the user-interface thread. The only state shared with
-// the delivery thread is the renderer's slot, guarded by Process().frameLock; the busy flag is
-// guarded by the same lock. Settings (FramePrev, FrameNext, AbortTimeout, CallbackTimeout) are
-// read from Process().settings when the source is constructed.
+// A source made with an opener is pooled: it keeps what it knows of its movie (the facts: size,
+// positions, range) from Build on, but its back end only while a DecoderPool lets it. Build
+// learns the facts and closes the back end again; a fetch opens it (through the opener) when it
+// is closed, and the pool closes it when the open decoders exceed its budget or it has been idle
+// (sources/decoder_pool.h). A source made without an opener keeps its back end from Build to
+// Release, delivering the first frame at once.
+//
+// Threads: a source is used by one thread at a time (the user-interface thread or the
+// composition worker, never both at once). The state shared with the delivery thread is the
+// renderer's slot, guarded by Process().frameLock; the busy flag is guarded by the same lock.
+// A fetch pins the source in its pool, and the pool closes it (from whichever thread uses the
+// pool) only while it is not pinned, under the pool's mutex. Settings (FramePrev, FrameNext,
+// AbortTimeout, CallbackTimeout) are read from Process().settings when the source is constructed.
 #pragma once
 
+#include <atomic>
 #include <chrono>
 #include <cstdint>
+#include <functional>
 #include <memory>
 #include <string>
 
+#include "model/frame_buffer.h"
 #include "sources/capture_renderer.h"
+#include "sources/decoder_pool.h"
 #include "sources/movie_decoder.h"
 
 namespace tavrona {
@@ -30,21 +43,54 @@ struct MovieWaitStats {
   int64_t waitCpuNs = 0;     // CPU time of the waiting thread during them
 };
 
-class MovieSource {
+// What a source learns of its movie from an open back end, and checks again whenever it opens
+// the back end anew: a file that no longer gives the same facts has changed, and fails.
+struct MovieFacts {
+  VideoFormat format;           // as the renderer accepted it
+  bool framePositions = false;  // positions are frame numbers (else media time, 100 ns)
+  int64_t earliest = 0;         // range of positions (MovieBackEnd::GetAvailable)
+  int64_t latest = 0;
+
+  bool operator==(const MovieFacts&) const = default;
+};
+
+// Opens the source's back end anew: nullptr when that fails.
+using MovieBackEndOpener = std::function<std::unique_ptr<MovieBackEnd>()>;
+
+class MovieSource final : public PooledDecoder {
  public:
-  // Takes the opened back end; a null back end leaves the source uncreated.
-  explicit MovieSource(std::unique_ptr<MovieBackEnd> backEnd);
-  ~MovieSource();  // Release
+  // Takes the opened back end; a null back end leaves the source uncreated (unless it has an
+  // opener, see BuildFromFacts). With an opener the source is pooled in pool, which must outlive
+  // it (normally ProcessDecoderPool()).
+  explicit MovieSource(std::unique_ptr<MovieBackEnd> backEnd, MovieBackEndOpener opener = {},
+                       DecoderPool* pool = nullptr);
+  ~MovieSource() override;  // Release
   MovieSource(const MovieSource&) = delete;
   MovieSource& operator=(const MovieSource&) = delete;
 
-  // Connects the renderer, chooses the time format, reads the range, seeks to the start and
-  // runs. referenceFrameDuration100ns > 0 replaces the movie's own frame duration.
+  // Connects the renderer, chooses the time format and reads the range (the facts).
+  // referenceFrameDuration100ns > 0 replaces the movie's own frame duration. A pooled source
+  // then closes its back end; any other seeks to the start and runs.
   bool Build(int64_t referenceFrameDuration100ns);
-  // Stops decoding and releases the back end and the renderer; the source is then not ready.
-  // Not to be called while a request for this source is in progress (from the timeout
-  // question's handler): the request still uses the renderer.
+  // A pooled source built from facts learned earlier from the same file (by another source's
+  // Build), without opening anything: the first fetch opens the back end and checks them.
+  bool BuildFromFacts(const MovieFacts& facts, int64_t referenceFrameDuration100ns);
+  // Stops decoding and releases the back end and the renderer and leaves the pool; the source
+  // is then not ready. Not to be called while a request for this source is in progress (from
+  // the timeout question's handler): the request still uses the renderer.
   void Release();
+
+  // PooledDecoder: stops decoding and releases the back end and the renderer; the facts stay.
+  // With dropPicture the pages of the picture last fetched into (FetchMoviePicture) go back to
+  // the system, and TakePictureDropped says so.
+  void CloseDecoder(bool dropPicture) override;
+  // The pool gave the picture's pages back since the last call: it now holds zeros.
+  bool TakePictureDropped() { return pictureDropped_.exchange(false); }
+  // The back end is open. Only by the thread using the source, between its fetches.
+  bool DecoderOpen() const { return backEnd_ != nullptr; }
+  // Times a fetch opened the back end after Build or BuildFromFacts (pooled sources).
+  uint32_t Reopenings() const { return reopenings_; }
+  const MovieFacts& Facts() const { return facts_; }
 
   bool Ready() const { return ready_; }
   int32_t FrameWidth() const { return format_.width; }
@@ -55,8 +101,18 @@ class MovieSource {
   const MovieWaitStats& WaitStats() const { return waitStats_; }
 
  private:
-  friend bool FetchMovieFrame(MovieSource&, uint32_t, uint8_t*, uint32_t);
+  friend bool FetchFrame(MovieSource&, uint32_t, uint8_t*, uint32_t, bool);
   enum class WaitResult { kFrame, kEnded, kAborted };
+
+  // Makes the renderer and connects the back end; with expected, checks that the facts are
+  // still those, else learns them.
+  bool ConnectBackEnd(const MovieFacts* expected);
+  // The frame range and duration from the facts.
+  bool TakeFacts(const MovieFacts& facts, int64_t referenceFrameDuration100ns);
+  void SetRendererTimes();
+  // Opens a closed pooled back end again; true when the back end is open.
+  bool EnsureOpen();
+  void CloseBackEnd();
 
   bool RequestFrameOnce(uint32_t n, uint8_t* destination, uint32_t byteCount);
   bool TakeFrame(CaptureRenderer::Lock& lock, uint8_t* destination, uint32_t byteCount);
@@ -67,7 +123,16 @@ class MovieSource {
   void YieldUntilIdle();
 
   std::unique_ptr<CaptureRenderer> renderer_;  // outlives backEnd_, which delivers into it
-  std::unique_ptr<MovieBackEnd> backEnd_;
+  std::unique_ptr<MovieBackEnd> backEnd_;      // null while a pooled source is closed
+  MovieBackEndOpener opener_;
+  DecoderPool* pool_ = nullptr;  // non-null for a pooled source
+  MovieFacts facts_;
+  // The picture last fetched into by FetchMoviePicture; written while pinned, read by
+  // CloseDecoder (under the pool's mutex, unpinned).
+  uint8_t* picturePixels_ = nullptr;
+  uint32_t pictureBytes_ = 0;
+  std::atomic<bool> pictureDropped_{false};
+  uint32_t reopenings_ = 0;
   bool created_ = false;
   bool ready_ = false;
   bool busy_ = false;  // guarded by Process().frameLock
@@ -90,6 +155,12 @@ class MovieSource {
 // the wait was abandoned at the timeout question.
 bool FetchMovieFrame(MovieSource& movie, uint32_t frameIndex, uint8_t* destination,
                      uint32_t byteCount);
+
+// FetchMovieFrame into a picture of the frame's size, whose pages the source's pool may give
+// back when it closes the source (TakePictureDropped then says so). The picture must stay
+// allocated for as long as the source lives or until the next FetchMoviePicture into another
+// picture, as a file entry's picture does (released together with its movie).
+bool FetchMoviePicture(MovieSource& movie, uint32_t frameIndex, FrameBuffer& picture);
 
 // Takes every pending back-end event; false as soon as one of them is an error.
 bool DrainGraphEvents(MovieBackEnd& backEnd);

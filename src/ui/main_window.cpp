@@ -23,6 +23,7 @@
 #include "app/process_state.h"
 #include "app/settings.h"
 #include "model/messages.h"
+#include "sources/decoder_pool.h"
 #include "ui/about_dialog.h"
 #include "ui/composition_worker.h"
 #include "ui/dialogs/export_command.h"
@@ -223,6 +224,12 @@ CMainFrame::CMainFrame(CKeldaDoc& document, QWidget* parent)
                                              document_.Project().frameRate,
                                              document_.Worker().PlaybackReduction()));
   });
+  // Movie decoders left unused for the pool's idle time are closed even while nothing is
+  // fetched (otherwise the next fetch closes them); a decoder in use is never closed.
+  auto* decoderIdleTimer = new QTimer(this);
+  decoderIdleTimer->setInterval(5000);
+  connect(decoderIdleTimer, &QTimer::timeout, this, [] { ProcessDecoderPool().CloseIdle(); });
+  decoderIdleTimer->start();
   connect(&document_.Worker(), &CompositionWorker::playbackFrame, this,
           [this](quint32 frame) { document_.position = frame; });
   connect(&document_.Worker(), &CompositionWorker::playbackEnded, this,

@@ -127,10 +127,12 @@ TEST_F(IniTest, AutosaveAndUndoMemoryAreReadWithDefaultsAndLimits) {
   Settings s = Load();  // no file
   EXPECT_EQ(s.autoSaveSeconds, defaults.autoSaveSeconds);
   EXPECT_EQ(s.undoMemoryMB, defaults.undoMemoryMB);
-  Write("[Settings]\r\nAutoSaveSeconds=7\r\nUndoMemoryMB=64\r\n");
+  EXPECT_EQ(s.decoderMemoryMB, 0);  // a quarter of the machine's memory
+  Write("[Settings]\r\nAutoSaveSeconds=7\r\nUndoMemoryMB=64\r\nDecoderMemoryMB=300\r\n");
   s = Load();
   EXPECT_EQ(s.autoSaveSeconds, 7);
   EXPECT_EQ(s.undoMemoryMB, 64);
+  EXPECT_EQ(s.decoderMemoryMB, 300);
   Write("[Settings]\r\nAutoSaveSeconds=0\r\n");
   EXPECT_EQ(Load().autoSaveSeconds, 0);  // off
   Write("[Settings]\r\nAutoSaveSeconds=-4\r\n");
@@ -149,10 +151,12 @@ TEST_F(IniTest, AutosaveAndUndoMemoryAreNeverWrittenBack) {
   Settings changed;
   changed.autoSaveSeconds = plain.autoSaveSeconds + 5;
   changed.undoMemoryMB = plain.undoMemoryMB * 2;
+  changed.decoderMemoryMB = 77;
   WriteBack(changed);
   EXPECT_EQ(Read(), withoutThem);
   EXPECT_EQ(Read().find("AutoSaveSeconds"), std::string::npos);
   EXPECT_EQ(Read().find("UndoMemoryMB"), std::string::npos);
+  EXPECT_EQ(Read().find("DecoderMemoryMB"), std::string::npos);
 
   // A user who set them: the lines stay as the user wrote them.
   Write("[Settings]\r\nAutoSaveSeconds=-4\r\nUndoMemoryMB=12\r\n");

@@ -10,6 +10,7 @@
 #include "render/compose.h"
 #include "render/mix.h"
 #include "sound_media.h"
+#include "sources/late_sound.h"
 #include "sources/movie_file.h"
 #include "sources/project_sources.h"
 #include "sources/sound_source.h"
@@ -55,6 +56,25 @@ class SoundSlotTest : public ::testing::Test {
   void TearDown() override { ResetFileEntry(entry_); }
   FileEntry entry_;
 };
+
+TEST_F(SoundSlotTest, ASecondSlotOfTheSameMovieOpensItsSoundAtTheFirstReadAndHearsTheSame) {
+  BeepRecipe r = Recipe("SlotLateAacMp4", "-c:a aac -b:a 160k", "mp4", true);
+  r.beepSeconds = {1.0};
+  const auto movie = BeepMediaPath(r);
+  ASSERT_FALSE(movie.empty());
+  ASSERT_TRUE(OpenMovieFile(entry_, U16(movie), u""));
+  FileEntry second;
+  ASSERT_TRUE(OpenMovieFile(second, U16(movie), u""));
+  ASSERT_TRUE(entry_.sound && second.sound);
+  auto* late = dynamic_cast<LateSound*>(second.sound.get());
+  ASSERT_NE(late, nullptr);
+  EXPECT_FALSE(late->Opened());
+  EXPECT_EQ(second.sound->Format().lengthSamples, entry_.sound->Format().lengthSamples);
+  EXPECT_EQ(second.sound->Format().sourceRate, entry_.sound->Format().sourceRate);
+  EXPECT_EQ(WholeSound(*second.sound), WholeSound(*entry_.sound));
+  EXPECT_TRUE(late->Opened());
+  ResetFileEntry(second);
+}
 
 TEST_F(SoundSlotTest, AMovieSlotHoldsTheMoviesSoundInStepWithItsPicture) {
   BeepRecipe avi = Recipe("SlotPcmAvi", "-c:a pcm_s16le", "avi", true);
