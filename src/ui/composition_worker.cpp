@@ -210,6 +210,15 @@ int CompositionWorker::AchievedFramesPerSecond() const {
   return frames;
 }
 
+bool CompositionWorker::RunWhileIdle(const std::function<void()>& f) {
+  // busy_ is set under the mutex before every composition, so holding it while busy_ is clear
+  // keeps the worker from starting one until f has returned.
+  std::lock_guard lock(mutex_);
+  if (busy_) return false;
+  f();
+  return true;
+}
+
 // Worker thread.
 void CompositionWorker::Run() {
   std::unique_lock lock(mutex_);

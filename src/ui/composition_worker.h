@@ -34,6 +34,7 @@
 #include <condition_variable>
 #include <cstdint>
 #include <deque>
+#include <functional>
 #include <memory>
 #include <mutex>
 #include <optional>
@@ -56,6 +57,11 @@ class CompositionWorker : public QObject {
  public:
   explicit CompositionWorker(MovieFrames& movies, QObject* parent = nullptr);
   ~CompositionWorker() override;  // Quiesce, then ends the thread
+
+  // Runs f on the calling thread when the worker is between jobs, with the worker held there
+  // until f returns; false (f not run) while it composes. For what must not overlap a
+  // composition, such as closing idle movie decoders, whose pictures a composition reads.
+  bool RunWhileIdle(const std::function<void()>& f);
 
   // Stops playback, forgets a preview job not yet started and waits until the running one has
   // ended. Afterwards the worker touches nothing of the project until the next request.

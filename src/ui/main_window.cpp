@@ -225,10 +225,15 @@ CMainFrame::CMainFrame(CKeldaDoc& document, QWidget* parent)
                                              document_.Worker().PlaybackReduction()));
   });
   // Movie decoders left unused for the pool's idle time are closed even while nothing is
-  // fetched (otherwise the next fetch closes them); a decoder in use is never closed.
+  // fetched (otherwise the next fetch closes them); a decoder in use is never closed. Closing
+  // also gives back the pages of the slot's picture, which a composition may be drawing from a
+  // held frame without fetching: so only between the worker's jobs (a busy worker is asked
+  // again at the next tick).
   auto* decoderIdleTimer = new QTimer(this);
   decoderIdleTimer->setInterval(5000);
-  connect(decoderIdleTimer, &QTimer::timeout, this, [] { ProcessDecoderPool().CloseIdle(); });
+  connect(decoderIdleTimer, &QTimer::timeout, this, [this] {
+    document_.Worker().RunWhileIdle([] { ProcessDecoderPool().CloseIdle(); });
+  });
   decoderIdleTimer->start();
   connect(&document_.Worker(), &CompositionWorker::playbackFrame, this,
           [this](quint32 frame) { document_.position = frame; });

@@ -197,6 +197,27 @@ TEST(CompositionWorkerTest, QuiesceWaitsForTheRunningJobAndDropsTheWaitingOne) {
   worker.Quiesce();  // idle: returns at once
 }
 
+// What must not overlap a composition (closing idle decoders) runs only between jobs: not while
+// a preview is being composed, and at once when the worker is idle.
+TEST(CompositionWorkerTest, RunWhileIdleWaitsForNoJobAndRunsBetweenThem) {
+  auto project = GatedProject();
+  ASSERT_TRUE(project);
+  GatedMovieFrames gate;
+  CompositionWorker worker(gate);
+  int ran = 0;
+  EXPECT_TRUE(worker.RunWhileIdle([&] { ++ran; }));
+  EXPECT_EQ(ran, 1);
+  const EventRecord scratch{};
+  worker.RequestPreview(*project, PreviewRequest{true, PreviewFile, kGatedSlot, 3}, scratch);
+  ASSERT_TRUE(gate.WaitEntered(1));  // the job is inside its composition
+  EXPECT_FALSE(worker.RunWhileIdle([&] { ++ran; }));
+  EXPECT_EQ(ran, 1);
+  gate.Open();
+  worker.Quiesce();
+  EXPECT_TRUE(worker.RunWhileIdle([&] { ++ran; }));
+  EXPECT_EQ(ran, 2);
+}
+
 struct PlaybackLog {
   explicit PlaybackLog(CompositionWorker& worker) {
     QObject::connect(&worker, &CompositionWorker::playbackFrame,
