@@ -1,5 +1,5 @@
 // The row loops of the four kernels, compiled once per instruction-set variant: the including
-// file defines TAVRONA_KERNEL_NS (portable, sse41, avx2) and is built with that variant's
+// file defines TAVRONA_KERNEL_NS (portable, sse41, avx2, avx512) and is built with that variant's
 // compiler flags, so each copy lands in its own namespace and may use the variant's intrinsics.
 //
 // A row is drawn in chunks: first every pixel of the chunk is mapped into the source (texel
@@ -28,7 +28,7 @@
 #include "render/kernel_sampling.h"
 #include "render/pixel_ops.h"
 
-#if defined(__SSE4_1__) || defined(__AVX2__)
+#if defined(__SSE4_1__) || defined(__AVX2__) || defined(__AVX512BW__)
 #include <immintrin.h>
 #endif
 
@@ -198,11 +198,30 @@ inline void BlendLinear(const DrawPlan& p, const SampleRegion& region, const int
   }
 }
 
-#if defined(__AVX2__) || defined(__SSE4_1__)
+// A run of n consecutive source texels src[0..n) into the pixels d[0..n), every pixel sampling
+// one texel. Centred: the bilinear methods at texel centres, whose samples carry a fourth byte
+// of 0 (the caller mends the region's corner texel, which the sampler returns whole); keying
+// still compares the whole texel. The same arithmetic as BlendNearest and BlendLinear there.
+template <int Mode, bool Keyed, bool Coloured, bool Opaque, bool Centred>
+inline void BlendRunScalar(const DrawPlan& p, const uint32_t* src, int n, uint32_t* d) {
+  for (int i = 0; i < n; ++i) {
+    uint32_t s = src[i];
+    if constexpr (Keyed) {
+      if (s == p.key) continue;
+    }
+    if constexpr (Centred) s &= 0x00FFFFFFu;
+    const uint32_t sc = Coloured ? MultiplyPixel(s, p.colour) : s;
+    d[i] = BlendPixel<Mode, Opaque>(sc, d[i], p.opacity);
+  }
+}
+
+#if defined(__AVX512BW__) || defined(__AVX2__) || defined(__SSE4_1__)
 // The layer's helpers take and return vectors; left out of line they would pass them through
 // memory, so they are always inlined.
 #define TAVRONA_ALWAYS_INLINE inline __attribute__((always_inline))
-#if defined(__AVX2__)
+#if defined(__AVX512BW__)
+#include "render/kernel_vec_avx512.h"
+#elif defined(__AVX2__)
 #include "render/kernel_vec_avx2.h"
 #else
 #include "render/kernel_vec_sse41.h"
@@ -306,6 +325,15 @@ void DrawRowsGeneral(const DrawPlan& p, int32_t yBegin, int32_t yEnd) {
   }
 }
 
+template <int Mode, bool Keyed, bool Coloured, bool Opaque, bool Centred>
+inline void BlendRun(const DrawPlan& p, const uint32_t* src, int n, uint32_t* d) {
+#if defined(TAVRONA_KERNEL_SIMD)
+  BlendRunSimd<Mode, Keyed, Coloured, Opaque, Centred>(p, src, n, d);
+#else
+  BlendRunScalar<Mode, Keyed, Coloured, Opaque, Centred>(p, src, n, d);
+#endif
+}
+
 // When the columns that are not kSkip are consecutive texels (columns[i + 1] = columns[i] + 1)
 // with only kSkip before and after them, sets [begin, end) to them; otherwise to an empty range.
 inline void ConsecutiveRun(const int32_t* columns, int n, int& begin, int& end) {
@@ -333,6 +361,24 @@ inline void CopyCentredSamples(const DrawPlan& p, const SampleRegion& region, in
   if (row >= region.lastY && column + n - 1 >= region.lastX) {
     const int corner = region.lastX - column;
     d[corner] = src[corner];
+  }
+}
+
+// n bilinear samples at the centres of the texels (column + i, row) blended into d: each sample
+// is its texel (with a fourth byte of 0 unkeyed, coverage 0 or 255 keyed), except the region's
+// last texel, which the unkeyed sampler returns whole.
+template <int Mode, bool Keyed, bool Coloured, bool Opaque>
+inline void BlendCentredSamples(const DrawPlan& p, const SampleRegion& region, int32_t column,
+                                int32_t row, int n, uint32_t* d) {
+  const uint32_t* src = p.sourceTop - static_cast<ptrdiff_t>(row) * p.sourceWidth + column;
+  const int corner = region.lastX - column;
+  const bool mend = !Keyed && row >= region.lastY && corner < n;
+  const uint32_t before = mend ? d[corner] : 0;
+  BlendRun<Mode, Keyed, Coloured, Opaque, true>(p, src, n, d);
+  if (mend) {
+    const uint32_t s = src[corner];
+    d[corner] = BlendPixel<Mode, Opaque>(Coloured ? MultiplyPixel(s, p.colour) : s, before,
+                                         p.opacity);
   }
 }
 
@@ -370,16 +416,16 @@ void DrawRowsSeparable(const DrawPlan& p, int32_t yBegin, int32_t yEnd) {
       any = any || columns[i] != kSkip;
     }
     if (!any) continue;
-    // A plain copy whose hit columns are one run of consecutive texels (the picture at its own
-    // width, moved by whole pixels) copies each row's run as one block; the bilinear methods
-    // do so where every sample falls on a texel centre (fractions 0 in both directions).
+    // Hit columns that are one run of consecutive texels (the picture at its own width, moved
+    // by whole pixels) are read as one block per row: copied whole by a plain draw, blended
+    // texel by texel otherwise. The bilinear methods do so where every sample falls on a texel
+    // centre (fractions 0 in both directions), where a sample is its texel.
+    constexpr bool kCopy = Mode == 0 && Opaque && !Coloured && !Keyed;
     int runBegin = 0, runEnd = 0;
-    if constexpr (Mode == 0 && Opaque && !Coloured && !Keyed) {
-      ConsecutiveRun(columns, n, runBegin, runEnd);
-      if constexpr (Method >= 3) {
-        if (std::any_of(fractions + runBegin, fractions + runEnd, [](int32_t f) { return f; })) {
-          runBegin = runEnd = 0;
-        }
+    ConsecutiveRun(columns, n, runBegin, runEnd);
+    if constexpr (Method >= 3) {
+      if (std::any_of(fractions + runBegin, fractions + runEnd, [](int32_t f) { return f; })) {
+        runBegin = runEnd = 0;
       }
     }
     for (int32_t y = yBegin; y < yEnd; ++y) {
@@ -392,8 +438,13 @@ void DrawRowsSeparable(const DrawPlan& p, int32_t yBegin, int32_t yEnd) {
         if (!NearestCoordinate<Method>(vy, p.top, p.bottom, ty)) continue;
         const uint32_t* src = p.sourceTop - static_cast<ptrdiff_t>(ty) * p.sourceWidth;
         if (runEnd > runBegin) {
-          std::memcpy(row + runBegin, src + columns[runBegin],
-                      static_cast<size_t>(runEnd - runBegin) * sizeof(uint32_t));
+          if constexpr (kCopy) {
+            std::memcpy(row + runBegin, src + columns[runBegin],
+                        static_cast<size_t>(runEnd - runBegin) * sizeof(uint32_t));
+          } else {
+            BlendRun<Mode, Keyed, Coloured, Opaque, false>(p, src + columns[runBegin],
+                                                           runEnd - runBegin, row + runBegin);
+          }
           continue;
         }
 #if defined(TAVRONA_KERNEL_SIMD)
@@ -405,8 +456,13 @@ void DrawRowsSeparable(const DrawPlan& p, int32_t yBegin, int32_t yEnd) {
         Fixed fy;
         if (!LinearCoordinate<Method == 4, Keyed>(vy, p.topF, p.bottomF, fy)) continue;
         if (runEnd > runBegin && fy.fraction == 0) {
-          CopyCentredSamples(p, region, columns[runBegin], fy.whole, runEnd - runBegin,
-                             row + runBegin);
+          if constexpr (kCopy) {
+            CopyCentredSamples(p, region, columns[runBegin], fy.whole, runEnd - runBegin,
+                               row + runBegin);
+          } else {
+            BlendCentredSamples<Mode, Keyed, Coloured, Opaque>(
+                p, region, columns[runBegin], fy.whole, runEnd - runBegin, row + runBegin);
+          }
           continue;
         }
         for (int i = 0; i < n; ++i) {
@@ -442,6 +498,14 @@ constexpr std::array<std::array<DrawRowsFn, 56>, 4> kTables = {
     MakeTable<3>(std::make_index_sequence<56>()), MakeTable<4>(std::make_index_sequence<56>())};
 
 }  // namespace
+
+int VectorLanes() {
+#if defined(TAVRONA_KERNEL_SIMD)
+  return kLanes;
+#else
+  return 1;
+#endif
+}
 
 DrawRowsFn SelectDrawRows(const DrawPlan& p) {
   const size_t index = static_cast<size_t>(p.mode) * 8 + (p.keyed ? 4 : 0) + (p.coloured ? 2 : 0) +

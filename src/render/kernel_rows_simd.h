@@ -209,6 +209,26 @@ TAVRONA_ALWAYS_INLINE I MixV(I wlo, I whi, I s, I d) {
   return And(PackU16(lo, hi), ColourMask());
 }
 
+// The opacity weights of MixConstV: the byte pair (A, 256 - A) in every 16-bit lane, for an
+// opacity byte A of 1..255.
+TAVRONA_ALWAYS_INLINE I OpacityWeights(uint32_t opacity) {
+  return Set1x16(static_cast<int16_t>((opacity & 0xFF) | (((256 - opacity) & 0xFF) << 8)));
+}
+
+// MixPixel with one weight A = 1..255 for every lane (weights from OpacityWeights), in one
+// multiply-add per pair of channels: with s' = s - 128 and d' = d - 128 as signed bytes,
+// A s' + (256 - A) d' = A s + (256 - A) d - 32768 lies in -32768..32512, so the pairwise
+// multiply-add cannot saturate, and adding 32768 back (flipping the top bit) gives the exact
+// 16-bit sum, shifted right by 8 as MixPixel does.
+TAVRONA_ALWAYS_INLINE I MixConstV(I weights, I s, I d) {
+  const I bias = Set1(static_cast<int32_t>(0x80808080u));
+  const I top = Set1x16(static_cast<int16_t>(0x8000));
+  const I sb = Xor(s, bias), db = Xor(d, bias);
+  const I lo = Srli16<8>(Xor(MulAddPairs(weights, UnpackLo8(sb, db)), top));
+  const I hi = Srli16<8>(Xor(MulAddPairs(weights, UnpackHi8(sb, db)), top));
+  return And(PackU16(lo, hi), ColourMask());
+}
+
 // x / 255 truncated for 16-bit x: (x * 0x8081) >> 23.
 TAVRONA_ALWAYS_INLINE I Div255x16(I x) {
   return Srli16<7>(MulHiU16(x, Set1x16(static_cast<int16_t>(0x8081))));
@@ -220,14 +240,14 @@ TAVRONA_ALWAYS_INLINE I MultiplyV(I a, I b) {
   return And(PackU16(lo, hi), ColourMask());
 }
 
-// BlendPixel on every lane; opacity16 holds the opacity byte in every 16-bit lane.
+// BlendPixel on every lane; weights: OpacityWeights of the opacity byte (mode 0, not opaque).
 template <int Mode, bool Opaque>
-TAVRONA_ALWAYS_INLINE I BlendV(I s, I d, I opacity16) {
+TAVRONA_ALWAYS_INLINE I BlendV(I s, I d, I weights) {
   if constexpr (Mode == 0) {
     if constexpr (Opaque) {
       return s;
     } else {
-      return MixV(opacity16, opacity16, s, d);
+      return MixConstV(weights, s, d);
     }
   } else if constexpr (Mode == 1) {
     return And(d, s);
@@ -310,7 +330,7 @@ TAVRONA_ALWAYS_INLINE void BlendNearestSimd(const DrawPlan& p, const uint32_t* s
   const int* src = reinterpret_cast<const int*>(source);
   const I skip = Set1(kSkip), key = Set1(static_cast<int32_t>(p.key));
   const I colour = Set1(static_cast<int32_t>(p.colour));
-  const I opacity = Set1x16(static_cast<int16_t>(p.opacity));
+  const I opacity = OpacityWeights(p.opacity);
   int i = 0;
   for (; i + kLanes <= n; i += kLanes) {
     const I off = Load(offset + i);
@@ -347,6 +367,37 @@ TAVRONA_ALWAYS_INLINE void BlendNearestSimd(const DrawPlan& p, const uint32_t* s
     Store(d + i, Select(valid, BlendV<Mode, Opaque>(sc, dv, opacity), dv));
   }
   if (i < n) BlendNearest<Mode, Keyed, Coloured, Opaque>(p, source, offset + i, n - i, d + i);
+}
+
+// A run of consecutive texels (BlendRunScalar): whole vectors loaded straight from the source
+// row, no offsets.
+template <int Mode, bool Keyed, bool Coloured, bool Opaque, bool Centred>
+TAVRONA_ALWAYS_INLINE void BlendRunSimd(const DrawPlan& p, const uint32_t* src, int n,
+                                        uint32_t* d) {
+  const I key = Set1(static_cast<int32_t>(p.key)), ones = Set1(-1);
+  const I colour = Set1(static_cast<int32_t>(p.colour));
+  const I weights = OpacityWeights(p.opacity);
+  int i = 0;
+  for (; i + kLanes <= n; i += kLanes) {
+    I s = Load(src + i);
+    I valid = ones;
+    if constexpr (Keyed) valid = Xor(Eq32(s, key), ones);
+    if constexpr (Centred) s = And(s, ColourMask());
+    if constexpr (Mode == 0 && Opaque && !Coloured) {
+      if constexpr (Keyed) {
+        StoreWhere(d + i, valid, s);
+      } else {
+        Store(d + i, s);
+      }
+      continue;
+    }
+    const I dv = Load(d + i);
+    const I out = BlendV<Mode, Opaque>(Coloured ? MultiplyV(s, colour) : s, dv, weights);
+    Store(d + i, Keyed ? Select(valid, out, dv) : out);
+  }
+  if (i < n) {
+    BlendRunScalar<Mode, Keyed, Coloured, Opaque, Centred>(p, src + i, n - i, d + i);
+  }
 }
 
 // ---- Bilinear ----------------------------------------------------------------------------------
@@ -437,7 +488,7 @@ TAVRONA_ALWAYS_INLINE I SampleSimd(const DrawPlan& p, const SampleRegion& region
 // returned unchanged). Keyed: the coverage in the fourth byte fades the sample in first.
 template <int Mode, bool Keyed, bool Coloured, bool Opaque>
 TAVRONA_ALWAYS_INLINE I CombineLinear(const DrawPlan& p, I s, I dv, I valid) {
-  const I opacity16 = Set1x16(static_cast<int16_t>(p.opacity));
+  const I opacity16 = OpacityWeights(p.opacity);
   const I colour = Set1(static_cast<int32_t>(p.colour));
   if constexpr (Keyed) {
     const I alpha = Srli32<24>(s);
