@@ -215,6 +215,60 @@ inline void BlendRunScalar(const DrawPlan& p, const uint32_t* src, int n, uint32
   }
 }
 
+// ---- Bilinear, separable placements: two passes ----------------------------------------------
+//
+// Under a separable placement every pixel of a destination row samples the same two source rows
+// with the same vertical fraction, and every pixel of a column the same two columns with the
+// same horizontal fraction. SampleFixed interpolates along rows first and keeps those results
+// in 8 bits per byte, so a source row interpolated horizontally once (LerpRow) serves every
+// destination row that samples it, and each destination row only interpolates two such rows
+// vertically (BlendLerpedRows). The edge cases of SampleFixed become column pairs: a point left
+// of the first column takes the pair starting there with weight 0, one right of the last column
+// the pair ending there with weight 256, giving that column's texel exactly; rows likewise take
+// one row twice with fraction 0.
+
+// A texel as the keyed samplers take it: coverage 0 (colour kept) for the key, 255 otherwise.
+inline uint32_t CoverTexel(uint32_t t, uint32_t key) {
+  return t == key ? (t & 0x00FFFFFFu) : (t | 0xFF000000u);
+}
+
+// out[i] = the texels (pair[i], row) and (pair[i] + 1, row) interpolated with weight[i] (0..256)
+// on all four bytes.
+template <bool Rounding, bool Keyed>
+inline void LerpRowScalar(const DrawPlan& p, int32_t row, const int32_t* pair,
+                          const int32_t* weight, int n, uint32_t* out) {
+  const uint32_t* src = p.sourceTop - static_cast<ptrdiff_t>(row) * p.sourceWidth;
+  for (int i = 0; i < n; ++i) {
+    uint32_t a = src[pair[i]], b = src[pair[i] + 1];
+    if constexpr (Keyed) {
+      a = CoverTexel(a, p.key);
+      b = CoverTexel(b, p.key);
+    }
+    out[i] = Lerp<Rounding>(a, b, static_cast<uint32_t>(weight[i]));
+  }
+}
+
+// The samples between the interpolated rows upper and lower at the vertical fraction fy, blended
+// into d where columns[i] is not kSkip. cornerY: both rows are the region's first or last; a
+// pixel whose edgeX[i] is set as well samples a single corner texel, which the unkeyed sampler
+// returns whole.
+template <bool Rounding, int Mode, bool Keyed, bool Coloured, bool Opaque>
+inline void BlendLerpedRowsScalar(const DrawPlan& p, const uint32_t* upper, const uint32_t* lower,
+                                  uint32_t fy, bool cornerY, const int32_t* columns,
+                                  const int32_t* edgeX, int n, uint32_t* d) {
+  for (int i = 0; i < n; ++i) {
+    if (columns[i] == kSkip) continue;
+    uint32_t s = Lerp<Rounding>(upper[i], lower[i], fy);
+    if constexpr (Keyed) {
+      if ((s >> 24) == 0) continue;
+      d[i] = BlendCovered<Mode, Coloured, Opaque>(s, d[i], p);
+    } else {
+      if (!(cornerY && edgeX[i] != 0)) s &= 0x00FFFFFFu;
+      d[i] = BlendPixel<Mode, Opaque>(Coloured ? MultiplyPixel(s, p.colour) : s, d[i], p.opacity);
+    }
+  }
+}
+
 #if defined(__AVX512BW__) || defined(__AVX2__) || defined(__SSE4_1__)
 // The layer's helpers take and return vectors; left out of line they would pass them through
 // memory, so they are always inlined.
@@ -334,6 +388,29 @@ inline void BlendRun(const DrawPlan& p, const uint32_t* src, int n, uint32_t* d)
 #endif
 }
 
+template <bool Rounding, bool Keyed>
+inline void LerpRow(const DrawPlan& p, int32_t row, const int32_t* pair, const int32_t* weight,
+                    int n, uint32_t* out) {
+#if defined(TAVRONA_KERNEL_SIMD)
+  LerpRowSimd<Rounding, Keyed>(p, row, pair, weight, n, out);
+#else
+  LerpRowScalar<Rounding, Keyed>(p, row, pair, weight, n, out);
+#endif
+}
+
+template <bool Rounding, int Mode, bool Keyed, bool Coloured, bool Opaque>
+inline void BlendLerpedRows(const DrawPlan& p, const uint32_t* upper, const uint32_t* lower,
+                            uint32_t fy, bool cornerY, const int32_t* columns,
+                            const int32_t* edgeX, int n, uint32_t* d) {
+#if defined(TAVRONA_KERNEL_SIMD)
+  BlendLerpedRowsSimd<Rounding, Mode, Keyed, Coloured, Opaque>(p, upper, lower, fy, cornerY,
+                                                               columns, edgeX, n, d);
+#else
+  BlendLerpedRowsScalar<Rounding, Mode, Keyed, Coloured, Opaque>(p, upper, lower, fy, cornerY,
+                                                                 columns, edgeX, n, d);
+#endif
+}
+
 // When the columns that are not kSkip are consecutive texels (columns[i + 1] = columns[i] + 1)
 // with only kSkip before and after them, sets [begin, end) to them; otherwise to an empty range.
 inline void ConsecutiveRun(const int32_t* columns, int n, int& begin, int& end) {
@@ -398,6 +475,14 @@ void DrawRowsSeparable(const DrawPlan& p, int32_t yBegin, int32_t yEnd) {
   alignas(64) int32_t fxy[kStrip];
   const SampleRegion region{p.left, p.right - 1, p.top, p.bottom - 1};
   const RowMap first = MakeRowMap<Method>(p.inverse, yBegin);
+  // The bilinear methods' two passes (see LerpRow), where the region is two columns wide or
+  // more: column pairs and weights (in rows and fxy), edge columns, and two interpolated source
+  // rows with the source row each holds.
+  constexpr bool kRounding = Method == 4;
+  const bool twoPass = Method >= 3 && region.lastX > region.firstX;
+  alignas(64) int32_t edgeX[Method >= 3 ? kStrip : 1];
+  alignas(64) uint32_t lerped[Method >= 3 ? 2 : 1][Method >= 3 ? kStrip : 1];
+  int32_t lerpedRow[2] = {kSkip, kSkip};
   for (int32_t x = p.x0; x < p.x1; x += kStrip) {
     const int n = static_cast<int>(std::min<int32_t>(kStrip, p.x1 - x));
     bool any = false;
@@ -428,7 +513,34 @@ void DrawRowsSeparable(const DrawPlan& p, int32_t yBegin, int32_t yEnd) {
         runBegin = runEnd = 0;
       }
     }
-    for (int32_t y = yBegin; y < yEnd; ++y) {
+    // Bottom row first: frame buffers are stored bottom-up, so the rows are then walked in
+    // ascending addresses, one forward stream through the destination (and, unless the
+    // placement flips the picture, the source) that the hardware prefetchers follow.
+    if constexpr (Method >= 3) {
+      if (twoPass) {
+        for (int i = 0; i < n; ++i) {
+          const int32_t whole = columns[i];
+          const bool before = whole != kSkip && whole < region.firstX;
+          const bool after = whole != kSkip && whole >= region.lastX;
+          rows[i] = whole == kSkip || before ? region.firstX
+                                             : (after ? region.lastX - 1 : whole);
+          fxy[i] = whole == kSkip || before ? 0 : (after ? 256 : fractions[i]);
+          edgeX[i] = before || after ? -1 : 0;
+        }
+        lerpedRow[0] = lerpedRow[1] = kSkip;
+      }
+    }
+    // The interpolated source row `source`, made in the slot that does not hold row `keep`.
+    auto lerpedSourceRow = [&](int32_t source, int32_t keep) -> const uint32_t* {
+      for (int k = 0; k < 2; ++k) {
+        if (lerpedRow[k] == source) return lerped[k];
+      }
+      const int k = lerpedRow[0] == keep ? 1 : 0;
+      LerpRow<kRounding, Keyed>(p, source, rows, fxy, n, lerped[k]);
+      lerpedRow[k] = source;
+      return lerped[k];
+    };
+    for (int32_t y = yEnd - 1; y >= yBegin; --y) {
       uint32_t* row = p.destinationTop - static_cast<ptrdiff_t>(y) * p.destinationWidth + x;
       const RowMap r = MakeRowMap<Method>(p.inverse, y);
       double vx, vy;
@@ -465,12 +577,24 @@ void DrawRowsSeparable(const DrawPlan& p, int32_t yBegin, int32_t yEnd) {
           }
           continue;
         }
+        if (twoPass) {
+          const bool cornerY = fy.whole < region.firstY || fy.whole >= region.lastY;
+          const int32_t upperRow =
+              cornerY ? (fy.whole < region.firstY ? region.firstY : region.lastY) : fy.whole;
+          const int32_t lowerRow = cornerY ? upperRow : upperRow + 1;
+          const uint32_t* upper = lerpedSourceRow(upperRow, lowerRow);
+          const uint32_t* lower = cornerY ? upper : lerpedSourceRow(lowerRow, upperRow);
+          BlendLerpedRows<kRounding, Mode, Keyed, Coloured, Opaque>(
+              p, upper, lower, cornerY ? 0u : static_cast<uint32_t>(fy.fraction), cornerY,
+              columns, edgeX, n, row);
+          continue;
+        }
         for (int i = 0; i < n; ++i) {
           rows[i] = fy.whole;
           fxy[i] = fractions[i] | (fy.fraction << 16);
         }
-        LinearSample<Method == 4, Mode, Keyed, Coloured, Opaque>(p, region, columns, rows, fxy, n,
-                                                                 row);
+        LinearSample<kRounding, Mode, Keyed, Coloured, Opaque>(p, region, columns, rows, fxy, n,
+                                                               row);
       }
     }
   }

@@ -546,6 +546,63 @@ TAVRONA_ALWAYS_INLINE void BlendLinearSimd(const DrawPlan& p, const SampleRegion
   }
 }
 
+// ---- Bilinear, separable placements: two passes (LerpRowScalar, BlendLerpedRowsScalar) -------
+
+template <bool Rounding, bool Keyed>
+TAVRONA_ALWAYS_INLINE void LerpRowSimd(const DrawPlan& p, int32_t row, const int32_t* pair,
+                                       const int32_t* weight, int n, uint32_t* out) {
+  const int* src =
+      reinterpret_cast<const int*>(p.sourceTop - static_cast<ptrdiff_t>(row) * p.sourceWidth);
+  const I key = Set1(static_cast<int32_t>(p.key));
+  int i = 0;
+  for (; i + kLanes <= n; i += kLanes) {
+    I left, right;
+    GatherPairs(src, pair + i, left, right);
+    if constexpr (Keyed) {
+      left = Cover(left, key);
+      right = Cover(right, key);
+    }
+    I wLo, wHi;
+    SpreadWeights(Load(weight + i), wLo, wHi);
+    Store(out + i, PackU16(LerpChannels<Rounding>(Lo16(left), Lo16(right), wLo),
+                           LerpChannels<Rounding>(Hi16(left), Hi16(right), wHi)));
+  }
+  if (i < n) LerpRowScalar<Rounding, Keyed>(p, row, pair + i, weight + i, n - i, out + i);
+}
+
+template <bool Rounding, int Mode, bool Keyed, bool Coloured, bool Opaque>
+TAVRONA_ALWAYS_INLINE void BlendLerpedRowsSimd(const DrawPlan& p, const uint32_t* upper,
+                                               const uint32_t* lower, uint32_t fy, bool cornerY,
+                                               const int32_t* columns, const int32_t* edgeX, int n,
+                                               uint32_t* d) {
+  const I f = Set1x16(static_cast<int16_t>(fy)), skip = Set1(kSkip), ones = Set1(-1);
+  int i = 0;
+  for (; i + kLanes <= n; i += kLanes) {
+    const I valid = Xor(Eq32(Load(columns + i), skip), ones);
+    if (NoneSet(valid)) continue;
+    const I u = Load(upper + i), l = Load(lower + i);
+    I s = fy == 0 ? u
+                  : PackU16(LerpChannels<Rounding>(Lo16(u), Lo16(l), f),
+                            LerpChannels<Rounding>(Hi16(u), Hi16(l), f));
+    if constexpr (!Keyed) {
+      s = cornerY ? Select(Load(edgeX + i), s, And(s, ColourMask())) : And(s, ColourMask());
+    }
+    if constexpr (Mode == 0 && Opaque && !Coloured && !Keyed) {
+      if (AllSet(valid)) {
+        Store(d + i, s);
+      } else {
+        StoreWhere(d + i, valid, s);
+      }
+      continue;
+    }
+    Store(d + i, CombineLinear<Mode, Keyed, Coloured, Opaque>(p, s, Load(d + i), valid));
+  }
+  if (i < n) {
+    BlendLerpedRowsScalar<Rounding, Mode, Keyed, Coloured, Opaque>(
+        p, upper + i, lower + i, fy, cornerY, columns + i, edgeX + i, n - i, d + i);
+  }
+}
+
 // ---- Bilinear, affine placements: incremental mapping
 // --------------------------------------------
 //
