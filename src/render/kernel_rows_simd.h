@@ -200,15 +200,6 @@ TAVRONA_ALWAYS_INLINE void SpreadWeights(I w, I& lo, I& hi) {
   hi = UnpackHi32(pair, pair);
 }
 
-// MixPixel with a weight per channel lane (wlo, whi as SpreadWeights gives them).
-// As d 256 + (s - d) w: the 16-bit sums wrap, but the exact result lies in 0..65535.
-TAVRONA_ALWAYS_INLINE I MixV(I wlo, I whi, I s, I d) {
-  const I dlo = Lo16(d), dhi = Hi16(d);
-  const I lo = Srli16<8>(Add16(Slli16<8>(dlo), Mul16(Sub16(Lo16(s), dlo), wlo)));
-  const I hi = Srli16<8>(Add16(Slli16<8>(dhi), Mul16(Sub16(Hi16(s), dhi), whi)));
-  return And(PackU16(lo, hi), ColourMask());
-}
-
 // The opacity weights of MixConstV: the byte pair (A, 256 - A) in every 16-bit lane, for an
 // opacity byte A of 1..255.
 TAVRONA_ALWAYS_INLINE I OpacityWeights(uint32_t opacity) {
@@ -226,6 +217,20 @@ TAVRONA_ALWAYS_INLINE I MixConstV(I weights, I s, I d) {
   const I sb = Xor(s, bias), db = Xor(d, bias);
   const I lo = Srli16<8>(Xor(MulAddPairs(weights, UnpackLo8(sb, db)), top));
   const I hi = Srli16<8>(Xor(MulAddPairs(weights, UnpackHi8(sb, db)), top));
+  return And(PackU16(lo, hi), ColourMask());
+}
+
+// MixPixel with a weight w per pixel (32-bit lanes, 1..255; a lane of 0 gives a wrong value and
+// must be replaced by the caller), the same multiply-add as MixConstV.
+TAVRONA_ALWAYS_INLINE I MixPairsV(I w, I s, I d) {
+  const I pair = Or(w, Slli32<8>(And(Sub32(Set1(256), w), Set1(255))));
+  I wLo, wHi;
+  SpreadWeights(pair, wLo, wHi);
+  const I bias = Set1(static_cast<int32_t>(0x80808080u));
+  const I top = Set1x16(static_cast<int16_t>(0x8000));
+  const I sb = Xor(s, bias), db = Xor(d, bias);
+  const I lo = Srli16<8>(Xor(MulAddPairs(wLo, UnpackLo8(sb, db)), top));
+  const I hi = Srli16<8>(Xor(MulAddPairs(wHi, UnpackHi8(sb, db)), top));
   return And(PackU16(lo, hi), ColourMask());
 }
 
@@ -498,18 +503,19 @@ TAVRONA_ALWAYS_INLINE I CombineLinear(const DrawPlan& p, I s, I dv, I valid) {
     valid = AndNot(Eq32(alpha, Zero()), valid);
     const I full = Eq32(alpha, Set1(255));
     const I sc = Coloured ? MultiplyV(s, colour) : And(s, ColourMask());
-    I w;
+    // MixPixel(w, sc, dv) with w = 0..255 from the byte-pair multiply-add of MixConstV; the
+    // weight 256 (full coverage without opacity) gives sc itself, whose fourth byte is 0.
+    I mixed;
     if constexpr (Mode == 0 && !Opaque) {
-      // (alpha * A) / 255 below full coverage, A at full coverage.
+      // (alpha * A) / 255 below full coverage, A at full coverage; a weight of 0 gives dv
+      // without its fourth byte.
       const I opacity32 = Set1(static_cast<int32_t>(p.opacity));
       const I scaled = Srli32<23>(Mul32(Mul32(alpha, opacity32), Set1(0x8081)));
-      w = Select(full, opacity32, scaled);
+      const I w = Select(full, opacity32, scaled);
+      mixed = Select(Eq32(w, Zero()), And(dv, ColourMask()), MixPairsV(w, sc, dv));
     } else {
-      w = Sub32(alpha, full);  // 256 at full coverage
+      mixed = Select(full, sc, MixPairsV(alpha, sc, dv));
     }
-    I wLo, wHi;
-    SpreadWeights(w, wLo, wHi);
-    const I mixed = MixV(wLo, wHi, sc, dv);
     if constexpr (Mode == 0) {
       return Select(valid, mixed, dv);
     } else {

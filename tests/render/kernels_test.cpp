@@ -634,6 +634,37 @@ TEST(KernelEquivalenceTest, WholePixelMovesMatchReference) {
   }
 }
 
+// Keyed bilinear draws at the lowest opacities over a frame whose fourth bytes are set: where a
+// sample's coverage times the opacity rounds to a weight of 0 the pixel is still mixed (its
+// fourth byte cleared), and partly covered pixels take the coverage-scaled weight. Rows long
+// enough for every vector width, under separable and rotated placements.
+TEST(KernelEquivalenceTest, KeyedLowOpacityMatchesReference) {
+  VariantGuard guard;
+  SetRenderThreadCount(1);
+  Picture src(97, 31);
+  std::mt19937 rng(29);
+  for (uint32_t& w : src.words) w = rng() % 3 == 0 ? 0x00302010u : rng() & 0x00FFFFFF;
+  for (int method = 3; method <= 4; ++method) {
+    for (uint32_t opacity : {1u, 2u, 3u, 200u}) {
+      for (float rotation : {0.0f, 23.0f}) {
+        Picture base(150, 48);
+        for (uint32_t& w : base.words) w = rng() | 0x01000000u;
+        KernelParams p = Params(base, src);
+        p.transparentColour = 0x00102030;
+        p.colourWord = (opacity << 24) | 0x00FFFFFF;
+        Place(p, method, 48, 15, 1.43f, rotation, 75, 24);
+        const std::vector<uint32_t> want = ReferenceDraw(method, p, base.words);
+        for (KernelVariant v : Variants()) {
+          ASSERT_TRUE(ForceKernelVariant(v));
+          const std::vector<uint32_t> got = KernelDraw(method, p, base.words);
+          ASSERT_TRUE(MatchesReference(method, p, v, base.words, got, want))
+              << "opacity " << opacity << " rotation " << rotation;
+        }
+      }
+    }
+  }
+}
+
 // A source wider than 2^22 texels: fixed-point sample coordinates no longer fit in 32 bits,
 // and the kernels take their wide path.
 TEST(KernelEquivalenceTest, VeryWideSourceMatchesReference) {
