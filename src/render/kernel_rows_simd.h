@@ -1,6 +1,6 @@
 // The vector versions of the chunk loops of kernel_rows.h, written once over the vector layer
-// (kernel_vec_avx2.h: eight lanes; kernel_vec_sse41.h: four lanes). Included by kernel_rows.h
-// inside the variant's namespace after the layer.
+// (kernel_vec_avx512.h: sixteen lanes; kernel_vec_avx2.h: eight; kernel_vec_sse41.h: four).
+// Included by kernel_rows.h inside the variant's namespace after the layer.
 //
 // The mapping runs in double precision with the same operations in the same order as the
 // scalar code, so it gives the same bits; sampling and blending use 16-bit channel arithmetic.
