@@ -532,11 +532,10 @@ void RegisterAll() {
 
 int main(int argc, char** argv) {
   benchmark::Initialize(&argc, argv);
-  // TAVRONA_KERNEL_VARIANT=portable|sse4.1|avx2 measures one instruction-set variant.
+  // TAVRONA_KERNEL_VARIANT=portable|sse4.1|avx2|avx512 measures one instruction-set variant.
   if (const char* wanted = std::getenv("TAVRONA_KERNEL_VARIANT")) {
     bool found = false;
-    for (tavrona::KernelVariant v : {tavrona::KernelVariant::Portable,
-                                     tavrona::KernelVariant::Sse41, tavrona::KernelVariant::Avx2}) {
+    for (tavrona::KernelVariant v : tavrona::AllKernelVariants()) {
       if (std::strcmp(wanted, tavrona::KernelVariantName(v)) == 0) {
         found = tavrona::ForceKernelVariant(v);
       }

@@ -30,7 +30,7 @@ namespace {
 
 using namespace tavrona;
 
-constexpr int kClipFrames = 150;
+constexpr int kClipFrames = 150;  // of the clip made here
 
 struct Clip {
   std::filesystem::path folder;
@@ -68,10 +68,13 @@ struct Run {
   double seconds = 0;      // wall time of the decoding loop
   double cpuSeconds = 0;   // CPU time of all threads over it
   double openSeconds = 0;  // the part of seconds spent opening the movie
+  uint32_t frames = 0;     // frames decoded
 };
 
 // One `ffmpeg -benchmark -i CLIP -pix_fmt bgr0 -f null -`: its own measure of the transcoding loop
-// ("rtime", without process start-up) and its CPU time ("utime" + "stime").
+// ("rtime", without process start-up), its CPU time ("utime" + "stime") and the frames it
+// decoded (the last "frame=" of its progress lines), so that a clip given in TAVRONA_BENCH_CLIP
+// is counted as it is.
 bool RunFfmpeg(const std::filesystem::path& clip, Run& run) {
   const std::string command = "ffmpeg -hide_banner -nostdin -benchmark -i '" + clip.string() +
                               "' -pix_fmt bgr0 -f null - 2>&1";
@@ -85,7 +88,10 @@ bool RunFfmpeg(const std::filesystem::path& clip, Run& run) {
   if (u == std::string::npos || st == std::string::npos || r == std::string::npos) return false;
   run.seconds = std::atof(output.c_str() + r + 6);
   run.cpuSeconds = std::atof(output.c_str() + u + 6) + std::atof(output.c_str() + st + 6);
-  return run.seconds > 0;
+  const size_t f = output.rfind("frame=");
+  if (f == std::string::npos) return false;
+  run.frames = static_cast<uint32_t>(std::strtoul(output.c_str() + f + 6, nullptr, 10));
+  return run.seconds > 0 && run.frames > 0;
 }
 
 double ProcessCpuSeconds() {
@@ -128,7 +134,7 @@ void BM_MovieSourceAgainstFfmpeg(benchmark::State& state) {
   if (clip.empty()) return state.SkipWithError("no clip (is the ffmpeg tool installed?)");
   std::vector<double> speedRatios, fetchRatios, cpuRatios, ownFps, ffmpegFps, openMs;
   double waitCpuMs = 0, waitWallMs = 0;
-  uint32_t frames = 0;
+  uint32_t frames = 0, ffmpegFrames = 0;
   for (auto _ : state) {
     Run ffmpeg, own;
     MovieWaitStats waits;
@@ -139,12 +145,14 @@ void BM_MovieSourceAgainstFfmpeg(benchmark::State& state) {
     fetchRatios.push_back(ffmpeg.seconds / (own.seconds - own.openSeconds));
     cpuRatios.push_back(ffmpeg.cpuSeconds / own.cpuSeconds);
     ownFps.push_back(frames / own.seconds);
-    ffmpegFps.push_back(kClipFrames / ffmpeg.seconds);
+    ffmpegFps.push_back(ffmpeg.frames / ffmpeg.seconds);
     openMs.push_back(own.openSeconds * 1e3);
+    ffmpegFrames = ffmpeg.frames;
     waitCpuMs = std::max(waitCpuMs, waits.waitCpuNs / 1e6);
     waitWallMs = waits.waitWallNs / 1e6;
   }
   state.counters["frames"] = frames;
+  state.counters["ffmpeg_frames"] = ffmpegFrames;
   state.counters["fps"] = Median(ownFps);
   state.counters["ffmpeg_fps"] = Median(ffmpegFps);
   state.counters["ratio"] = Median(speedRatios);

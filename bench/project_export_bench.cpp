@@ -16,7 +16,11 @@
 //     sound adds to an export;
 //   - melt (a benchmark-only package) composing the same scene with its qtblend transition into
 //     a raw BGRA AVI file, against the raw export, in wall time and in processor time (frames
-//     per second of CPU time, all threads; melt's counted by wait4).
+//     per second of CPU time, all threads; melt's counted by wait4);
+//   - the 1080p layer scenes (demo::BuildLayerBenchProject): a 1080p movie under 4 and under 8
+//     rotated, turning, translucent 1080p stills, exported raw and rendered by melt alternately,
+//     in processor time per frame; the summary prints the slope between 4 and 8 stills (what
+//     each added still costs per frame) for both, and their ratios.
 // The last benchmark, Ratios, reports the figures against each other. Files go to a folder in
 // /tmp that is removed at the end. ffmpeg and melt must be on the PATH for their baselines.
 #include <benchmark/benchmark.h>
@@ -311,65 +315,91 @@ void BM_SoundCost(benchmark::State& state, const std::string& codec, const std::
   std::filesystem::remove(out);
 }
 
-// The benchmark's scene for melt: the movie on track 0 and each tile on a track of its own,
-// put over the tracks below by a qtblend transition whose rectangle is the scaled tile around
-// its centre, at the tile's opacity, turned about that centre from 0 on the first frame to
-// turns * 360 * (frames - 1) / frames degrees on the last, as the project's keys do.
-std::string MeltScene() {
-  const Bench& b = TheBench();
-  const uint32_t last = kFrames - 1;
-  std::string xml =
-      "<?xml version=\"1.0\" encoding=\"utf-8\"?>\n<mlt>\n"
-      "<profile width=\"1280\" height=\"720\" frame_rate_num=\"30\" frame_rate_den=\"1\" "
-      "progressive=\"1\" sample_aspect_num=\"1\" sample_aspect_den=\"1\" "
-      "display_aspect_num=\"16\" display_aspect_den=\"9\" colorspace=\"709\"/>\n";
+// One layer of a melt scene: a picture placed with its centre at (centreX, centreY), scaled,
+// at an opacity, turned from firstTurn degrees on the first frame to lastTurn on the last.
+struct MeltLayer {
+  std::filesystem::path file;
+  int width, height;
+  double scale, centreX, centreY, opacity, firstTurn, lastTurn;
+};
+
+// A scene for melt: the movie on track 0 and each layer on a track of its own, put over the
+// tracks below by a qtblend transition whose rectangle is the scaled layer around its centre,
+// at the layer's opacity, turned about that centre as the project's keys turn it.
+std::string MeltScene(int width, int height, uint32_t frames, const std::filesystem::path& movie,
+                      const std::vector<MeltLayer>& layers) {
+  const uint32_t last = frames - 1;
   char text[1024];
-  auto producer = [&](const char* id, const std::filesystem::path& file) {
+  std::snprintf(text, sizeof text,
+                "<?xml version=\"1.0\" encoding=\"utf-8\"?>\n<mlt>\n"
+                "<profile width=\"%d\" height=\"%d\" frame_rate_num=\"30\" "
+                "frame_rate_den=\"1\" progressive=\"1\" sample_aspect_num=\"1\" "
+                "sample_aspect_den=\"1\" display_aspect_num=\"16\" display_aspect_den=\"9\" "
+                "colorspace=\"709\"/>\n",
+                width, height);
+  std::string xml = text;
+  auto producer = [&](const std::string& id, const std::filesystem::path& file) {
     std::snprintf(text, sizeof text,
                   "<producer id=\"%s\" in=\"0\" out=\"%u\"><property name=\"resource\">%s"
                   "</property><property name=\"length\">%u</property></producer>\n"
                   "<playlist id=\"p%s\"><entry producer=\"%s\" in=\"0\" out=\"%u\"/>"
                   "</playlist>\n",
-                  id, last, file.c_str(), kFrames, id, id, last);
+                  id.c_str(), last, file.c_str(), frames, id.c_str(), id.c_str(), last);
     xml += text;
   };
-  producer("m", b.folder / demo::kBenchClipName);
-  const char* ids[3] = {"a", "b", "c"};
-  for (int i = 0; i < 3; ++i) producer(ids[i], b.folder / demo::kBenchTiles[i].fileName);
+  producer("m", movie);
+  for (size_t i = 0; i < layers.size(); ++i) producer("l" + std::to_string(i), layers[i].file);
   std::snprintf(text, sizeof text,
-                "<tractor id=\"t\" in=\"0\" out=\"%u\"><multitrack><track producer=\"pm\"/>"
-                "<track producer=\"pa\"/><track producer=\"pb\"/><track producer=\"pc\"/>"
-                "</multitrack>\n",
+                "<tractor id=\"t\" in=\"0\" out=\"%u\"><multitrack><track producer=\"pm\"/>",
                 last);
   xml += text;
-  for (int i = 0; i < 3; ++i) {
-    const demo::BenchTile& tile = demo::kBenchTiles[i];
-    const double w = tile.width * tile.scale, h = tile.height * tile.scale;
-    const double x = tile.centreX - w / 2, y = tile.centreY - h / 2;
+  for (size_t i = 0; i < layers.size(); ++i) {
+    xml += "<track producer=\"pl" + std::to_string(i) + "\"/>";
+  }
+  xml += "</multitrack>\n";
+  for (size_t i = 0; i < layers.size(); ++i) {
+    const MeltLayer& layer = layers[i];
+    const double w = layer.width * layer.scale, h = layer.height * layer.scale;
+    const double x = layer.centreX - w / 2, y = layer.centreY - h / 2;
     std::snprintf(text, sizeof text,
                   "<transition in=\"0\" out=\"%u\"><property name=\"mlt_service\">qtblend"
                   "</property><property name=\"a_track\">0</property><property "
-                  "name=\"b_track\">%d</property><property name=\"rect\">0=%g %g %g %g %g;"
-                  "%u=%g %g %g %g %g</property><property name=\"rotation\">0=0;%u=%g</property>"
+                  "name=\"b_track\">%zu</property><property name=\"rect\">0=%g %g %g %g %g;"
+                  "%u=%g %g %g %g %g</property><property name=\"rotation\">0=%g;%u=%g</property>"
                   "<property name=\"rotate_center\">1</property><property "
                   "name=\"compositing\">0</property></transition>\n",
-                  last, i + 1, x, y, w, h, tile.opacity, last, x, y, w, h, tile.opacity, last,
-                  tile.turns * 360.0 * last / kFrames);
+                  last, i + 1, x, y, w, h, layer.opacity, last, x, y, w, h, layer.opacity,
+                  layer.firstTurn, last, layer.lastTurn);
     xml += text;
   }
   xml += "</tractor>\n</mlt>\n";
   return xml;
 }
 
-// melt renders the scene into a raw BGRA AVI file, one render thread, no frame dropped. Its Qt
-// module wants a display only to start; the offscreen platform draws without one.
-void BM_Melt(benchmark::State& state) {
-  Bench& b = TheBench();
-  const std::filesystem::path scene = b.folder / "scene.mlt";
-  const std::filesystem::path out = b.folder / "melt_raw.avi";
+// The benchmark project's scene for melt.
+std::string MeltScene() {
+  const Bench& b = TheBench();
+  std::vector<MeltLayer> layers;
+  for (const demo::BenchTile& tile : demo::kBenchTiles) {
+    layers.push_back({b.folder / tile.fileName, tile.width, tile.height, tile.scale, tile.centreX,
+                      tile.centreY, tile.opacity, 0.0,
+                      tile.turns * 360.0 * (kFrames - 1) / kFrames});
+  }
+  return MeltScene(demo::kDemoWidth, demo::kDemoHeight, kFrames, b.folder / demo::kBenchClipName,
+                   layers);
+}
+
+// melt renders a scene into a raw BGRA AVI file, one render thread, no frame dropped; true when
+// the whole file came out. cpuSeconds receives melt's processor time. Its Qt module wants a
+// display only to start; the offscreen platform draws without one.
+bool RunMelt(const std::string& sceneText, const std::string& name, uintmax_t frameBytes,
+             uint32_t frames, double& cpuSeconds) {
+  const Bench& b = TheBench();
+  const std::filesystem::path scene = b.folder / (name + ".mlt");
+  const std::filesystem::path out = b.folder / (name + "_raw.avi");
   {
     std::ofstream file(scene);
-    file << MeltScene();
+    file << sceneText;
   }
   const std::filesystem::path runtime = b.folder / "runtime";
   std::filesystem::create_directories(runtime);
@@ -385,20 +415,96 @@ void BM_Melt(benchmark::State& state) {
                                          "pix_fmt=bgra",
                                          "an=1",
                                          "real_time=-1"};
+  const bool done = Run(args, environment, &cpuSeconds);
+  // A scene that melt could not build still exits with 0: demand the whole file.
+  std::error_code error;
+  const bool whole = std::filesystem::file_size(out, error) >= frameBytes * frames;
+  std::filesystem::remove(out, error);
+  return done && whole;
+}
+
+void BM_Melt(benchmark::State& state) {
   double cpu = 0;
   int64_t runs = 0;
+  const std::string scene = MeltScene();
   TimeFrames(state, "melt qtblend raw", [&] {
     double seconds = 0;
-    const bool done = Run(args, environment, &seconds);
+    const bool done =
+        RunMelt(scene, "scene", uintmax_t{1280} * 720 * 4, kFrames, seconds);
     cpu += seconds;
     ++runs;
-    // A scene that melt could not build still exits with 0: demand the whole file.
-    const uintmax_t frameBytes = uintmax_t{1280} * 720 * 4;
-    std::error_code error;
-    return done && std::filesystem::file_size(out, error) >= frameBytes * kFrames;
+    return done;
   });
   RecordCpuSpeed(state, "melt qtblend raw", runs, cpu);
+}
+
+// ---- Layer scenes: what one more still costs ---------------------------------------------------
+
+// The 1080p scenes of demo::BuildLayerBenchProject with 4 and 8 stills, each exported raw and
+// rendered by melt (qtblend) alternately, kLayerRepeats times; the least processor time of each
+// is kept, in seconds per frame, under the layer count.
+struct LayerFigures {
+  double exportSecondsPerFrame = 0;
+  double meltSecondsPerFrame = 0;
+};
+std::map<int, LayerFigures>& LayerResults() {
+  static std::map<int, LayerFigures> results;
+  return results;
+}
+
+void BM_Layers(benchmark::State& state, int layers) {
+  constexpr int kLayerRepeats = 2;
+  const Bench& b = TheBench();
+  static const bool sources = demo::WriteLayerBenchSources(b.folder);
+  if (!sources) {
+    state.SkipWithError("cannot write the layer scenes' sources");
+    return;
+  }
+  auto project = AllocateProjectData();
+  StandardSourceOpener opener;
+  if (!project || !demo::BuildLayerBenchProject(*project, b.folder, opener, layers)) {
+    state.SkipWithError("cannot build the layer scene");
+    return;
+  }
+  std::vector<MeltLayer> meltLayers;
+  for (int i = 0; i < layers; ++i) {
+    const demo::BenchTile& tile = demo::kBenchTiles[i % 3];
+    const demo::LayerStill still = demo::LayerBenchStill(i);
+    constexpr uint32_t kLast = demo::kLayerFrames - 1;
+    meltLayers.push_back({b.folder / tile.fileName, tile.width, tile.height, still.scale,
+                          still.centreX, still.centreY, still.opacity, still.rotation,
+                          still.rotation + still.turns * 360.0 * kLast / demo::kLayerFrames});
+  }
+  const std::string scene = MeltScene(demo::kLayerWidth, demo::kLayerHeight, demo::kLayerFrames,
+                                      b.folder / demo::kLayerClipName, meltLayers);
+  const std::filesystem::path out = b.folder / "layers.avi";
+  StandardMovieFrames movies;
+  double least[2] = {1e30, 1e30};
+  for (auto _ : state) {
+    for (int i = 0; i < kLayerRepeats; ++i) {
+      const double start = ProcessCpuSeconds();
+      const bool exported =
+          ExportProject(*project, out.u16string(), &movies, ExportRunOptions{}) ==
+          ExportResult::Done;
+      least[0] = std::min(least[0], ProcessCpuSeconds() - start);
+      double meltSeconds = 0;
+      const bool melted = RunMelt(scene, "layers", uintmax_t{demo::kLayerWidth} *
+                                                       demo::kLayerHeight * 4,
+                                  demo::kLayerFrames, meltSeconds);
+      least[1] = std::min(least[1], meltSeconds);
+      if (!exported || !melted) {
+        state.SkipWithError(exported ? "melt failed" : "the export failed");
+        return;
+      }
+    }
+  }
   std::filesystem::remove(out);
+  LayerFigures& f = LayerResults()[layers];
+  f.exportSecondsPerFrame = least[0] / demo::kLayerFrames;
+  f.meltSecondsPerFrame = least[1] / demo::kLayerFrames;
+  state.counters["export_cpu_ms_per_frame"] = f.exportSecondsPerFrame * 1e3;
+  state.counters["melt_cpu_ms_per_frame"] = f.meltSecondsPerFrame * 1e3;
+  state.counters["cpu_ratio"] = f.exportSecondsPerFrame / f.meltSecondsPerFrame;
 }
 
 // The project's frames, composed once and kept (300 x 3.7 MB).
@@ -508,10 +614,35 @@ void Register() {
       BM_SoundCost(s, codec, file, what);
     }));
   }
+  for (int layers : {4, 8}) {
+    setup(benchmark::RegisterBenchmark(("Layers/" + std::to_string(layers)).c_str(),
+                                       [layers](benchmark::State& s) { BM_Layers(s, layers); }));
+  }
   benchmark::RegisterBenchmark("Ratios", BM_Ratios)->Iterations(1);
 }
 
+// Processor time per frame of the layer scenes, and the slope between 4 and 8 stills: what each
+// added still costs the export and melt.
+void PrintLayerSummary() {
+  const auto& results = LayerResults();
+  const auto four = results.find(4), eight = results.find(8);
+  if (four == results.end() || eight == results.end()) return;
+  const LayerFigures& a = four->second;
+  const LayerFigures& b = eight->second;
+  std::printf("\nlayer scenes (%d x %d, %u frames), processor ms per frame, export raw / melt:\n",
+              demo::kLayerWidth, demo::kLayerHeight, demo::kLayerFrames);
+  for (const auto& [layers, f] : results) {
+    std::printf("  %d stills %8.2f %8.2f  ratio %.2f\n", layers, f.exportSecondsPerFrame * 1e3,
+                f.meltSecondsPerFrame * 1e3, f.exportSecondsPerFrame / f.meltSecondsPerFrame);
+  }
+  const double exportSlope = (b.exportSecondsPerFrame - a.exportSecondsPerFrame) / 4;
+  const double meltSlope = (b.meltSecondsPerFrame - a.meltSecondsPerFrame) / 4;
+  std::printf("  per added still     %8.2f %8.2f  ratio %.2f\n", exportSlope * 1e3,
+              meltSlope * 1e3, meltSlope > 0 ? exportSlope / meltSlope : 0.0);
+}
+
 void PrintSummary() {
+  PrintLayerSummary();
   const auto& fps = TheBench().framesPerSecond;
   if (fps.empty()) return;
   std::printf("\nframes per second (%u frames of 1280x720):\n", kFrames);

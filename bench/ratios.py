@@ -10,6 +10,8 @@ Prints, as medians over the repetitions:
     pixman, nearest for methods 1 and 2, bilinear for 3 and 4;
   - the same against Qt's raster painter (process time: Qt may spread a draw over threads),
     non-smooth for methods 1 and 2, smooth for 3 and 4;
+  - the Qt ratios as a table (a row per kernel and placement, a column per case) and the
+    unscaled opacity draws as a share of the memcpy rate;
   - keyed against unkeyed draws of the same kernel;
   - the alternating one/two-thread runs: the speed-up of two threads over one, the same for
     the first draw after a switch, and the processor time two threads spend over what one
@@ -51,6 +53,23 @@ def main(path):
             m = med[name]
             print(f"  {name[9:]:56} {m['kernel_Mpix/s']:9.1f} {m['qt_Mpix/s']:9.1f} "
                   f"{m['ratio']:6.2f}")
+    table = [(k, pl) for k in ("DrawNormal", "DrawLinear", "DrawBoundaryCorrected",
+                                "DrawLinearColourCorrected")
+             for pl in ("rotated", "scaled", "unscaled", "minified")]
+    rows = [(k, pl) for k, pl in table if f"qtpaired/{k}/{pl}/opaque" in med]
+    if rows:
+        print("against Qt, as a table: opaque, opacity, add, keyed (keyed against Qt plain)")
+        for k, pl in rows:
+            cells = []
+            for c in ("opaque", "opacity", "add", "keyed"):
+                m = med.get(f"qtpaired/{k}/{pl}/{c}")
+                cells.append(f"{m['ratio']:6.2f}" if m else "     -")
+            print(f"  {k + ' ' + pl:36} " + " ".join(cells))
+    if "memcpy/frame" in med:
+        base = med["memcpy/frame"]["Mpix/s"]
+        for name in sorted(med):
+            if "/unscaled/opacity/threads:1" in name and "Mpix/s" in med[name]:
+                print(f"  {name:56} {med[name]['Mpix/s'] / base:6.2f} of memcpy")
     print("keyed over unkeyed (thread time)")
     for name in sorted(med):
         if name.startswith("keyed/"):

@@ -419,4 +419,58 @@ std::string BenchFilterGraph() {
   return graph;
 }
 
+LayerStill LayerBenchStill(int i) {
+  // Spread over the frame in a 4 x 2 grid, every one large enough to cover a good part of it.
+  const float column = static_cast<float>(i % 4), row = static_cast<float>(i / 4);
+  return LayerStill{0.75f - 0.05f * (i % 3),
+                    300.0f + 440.0f * column,
+                    330.0f + 420.0f * row,
+                    7.0f + 11.0f * i,
+                    (i % 2 == 0 ? 0.25f : -0.25f) * (1 + i % 3),
+                    0.55f + 0.05f * i};
+}
+
+bool WriteLayerBenchSources(const std::filesystem::path& folder) {
+  FrameBuffer picture;
+  for (int i = 0; i < 3; ++i) {
+    const BenchTile& tile = kBenchTiles[i];
+    std::error_code error;
+    if (std::filesystem::exists(folder / tile.fileName, error)) continue;
+    if (!SaveBmp(DrawTile(picture, tile.width, tile.height, i), picture, folder / tile.fileName)) {
+      return false;
+    }
+  }
+  return WriteClip(folder / kLayerClipName, kLayerWidth, kLayerHeight, kLayerFrames, 30, "h264");
+}
+
+bool BuildLayerBenchProject(ProjectData& project, const std::filesystem::path& folder,
+                            SourceOpener& opener, int layers) {
+  if (layers < 0 || layers > kMaxLayers) return false;
+  SetOutput(project, kLayerFrames);
+  project.outputWidth = kLayerWidth;
+  project.outputHeight = kLayerHeight;
+  const std::u16string base = folder.u16string();
+  if (!opener.OpenMovie(project.files[0], Relative(kLayerClipName), base)) return false;
+  const int64_t frame = project.frameDuration100ns;
+  if (!AddKeys(project, 0, {0, BlendNormal, 0, 0, frame, DrawMethodNormal}, {{0, 0, 0}})) {
+    return false;
+  }
+  for (int i = 0; i < layers; ++i) {
+    const BenchTile& tile = kBenchTiles[i % 3];
+    const LayerStill still = LayerBenchStill(i);
+    if (!OpenStill(project, i + 1, tile.fileName, base, opener)) return false;
+    const float lastTurn =
+        still.rotation + still.turns * 360.0f * (kLayerFrames - 1) / kLayerFrames;
+    const Placement place{i + 1, BlendNormal, tile.width / 2.0f, tile.height / 2.0f};
+    const int opacity = static_cast<int>(still.opacity * 256 + 0.5f);
+    if (!AddKeys(project, i + 1, place,
+                 {{0, still.centreX, still.centreY, still.scale, still.rotation, opacity},
+                  {kLayerFrames - 1, still.centreX, still.centreY, still.scale, lastTurn,
+                   opacity}})) {
+      return false;
+    }
+  }
+  return true;
+}
+
 }  // namespace tavrona::demo

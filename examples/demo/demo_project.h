@@ -102,4 +102,31 @@ bool MakePlaybackScene(const std::filesystem::path& folder, const PlaybackScene&
 // ending in 32-bit BGRA frames like the project's.
 std::string BenchFilterGraph();
 
+// The export benchmark's layer scenes: 1920 x 1080, kLayerFrames frames; track 0 a 1080p H.264
+// movie shown whole, tracks 1..layers 1920 x 1080 stills at most kMaxLayers, each shrunk a
+// little, turned, translucent and turning about its own centre (bilinear drawing). Comparing
+// two layer counts gives what one more still costs per frame.
+inline constexpr int kLayerWidth = 1920;
+inline constexpr int kLayerHeight = 1080;
+inline constexpr uint32_t kLayerFrames = 90;
+inline constexpr int kMaxLayers = 8;
+inline constexpr char kLayerClipName[] = "layer_clip.mp4";
+// Still i of the layer scenes (0 .. kMaxLayers - 1), whose picture is that of kBenchTiles[i % 3].
+// Where its centre stays (output pixels), rotation on the first frame (degrees), whole turns
+// over the scene, opacity 0 .. 1.
+struct LayerStill {
+  float scale;
+  float centreX, centreY;
+  float rotation;
+  float turns;
+  float opacity;
+};
+LayerStill LayerBenchStill(int i);
+// Writes the layer scenes' clip and the three stills into folder (the stills are the
+// benchmark's tiles, written again only when missing).
+bool WriteLayerBenchSources(const std::filesystem::path& folder);
+// Fills a freshly constructed block with the scene of `layers` stills over the movie.
+bool BuildLayerBenchProject(ProjectData& project, const std::filesystem::path& folder,
+                            SourceOpener& opener, int layers);
+
 }  // namespace tavrona::demo

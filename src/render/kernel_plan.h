@@ -1,6 +1,7 @@
 // Internal to the kernels: what the set-up decides once per draw, and the entry points of the
-// instruction-set variants (kernels_portable.cpp, kernels_sse41.cpp, kernels_avx2.cpp). Each
-// variant compiles the same row loops (kernel_rows.h) into its own namespace.
+// instruction-set variants (kernels_portable.cpp, kernels_sse41.cpp, kernels_avx2.cpp,
+// kernels_avx512.cpp). Each variant compiles the same row loops (kernel_rows.h) into its own
+// namespace.
 #pragma once
 
 #include <cstdint>
@@ -35,14 +36,23 @@ struct DrawPlan {
 // Draws destination rows [yBegin, yEnd) of the plan's rectangle.
 using DrawRowsFn = void (*)(const DrawPlan& plan, int32_t yBegin, int32_t yEnd);
 
+// Each variant's row loops for a plan, and the 32-bit lanes per vector they were compiled with
+// (1: the portable loops, as a variant file built without its instruction-set flags gets).
 namespace portable {
 DrawRowsFn SelectDrawRows(const DrawPlan& plan);
-}
+int VectorLanes();
+}  // namespace portable
 namespace sse41 {
 DrawRowsFn SelectDrawRows(const DrawPlan& plan);
-}
+int VectorLanes();
+}  // namespace sse41
 namespace avx2 {
 DrawRowsFn SelectDrawRows(const DrawPlan& plan);
-}
+int VectorLanes();
+}  // namespace avx2
+namespace avx512 {
+DrawRowsFn SelectDrawRows(const DrawPlan& plan);
+int VectorLanes();
+}  // namespace avx512
 
 }  // namespace tavrona::kernel_detail

@@ -1,5 +1,5 @@
 // The row loops of the four kernels, compiled once per instruction-set variant: the including
-// file defines TAVRONA_KERNEL_NS (portable, sse41, avx2) and is built with that variant's
+// file defines TAVRONA_KERNEL_NS (portable, sse41, avx2, avx512) and is built with that variant's
 // compiler flags, so each copy lands in its own namespace and may use the variant's intrinsics.
 //
 // A row is drawn in chunks: first every pixel of the chunk is mapped into the source (texel
@@ -28,7 +28,7 @@
 #include "render/kernel_sampling.h"
 #include "render/pixel_ops.h"
 
-#if defined(__SSE4_1__) || defined(__AVX2__)
+#if defined(__SSE4_1__) || defined(__AVX2__) || defined(__AVX512BW__)
 #include <immintrin.h>
 #endif
 
@@ -198,11 +198,84 @@ inline void BlendLinear(const DrawPlan& p, const SampleRegion& region, const int
   }
 }
 
-#if defined(__AVX2__) || defined(__SSE4_1__)
+// A run of n consecutive source texels src[0..n) into the pixels d[0..n), every pixel sampling
+// one texel. Centred: the bilinear methods at texel centres, whose samples carry a fourth byte
+// of 0 (the caller mends the region's corner texel, which the sampler returns whole); keying
+// still compares the whole texel. The same arithmetic as BlendNearest and BlendLinear there.
+template <int Mode, bool Keyed, bool Coloured, bool Opaque, bool Centred>
+inline void BlendRunScalar(const DrawPlan& p, const uint32_t* src, int n, uint32_t* d) {
+  for (int i = 0; i < n; ++i) {
+    uint32_t s = src[i];
+    if constexpr (Keyed) {
+      if (s == p.key) continue;
+    }
+    if constexpr (Centred) s &= 0x00FFFFFFu;
+    const uint32_t sc = Coloured ? MultiplyPixel(s, p.colour) : s;
+    d[i] = BlendPixel<Mode, Opaque>(sc, d[i], p.opacity);
+  }
+}
+
+// ---- Bilinear, separable placements: two passes ----------------------------------------------
+//
+// Under a separable placement every pixel of a destination row samples the same two source rows
+// with the same vertical fraction, and every pixel of a column the same two columns with the
+// same horizontal fraction. SampleFixed interpolates along rows first and keeps those results
+// in 8 bits per byte, so a source row interpolated horizontally once (LerpRow) serves every
+// destination row that samples it, and each destination row only interpolates two such rows
+// vertically (BlendLerpedRows). The edge cases of SampleFixed become column pairs: a point left
+// of the first column takes the pair starting there with weight 0, one right of the last column
+// the pair ending there with weight 256, giving that column's texel exactly; rows likewise take
+// one row twice with fraction 0.
+
+// A texel as the keyed samplers take it: coverage 0 (colour kept) for the key, 255 otherwise.
+inline uint32_t CoverTexel(uint32_t t, uint32_t key) {
+  return t == key ? (t & 0x00FFFFFFu) : (t | 0xFF000000u);
+}
+
+// out[i] = the texels (pair[i], row) and (pair[i] + 1, row) interpolated with weight[i] (0..256)
+// on all four bytes.
+template <bool Rounding, bool Keyed>
+inline void LerpRowScalar(const DrawPlan& p, int32_t row, const int32_t* pair,
+                          const int32_t* weight, int n, uint32_t* out) {
+  const uint32_t* src = p.sourceTop - static_cast<ptrdiff_t>(row) * p.sourceWidth;
+  for (int i = 0; i < n; ++i) {
+    uint32_t a = src[pair[i]], b = src[pair[i] + 1];
+    if constexpr (Keyed) {
+      a = CoverTexel(a, p.key);
+      b = CoverTexel(b, p.key);
+    }
+    out[i] = Lerp<Rounding>(a, b, static_cast<uint32_t>(weight[i]));
+  }
+}
+
+// The samples between the interpolated rows upper and lower at the vertical fraction fy, blended
+// into d where columns[i] is not kSkip. cornerY: both rows are the region's first or last; a
+// pixel whose edgeX[i] is set as well samples a single corner texel, which the unkeyed sampler
+// returns whole.
+template <bool Rounding, int Mode, bool Keyed, bool Coloured, bool Opaque>
+inline void BlendLerpedRowsScalar(const DrawPlan& p, const uint32_t* upper, const uint32_t* lower,
+                                  uint32_t fy, bool cornerY, const int32_t* columns,
+                                  const int32_t* edgeX, int n, uint32_t* d) {
+  for (int i = 0; i < n; ++i) {
+    if (columns[i] == kSkip) continue;
+    uint32_t s = Lerp<Rounding>(upper[i], lower[i], fy);
+    if constexpr (Keyed) {
+      if ((s >> 24) == 0) continue;
+      d[i] = BlendCovered<Mode, Coloured, Opaque>(s, d[i], p);
+    } else {
+      if (!(cornerY && edgeX[i] != 0)) s &= 0x00FFFFFFu;
+      d[i] = BlendPixel<Mode, Opaque>(Coloured ? MultiplyPixel(s, p.colour) : s, d[i], p.opacity);
+    }
+  }
+}
+
+#if defined(__AVX512BW__) || defined(__AVX2__) || defined(__SSE4_1__)
 // The layer's helpers take and return vectors; left out of line they would pass them through
 // memory, so they are always inlined.
 #define TAVRONA_ALWAYS_INLINE inline __attribute__((always_inline))
-#if defined(__AVX2__)
+#if defined(__AVX512BW__)
+#include "render/kernel_vec_avx512.h"
+#elif defined(__AVX2__)
 #include "render/kernel_vec_avx2.h"
 #else
 #include "render/kernel_vec_sse41.h"
@@ -306,6 +379,38 @@ void DrawRowsGeneral(const DrawPlan& p, int32_t yBegin, int32_t yEnd) {
   }
 }
 
+template <int Mode, bool Keyed, bool Coloured, bool Opaque, bool Centred>
+inline void BlendRun(const DrawPlan& p, const uint32_t* src, int n, uint32_t* d) {
+#if defined(TAVRONA_KERNEL_SIMD)
+  BlendRunSimd<Mode, Keyed, Coloured, Opaque, Centred>(p, src, n, d);
+#else
+  BlendRunScalar<Mode, Keyed, Coloured, Opaque, Centred>(p, src, n, d);
+#endif
+}
+
+template <bool Rounding, bool Keyed>
+inline void LerpRow(const DrawPlan& p, int32_t row, const int32_t* pair, const int32_t* weight,
+                    int n, uint32_t* out) {
+#if defined(TAVRONA_KERNEL_SIMD)
+  LerpRowSimd<Rounding, Keyed>(p, row, pair, weight, n, out);
+#else
+  LerpRowScalar<Rounding, Keyed>(p, row, pair, weight, n, out);
+#endif
+}
+
+template <bool Rounding, int Mode, bool Keyed, bool Coloured, bool Opaque>
+inline void BlendLerpedRows(const DrawPlan& p, const uint32_t* upper, const uint32_t* lower,
+                            uint32_t fy, bool cornerY, const int32_t* columns,
+                            const int32_t* edgeX, int n, uint32_t* d) {
+#if defined(TAVRONA_KERNEL_SIMD)
+  BlendLerpedRowsSimd<Rounding, Mode, Keyed, Coloured, Opaque>(p, upper, lower, fy, cornerY,
+                                                               columns, edgeX, n, d);
+#else
+  BlendLerpedRowsScalar<Rounding, Mode, Keyed, Coloured, Opaque>(p, upper, lower, fy, cornerY,
+                                                                 columns, edgeX, n, d);
+#endif
+}
+
 // When the columns that are not kSkip are consecutive texels (columns[i + 1] = columns[i] + 1)
 // with only kSkip before and after them, sets [begin, end) to them; otherwise to an empty range.
 inline void ConsecutiveRun(const int32_t* columns, int n, int& begin, int& end) {
@@ -336,6 +441,24 @@ inline void CopyCentredSamples(const DrawPlan& p, const SampleRegion& region, in
   }
 }
 
+// n bilinear samples at the centres of the texels (column + i, row) blended into d: each sample
+// is its texel (with a fourth byte of 0 unkeyed, coverage 0 or 255 keyed), except the region's
+// last texel, which the unkeyed sampler returns whole.
+template <int Mode, bool Keyed, bool Coloured, bool Opaque>
+inline void BlendCentredSamples(const DrawPlan& p, const SampleRegion& region, int32_t column,
+                                int32_t row, int n, uint32_t* d) {
+  const uint32_t* src = p.sourceTop - static_cast<ptrdiff_t>(row) * p.sourceWidth + column;
+  const int corner = region.lastX - column;
+  const bool mend = !Keyed && row >= region.lastY && corner < n;
+  const uint32_t before = mend ? d[corner] : 0;
+  BlendRun<Mode, Keyed, Coloured, Opaque, true>(p, src, n, d);
+  if (mend) {
+    const uint32_t s = src[corner];
+    d[corner] = BlendPixel<Mode, Opaque>(Coloured ? MultiplyPixel(s, p.colour) : s, before,
+                                         p.opacity);
+  }
+}
+
 // Separable placements (the inverse matrix has m01 = m10 = m20 = m21 = 0, i.e. scaling and
 // translation only): the source column of a pixel depends on x alone and its source row on y
 // alone, for every pixel of the call, because the terms that would couple them are zeros. So
@@ -352,6 +475,14 @@ void DrawRowsSeparable(const DrawPlan& p, int32_t yBegin, int32_t yEnd) {
   alignas(64) int32_t fxy[kStrip];
   const SampleRegion region{p.left, p.right - 1, p.top, p.bottom - 1};
   const RowMap first = MakeRowMap<Method>(p.inverse, yBegin);
+  // The bilinear methods' two passes (see LerpRow), where the region is two columns wide or
+  // more: column pairs and weights (in rows and fxy), edge columns, and two interpolated source
+  // rows with the source row each holds.
+  constexpr bool kRounding = Method == 4;
+  const bool twoPass = Method >= 3 && region.lastX > region.firstX;
+  alignas(64) int32_t edgeX[Method >= 3 ? kStrip : 1];
+  alignas(64) uint32_t lerped[Method >= 3 ? 2 : 1][Method >= 3 ? kStrip : 1];
+  int32_t lerpedRow[2] = {kSkip, kSkip};
   for (int32_t x = p.x0; x < p.x1; x += kStrip) {
     const int n = static_cast<int>(std::min<int32_t>(kStrip, p.x1 - x));
     bool any = false;
@@ -370,19 +501,46 @@ void DrawRowsSeparable(const DrawPlan& p, int32_t yBegin, int32_t yEnd) {
       any = any || columns[i] != kSkip;
     }
     if (!any) continue;
-    // A plain copy whose hit columns are one run of consecutive texels (the picture at its own
-    // width, moved by whole pixels) copies each row's run as one block; the bilinear methods
-    // do so where every sample falls on a texel centre (fractions 0 in both directions).
+    // Hit columns that are one run of consecutive texels (the picture at its own width, moved
+    // by whole pixels) are read as one block per row: copied whole by a plain draw, blended
+    // texel by texel otherwise. The bilinear methods do so where every sample falls on a texel
+    // centre (fractions 0 in both directions), where a sample is its texel.
+    constexpr bool kCopy = Mode == 0 && Opaque && !Coloured && !Keyed;
     int runBegin = 0, runEnd = 0;
-    if constexpr (Mode == 0 && Opaque && !Coloured && !Keyed) {
-      ConsecutiveRun(columns, n, runBegin, runEnd);
-      if constexpr (Method >= 3) {
-        if (std::any_of(fractions + runBegin, fractions + runEnd, [](int32_t f) { return f; })) {
-          runBegin = runEnd = 0;
-        }
+    ConsecutiveRun(columns, n, runBegin, runEnd);
+    if constexpr (Method >= 3) {
+      if (std::any_of(fractions + runBegin, fractions + runEnd, [](int32_t f) { return f; })) {
+        runBegin = runEnd = 0;
       }
     }
-    for (int32_t y = yBegin; y < yEnd; ++y) {
+    // Bottom row first: frame buffers are stored bottom-up, so the rows are then walked in
+    // ascending addresses, one forward stream through the destination (and, unless the
+    // placement flips the picture, the source) that the hardware prefetchers follow.
+    if constexpr (Method >= 3) {
+      if (twoPass) {
+        for (int i = 0; i < n; ++i) {
+          const int32_t whole = columns[i];
+          const bool before = whole != kSkip && whole < region.firstX;
+          const bool after = whole != kSkip && whole >= region.lastX;
+          rows[i] = whole == kSkip || before ? region.firstX
+                                             : (after ? region.lastX - 1 : whole);
+          fxy[i] = whole == kSkip || before ? 0 : (after ? 256 : fractions[i]);
+          edgeX[i] = before || after ? -1 : 0;
+        }
+        lerpedRow[0] = lerpedRow[1] = kSkip;
+      }
+    }
+    // The interpolated source row `source`, made in the slot that does not hold row `keep`.
+    auto lerpedSourceRow = [&](int32_t source, int32_t keep) -> const uint32_t* {
+      for (int k = 0; k < 2; ++k) {
+        if (lerpedRow[k] == source) return lerped[k];
+      }
+      const int k = lerpedRow[0] == keep ? 1 : 0;
+      LerpRow<kRounding, Keyed>(p, source, rows, fxy, n, lerped[k]);
+      lerpedRow[k] = source;
+      return lerped[k];
+    };
+    for (int32_t y = yEnd - 1; y >= yBegin; --y) {
       uint32_t* row = p.destinationTop - static_cast<ptrdiff_t>(y) * p.destinationWidth + x;
       const RowMap r = MakeRowMap<Method>(p.inverse, y);
       double vx, vy;
@@ -392,8 +550,13 @@ void DrawRowsSeparable(const DrawPlan& p, int32_t yBegin, int32_t yEnd) {
         if (!NearestCoordinate<Method>(vy, p.top, p.bottom, ty)) continue;
         const uint32_t* src = p.sourceTop - static_cast<ptrdiff_t>(ty) * p.sourceWidth;
         if (runEnd > runBegin) {
-          std::memcpy(row + runBegin, src + columns[runBegin],
-                      static_cast<size_t>(runEnd - runBegin) * sizeof(uint32_t));
+          if constexpr (kCopy) {
+            std::memcpy(row + runBegin, src + columns[runBegin],
+                        static_cast<size_t>(runEnd - runBegin) * sizeof(uint32_t));
+          } else {
+            BlendRun<Mode, Keyed, Coloured, Opaque, false>(p, src + columns[runBegin],
+                                                           runEnd - runBegin, row + runBegin);
+          }
           continue;
         }
 #if defined(TAVRONA_KERNEL_SIMD)
@@ -405,16 +568,33 @@ void DrawRowsSeparable(const DrawPlan& p, int32_t yBegin, int32_t yEnd) {
         Fixed fy;
         if (!LinearCoordinate<Method == 4, Keyed>(vy, p.topF, p.bottomF, fy)) continue;
         if (runEnd > runBegin && fy.fraction == 0) {
-          CopyCentredSamples(p, region, columns[runBegin], fy.whole, runEnd - runBegin,
-                             row + runBegin);
+          if constexpr (kCopy) {
+            CopyCentredSamples(p, region, columns[runBegin], fy.whole, runEnd - runBegin,
+                               row + runBegin);
+          } else {
+            BlendCentredSamples<Mode, Keyed, Coloured, Opaque>(
+                p, region, columns[runBegin], fy.whole, runEnd - runBegin, row + runBegin);
+          }
+          continue;
+        }
+        if (twoPass) {
+          const bool cornerY = fy.whole < region.firstY || fy.whole >= region.lastY;
+          const int32_t upperRow =
+              cornerY ? (fy.whole < region.firstY ? region.firstY : region.lastY) : fy.whole;
+          const int32_t lowerRow = cornerY ? upperRow : upperRow + 1;
+          const uint32_t* upper = lerpedSourceRow(upperRow, lowerRow);
+          const uint32_t* lower = cornerY ? upper : lerpedSourceRow(lowerRow, upperRow);
+          BlendLerpedRows<kRounding, Mode, Keyed, Coloured, Opaque>(
+              p, upper, lower, cornerY ? 0u : static_cast<uint32_t>(fy.fraction), cornerY,
+              columns, edgeX, n, row);
           continue;
         }
         for (int i = 0; i < n; ++i) {
           rows[i] = fy.whole;
           fxy[i] = fractions[i] | (fy.fraction << 16);
         }
-        LinearSample<Method == 4, Mode, Keyed, Coloured, Opaque>(p, region, columns, rows, fxy, n,
-                                                                 row);
+        LinearSample<kRounding, Mode, Keyed, Coloured, Opaque>(p, region, columns, rows, fxy, n,
+                                                               row);
       }
     }
   }
@@ -442,6 +622,14 @@ constexpr std::array<std::array<DrawRowsFn, 56>, 4> kTables = {
     MakeTable<3>(std::make_index_sequence<56>()), MakeTable<4>(std::make_index_sequence<56>())};
 
 }  // namespace
+
+int VectorLanes() {
+#if defined(TAVRONA_KERNEL_SIMD)
+  return kLanes;
+#else
+  return 1;
+#endif
+}
 
 DrawRowsFn SelectDrawRows(const DrawPlan& p) {
   const size_t index = static_cast<size_t>(p.mode) * 8 + (p.keyed ? 4 : 0) + (p.coloured ? 2 : 0) +

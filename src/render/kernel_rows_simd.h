@@ -1,6 +1,6 @@
 // The vector versions of the chunk loops of kernel_rows.h, written once over the vector layer
-// (kernel_vec_avx2.h: eight lanes; kernel_vec_sse41.h: four lanes). Included by kernel_rows.h
-// inside the variant's namespace after the layer.
+// (kernel_vec_avx512.h: sixteen lanes; kernel_vec_avx2.h: eight; kernel_vec_sse41.h: four).
+// Included by kernel_rows.h inside the variant's namespace after the layer.
 //
 // The mapping runs in double precision with the same operations in the same order as the
 // scalar code, so it gives the same bits; sampling and blending use 16-bit channel arithmetic.
@@ -200,12 +200,37 @@ TAVRONA_ALWAYS_INLINE void SpreadWeights(I w, I& lo, I& hi) {
   hi = UnpackHi32(pair, pair);
 }
 
-// MixPixel with a weight per channel lane (wlo, whi as SpreadWeights gives them).
-// As d 256 + (s - d) w: the 16-bit sums wrap, but the exact result lies in 0..65535.
-TAVRONA_ALWAYS_INLINE I MixV(I wlo, I whi, I s, I d) {
-  const I dlo = Lo16(d), dhi = Hi16(d);
-  const I lo = Srli16<8>(Add16(Slli16<8>(dlo), Mul16(Sub16(Lo16(s), dlo), wlo)));
-  const I hi = Srli16<8>(Add16(Slli16<8>(dhi), Mul16(Sub16(Hi16(s), dhi), whi)));
+// The opacity weights of MixConstV: the byte pair (A, 256 - A) in every 16-bit lane, for an
+// opacity byte A of 1..255.
+TAVRONA_ALWAYS_INLINE I OpacityWeights(uint32_t opacity) {
+  return Set1x16(static_cast<int16_t>((opacity & 0xFF) | (((256 - opacity) & 0xFF) << 8)));
+}
+
+// MixPixel with one weight A = 1..255 for every lane (weights from OpacityWeights), in one
+// multiply-add per pair of channels: with s' = s - 128 and d' = d - 128 as signed bytes,
+// A s' + (256 - A) d' = A s + (256 - A) d - 32768 lies in -32768..32512, so the pairwise
+// multiply-add cannot saturate, and adding 32768 back (flipping the top bit) gives the exact
+// 16-bit sum, shifted right by 8 as MixPixel does.
+TAVRONA_ALWAYS_INLINE I MixConstV(I weights, I s, I d) {
+  const I bias = Set1(static_cast<int32_t>(0x80808080u));
+  const I top = Set1x16(static_cast<int16_t>(0x8000));
+  const I sb = Xor(s, bias), db = Xor(d, bias);
+  const I lo = Srli16<8>(Xor(MulAddPairs(weights, UnpackLo8(sb, db)), top));
+  const I hi = Srli16<8>(Xor(MulAddPairs(weights, UnpackHi8(sb, db)), top));
+  return And(PackU16(lo, hi), ColourMask());
+}
+
+// MixPixel with a weight w per pixel (32-bit lanes, 1..255; a lane of 0 gives a wrong value and
+// must be replaced by the caller), the same multiply-add as MixConstV.
+TAVRONA_ALWAYS_INLINE I MixPairsV(I w, I s, I d) {
+  const I pair = Or(w, Slli32<8>(And(Sub32(Set1(256), w), Set1(255))));
+  I wLo, wHi;
+  SpreadWeights(pair, wLo, wHi);
+  const I bias = Set1(static_cast<int32_t>(0x80808080u));
+  const I top = Set1x16(static_cast<int16_t>(0x8000));
+  const I sb = Xor(s, bias), db = Xor(d, bias);
+  const I lo = Srli16<8>(Xor(MulAddPairs(wLo, UnpackLo8(sb, db)), top));
+  const I hi = Srli16<8>(Xor(MulAddPairs(wHi, UnpackHi8(sb, db)), top));
   return And(PackU16(lo, hi), ColourMask());
 }
 
@@ -220,14 +245,14 @@ TAVRONA_ALWAYS_INLINE I MultiplyV(I a, I b) {
   return And(PackU16(lo, hi), ColourMask());
 }
 
-// BlendPixel on every lane; opacity16 holds the opacity byte in every 16-bit lane.
+// BlendPixel on every lane; weights: OpacityWeights of the opacity byte (mode 0, not opaque).
 template <int Mode, bool Opaque>
-TAVRONA_ALWAYS_INLINE I BlendV(I s, I d, I opacity16) {
+TAVRONA_ALWAYS_INLINE I BlendV(I s, I d, I weights) {
   if constexpr (Mode == 0) {
     if constexpr (Opaque) {
       return s;
     } else {
-      return MixV(opacity16, opacity16, s, d);
+      return MixConstV(weights, s, d);
     }
   } else if constexpr (Mode == 1) {
     return And(d, s);
@@ -310,7 +335,7 @@ TAVRONA_ALWAYS_INLINE void BlendNearestSimd(const DrawPlan& p, const uint32_t* s
   const int* src = reinterpret_cast<const int*>(source);
   const I skip = Set1(kSkip), key = Set1(static_cast<int32_t>(p.key));
   const I colour = Set1(static_cast<int32_t>(p.colour));
-  const I opacity = Set1x16(static_cast<int16_t>(p.opacity));
+  const I opacity = OpacityWeights(p.opacity);
   int i = 0;
   for (; i + kLanes <= n; i += kLanes) {
     const I off = Load(offset + i);
@@ -338,8 +363,10 @@ TAVRONA_ALWAYS_INLINE void BlendNearestSimd(const DrawPlan& p, const uint32_t* s
     }
     if constexpr (Keyed) valid = AndNot(Eq32(s, key), valid);
     if constexpr (Mode == 0 && Opaque && !Coloured) {
-      // Texels copied whole: the destination need not be read.
-      StoreWhere(d + i, valid, s);
+      // Texels copied whole. A masked store would spare reading the destination, but the
+      // processor reads its cache lines anyway, and a read, choice and plain store measured
+      // faster than masked stores (AVX2's vpmaskmovd above all).
+      Store(d + i, Select(valid, s, Load(d + i)));
       continue;
     }
     const I dv = Load(d + i);
@@ -347,6 +374,37 @@ TAVRONA_ALWAYS_INLINE void BlendNearestSimd(const DrawPlan& p, const uint32_t* s
     Store(d + i, Select(valid, BlendV<Mode, Opaque>(sc, dv, opacity), dv));
   }
   if (i < n) BlendNearest<Mode, Keyed, Coloured, Opaque>(p, source, offset + i, n - i, d + i);
+}
+
+// A run of consecutive texels (BlendRunScalar): whole vectors loaded straight from the source
+// row, no offsets.
+template <int Mode, bool Keyed, bool Coloured, bool Opaque, bool Centred>
+TAVRONA_ALWAYS_INLINE void BlendRunSimd(const DrawPlan& p, const uint32_t* src, int n,
+                                        uint32_t* d) {
+  const I key = Set1(static_cast<int32_t>(p.key)), ones = Set1(-1);
+  const I colour = Set1(static_cast<int32_t>(p.colour));
+  const I weights = OpacityWeights(p.opacity);
+  int i = 0;
+  for (; i + kLanes <= n; i += kLanes) {
+    I s = Load(src + i);
+    I valid = ones;
+    if constexpr (Keyed) valid = Xor(Eq32(s, key), ones);
+    if constexpr (Centred) s = And(s, ColourMask());
+    if constexpr (Mode == 0 && Opaque && !Coloured) {
+      if constexpr (Keyed) {
+        Store(d + i, Select(valid, s, Load(d + i)));  // see BlendNearestSimd
+      } else {
+        Store(d + i, s);
+      }
+      continue;
+    }
+    const I dv = Load(d + i);
+    const I out = BlendV<Mode, Opaque>(Coloured ? MultiplyV(s, colour) : s, dv, weights);
+    Store(d + i, Keyed ? Select(valid, out, dv) : out);
+  }
+  if (i < n) {
+    BlendRunScalar<Mode, Keyed, Coloured, Opaque, Centred>(p, src + i, n - i, d + i);
+  }
 }
 
 // ---- Bilinear ----------------------------------------------------------------------------------
@@ -437,7 +495,7 @@ TAVRONA_ALWAYS_INLINE I SampleSimd(const DrawPlan& p, const SampleRegion& region
 // returned unchanged). Keyed: the coverage in the fourth byte fades the sample in first.
 template <int Mode, bool Keyed, bool Coloured, bool Opaque>
 TAVRONA_ALWAYS_INLINE I CombineLinear(const DrawPlan& p, I s, I dv, I valid) {
-  const I opacity16 = Set1x16(static_cast<int16_t>(p.opacity));
+  const I opacity16 = OpacityWeights(p.opacity);
   const I colour = Set1(static_cast<int32_t>(p.colour));
   if constexpr (Keyed) {
     const I alpha = Srli32<24>(s);
@@ -445,18 +503,19 @@ TAVRONA_ALWAYS_INLINE I CombineLinear(const DrawPlan& p, I s, I dv, I valid) {
     valid = AndNot(Eq32(alpha, Zero()), valid);
     const I full = Eq32(alpha, Set1(255));
     const I sc = Coloured ? MultiplyV(s, colour) : And(s, ColourMask());
-    I w;
+    // MixPixel(w, sc, dv) with w = 0..255 from the byte-pair multiply-add of MixConstV; the
+    // weight 256 (full coverage without opacity) gives sc itself, whose fourth byte is 0.
+    I mixed;
     if constexpr (Mode == 0 && !Opaque) {
-      // (alpha * A) / 255 below full coverage, A at full coverage.
+      // (alpha * A) / 255 below full coverage, A at full coverage; a weight of 0 gives dv
+      // without its fourth byte.
       const I opacity32 = Set1(static_cast<int32_t>(p.opacity));
       const I scaled = Srli32<23>(Mul32(Mul32(alpha, opacity32), Set1(0x8081)));
-      w = Select(full, opacity32, scaled);
+      const I w = Select(full, opacity32, scaled);
+      mixed = Select(Eq32(w, Zero()), And(dv, ColourMask()), MixPairsV(w, sc, dv));
     } else {
-      w = Sub32(alpha, full);  // 256 at full coverage
+      mixed = Select(full, sc, MixPairsV(alpha, sc, dv));
     }
-    I wLo, wHi;
-    SpreadWeights(w, wLo, wHi);
-    const I mixed = MixV(wLo, wHi, sc, dv);
     if constexpr (Mode == 0) {
       return Select(valid, mixed, dv);
     } else {
@@ -492,6 +551,63 @@ TAVRONA_ALWAYS_INLINE void BlendLinearSimd(const DrawPlan& p, const SampleRegion
   if (i < n) {
     BlendLinear<Rounding, Mode, Keyed, Coloured, Opaque>(p, region, ix + i, iy + i, fxy + i, n - i,
                                                          d + i);
+  }
+}
+
+// ---- Bilinear, separable placements: two passes (LerpRowScalar, BlendLerpedRowsScalar) -------
+
+template <bool Rounding, bool Keyed>
+TAVRONA_ALWAYS_INLINE void LerpRowSimd(const DrawPlan& p, int32_t row, const int32_t* pair,
+                                       const int32_t* weight, int n, uint32_t* out) {
+  const int* src =
+      reinterpret_cast<const int*>(p.sourceTop - static_cast<ptrdiff_t>(row) * p.sourceWidth);
+  const I key = Set1(static_cast<int32_t>(p.key));
+  int i = 0;
+  for (; i + kLanes <= n; i += kLanes) {
+    I left, right;
+    GatherPairs(src, pair + i, left, right);
+    if constexpr (Keyed) {
+      left = Cover(left, key);
+      right = Cover(right, key);
+    }
+    I wLo, wHi;
+    SpreadWeights(Load(weight + i), wLo, wHi);
+    Store(out + i, PackU16(LerpChannels<Rounding>(Lo16(left), Lo16(right), wLo),
+                           LerpChannels<Rounding>(Hi16(left), Hi16(right), wHi)));
+  }
+  if (i < n) LerpRowScalar<Rounding, Keyed>(p, row, pair + i, weight + i, n - i, out + i);
+}
+
+template <bool Rounding, int Mode, bool Keyed, bool Coloured, bool Opaque>
+TAVRONA_ALWAYS_INLINE void BlendLerpedRowsSimd(const DrawPlan& p, const uint32_t* upper,
+                                               const uint32_t* lower, uint32_t fy, bool cornerY,
+                                               const int32_t* columns, const int32_t* edgeX, int n,
+                                               uint32_t* d) {
+  const I f = Set1x16(static_cast<int16_t>(fy)), skip = Set1(kSkip), ones = Set1(-1);
+  int i = 0;
+  for (; i + kLanes <= n; i += kLanes) {
+    const I valid = Xor(Eq32(Load(columns + i), skip), ones);
+    if (NoneSet(valid)) continue;
+    const I u = Load(upper + i), l = Load(lower + i);
+    I s = fy == 0 ? u
+                  : PackU16(LerpChannels<Rounding>(Lo16(u), Lo16(l), f),
+                            LerpChannels<Rounding>(Hi16(u), Hi16(l), f));
+    if constexpr (!Keyed) {
+      s = cornerY ? Select(Load(edgeX + i), s, And(s, ColourMask())) : And(s, ColourMask());
+    }
+    if constexpr (Mode == 0 && Opaque && !Coloured && !Keyed) {
+      if (AllSet(valid)) {
+        Store(d + i, s);
+      } else {
+        Store(d + i, Select(valid, s, Load(d + i)));  // see BlendNearestSimd
+      }
+      continue;
+    }
+    Store(d + i, CombineLinear<Mode, Keyed, Coloured, Opaque>(p, s, Load(d + i), valid));
+  }
+  if (i < n) {
+    BlendLerpedRowsScalar<Rounding, Mode, Keyed, Coloured, Opaque>(
+        p, upper + i, lower + i, fy, cornerY, columns + i, edgeX + i, n - i, d + i);
   }
 }
 

@@ -88,6 +88,10 @@ TAVRONA_ALWAYS_INLINE I Mul16(I a, I b) {
 TAVRONA_ALWAYS_INLINE I MulHiU16(I a, I b) {
   return _mm256_mulhi_epu16(a, b);
 }
+// Per 16-bit lane: u0 s0 + u1 s1 of the unsigned bytes of u and the signed bytes of s, saturated.
+TAVRONA_ALWAYS_INLINE I MulAddPairs(I u, I s) {
+  return _mm256_maddubs_epi16(u, s);
+}
 TAVRONA_ALWAYS_INLINE I AddSatU8(I a, I b) {
   return _mm256_adds_epu8(a, b);
 }

@@ -5,6 +5,7 @@
 #include <algorithm>
 #include <atomic>
 #include <cmath>
+#include <vector>
 
 #include "render/kernel_plan.h"
 #include "render/kernel_sampling.h"
@@ -21,29 +22,53 @@ namespace {
 // fewer than two bands stays on the calling thread.
 constexpr int64_t kMinPixelsPerBand = 4096;
 
-bool CpuHas(KernelVariant variant) {
+// Whether the processor (and the operating system, which must save the wider registers) runs
+// the variant's instructions.
+bool ProcessorHas(KernelVariant variant) {
   switch (variant) {
     case KernelVariant::Portable:
       return true;
+#if defined(__x86_64__) || defined(__i386__)
     case KernelVariant::Sse41:
-#if defined(__x86_64__) || defined(__i386__)
       return __builtin_cpu_supports("sse4.1");
-#else
-      return false;
-#endif
     case KernelVariant::Avx2:
-#if defined(__x86_64__) || defined(__i386__)
       return __builtin_cpu_supports("avx2");
+    case KernelVariant::Avx512:
+      return __builtin_cpu_supports("avx512f") && __builtin_cpu_supports("avx512bw") &&
+             __builtin_cpu_supports("avx512dq") && __builtin_cpu_supports("avx512vl");
 #else
+    case KernelVariant::Sse41:
+    case KernelVariant::Avx2:
+    case KernelVariant::Avx512:
       return false;
 #endif
   }
   return false;
 }
 
+// The lanes a variant's row loops must have been built with.
+int ExpectedLanes(KernelVariant variant) {
+  switch (variant) {
+    case KernelVariant::Portable:
+      return 1;
+    case KernelVariant::Sse41:
+      return 4;
+    case KernelVariant::Avx2:
+      return 8;
+    case KernelVariant::Avx512:
+      return 16;
+  }
+  return 0;
+}
+
+bool CpuHas(KernelVariant variant) {
+  return ProcessorHas(variant) && KernelVariantLanes(variant) == ExpectedLanes(variant);
+}
+
 KernelVariant BestVariant() {
-  if (CpuHas(KernelVariant::Avx2)) return KernelVariant::Avx2;
-  if (CpuHas(KernelVariant::Sse41)) return KernelVariant::Sse41;
+  for (KernelVariant v : {KernelVariant::Avx512, KernelVariant::Avx2, KernelVariant::Sse41}) {
+    if (CpuHas(v)) return v;
+  }
   return KernelVariant::Portable;
 }
 
@@ -160,6 +185,8 @@ bool PlanDraw(int method, const KernelParams& p, DrawPlan& plan) {
 
 DrawRowsFn SelectRows(const DrawPlan& plan) {
   switch (static_cast<KernelVariant>(ActiveVariantSlot().load(std::memory_order_relaxed))) {
+    case KernelVariant::Avx512:
+      return kernel_detail::avx512::SelectDrawRows(plan);
     case KernelVariant::Avx2:
       return kernel_detail::avx2::SelectDrawRows(plan);
     case KernelVariant::Sse41:
@@ -263,6 +290,30 @@ bool KernelVariantAvailable(KernelVariant variant) {
   return CpuHas(variant);
 }
 
+bool ProcessorRunsKernelVariant(KernelVariant variant) {
+  return ProcessorHas(variant);
+}
+
+int KernelVariantLanes(KernelVariant variant) {
+  switch (variant) {
+    case KernelVariant::Portable:
+      return kernel_detail::portable::VectorLanes();
+    case KernelVariant::Sse41:
+      return kernel_detail::sse41::VectorLanes();
+    case KernelVariant::Avx2:
+      return kernel_detail::avx2::VectorLanes();
+    case KernelVariant::Avx512:
+      return kernel_detail::avx512::VectorLanes();
+  }
+  return 0;
+}
+
+const std::vector<KernelVariant>& AllKernelVariants() {
+  static const std::vector<KernelVariant> all = {KernelVariant::Portable, KernelVariant::Sse41,
+                                                 KernelVariant::Avx2, KernelVariant::Avx512};
+  return all;
+}
+
 bool ForceKernelVariant(KernelVariant variant) {
   if (!CpuHas(variant)) return false;
   ActiveVariantSlot().store(static_cast<int>(variant), std::memory_order_relaxed);
@@ -285,6 +336,8 @@ const char* KernelVariantName(KernelVariant variant) {
       return "sse4.1";
     case KernelVariant::Avx2:
       return "avx2";
+    case KernelVariant::Avx512:
+      return "avx512";
   }
   return "?";
 }

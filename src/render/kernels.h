@@ -19,6 +19,7 @@
 #pragma once
 
 #include <cstdint>
+#include <vector>
 
 namespace tavrona {
 
@@ -78,8 +79,17 @@ int RenderThreadCount();
 
 // Instruction-set variants of the kernels. Every variant gives the same bits; the fastest that
 // the processor supports is chosen at the first draw. Tests and benchmarks can force one.
-enum class KernelVariant { Portable = 0, Sse41 = 1, Avx2 = 2 };
+// Avx512 needs the F, BW, DQ and VL subsets.
+enum class KernelVariant { Portable = 0, Sse41 = 1, Avx2 = 2, Avx512 = 3 };
+// Every variant, narrowest first, whether available or not.
+const std::vector<KernelVariant>& AllKernelVariants();
+// The processor runs the variant and the build holds its row loops (compiled for its vectors).
 bool KernelVariantAvailable(KernelVariant variant);
+// The processor (and the operating system) runs the variant's instructions, whatever the build.
+bool ProcessorRunsKernelVariant(KernelVariant variant);
+// 32-bit lanes per vector of the variant's row loops as built: 1 (portable), 4, 8 or 16. A
+// variant file compiled without its instruction-set flags reports 1 and is not available.
+int KernelVariantLanes(KernelVariant variant);
 // False (and no change) when the processor or the build lacks the variant.
 bool ForceKernelVariant(KernelVariant variant);
 // Back to the fastest available variant.

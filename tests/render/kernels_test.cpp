@@ -5,6 +5,7 @@
 #include <cmath>
 #include <cstring>
 #include <random>
+#include <string>
 #include <vector>
 
 #include "model/frame_buffer.h"
@@ -80,9 +81,15 @@ struct VariantGuard {
   }
 };
 
+// Every variant this processor runs. One that the processor runs but the build lacks (or built
+// without its vectors) fails the calling test instead of going untested.
 std::vector<KernelVariant> Variants() {
   std::vector<KernelVariant> out;
-  for (KernelVariant v : {KernelVariant::Portable, KernelVariant::Sse41, KernelVariant::Avx2}) {
+  for (KernelVariant v : AllKernelVariants()) {
+    if (!ProcessorRunsKernelVariant(v)) continue;
+    EXPECT_TRUE(KernelVariantAvailable(v))
+        << KernelVariantName(v) << " runs here but is not built (lanes "
+        << KernelVariantLanes(v) << ")";
     if (KernelVariantAvailable(v)) out.push_back(v);
   }
   return out;
@@ -570,15 +577,17 @@ TEST(KernelEquivalenceTest, LongAffineRowsStayWithinOneStep) {
 }
 
 // Pictures moved by whole pixels at their own size, wider than one strip of the row loop, cut
-// by the region, the clip rectangle and the frame's edges on either side: plain draws copy rows
-// (the bilinear methods sample texel centres only) and must still match the reference to the
-// byte, the region's corner texel and fourth bytes included.
+// by the region, the clip rectangle and the frame's edges on either side: every texel is read
+// in runs (the bilinear methods sample texel centres only), copied or blended, and must still
+// match the reference to the byte, the region's corner texel and fourth bytes included.
 TEST(KernelEquivalenceTest, WholePixelMovesMatchReference) {
   VariantGuard guard;
   SetRenderThreadCount(1);
   std::mt19937 rng(77);
   Picture src(2100, 7);
-  for (uint32_t& w : src.words) w = rng();
+  // Random words (fourth bytes too), a fifth of them the key 0x00302010 (colour 0x00102030).
+  const uint32_t keyColour = 0x00102030u;
+  for (uint32_t& w : src.words) w = rng() % 5 == 0 ? 0x00302010u : rng();
   struct Move {
     float x, y;
     int32_t regionLeft, regionRight, clipLeft, clipRight, regionTop = 0, regionBottom = 7;
@@ -590,9 +599,19 @@ TEST(KernelEquivalenceTest, WholePixelMovesMatchReference) {
                         {4, 1, 2, 2098, 0, 2300, 2, 5}};
   for (int method = 1; method <= 4; ++method) {
     for (const Move& m : moves) {
-      for (uint32_t colourWord : {0x00FFFFFFu, 0x40FFFFFFu, 0x00FF8040u}) {
+      struct Style {
+        uint32_t mode, colourWord, transparent;
+      };
+      // Copies; opacity; colouring; modes that keep (OR) or drop (add) the fourth byte; keys.
+      for (const Style style : {Style{0, 0x00FFFFFFu, kNoKey}, Style{0, 0x40FFFFFFu, kNoKey},
+                                Style{0, 0x00FF8040u, kNoKey}, Style{2, 0x00FFFFFFu, kNoKey},
+                                Style{5, 0x00FFFFFFu, kNoKey}, Style{0, 0x00FFFFFFu, keyColour},
+                                Style{0, 0xE6FFFFFFu, keyColour}, Style{4, 0x00C0FFA0u, keyColour}}) {
+        const uint32_t colourWord = style.colourWord;
         Picture base(2300, 9, 0x00405060);
         KernelParams p = Params(base, src);
+        p.blendMode = style.mode;
+        p.transparentColour = style.transparent;
         p.regionLeft = m.regionLeft;
         p.regionRight = m.regionRight;
         p.clipLeft = m.clipLeft;
@@ -607,7 +626,39 @@ TEST(KernelEquivalenceTest, WholePixelMovesMatchReference) {
           ASSERT_TRUE(ForceKernelVariant(v));
           const std::vector<uint32_t> got = KernelDraw(method, p, base.words);
           ASSERT_TRUE(MatchesReference(method, p, v, base.words, got, want))
-              << "moved to " << m.x << ", " << m.y << " colour " << std::hex << colourWord;
+              << "moved to " << m.x << ", " << m.y << " mode " << style.mode << " colour "
+              << std::hex << colourWord;
+        }
+      }
+    }
+  }
+}
+
+// Keyed bilinear draws at the lowest opacities over a frame whose fourth bytes are set: where a
+// sample's coverage times the opacity rounds to a weight of 0 the pixel is still mixed (its
+// fourth byte cleared), and partly covered pixels take the coverage-scaled weight. Rows long
+// enough for every vector width, under separable and rotated placements.
+TEST(KernelEquivalenceTest, KeyedLowOpacityMatchesReference) {
+  VariantGuard guard;
+  SetRenderThreadCount(1);
+  Picture src(97, 31);
+  std::mt19937 rng(29);
+  for (uint32_t& w : src.words) w = rng() % 3 == 0 ? 0x00302010u : rng() & 0x00FFFFFF;
+  for (int method = 3; method <= 4; ++method) {
+    for (uint32_t opacity : {1u, 2u, 3u, 200u}) {
+      for (float rotation : {0.0f, 23.0f}) {
+        Picture base(150, 48);
+        for (uint32_t& w : base.words) w = rng() | 0x01000000u;
+        KernelParams p = Params(base, src);
+        p.transparentColour = 0x00102030;
+        p.colourWord = (opacity << 24) | 0x00FFFFFF;
+        Place(p, method, 48, 15, 1.43f, rotation, 75, 24);
+        const std::vector<uint32_t> want = ReferenceDraw(method, p, base.words);
+        for (KernelVariant v : Variants()) {
+          ASSERT_TRUE(ForceKernelVariant(v));
+          const std::vector<uint32_t> got = KernelDraw(method, p, base.words);
+          ASSERT_TRUE(MatchesReference(method, p, v, base.words, got, want))
+              << "opacity " << opacity << " rotation " << rotation;
         }
       }
     }
@@ -648,9 +699,32 @@ TEST(KernelEquivalenceTest, ForcingAnUnavailableVariantFails) {
   VariantGuard guard;
   EXPECT_TRUE(ForceKernelVariant(KernelVariant::Portable));
   EXPECT_EQ(ActiveKernelVariant(), KernelVariant::Portable);
-  for (KernelVariant v : {KernelVariant::Sse41, KernelVariant::Avx2}) {
-    EXPECT_EQ(ForceKernelVariant(v), KernelVariantAvailable(v));
+  for (KernelVariant v : AllKernelVariants()) {
+    EXPECT_EQ(ForceKernelVariant(v), KernelVariantAvailable(v)) << KernelVariantName(v);
   }
+}
+
+// Every variant the processor runs is built with its own vector width, so that the equivalence
+// tests above run it; the fastest of them is the default. A machine without an instruction set
+// skips that variant only, and says so.
+TEST(KernelEquivalenceTest, EveryVariantTheProcessorRunsIsBuilt) {
+  VariantGuard guard;
+  ResetKernelVariant();
+  const int expectedLanes[] = {1, 4, 8, 16};
+  KernelVariant best = KernelVariant::Portable;
+  std::string missing;
+  for (KernelVariant v : AllKernelVariants()) {
+    if (!ProcessorRunsKernelVariant(v)) {
+      missing += std::string(" ") + KernelVariantName(v);
+      EXPECT_FALSE(KernelVariantAvailable(v));
+      continue;
+    }
+    EXPECT_TRUE(KernelVariantAvailable(v)) << KernelVariantName(v);
+    EXPECT_EQ(KernelVariantLanes(v), expectedLanes[static_cast<int>(v)]) << KernelVariantName(v);
+    best = v;
+  }
+  EXPECT_EQ(ActiveKernelVariant(), best);
+  if (!missing.empty()) RecordProperty("variants_this_processor_lacks", missing);
 }
 
 }  // namespace
