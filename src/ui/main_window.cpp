@@ -716,7 +716,7 @@ void CMainFrame::RunFrameCommand(CommandId id) {
       RunFarmExport();
       break;
     case CmdFarmStatus:
-      ShowFarmStatus(AppProfile().GetString("Farm", "LastOutput"));
+      ShowFarmStatus(AppProfile().GetString(kFarmSection, "LastOutput"));
       break;
     case CmdProjectSettings:
       document_.Edit({QStringLiteral(QT_TRANSLATE_NOOP("EditSteps", "プロジェクトの設定")),
@@ -828,7 +828,7 @@ void CMainFrame::RunFarmExport() {
   dialog.exec();
   WriteFarmDialogSettings(AppProfile(), dialog.Settings());
   if (!dialog.SubmittedOutput().isEmpty()) {
-    AppProfile().SetString("Farm", "LastOutput", dialog.SubmittedOutput());
+    AppProfile().SetString(kFarmSection, "LastOutput", dialog.SubmittedOutput());
     ShowFarmStatus(dialog.SubmittedOutput());
   }
 }

@@ -22,12 +22,6 @@
 #include "ui/prompts.h"
 
 namespace tavrona {
-namespace {
-
-constexpr char kFarmSection[] = "Farm";
-
-}  // namespace
-
 FarmDialogSettings ReadFarmDialogSettings(const Profile& profile) {
   FarmDialogSettings settings;
   const int32_t parts = profile.GetInt(kFarmSection, "Parts", static_cast<int32_t>(settings.parts));

@@ -28,7 +28,9 @@ namespace tavrona {
 class Profile;
 struct ProjectData;
 
-// The choices tavrona.INI keeps, in [Farm]: Parts, Partition, TimeLimit.
+// The choices tavrona.INI keeps, in [Farm]: Parts, Partition, TimeLimit (and LastOutput, the
+// run the status window shows first, kept by the main window).
+inline constexpr char kFarmSection[] = "Farm";
 struct FarmDialogSettings {
   uint32_t parts = 4;
   QString partition;  // empty: the cluster's default

@@ -18,8 +18,6 @@
 #include "ui/prompts.h"
 
 namespace tavrona {
-namespace {}  // namespace
-
 QString FarmOutputOfManifest(const QString& manifest) {
   const QString tail = QStringLiteral(".parts/manifest.txt");
   const QString path = QDir::fromNativeSeparators(manifest);
