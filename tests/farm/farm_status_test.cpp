@@ -34,12 +34,7 @@ class FarmStatusTest : public SlurmStandInTest {
  protected:
   void SetUp() override {
     SlurmStandInTest::SetUp();
-    StandInScript("sbatch", "read n < " + Quoted((folder_ / "next").string()) +
-                                " || n=41\n"
-                                "echo $((n + 1)) > " +
-                                Quoted((folder_ / "next").string()) +
-                                "\n"
-                                "echo \"$n\"");
+    CountingSbatch();
     plan_.project = (folder_ / "p.vpj").string();
     plan_.output = (folder_ / "out.avi").string();
     plan_.codec = "raw";
@@ -53,19 +48,6 @@ class FarmStatusTest : public SlurmStandInTest {
     FarmPlan submitted = plan_;
     ASSERT_EQ(SubmitFarm(submitted, {}, "/opt/tavrona-cli", slurm_).result,
               FarmSubmission::Result::Submitted);
-  }
-
-  // squeue lists the jobs and, asked for tasks one a line (-r), the tasks given.
-  void Queue(const std::string& jobs, const std::string& tasks) {
-    StandInScript("squeue",
-                  "case \" $* \" in\n"
-                  "  *\" -r \"*) printf '%s' " +
-                      Quoted(tasks) +
-                      " ;;\n"
-                      "  *) printf '%s' " +
-                      Quoted(jobs) +
-                      " ;;\n"
-                      "esac");
   }
 
   std::vector<FarmPartStatus> Statuses(const FarmStatus& status) {

@@ -15,11 +15,7 @@ class FarmSubmissionTest : public SlurmStandInTest {
  protected:
   void SetUp() override {
     SlurmStandInTest::SetUp();
-    // Job ids 41, 42, ... in the order submitted.
-    StandInScript("sbatch",
-                  "read n < " + Quoted((folder_ / "next").string()) + " || n=41\n"
-                  "echo $((n + 1)) > " + Quoted((folder_ / "next").string()) + "\n"
-                  "echo \"$n\"");
+    CountingSbatch();
     plan_.project = (folder_ / "p.vpj").string();
     plan_.output = (folder_ / "out.avi").string();
     plan_.codec = "raw";

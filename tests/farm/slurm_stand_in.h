@@ -71,6 +71,22 @@ class SlurmStandInTest : public ::testing::Test {
     chmod(file.c_str(), 0755);
   }
 
+  // sbatch answering job ids 41, 42, ... in the order submitted.
+  void CountingSbatch() {
+    StandInScript("sbatch",
+                  "read n < " + Quoted((folder_ / "next").string()) + " || n=41\n"
+                  "echo $((n + 1)) > " + Quoted((folder_ / "next").string()) + "\n"
+                  "echo \"$n\"");
+  }
+
+  // squeue listing `jobs` and, asked for array tasks one a line (-r), `tasks`.
+  void Queue(const std::string& jobs, const std::string& tasks) {
+    StandInScript("squeue", "case \" $* \" in\n"
+                            "  *\" -r \"*) printf '%s' " + Quoted(tasks) + " ;;\n"
+                            "  *) printf '%s' " + Quoted(jobs) + " ;;\n"
+                            "esac");
+  }
+
   fs::path folder_;
   std::string savedPath_;
   SlurmClient slurm_;

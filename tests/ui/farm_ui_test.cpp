@@ -54,13 +54,7 @@ class FarmUiTest : public SlurmStandInTest {
  protected:
   void SetUp() override {
     SlurmStandInTest::SetUp();
-    // Job ids 41, 42, ... in the order submitted.
-    StandInScript("sbatch", "read n < " + Quoted((folder_ / "next").string()) +
-                                " || n=41\n"
-                                "echo $((n + 1)) > " +
-                                Quoted((folder_ / "next").string()) +
-                                "\n"
-                                "echo \"$n\"");
+    CountingSbatch();
     project_ = AllocateProjectData();
     ASSERT_TRUE(project_);
     ApplyNewProjectReset(*project_);
@@ -75,19 +69,6 @@ class FarmUiTest : public SlurmStandInTest {
     return [](FarmPlan& plan, const SlurmOptions& options) {
       return SubmitFarm(plan, options, "/opt/tavrona/tavrona-cli", SlurmClient());
     };
-  }
-
-  // squeue lists the jobs and, asked for tasks one a line (-r), the tasks given.
-  void Queue(const std::string& jobs, const std::string& tasks) {
-    StandInScript("squeue",
-                  "case \" $* \" in\n"
-                  "  *\" -r \"*) printf '%s' " +
-                      Quoted(tasks) +
-                      " ;;\n"
-                      "  *) printf '%s' " +
-                      Quoted(jobs) +
-                      " ;;\n"
-                      "esac");
   }
 
   std::optional<FarmPlan> Manifest(const std::string& output) {
