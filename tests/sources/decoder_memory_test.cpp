@@ -18,6 +18,14 @@ namespace {
 
 constexpr uint64_t kMiB = uint64_t{1} << 20;
 
+// AddressSanitizer keeps freed memory in quarantine (256 MiB by default) and adds shadow memory,
+// so under it the resident peak says nothing about the decoders; the pool's own counts still do.
+#if defined(__SANITIZE_ADDRESS__)
+constexpr bool kResidentMemoryMeaningful = false;
+#else
+constexpr bool kResidentMemoryMeaningful = true;
+#endif
+
 uint64_t PeakResidentBytes() {
   rusage usage{};
   getrusage(RUSAGE_SELF, &usage);
@@ -56,7 +64,9 @@ TEST(DecoderMemoryTest, AllSlotsOfOneMovieStayWithinTheBudgetPlusAFixedMargin) {
   }
   const uint64_t grown = PeakResidentBytes() - before;
   EXPECT_LE(ProcessDecoderPool().HeldBytes(), kBudget);
-  EXPECT_LE(grown, kBudget + kMargin) << "peak grew by " << grown / kMiB << " MiB";
+  if (kResidentMemoryMeaningful) {
+    EXPECT_LE(grown, kBudget + kMargin) << "peak grew by " << grown / kMiB << " MiB";
+  }
   // Without the budget each slot would keep its decoder and its 300 KB picture: far more.
   EXPECT_LT(ProcessDecoderPool().OpenDecoders(), 16);
 
