@@ -16,16 +16,7 @@ class FarmSubmissionTest : public SlurmStandInTest {
   void SetUp() override {
     SlurmStandInTest::SetUp();
     CountingSbatch();
-    plan_.project = (folder_ / "p.vpj").string();
-    plan_.output = (folder_ / "out.avi").string();
-    plan_.codec = "raw";
-    plan_.width = 64;
-    plan_.height = 48;
-    plan_.length = 30;
-    plan_.rate = 300000;
-    plan_.scale = 10000;
-    plan_.digest = std::string(64, 'a');
-    plan_.ranges = {{0, 9}, {10, 19}, {20, 29}};
+    plan_ = SamplePlan();
   }
 
   std::optional<FarmPlan> Manifest() {

@@ -13,6 +13,7 @@
 #include <string>
 #include <vector>
 
+#include "farm/farm_plan.h"
 #include "farm/slurm_client.h"
 
 namespace tavrona {
@@ -85,6 +86,22 @@ class SlurmStandInTest : public ::testing::Test {
                             "  *\" -r \"*) printf '%s' " + Quoted(tasks) + " ;;\n"
                             "  *) printf '%s' " + Quoted(jobs) + " ;;\n"
                             "esac");
+  }
+
+  // A three-part plan of a 30-frame 64 x 48 project in the stand-in folder, writing out.avi.
+  FarmPlan SamplePlan() const {
+    FarmPlan plan;
+    plan.project = (folder_ / "p.vpj").string();
+    plan.output = (folder_ / "out.avi").string();
+    plan.codec = "raw";
+    plan.width = 64;
+    plan.height = 48;
+    plan.length = 30;
+    plan.rate = 300000;
+    plan.scale = 10000;
+    plan.digest = std::string(64, 'a');
+    plan.ranges = {{0, 9}, {10, 19}, {20, 29}};
+    return plan;
   }
 
   fs::path folder_;
