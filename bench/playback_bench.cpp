@@ -2,7 +2,8 @@
 // achieves, the share of the project's frames it shows and the processor time it takes as a
 // share of one core, at each preview resolution, beside composition alone on the same thread
 // count measured in the same run. Playback runs on the clock, so its time is the project's
-// length; frames that would come late are skipped, and the figures say how many.
+// length; frames that would come late are skipped, and the figures say how many. Beside them,
+// the time a stop takes after three seconds of playback.
 //
 //   tavrona-playback-bench [--scene=demo|1080p60|2160p30] [--scene_dir=DIR]
 //                          [--project=FILE.vpj] [--resolution=full|half|quarter|auto]
@@ -225,6 +226,37 @@ void BM_Playback(benchmark::State& state, PreviewResolution resolution) {
   }
 }
 
+// How long stopping takes: the project played for range(0) milliseconds, from frame 0 or (with
+// range(1) = 1) from its middle frame, then StopPlayback and Quiesce (what the program does
+// when the user stops and then edits or quits) timed together. A stop abandons the frame being
+// composed, so this stays short even when that frame's movies are still being sought, as the
+// first frame after a start in the middle of long groups of pictures is.
+void BM_StopAfterPlaying(benchmark::State& state) {
+  Bench& b = TheBench();
+  CompositionWorker worker(b.movies);
+  for (auto _ : state) {
+    uint32_t shown = 0;
+    QObject::connect(&worker, &CompositionWorker::playbackFrame, &worker, [&] { ++shown; });
+    const uint32_t from = state.range(1) == 1 ? b.project->movieLength / 2 : 0;
+    if (!worker.StartPlayback(*b.project, from)) {
+      state.SkipWithError("playback did not start");
+      return;
+    }
+    QEventLoop loop;
+    QTimer::singleShot(static_cast<int>(state.range(0)), &loop, &QEventLoop::quit);
+    loop.exec();
+    const auto start = std::chrono::steady_clock::now();
+    worker.StopPlayback();
+    worker.Quiesce();
+    const double seconds =
+        std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
+    QObject::disconnect(&worker, &CompositionWorker::playbackFrame, &worker, nullptr);
+    state.SetIterationTime(seconds);
+    state.counters["stop_ms"] = seconds * 1000;
+    state.counters["frames_shown_before"] = shown;
+  }
+}
+
 // Baseline: the same frames composed one after the other as fast as the worker's thread can,
 // at one reduction, with the processor time as a share of one core.
 void BM_ComposeAlone(benchmark::State& state) {
@@ -268,6 +300,12 @@ void RegisterBenchmarks(const Options& options) {
         ->Unit(benchmark::kSecond)
         ->Iterations(1);
   }
+  benchmark::RegisterBenchmark("BM_StopAfterPlaying", BM_StopAfterPlaying)
+      ->Args({3000, 0})  // milliseconds of playback before the stop, from the middle or not
+      ->Args({100, 1})->Args({3000, 1})
+      ->UseManualTime()
+      ->Unit(benchmark::kMillisecond)
+      ->Iterations(1);
   auto* alone = benchmark::RegisterBenchmark("BM_ComposeAlone", BM_ComposeAlone);
   for (PreviewResolution r : resolutions) {
     if (r != PreviewResolution::Automatic) alone->Arg(StartingReduction(r));

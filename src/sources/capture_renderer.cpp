@@ -119,15 +119,30 @@ void CaptureRenderer::SetCancelled(const Lock& lock) {
   slotFreed_.notify_all();
 }
 
-void CaptureRenderer::WaitForSample(Lock& lock, Clock::time_point deadline) {
-  assert(lock.owns_lock() && lock.mutex() == &frameLock_);
-  sampleArrived_.wait_until(lock, deadline, [this] { return held_ != nullptr || ended_; });
-}
+namespace {
 
-void CaptureRenderer::WaitUntilIdle(Lock& lock, Clock::time_point deadline) {
+bool Stopped(const std::atomic<bool>* stop) { return stop != nullptr && stop->load(); }
+
+}  // namespace
+
+void CaptureRenderer::WaitForSample(Lock& lock, Clock::time_point deadline,
+                                    const std::atomic<bool>* stop) {
   assert(lock.owns_lock() && lock.mutex() == &frameLock_);
   sampleArrived_.wait_until(lock, deadline,
-                            [this] { return held_ != nullptr || ended_ || !streaming_; });
+                            [&] { return held_ != nullptr || ended_ || Stopped(stop); });
+}
+
+void CaptureRenderer::WaitUntilIdle(Lock& lock, Clock::time_point deadline,
+                                    const std::atomic<bool>* stop) {
+  assert(lock.owns_lock() && lock.mutex() == &frameLock_);
+  sampleArrived_.wait_until(lock, deadline, [&] {
+    return held_ != nullptr || ended_ || !streaming_ || Stopped(stop);
+  });
+}
+
+void CaptureRenderer::WakeWaiters(const Lock& lock) {
+  assert(lock.owns_lock() && lock.mutex() == &frameLock_);
+  sampleArrived_.notify_all();
 }
 
 }  // namespace tavrona

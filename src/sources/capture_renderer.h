@@ -12,6 +12,7 @@
 // holds the lock while waiting: both sides wait on condition variables that release it.
 #pragma once
 
+#include <atomic>
 #include <chrono>
 #include <condition_variable>
 #include <cstdint>
@@ -58,12 +59,18 @@ class CaptureRenderer final : public FrameSink {
   void SetTimeSettings(const Lock& lock, bool framePositions, int64_t frameDuration100ns);
   // The owner is being released: deliveries are refused from now on.
   void SetCancelled(const Lock& lock);
-  // Waits until a sample is held, the stream has ended or the deadline has passed. Holds the
-  // lock on entry and on return; releases it while waiting.
-  void WaitForSample(Lock& lock, Clock::time_point deadline);
+  // Waits until a sample is held, the stream has ended or the deadline has passed, or, with a
+  // stop flag, until the flag is set (and WakeWaiters called). Holds the lock on entry and on
+  // return; releases it while waiting.
+  void WaitForSample(Lock& lock, Clock::time_point deadline,
+                     const std::atomic<bool>* stop = nullptr);
   // Waits until the delivery thread is idle: a sample is held (it can only wait for room), the
-  // stream has ended, or it is not streaming; or until the deadline. Lock as WaitForSample.
-  void WaitUntilIdle(Lock& lock, Clock::time_point deadline);
+  // stream has ended, or it is not streaming; or until the deadline or the stop flag. Lock as
+  // WaitForSample.
+  void WaitUntilIdle(Lock& lock, Clock::time_point deadline,
+                     const std::atomic<bool>* stop = nullptr);
+  // Wakes the waits above so that they look at their stop flag again.
+  void WakeWaiters(const Lock& lock);
 
  private:
   bool Matches(const MovieSample& sample) const;

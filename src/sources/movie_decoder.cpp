@@ -92,8 +92,11 @@ class FfmpegMovieBackEnd final : public MovieBackEnd {
   bool GetEvent(int32_t& code) override;
   void Stop() override;
   uint64_t MemoryEstimateBytes() const override;
+  int64_t SeekStartPosition(int64_t position) const override;
 
  private:
+  // Learns the key frames' times from the demuxer's index, when the container keeps a whole one.
+  void TakeKeyFrameIndex();
   // Opens the file (again) and finds the video stream; the codec is left alone.
   bool OpenDemuxer();
   // Decodes from the start of the file until the first key frame comes out, to learn the time
@@ -139,6 +142,9 @@ class FfmpegMovieBackEnd final : public MovieBackEnd {
   // stamps them late by its delay where the container holds decoding times only (AVI).
   int64_t originPts_ = 0;
   int64_t firstKeyPts_ = 0;  // stream time of the first key frame put out
+  // Stream times of the key frames the file's index lists, ascending, as the demuxer had them
+  // after opening (read-only afterwards, so any thread may read it); empty when unknown.
+  std::vector<int64_t> keyFramePts_;
   // The frames the probe decoded, kept for the first run when it starts at the first frame:
   // the decoder and the demuxer then go on from where the probe left them.
   struct ProbedFrame {
@@ -262,6 +268,7 @@ bool FfmpegMovieBackEnd::Open(const std::filesystem::path& path) {
   }
   if (!ProbeStart()) return false;
   ScanEnd();
+  TakeKeyFrameIndex();
 
   converter_ = std::make_shared<FrameConverter>(width, height);
   output_.subtype = VideoSubtype::kRgb32;
@@ -355,6 +362,41 @@ void FfmpegMovieBackEnd::ScanEnd() {
   } else if (lastPresented != AV_NOPTS_VALUE) {
     lastPts_ = lastPresented;
   }
+}
+
+// Only containers whose header lists every key frame are trusted: MP4 and QuickTime (the sync
+// sample table) and AVI (the index OpenDemuxer checked). Matroska's cues name one key frame per
+// cluster at most, and formats indexed while they are read know only the part read so far:
+// either would make a far jump look like a short one.
+void FfmpegMovieBackEnd::TakeKeyFrameIndex() {
+  keyFramePts_.clear();
+  const std::string_view name = format_->iformat->name;
+  if (name != "avi" && name.rfind("mov,", 0) != 0) return;
+  const int entries = avformat_index_get_entries_count(stream_);
+  for (int i = 0; i < entries; ++i) {
+    const AVIndexEntry* entry = avformat_index_get_entry(stream_, i);
+    if (entry != nullptr && (entry->flags & AVINDEX_KEYFRAME) != 0) {
+      keyFramePts_.push_back(entry->timestamp);
+    }
+  }
+  std::sort(keyFramePts_.begin(), keyFramePts_.end());
+}
+
+int64_t FfmpegMovieBackEnd::SeekStartPosition(int64_t position) const {
+  if (keyFramePts_.empty()) return kUnknownSeekStart;
+  if (timeFormat_ == MovieTimeFormat::kFrame && frameRate_.num <= 0) return kUnknownSeekStart;
+  const int64_t pts = PositionToPts(position);
+  if (pts <= firstKeyPts_) return 0;  // SeekBefore rewinds to the start of the file
+  const auto after = std::upper_bound(keyFramePts_.begin(), keyFramePts_.end(), pts);
+  if (after == keyFramePts_.begin()) return 0;
+  // Rounded down, and an index time (a decoding time in some containers) is at or before its
+  // frame's presentation: the estimate may lie a frame or a reordering delay early, which costs
+  // at most that many frames decoded on where a seek would have started later.
+  const int64_t keyPts = *std::prev(after) - originPts_;
+  if (keyPts <= 0) return 0;
+  return timeFormat_ == MovieTimeFormat::kFrame
+             ? av_rescale_q_rnd(keyPts, stream_->time_base, av_inv_q(frameRate_), AV_ROUND_DOWN)
+             : av_rescale_q_rnd(keyPts, stream_->time_base, kTime100ns, AV_ROUND_DOWN);
 }
 
 bool FfmpegMovieBackEnd::Connect(FrameSink& sink) {

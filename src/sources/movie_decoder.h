@@ -99,6 +99,16 @@ class MovieBackEnd {
   virtual bool GetEvent(int32_t& code) = 0;
   // Stops delivering and joins the delivery thread. Safe to call at any time.
   virtual void Stop() = 0;
+  // Where decoding starts when the back end seeks to position (current time format): the key
+  // frame at or before it, as far as the file's index tells; kUnknownSeekStart when the back end
+  // cannot tell. A movie source decodes on from a frame it holds instead of seeking when that
+  // frame lies at or after this, since the seek would decode the same frames and more. Any
+  // thread that uses the back end, also while it delivers.
+  static constexpr int64_t kUnknownSeekStart = INT64_MIN;
+  virtual int64_t SeekStartPosition(int64_t position) const {
+    (void)position;
+    return kUnknownSeekStart;
+  }
   // An estimate, in bytes, of the memory the open back end holds (its decoder's frames and
   // working state); what the decoder pool counts against its budget. 0 when unknown. Only
   // while the back end does not deliver (before Run, or after Stop or SetPositions).

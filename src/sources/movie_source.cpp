@@ -8,6 +8,7 @@
 #include <thread>
 
 #include "app/process_state.h"
+#include "sources/frame_request_cancel.h"
 #include "sources/picture_pages.h"
 
 namespace tavrona {
@@ -205,7 +206,8 @@ bool MovieSource::RequestFrameOnce(uint32_t n, uint8_t* destination, uint32_t by
   if (!DrainGraphEvents(*backEnd_)) return false;
 
   // The held frame at position s is frame a when target <= s < limit; from lower up to the
-  // target it is reached by decoding forward.
+  // target it is reached by decoding forward (lower: FramePrev frames before, or the held frame
+  // itself when no key frame lies between it and frame a).
   int64_t lower, target, limit;
   if (framePositions_) {
     lower = static_cast<int64_t>(a) - framePrev_;
@@ -219,9 +221,18 @@ bool MovieSource::RequestFrameOnce(uint32_t n, uint8_t* destination, uint32_t by
     lower = Saturate(t - d / 2 - static_cast<__int128>(framePrev_) * d);
   }
 
+  // A seek decodes from the key frame before the frame; from a held frame at or after that key
+  // frame, decoding on reaches it with fewer frames, however far it is.
+  const int64_t seekStart =
+      backEnd_->SeekStartPosition(framePositions_ ? static_cast<int64_t>(a)
+                                                  : static_cast<int64_t>(a) * frameDuration100ns_);
+
   Lock lock(Process().frameLock);
   if (renderer_->HoldsSample(lock)) {
     int64_t s = renderer_->HeldPosition(lock);
+    if (seekStart != MovieBackEnd::kUnknownSeekStart && seekStart <= s && s < target) {
+      lower = std::min(lower, s);
+    }
     if (lower <= s && s < limit) {
       if (s >= target) return TakeFrame(lock, destination, byteCount);
       for (;;) {  // decode forward
@@ -285,9 +296,21 @@ MovieSource::WaitResult MovieSource::WaitForFrame(Lock& lock) {
   Clock::time_point t0 = Clock::now();
   while (!renderer_->HoldsSample(lock)) {
     if (renderer_->StreamEnded(lock)) return WaitResult::kEnded;
-    CountedWait(waitStats_, [&] { renderer_->WaitForSample(lock, t0 + abortTimeout_); });
+    if (FrameRequestsCancelled()) {
+      lock.unlock();
+      return WaitResult::kAborted;
+    }
+    {
+      const FrameRequestWait wait(*renderer_);
+      CountedWait(waitStats_,
+                  [&] { renderer_->WaitForSample(lock, t0 + abortTimeout_, wait.StopFlag()); });
+    }
     if (renderer_->HoldsSample(lock)) break;
     if (renderer_->StreamEnded(lock)) return WaitResult::kEnded;
+    if (FrameRequestsCancelled()) {
+      lock.unlock();
+      return WaitResult::kAborted;
+    }
     if (Clock::now() - t0 > abortTimeout_) {
       lock.unlock();
       if (!TimeoutPrompt(t0, abortTimeout_)) return WaitResult::kAborted;
@@ -303,7 +326,8 @@ void MovieSource::YieldUntilIdle() {
   if (!ready_ || !renderer_) return;
   Lock lock(Process().frameLock);
   const Clock::time_point deadline = Clock::now() + abortTimeout_;
-  CountedWait(waitStats_, [&] { renderer_->WaitUntilIdle(lock, deadline); });
+  const FrameRequestWait wait(*renderer_);
+  CountedWait(waitStats_, [&] { renderer_->WaitUntilIdle(lock, deadline, wait.StopFlag()); });
 }
 
 // The fetch of FetchMovieFrame and FetchMoviePicture. A pooled source is pinned for the whole
@@ -312,6 +336,7 @@ void MovieSource::YieldUntilIdle() {
 bool FetchFrame(MovieSource& movie, uint32_t frameIndex, uint8_t* destination,
                 uint32_t byteCount, bool isPicture) {
   if (destination == nullptr && byteCount > 0) return false;
+  if (FrameRequestsCancelled()) return false;
   {
     Lock lock(Process().frameLock);
     if (movie.busy_) return false;
@@ -331,7 +356,9 @@ bool FetchFrame(MovieSource& movie, uint32_t frameIndex, uint8_t* destination,
   bool result = movie.EnsureOpen();
   if (result) {
     result = movie.RequestFrameOnce(frameIndex, destination, byteCount);
-    if (!result) result = movie.RequestFrameOnce(frameIndex, destination, byteCount);
+    if (!result && !FrameRequestsCancelled()) {
+      result = movie.RequestFrameOnce(frameIndex, destination, byteCount);
+    }
   }
   {
     Lock lock(Process().frameLock);

@@ -1,6 +1,6 @@
 // MovieSource: one movie, decoded by a back end into a CaptureRenderer, and the frame request
 // protocol by which the using thread takes frame n out of the renderer's slot, decoding forward
-// over short gaps and seeking otherwise.
+// over short gaps and over any gap without a key frame in it, and seeking otherwise.
 //
 // A source made with an opener is pooled: it keeps what it knows of its movie (the facts: size,
 // positions, range) from Build on, but its back end only while a DecoderPool lets it. Build
@@ -151,8 +151,9 @@ class MovieSource final : public PooledDecoder {
 
 // Copies decoded frame n (0 = the movie's first frame) into destination, byteCount bytes.
 // false when the source is not ready, n is out of range, a request for this source is already in
-// progress, decoding reported an error, seeking failed, the frame is smaller than byteCount, or
-// the wait was abandoned at the timeout question.
+// progress, decoding reported an error, seeking failed, the frame is smaller than byteCount, the
+// wait was abandoned at the timeout question, or the calling thread's requests were cancelled
+// (sources/frame_request_cancel.h).
 bool FetchMovieFrame(MovieSource& movie, uint32_t frameIndex, uint8_t* destination,
                      uint32_t byteCount);
 

@@ -19,6 +19,9 @@ namespace tavrona {
 //   - W takes the job, or starts or continues the run the order names, with busy_ set under
 //     mutex_ before it lets go of the lock; only while busy_ does W touch the project and the
 //     movie entries. When done it clears busy_ and wakes idle_.
+//   - StopPlayback and Quiesce (UI) cancel cancel_ when W composes a playback frame
+//     (busyPlaying_): W's movie requests then fail at once, and the frame, which nobody will
+//     show, ends after drawing what the entries hold. W resets cancel_ before each job.
 //   - Quiesce (UI) clears job_ and order_ and waits on idle_ for !busy_: afterwards W cannot
 //     start anything until UI hands in something new, so UI owns the project again.
 //   - Results go back as queued signals of this object, which lives on UI (workerPreviewDone,
@@ -114,6 +117,9 @@ bool CompositionWorker::EnsureThread() {
 }
 
 void CompositionWorker::ClearPlaybackLocked() {
+  // The frame being composed is nobody's any more. Lock order: mutex_, then the frame lock that
+  // Cancel takes (the worker never waits for mutex_ while it holds the frame lock).
+  if (busyPlaying_) cancel_.Cancel();
   order_.reset();
   ++session_;
   playing_ = false;
@@ -221,12 +227,14 @@ bool CompositionWorker::RunWhileIdle(const std::function<void()>& f) {
 
 // Worker thread.
 void CompositionWorker::Run() {
+  const ScopedFrameRequestCancel bindCancel(cancel_);
   std::unique_lock lock(mutex_);
   for (;;) {
     if (exiting_) return;
     if (job_) {
       const PreviewJob job = *job_;
       job_.reset();
+      cancel_.Reset();
       busy_ = true;
       lock.unlock();
       RunPreview(job);
@@ -242,11 +250,12 @@ void CompositionWorker::Run() {
     }
     if (!run_ || run_->session != order_->session) {
       const PlaybackOrder order = *order_;
-      busy_ = true;
+      cancel_.Reset();
+      busy_ = busyPlaying_ = true;
       lock.unlock();
       StartRun(order);
       lock.lock();
-      busy_ = false;
+      busy_ = busyPlaying_ = false;
       idle_.notify_all();
       continue;
     }
@@ -262,11 +271,12 @@ void CompositionWorker::Run() {
       run_->resolution = order_->resolution;
       run_->reduction = AutomaticReduction(run_->resolution);
     }
-    busy_ = true;
+    cancel_.Reset();
+    busy_ = busyPlaying_ = true;
     lock.unlock();
     const bool more = PlaybackStep();
     lock.lock();
-    busy_ = false;
+    busy_ = busyPlaying_ = false;
     idle_.notify_all();
     if (!more) {
       const uint64_t session = run_->session;

@@ -43,6 +43,7 @@
 #include "model/event_record.h"
 #include "model/project_data.h"
 #include "render/compose.h"
+#include "sources/frame_request_cancel.h"
 #include "ui/pane_records.h"
 #include "ui/preview_resolution.h"
 #include "ui/sound/audio_output.h"
@@ -63,8 +64,9 @@ class CompositionWorker : public QObject {
   // composition, such as closing idle movie decoders, whose pictures a composition reads.
   bool RunWhileIdle(const std::function<void()>& f);
 
-  // Stops playback, forgets a preview job not yet started and waits until the running one has
-  // ended. Afterwards the worker touches nothing of the project until the next request.
+  // Stops playback (abandoning its frame, as StopPlayback), forgets a preview job not yet
+  // started and waits until the running one has ended. Afterwards the worker touches nothing of
+  // the project until the next request.
   void Quiesce();
 
   // Hands in a preview: the request and a copy of the scratch event are copied, project must
@@ -96,8 +98,9 @@ class CompositionWorker : public QObject {
   // playback is replaced. False (nothing started) when the project's frame duration is not
   // positive or the thread could not be started.
   bool StartPlayback(ProjectData& project, uint32_t fromFrame);
-  // Ends playback; no playbackFrame of it is delivered afterwards. Does not wait for the frame
-  // being composed (Quiesce does).
+  // Ends playback; no playbackFrame of it is delivered afterwards. The frame being composed is
+  // abandoned: its movie requests fail at once, so the worker is soon free again. Does not wait
+  // for it (Quiesce does).
   void StopPlayback();
   // From StartPlayback until StopPlayback, Quiesce or the delivery of playbackEnded.
   bool Playing() const { return playing_; }
@@ -175,6 +178,10 @@ class CompositionWorker : public QObject {
   std::optional<PlaybackOrder> order_;  // set by StartPlayback; cleared by StopPlayback,
                                         // Quiesce and by the worker thread at the end
   bool busy_ = false;     // the worker thread is touching the project (outside the lock)
+  bool busyPlaying_ = false;  // busy_ with a playback frame, which a stop abandons
+  // Bound to the worker thread: cancelled when the playback whose frame it composes stops, so
+  // that the frame's movie requests fail at once instead of decoding on (reset before each job).
+  FrameRequestCancel cancel_;
   bool exiting_ = false;  // the destructor asks the thread to end
   PreviewResolution resolution_ = PreviewResolution::Full;  // written by UI under the lock
 

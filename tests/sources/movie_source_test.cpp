@@ -1,5 +1,6 @@
 #include <gtest/gtest.h>
 
+#include <atomic>
 #include <chrono>
 #include <deque>
 #include <functional>
@@ -8,6 +9,7 @@
 #include <vector>
 
 #include "app/process_state.h"
+#include "sources/frame_request_cancel.h"
 #include "sources/movie_source.h"
 #include "test_movies.h"
 
@@ -38,6 +40,9 @@ class RecordingBackEnd final : public MovieBackEnd {
   bool Run() override { return inner_->Run(); }
   bool GetEvent(int32_t& code) override { return inner_->GetEvent(code); }
   void Stop() override { inner_->Stop(); }
+  int64_t SeekStartPosition(int64_t position) const override {
+    return inner_->SeekStartPosition(position);
+  }
 
  private:
   std::unique_ptr<MovieBackEnd> inner_;
@@ -228,6 +233,54 @@ TEST_F(MovieSourceTest, SecondRequestDuringOneInProgressFailsAtOnce) {
   EXPECT_EQ(log_->seeks.size(), 3u);  // build, and one seek per attempt of the outer request
 }
 
+// A request of a thread whose requests are cancelled stops waiting for a stalled decoder at once
+// (not at the timeout, which here is ten minutes), the next one fails without asking the decoder,
+// and after Reset the same source serves the frame.
+TEST_F(MovieSourceTest, CancelEndsAWaitingRequestAndTheSourceServesAgainAfterReset) {
+  Process().settings.abortTimeoutMs = 600000;
+  Process().settings.framePrev = 0;
+  std::atomic<int> runs{0};
+  std::atomic<bool> stalled{false};
+  // The build's run delivers frame 0, the next run stalls, the ones after it deliver.
+  auto movie = OpenScripted([&](int64_t) {
+    const int run = runs++;
+    if (run == 1) {
+      stalled = true;
+      return std::vector<int64_t>{};
+    }
+    return std::vector<int64_t>{0};
+  });
+  FrameRequestCancel cancel;
+  std::atomic<bool> done{false};
+  int64_t cancelled = 0;
+  std::thread requester([&] {
+    const ScopedFrameRequestCancel bind(cancel);
+    cancelled = FetchScripted(*movie, 50);
+    done = true;
+  });
+  while (!stalled) std::this_thread::sleep_for(1ms);
+  std::this_thread::sleep_for(100ms);  // normally long enough to be inside the wait
+  EXPECT_FALSE(done);
+  cancel.Cancel();
+  const auto cancelledAt = Clock::now();
+  while (!done && Clock::now() - cancelledAt < 30s) std::this_thread::sleep_for(1ms);
+  EXPECT_TRUE(done) << "the request went on waiting after the cancel";
+  requester.join();
+  EXPECT_EQ(cancelled, -1);
+  EXPECT_EQ(target_.queries, 0);  // ended by the cancel, not by the timeout
+  EXPECT_EQ(log_->seeks.size(), 2u);  // the build's, the stalled one; no second attempt
+
+  {
+    const ScopedFrameRequestCancel bind(cancel);
+    EXPECT_EQ(FetchScripted(*movie, 50), -1);  // still cancelled: fails before any seek
+    EXPECT_EQ(log_->seeks.size(), 2u);
+    cancel.Reset();
+    EXPECT_EQ(FetchScripted(*movie, 50), 50);
+  }
+  cancel.Cancel();
+  EXPECT_EQ(FetchScripted(*movie, 50), 50);  // a thread the canceller is not bound to
+}
+
 TEST_F(MovieSourceTest, ErrorEventFailsTheRequest) {
   ScriptedBackEnd* fake = nullptr;
   auto movie = OpenScripted([](int64_t) { return std::vector<int64_t>{0}; }, &fake);
@@ -400,6 +453,42 @@ TEST_P(MovieFileProtocolTest, TwoMoviesAreIndependent) {
   for (int i = 0; i < 10; ++i) {
     EXPECT_EQ(Fetch(*a, i), i);
     EXPECT_EQ(Fetch(*b, 20 + i), 20 + i);
+  }
+}
+
+// A forward jump of more than FramePrev frames decodes on when no key frame lies between the
+// held frame and the one asked for, where the file's index lists every key frame (MP4); where it
+// does not (Matroska's cues), it seeks as before. Key frames every 12 frames exactly.
+TEST_F(MovieSourceTest, JumpsWithinAGroupOfPicturesDecodeOnWhereTheIndexTellsSo) {
+  Process().settings.framePrev = 2;
+  const std::string gop12 =
+      "-c:v libx264 -preset veryfast -pix_fmt yuv420p -bf 0 -g 12 -keyint_min 12 -sc_threshold 0";
+  for (const char* container : {"mp4", "mkv"}) {
+    SCOPED_TRACE(container);
+    const std::string name = std::string("Gop12") + (container[1] == 'p' ? "Mp4" : "Mkv");
+    const auto path = testing::ToolMoviePath({name, gop12, container, "", container});
+    ASSERT_FALSE(path.empty());
+    auto backEnd = OpenFfmpegMovie(path);
+    ASSERT_TRUE(backEnd);
+    log_->seeks.clear();
+    MovieSource movie(std::make_unique<RecordingBackEnd>(std::move(backEnd), log_));
+    ASSERT_TRUE(movie.Build(0));
+    const auto fetch = [&](uint32_t n) {
+      std::vector<uint8_t> pixels(static_cast<size_t>(movie.FrameWidth()) * movie.FrameHeight() *
+                                  4);
+      if (!FetchMovieFrame(movie, n, pixels.data(), static_cast<uint32_t>(pixels.size()))) {
+        return -2;
+      }
+      return testing::ReadTestFrameIndex(pixels.data(), movie.FrameWidth(), movie.FrameHeight());
+    };
+    const bool indexed = std::string(container) == "mp4";
+    EXPECT_EQ(fetch(12), 12);
+    EXPECT_EQ(fetch(13), 13);
+    const size_t before = log_->seeks.size();
+    EXPECT_EQ(fetch(22), 22);  // 14 held, the next key frame is 24
+    EXPECT_EQ(log_->seeks.size() - before, indexed ? 0u : 1u);
+    EXPECT_EQ(fetch(35), 35);  // 23 held: the key frame 24 lies between
+    EXPECT_EQ(log_->seeks.size() - before, indexed ? 1u : 2u);
   }
 }
 

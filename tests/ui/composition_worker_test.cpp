@@ -16,6 +16,7 @@
 
 #include "export_ui_test_support.h"
 #include "model/text_encoding.h"
+#include "sources/frame_request_cancel.h"
 #include "sources/movie_file.h"
 #include "sources/project_sources.h"
 #include "test_movies.h"
@@ -80,6 +81,26 @@ class SlowMovieFrames final : public MovieFrames {
 
  private:
   StandardMovieFrames real_;
+};
+
+// Movie frames whose requests stall, as a decoder seeking back through a long group of pictures
+// does, until the worker thread's movie requests are cancelled or the test releases them.
+class StallingMovieFrames final : public MovieFrames {
+ public:
+  int64_t FrameDuration(const FileEntry&) override { return 333333; }
+  bool PrepareFrame(FileEntry&, uint32_t) override {
+    ++entered;
+    const auto until = std::chrono::steady_clock::now() + std::chrono::minutes(10);
+    while (!released && !FrameRequestsCancelled() && std::chrono::steady_clock::now() < until) {
+      std::this_thread::sleep_for(std::chrono::milliseconds(1));
+    }
+    if (!FrameRequestsCancelled()) return true;
+    ++cancelled;
+    return false;
+  }
+  std::atomic<bool> released{false};
+  std::atomic<int> entered{0};
+  std::atomic<int> cancelled{0};
 };
 
 // A movie slot with a picture; the gated frames stand in for its decoder.
@@ -329,6 +350,55 @@ TEST(CompositionWorkerTest, StoppedPlaybackDeliversNothingMore) {
   QTest::qWait(200);
   EXPECT_EQ(log.order.size(), afterQuiesce);
   EXPECT_EQ(log.ended, 0);
+}
+
+// Stopping does not wait for the movies of the frame being composed: StopPlayback and Quiesce
+// abandon it (its requests see the cancel and fail), while Quiesce still lets a preview finish,
+// and the next playback's requests are not cancelled.
+TEST(CompositionWorkerTest, StopAbandonsThePlaybackFrameWhoseMoviesAreStillComing) {
+  auto project = testing::MakeExportProject(30);
+  ASSERT_TRUE(project);
+  const auto moviePath = testing::TestMoviePath(testing::Ffv1Avi30());
+  ASSERT_FALSE(moviePath.empty());
+  ASSERT_TRUE(OpenMovieFile(project->files[kGatedSlot], FromUtf8(moviePath.string()), u""));
+  EventRecord movieEvent = DefaultEventForFile(*project, kGatedSlot, 0);
+  ASSERT_TRUE(InsertSorted(project->tracks[2], 1, &movieEvent));
+  StallingMovieFrames stalling;
+  CompositionWorker worker(stalling);
+  PlaybackLog log(worker);
+
+  ASSERT_TRUE(worker.StartPlayback(*project, 0));
+  ASSERT_TRUE(QTest::qWaitFor([&] { return stalling.entered >= 1; }, kWaitMs));
+  worker.StopPlayback();
+  worker.Quiesce();  // returns once the abandoned frame has ended
+  EXPECT_EQ(stalling.cancelled, 1);
+
+  ASSERT_TRUE(worker.StartPlayback(*project, 0));
+  ASSERT_TRUE(QTest::qWaitFor([&] { return stalling.entered >= 2; }, kWaitMs));
+  worker.Quiesce();
+  EXPECT_EQ(stalling.cancelled, 2);
+  QTest::qWait(50);
+  EXPECT_TRUE(log.order.empty());  // neither abandoned frame was shown
+
+  // A preview is waited for, not abandoned.
+  QSignalSpy results(&worker, &CompositionWorker::previewReady);
+  worker.RequestPreview(*project, PreviewRequest{true, PreviewFile, kGatedSlot, 3}, EventRecord{});
+  ASSERT_TRUE(QTest::qWaitFor([&] { return stalling.entered >= 3; }, kWaitMs));
+  std::thread releaser([&] {
+    std::this_thread::sleep_for(std::chrono::milliseconds(50));
+    stalling.released = true;
+  });
+  worker.Quiesce();
+  releaser.join();
+  EXPECT_EQ(stalling.cancelled, 2);
+  ASSERT_TRUE(QTest::qWaitFor([&] { return results.size() >= 1; }, kWaitMs));
+  EXPECT_TRUE(results[0][1].toBool());
+
+  // The next playback fetches its movies again.
+  ASSERT_TRUE(worker.StartPlayback(*project, 27));
+  ASSERT_TRUE(QTest::qWaitFor([&] { return log.ended >= 1; }, kWaitMs));
+  EXPECT_FALSE(log.order.empty());
+  EXPECT_EQ(stalling.cancelled, 2);
 }
 
 }  // namespace
