@@ -135,9 +135,8 @@ void CaptureRenderer::WaitForSample(Lock& lock, Clock::time_point deadline,
 void CaptureRenderer::WaitUntilIdle(Lock& lock, Clock::time_point deadline,
                                     const std::atomic<bool>* stop) {
   assert(lock.owns_lock() && lock.mutex() == &frameLock_);
-  sampleArrived_.wait_until(lock, deadline, [&] {
-    return held_ != nullptr || ended_ || !streaming_ || Stopped(stop);
-  });
+  sampleArrived_.wait_until(
+      lock, deadline, [&] { return held_ != nullptr || ended_ || !streaming_ || Stopped(stop); });
 }
 
 void CaptureRenderer::WakeWaiters(const Lock& lock) {

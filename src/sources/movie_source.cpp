@@ -223,9 +223,8 @@ bool MovieSource::RequestFrameOnce(uint32_t n, uint8_t* destination, uint32_t by
 
   // A seek decodes from the key frame before the frame; from a held frame at or after that key
   // frame, decoding on reaches it with fewer frames, however far it is.
-  const int64_t seekStart =
-      backEnd_->SeekStartPosition(framePositions_ ? static_cast<int64_t>(a)
-                                                  : static_cast<int64_t>(a) * frameDuration100ns_);
+  const int64_t seekStart = backEnd_->SeekStartPosition(
+      framePositions_ ? static_cast<int64_t>(a) : static_cast<int64_t>(a) * frameDuration100ns_);
 
   Lock lock(Process().frameLock);
   if (renderer_->HoldsSample(lock)) {

@@ -38,7 +38,8 @@ namespace tavrona {
 //     (workerSoundFailed) to stop the output and F.
 // Waits: W waits on work_ for work or, while playing, until the next frame's time (wait_until,
 // woken early by a new job, a changed order or exit); UI waits on idle_ only for the job or the
-// frame W is working on, which ends by itself (a movie request is bounded by its timeout).
+// frame W is working on: a cancelled playback frame ends at once, a preview by itself (a movie
+// request is bounded by its timeout).
 
 // The worker thread's state of one playback session.
 struct CompositionWorker::PlaybackRun {
