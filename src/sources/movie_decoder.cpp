@@ -615,6 +615,16 @@ void FfmpegMovieBackEnd::DeliveryLoop() {
       continue;
     }
     if (received == AVERROR_EOF) {
+      // A seek after which no frame came out at all (the MP4 demuxer puts a stream cut before
+      // its first key frame at its end when sought back into the first group) is done again
+      // from the start of the file, which reaches every frame.
+      if (checkFirstFrame_ && !fromStart_) {
+        if (!SeekBefore(originPts_)) {
+          PostEvent(kMovieEventStreamErrorStopped);
+          break;
+        }
+        continue;
+      }
       Complete();
       break;
     }
