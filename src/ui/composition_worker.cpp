@@ -98,7 +98,7 @@ CompositionWorker::CompositionWorker(MovieFrames& movies, QObject* parent)
 }
 
 CompositionWorker::~CompositionWorker() {
-  Quiesce();
+  Abandon();
   {
     std::lock_guard lock(mutex_);
     exiting_ = true;
@@ -127,11 +127,17 @@ void CompositionWorker::ClearPlaybackLocked() {
   shownTimes_.clear();
 }
 
-void CompositionWorker::Quiesce() {
+void CompositionWorker::Quiesce() { QuiesceAndWait(false); }
+
+void CompositionWorker::Abandon() { QuiesceAndWait(true); }
+
+void CompositionWorker::QuiesceAndWait(bool abandonPreview) {
   {
     std::unique_lock lock(mutex_);
     ClearPlaybackLocked();
     job_.reset();
+    // Nothing new can start now; the running job is the only one left to end.
+    if (abandonPreview && busy_) cancel_.Cancel();
     idle_.wait(lock, [&] { return !busy_; });
   }
   StopSound();

@@ -57,7 +57,7 @@ class CompositionWorker : public QObject {
 
  public:
   explicit CompositionWorker(MovieFrames& movies, QObject* parent = nullptr);
-  ~CompositionWorker() override;  // Quiesce, then ends the thread
+  ~CompositionWorker() override;  // Abandon, then ends the thread
 
   // Runs f on the calling thread when the worker is between jobs, with the worker held there
   // until f returns; false (f not run) while it composes. For what must not overlap a
@@ -68,6 +68,9 @@ class CompositionWorker : public QObject {
   // started and waits until the running one has ended. Afterwards the worker touches nothing of
   // the project until the next request.
   void Quiesce();
+  // Quiesce for good, when the project goes away: a running preview is abandoned as a playback
+  // frame is (its result is not wanted any more, and comes with ok false).
+  void Abandon();
 
   // Hands in a preview: the request and a copy of the scratch event are copied, project must
   // stay unchanged until the result has come (or Quiesce). Replaces a job handed in earlier that
@@ -154,6 +157,8 @@ class CompositionWorker : public QObject {
   struct PlaybackRun;  // the worker thread's state of one playback session
 
   bool EnsureThread();
+  // Quiesce, and with abandonPreview Abandon.
+  void QuiesceAndWait(bool abandonPreview);
   void Run();
   void RunPreview(const PreviewJob& job);
   void StartRun(const PlaybackOrder& order);

@@ -50,7 +50,7 @@ CKeldaDoc::CKeldaDoc(QObject* parent)
 }
 
 CKeldaDoc::~CKeldaDoc() {
-  worker_->Quiesce();
+  worker_->Abandon();
 }
 
 void CKeldaDoc::SetModifiedFlag(bool modified) {

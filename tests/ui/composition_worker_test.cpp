@@ -353,8 +353,8 @@ TEST(CompositionWorkerTest, StoppedPlaybackDeliversNothingMore) {
 }
 
 // Stopping does not wait for the movies of the frame being composed: StopPlayback and Quiesce
-// abandon it (its requests see the cancel and fail), while Quiesce still lets a preview finish,
-// and the next playback's requests are not cancelled.
+// abandon it (its requests see the cancel and fail), while Quiesce still lets a preview finish
+// and only Abandon abandons one; the next job's requests are not cancelled.
 TEST(CompositionWorkerTest, StopAbandonsThePlaybackFrameWhoseMoviesAreStillComing) {
   auto project = testing::MakeExportProject(30);
   ASSERT_TRUE(project);
@@ -399,6 +399,16 @@ TEST(CompositionWorkerTest, StopAbandonsThePlaybackFrameWhoseMoviesAreStillComin
   ASSERT_TRUE(QTest::qWaitFor([&] { return log.ended >= 1; }, kWaitMs));
   EXPECT_FALSE(log.order.empty());
   EXPECT_EQ(stalling.cancelled, 2);
+
+  // When the project goes away, Abandon does not wait for a preview's movies either.
+  stalling.released = false;
+  const int entered = stalling.entered;
+  worker.RequestPreview(*project, PreviewRequest{true, PreviewFile, kGatedSlot, 4}, EventRecord{});
+  ASSERT_TRUE(QTest::qWaitFor([&] { return stalling.entered > entered; }, kWaitMs));
+  worker.Abandon();
+  EXPECT_EQ(stalling.cancelled, 3);
+  ASSERT_TRUE(QTest::qWaitFor([&] { return results.size() >= 2; }, kWaitMs));
+  EXPECT_FALSE(results[1][1].toBool());
 }
 
 }  // namespace
