@@ -295,10 +295,7 @@ MovieSource::WaitResult MovieSource::WaitForFrame(Lock& lock) {
   Clock::time_point t0 = Clock::now();
   while (!renderer_->HoldsSample(lock)) {
     if (renderer_->StreamEnded(lock)) return WaitResult::kEnded;
-    if (FrameRequestsCancelled()) {
-      lock.unlock();
-      return WaitResult::kAborted;
-    }
+    if (FrameRequestsCancelled()) return AbandonWait(lock);
     {
       const FrameRequestWait wait(*renderer_);
       CountedWait(waitStats_,
@@ -306,10 +303,7 @@ MovieSource::WaitResult MovieSource::WaitForFrame(Lock& lock) {
     }
     if (renderer_->HoldsSample(lock)) break;
     if (renderer_->StreamEnded(lock)) return WaitResult::kEnded;
-    if (FrameRequestsCancelled()) {
-      lock.unlock();
-      return WaitResult::kAborted;
-    }
+    if (FrameRequestsCancelled()) return AbandonWait(lock);
     if (Clock::now() - t0 > abortTimeout_) {
       lock.unlock();
       if (!TimeoutPrompt(t0, abortTimeout_)) return WaitResult::kAborted;
@@ -317,6 +311,15 @@ MovieSource::WaitResult MovieSource::WaitForFrame(Lock& lock) {
     }
   }
   return WaitResult::kFrame;
+}
+
+// Nobody wants the frame the decoder is heading for: it is stopped rather than left decoding on
+// through its group of pictures, taking the processor from what comes next (the next request
+// finds no frame held and seeks, as it would have anyway). Returns without the lock.
+MovieSource::WaitResult MovieSource::AbandonWait(Lock& lock) {
+  lock.unlock();
+  backEnd_->Stop();
+  return WaitResult::kAborted;
 }
 
 // Waits on the renderer's condition variable, bounded like a wait for a frame; a back end that

@@ -118,6 +118,8 @@ class MovieSource final : public PooledDecoder {
   bool TakeFrame(CaptureRenderer::Lock& lock, uint8_t* destination, uint32_t byteCount);
   bool SeekTo(CaptureRenderer::Lock& lock, uint32_t a);
   WaitResult WaitForFrame(CaptureRenderer::Lock& lock);
+  // WaitForFrame's end when the thread's requests are cancelled.
+  WaitResult AbandonWait(CaptureRenderer::Lock& lock);
   // Lets the delivery thread run until it is idle, so that the next request finds the frame
   // that follows the one just taken already in the slot.
   void YieldUntilIdle();

@@ -172,6 +172,11 @@ void CKeldaDoc::QuiesceWorker() {
   worker_->Quiesce();
 }
 
+void CKeldaDoc::AbandonWorker() {
+  ++changeCount_;
+  worker_->Abandon();
+}
+
 bool CKeldaDoc::AskYesNo(const std::u16string& message) {
   return tavrona::AskYesNo(messageParent_, ToQString(message));
 }

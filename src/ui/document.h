@@ -68,6 +68,9 @@ class CKeldaDoc : public QObject, public LoadQuestions, private EditHost {
   // composition on this thread and, through Edit(), before every change of the project. Cheap
   // when the worker is idle.
   void QuiesceWorker();
+  // QuiesceWorker when the window closes: a running preview is abandoned too (its movies are not
+  // waited for), since nobody will see it.
+  void AbandonWorker();
   // Bumped by QuiesceWorker, which runs before every write of the project (edits, undo, redo,
   // selection changes): a copy of the project taken across several turns of the event loop is
   // current while the count stays the same.

@@ -934,7 +934,7 @@ void CMainFrame::closeEvent(QCloseEvent* event) {
     event->ignore();
     return;
   }
-  document_.QuiesceWorker();
+  document_.AbandonWorker();
   event->accept();
 }
 

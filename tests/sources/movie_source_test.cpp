@@ -112,10 +112,12 @@ class ScriptedBackEnd final : public MovieBackEnd {
     return true;
   }
   void Stop() override {
+    ++stops;
     if (sink_ != nullptr) sink_->SetStreaming(false);
     if (delivery_.joinable()) delivery_.join();
   }
 
+  std::atomic<int> stops{0};   // calls of Stop, SetPositions' included
   std::deque<int32_t> events;  // owner's thread only
   int64_t fileFrameDuration = kFrameDuration;  // what the "file" gives as its frame duration
   std::chrono::milliseconds deliveryDelay{0};  // before the first frame of each run
@@ -234,14 +236,15 @@ TEST_F(MovieSourceTest, SecondRequestDuringOneInProgressFailsAtOnce) {
 }
 
 // A request of a thread whose requests are cancelled stops waiting for a stalled decoder at once
-// (not at the timeout, which here is ten minutes), the next one fails without asking the decoder,
-// and after Reset the same source serves the frame.
+// (not at the timeout, which here is ten minutes) and stops the decoder, the next one fails
+// without asking the decoder, and after Reset the same source serves the frame.
 TEST_F(MovieSourceTest, CancelEndsAWaitingRequestAndTheSourceServesAgainAfterReset) {
   Process().settings.abortTimeoutMs = 600000;
   Process().settings.framePrev = 0;
   std::atomic<int> runs{0};
   std::atomic<bool> stalled{false};
   // The build's run delivers frame 0, the next run stalls, the ones after it deliver.
+  ScriptedBackEnd* backEnd = nullptr;
   auto movie = OpenScripted([&](int64_t) {
     const int run = runs++;
     if (run == 1) {
@@ -249,7 +252,7 @@ TEST_F(MovieSourceTest, CancelEndsAWaitingRequestAndTheSourceServesAgainAfterRes
       return std::vector<int64_t>{};
     }
     return std::vector<int64_t>{0};
-  });
+  }, &backEnd);
   FrameRequestCancel cancel;
   std::atomic<bool> done{false};
   int64_t cancelled = 0;
@@ -261,6 +264,7 @@ TEST_F(MovieSourceTest, CancelEndsAWaitingRequestAndTheSourceServesAgainAfterRes
   while (!stalled) std::this_thread::sleep_for(1ms);
   std::this_thread::sleep_for(100ms);  // normally long enough to be inside the wait
   EXPECT_FALSE(done);
+  const int stopsBefore = backEnd->stops;
   cancel.Cancel();
   const auto cancelledAt = Clock::now();
   while (!done && Clock::now() - cancelledAt < 30s) std::this_thread::sleep_for(1ms);
@@ -269,6 +273,7 @@ TEST_F(MovieSourceTest, CancelEndsAWaitingRequestAndTheSourceServesAgainAfterRes
   EXPECT_EQ(cancelled, -1);
   EXPECT_EQ(target_.queries, 0);  // ended by the cancel, not by the timeout
   EXPECT_EQ(log_->seeks.size(), 2u);  // the build's, the stalled one; no second attempt
+  EXPECT_EQ(backEnd->stops, stopsBefore + 1);  // the decoder was stopped, not left running
 
   {
     const ScopedFrameRequestCancel bind(cancel);
