@@ -4,7 +4,7 @@
     build/bin/tavrona-bench --benchmark_repetitions=3 --benchmark_out=bench.json
     python3 bench/ratios.py bench.json
 
-Prints, as medians over the repetitions:
+Prints, as medians over the repetitions (a report of aggregates only gives its medians):
   - the separate figures: every kernel case in Mpix/s beside memcpy and pixman;
   - the paired figures (kernel and pixman timed alternately in thread time): the ratio kernel /
     pixman, nearest for methods 1 and 2, bilinear for 3 and 4;
@@ -27,8 +27,13 @@ def main(path):
     with open(path) as f:
         report = json.load(f)
     values = defaultdict(lambda: defaultdict(list))
+    # A report written with --benchmark_report_aggregates_only holds no single repetitions;
+    # its medians are used instead.
+    has_repetitions = any(b.get("run_type") != "aggregate" for b in report["benchmarks"])
     for b in report["benchmarks"]:
-        if b.get("run_type") == "aggregate":
+        if has_repetitions and b.get("run_type") == "aggregate":
+            continue
+        if not has_repetitions and b.get("aggregate_name") != "median":
             continue
         name = b["run_name"].replace("/real_time", "")
         for key in ("Mpix/s", "ratio", "kernel_Mpix/s", "pixman_Mpix/s", "qt_Mpix/s", "speedup",

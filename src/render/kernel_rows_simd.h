@@ -192,14 +192,6 @@ TAVRONA_ALWAYS_INLINE I Hi16(I v) {
   return UnpackHi8(v, Zero());
 }
 
-// A weight per pixel (32-bit lanes, 0..256) spread over that pixel's four 16-bit channels, for
-// the low and the high unpacked halves.
-TAVRONA_ALWAYS_INLINE void SpreadWeights(I w, I& lo, I& hi) {
-  const I pair = Or(w, Slli32<16>(w));
-  lo = UnpackLo32(pair, pair);
-  hi = UnpackHi32(pair, pair);
-}
-
 // The opacity weights of MixConstV: the byte pair (A, 256 - A) in every 16-bit lane, for an
 // opacity byte A of 1..255.
 TAVRONA_ALWAYS_INLINE I OpacityWeights(uint32_t opacity) {
@@ -220,18 +212,71 @@ TAVRONA_ALWAYS_INLINE I MixConstV(I weights, I s, I d) {
   return And(PackU16(lo, hi), ColourMask());
 }
 
-// MixPixel with a weight w per pixel (32-bit lanes, 1..255; a lane of 0 gives a wrong value and
-// must be replaced by the caller), the same multiply-add as MixConstV.
-TAVRONA_ALWAYS_INLINE I MixPairsV(I w, I s, I d) {
-  const I pair = Or(w, Slli32<8>(And(Sub32(Set1(256), w), Set1(255))));
-  I wLo, wHi;
-  SpreadWeights(pair, wLo, wHi);
-  const I bias = Set1(static_cast<int32_t>(0x80808080u));
-  const I top = Set1x16(static_cast<int16_t>(0x8000));
-  const I sb = Xor(s, bias), db = Xor(d, bias);
-  const I lo = Srli16<8>(Xor(MulAddPairs(wLo, UnpackLo8(sb, db)), top));
-  const I hi = Srli16<8>(Xor(MulAddPairs(wHi, UnpackHi8(sb, db)), top));
-  return And(PackU16(lo, hi), ColourMask());
+// The even bytes (blue, red) and the odd bytes (green, fourth) of every pixel as 16-bit
+// channels in place: the form in which the loops below interpolate and mix without byte
+// shuffles, which share two ports on the processors measured (the keyed loops were bound by
+// them). Sums d 256 + (s - d) w wrap in 16 bits, but their exact values lie in 0..65280 for
+// w = 0..256, so the high bytes come out right.
+TAVRONA_ALWAYS_INLINE I EvenBytes(I v) {
+  return And(v, Set1(0x00FF00FF));
+}
+TAVRONA_ALWAYS_INLINE I OddBytes(I v) {
+  return Srli16<8>(v);
+}
+
+// (d (256 - w) + s w) >> 8 of 16-bit channels, w = 0..256 in every 16-bit lane.
+TAVRONA_ALWAYS_INLINE I MixChannels(I w16, I s, I d) {
+  return Srli16<8>(Add16(Slli16<8>(d), Mul16(Sub16(s, d), w16)));
+}
+
+// MixPixel with a weight w per pixel (32-bit lanes, 0..256, 256 giving s itself) of a sample
+// given as its even and odd bytes; a fourth byte of 0.
+TAVRONA_ALWAYS_INLINE I MixHalvesV(I w, I sE, I sO, I d) {
+  const I w16 = Or(w, Slli32<16>(w));
+  const I mE = MixChannels(w16, sE, EvenBytes(d));
+  const I mO = MixChannels(w16, sO, OddBytes(d));
+  return And(Or(mE, Slli16<8>(mO)), ColourMask());
+}
+
+TAVRONA_ALWAYS_INLINE I MixWeightsV(I w, I s, I d) {
+  return MixHalvesV(w, EvenBytes(s), OddBytes(s), d);
+}
+
+// (p (256 - f) + q f [+ 128]) >> 8 on the even and odd bytes of p and q, f = 0..256 in every
+// 16-bit lane: Lerp of kernel_sampling.h. LerpBytes returns the bytes packed again.
+template <bool Rounding>
+TAVRONA_ALWAYS_INLINE void LerpHalves(I p, I q, I f16, I& even, I& odd) {
+  const I pE = EvenBytes(p), pO = OddBytes(p);
+  I sE = Add16(Slli16<8>(pE), Mul16(Sub16(EvenBytes(q), pE), f16));
+  I sO = Add16(Slli16<8>(pO), Mul16(Sub16(OddBytes(q), pO), f16));
+  if constexpr (Rounding) {
+    sE = Add16(sE, Set1x16(128));
+    sO = Add16(sO, Set1x16(128));
+  }
+  even = Srli16<8>(sE);
+  odd = Srli16<8>(sO);
+}
+
+template <bool Rounding>
+TAVRONA_ALWAYS_INLINE I LerpBytes(I p, I q, I f16) {
+  const I pE = EvenBytes(p), pO = OddBytes(p);
+  I sE = Add16(Slli16<8>(pE), Mul16(Sub16(EvenBytes(q), pE), f16));
+  I sO = Add16(Slli16<8>(pO), Mul16(Sub16(OddBytes(q), pO), f16));
+  if constexpr (Rounding) {
+    sE = Add16(sE, Set1x16(128));
+    sO = Add16(sO, Set1x16(128));
+  }
+  // The even sums' high bytes moved down, the odd sums' high bytes kept in place.
+  return Or(Srli16<8>(sE), AndNot(Set1(0x00FF00FF), sO));
+}
+
+// A keyed sample of coverage alpha (32-bit lanes) as its even and odd bytes, drawn plainly
+// (mode 0, full opacity, uncoloured) over dv where valid: nothing at coverage 0, the sample
+// whole at 255 (weight 256 = alpha + ((alpha + 1) >> 8)), MixPixel(alpha, ...) between.
+TAVRONA_ALWAYS_INLINE I CoverPlainV(I alpha, I sE, I sO, I dv, I valid) {
+  valid = AndNot(Eq32(alpha, Zero()), valid);
+  const I w = Add32(alpha, Srli32<8>(Add32(alpha, Set1(1))));
+  return Select(valid, MixHalvesV(w, sE, sO, dv), dv);
 }
 
 // x / 255 truncated for 16-bit x: (x * 0x8081) >> 23.
@@ -270,27 +315,13 @@ TAVRONA_ALWAYS_INLINE I BlendV(I s, I d, I weights) {
   }
 }
 
-// (p (256 - f) + q f [+ 128]) >> 8 on 16-bit channels, f = 0..256, as p 256 + (q - p) f: the
-// 16-bit sums wrap, but the exact result lies in 0..65535 and so comes out right.
-template <bool Rounding>
-TAVRONA_ALWAYS_INLINE I LerpChannels(I p, I q, I f) {
-  I sum = Add16(Slli16<8>(p), Mul16(Sub16(q, p), f));
-  if constexpr (Rounding) sum = Add16(sum, Set1x16(128));
-  return Srli16<8>(sum);
-}
-
 // Bilinear interpolation of four texel vectors (t00 upper left, t10 upper right, t01 lower
 // left, t11 lower right) with fractions fx, fy per 32-bit lane: rows first, then columns.
 template <bool Rounding>
 TAVRONA_ALWAYS_INLINE I Bilinear(I t00, I t10, I t01, I t11, I fx, I fy) {
-  I fxLo, fxHi, fyLo, fyHi;
-  SpreadWeights(fx, fxLo, fxHi);
-  SpreadWeights(fy, fyLo, fyHi);
-  const I lo = LerpChannels<Rounding>(LerpChannels<Rounding>(Lo16(t00), Lo16(t10), fxLo),
-                                      LerpChannels<Rounding>(Lo16(t01), Lo16(t11), fxLo), fyLo);
-  const I hi = LerpChannels<Rounding>(LerpChannels<Rounding>(Hi16(t00), Hi16(t10), fxHi),
-                                      LerpChannels<Rounding>(Hi16(t01), Hi16(t11), fxHi), fyHi);
-  return PackU16(lo, hi);
+  const I fx16 = Or(fx, Slli32<16>(fx)), fy16 = Or(fy, Slli32<16>(fy));
+  return LerpBytes<Rounding>(LerpBytes<Rounding>(t00, t10, fx16),
+                             LerpBytes<Rounding>(t01, t11, fx16), fy16);
 }
 
 // Keyed samplers: a key texel keeps its colour with coverage 0, every other texel gets 255.
@@ -384,8 +415,19 @@ TAVRONA_ALWAYS_INLINE void BlendRunSimd(const DrawPlan& p, const uint32_t* src, 
   const I key = Set1(static_cast<int32_t>(p.key)), ones = Set1(-1);
   const I colour = Set1(static_cast<int32_t>(p.colour));
   const I weights = OpacityWeights(p.opacity);
+  // Keyed runs read the destination as well and ask for both streams 1,024 bytes ahead: the
+  // loads of the destination otherwise wait on memory whenever the frame has left the cache,
+  // which an unkeyed copy, whose stores do not wait, does not feel. Measured on plain keyed
+  // rows of a 1920 x 1080 picture with both pictures pushed out of the cache by another draw
+  // in between: 5 to 15 % faster than the hardware's prefetching alone (9 of 10 alternating
+  // runs); 128 bytes ahead was 20 % slower.
+  constexpr int kAhead = 1024 / sizeof(uint32_t);
   int i = 0;
   for (; i + kLanes <= n; i += kLanes) {
+    if constexpr (Keyed) {
+      _mm_prefetch(reinterpret_cast<const char*>(d + i + kAhead), _MM_HINT_T0);
+      _mm_prefetch(reinterpret_cast<const char*>(src + i + kAhead), _MM_HINT_T0);
+    }
     I s = Load(src + i);
     I valid = ones;
     if constexpr (Keyed) valid = Xor(Eq32(s, key), ones);
@@ -499,22 +541,23 @@ TAVRONA_ALWAYS_INLINE I CombineLinear(const DrawPlan& p, I s, I dv, I valid) {
   const I colour = Set1(static_cast<int32_t>(p.colour));
   if constexpr (Keyed) {
     const I alpha = Srli32<24>(s);
+    if constexpr (Mode == 0 && Opaque && !Coloured) {
+      return CoverPlainV(alpha, EvenBytes(s), OddBytes(s), dv, valid);
+    }
     // Coverage 0 leaves the pixel as it is, fourth byte included.
     valid = AndNot(Eq32(alpha, Zero()), valid);
-    const I full = Eq32(alpha, Set1(255));
     const I sc = Coloured ? MultiplyV(s, colour) : And(s, ColourMask());
-    // MixPixel(w, sc, dv) with w = 0..255 from the byte-pair multiply-add of MixConstV; the
-    // weight 256 (full coverage without opacity) gives sc itself, whose fourth byte is 0.
+    // MixPixel(w, sc, dv); a weight of 0 gives dv without its fourth byte.
     I mixed;
     if constexpr (Mode == 0 && !Opaque) {
-      // (alpha * A) / 255 below full coverage, A at full coverage; a weight of 0 gives dv
-      // without its fourth byte.
+      // (alpha * A) / 255 below full coverage, A at full coverage.
+      const I full = Eq32(alpha, Set1(255));
       const I opacity32 = Set1(static_cast<int32_t>(p.opacity));
       const I scaled = Srli32<23>(Mul32(Mul32(alpha, opacity32), Set1(0x8081)));
-      const I w = Select(full, opacity32, scaled);
-      mixed = Select(Eq32(w, Zero()), And(dv, ColourMask()), MixPairsV(w, sc, dv));
+      mixed = MixWeightsV(Select(full, opacity32, scaled), sc, dv);
     } else {
-      mixed = Select(full, sc, MixPairsV(alpha, sc, dv));
+      // Full coverage takes sc whole: the weight 255 becomes 256 (alpha + (alpha + 1) >> 8).
+      mixed = MixWeightsV(Add32(alpha, Srli32<8>(Add32(alpha, Set1(1)))), sc, dv);
     }
     if constexpr (Mode == 0) {
       return Select(valid, mixed, dv);
@@ -570,10 +613,8 @@ TAVRONA_ALWAYS_INLINE void LerpRowSimd(const DrawPlan& p, int32_t row, const int
       left = Cover(left, key);
       right = Cover(right, key);
     }
-    I wLo, wHi;
-    SpreadWeights(Load(weight + i), wLo, wHi);
-    Store(out + i, PackU16(LerpChannels<Rounding>(Lo16(left), Lo16(right), wLo),
-                           LerpChannels<Rounding>(Hi16(left), Hi16(right), wHi)));
+    const I w = Load(weight + i);
+    Store(out + i, LerpBytes<Rounding>(left, right, Or(w, Slli32<16>(w))));
   }
   if (i < n) LerpRowScalar<Rounding, Keyed>(p, row, pair + i, weight + i, n - i, out + i);
 }
@@ -589,9 +630,15 @@ TAVRONA_ALWAYS_INLINE void BlendLerpedRowsSimd(const DrawPlan& p, const uint32_t
     const I valid = Xor(Eq32(Load(columns + i), skip), ones);
     if (NoneSet(valid)) continue;
     const I u = Load(upper + i), l = Load(lower + i);
-    I s = fy == 0 ? u
-                  : PackU16(LerpChannels<Rounding>(Lo16(u), Lo16(l), f),
-                            LerpChannels<Rounding>(Hi16(u), Hi16(l), f));
+    if constexpr (Mode == 0 && Opaque && !Coloured && Keyed) {
+      // Interpolated and mixed as even and odd bytes, never packed in between; the coverage
+      // is the odd half's upper channel.
+      I sE = EvenBytes(u), sO = OddBytes(u);
+      if (fy != 0) LerpHalves<Rounding>(u, l, f, sE, sO);
+      Store(d + i, CoverPlainV(Srli32<16>(sO), sE, sO, Load(d + i), valid));
+      continue;
+    }
+    I s = fy == 0 ? u : LerpBytes<Rounding>(u, l, f);
     if constexpr (!Keyed) {
       s = cornerY ? Select(Load(edgeX + i), s, And(s, ColourMask())) : And(s, ColourMask());
     }
