@@ -244,28 +244,30 @@ TAVRONA_ALWAYS_INLINE I MixWeightsV(I w, I s, I d) {
 
 // (p (256 - f) + q f [+ 128]) >> 8 on the even and odd bytes of p and q, f = 0..256 in every
 // 16-bit lane: Lerp of kernel_sampling.h. LerpBytes returns the bytes packed again.
+// The sums before the shift: p 256 + (q - p) f [+ 128] on the even and odd bytes.
 template <bool Rounding>
-TAVRONA_ALWAYS_INLINE void LerpHalves(I p, I q, I f16, I& even, I& odd) {
+TAVRONA_ALWAYS_INLINE void LerpSums(I p, I q, I f16, I& sE, I& sO) {
   const I pE = EvenBytes(p), pO = OddBytes(p);
-  I sE = Add16(Slli16<8>(pE), Mul16(Sub16(EvenBytes(q), pE), f16));
-  I sO = Add16(Slli16<8>(pO), Mul16(Sub16(OddBytes(q), pO), f16));
+  sE = Add16(Slli16<8>(pE), Mul16(Sub16(EvenBytes(q), pE), f16));
+  sO = Add16(Slli16<8>(pO), Mul16(Sub16(OddBytes(q), pO), f16));
   if constexpr (Rounding) {
     sE = Add16(sE, Set1x16(128));
     sO = Add16(sO, Set1x16(128));
   }
+}
+
+template <bool Rounding>
+TAVRONA_ALWAYS_INLINE void LerpHalves(I p, I q, I f16, I& even, I& odd) {
+  I sE, sO;
+  LerpSums<Rounding>(p, q, f16, sE, sO);
   even = Srli16<8>(sE);
   odd = Srli16<8>(sO);
 }
 
 template <bool Rounding>
 TAVRONA_ALWAYS_INLINE I LerpBytes(I p, I q, I f16) {
-  const I pE = EvenBytes(p), pO = OddBytes(p);
-  I sE = Add16(Slli16<8>(pE), Mul16(Sub16(EvenBytes(q), pE), f16));
-  I sO = Add16(Slli16<8>(pO), Mul16(Sub16(OddBytes(q), pO), f16));
-  if constexpr (Rounding) {
-    sE = Add16(sE, Set1x16(128));
-    sO = Add16(sO, Set1x16(128));
-  }
+  I sE, sO;
+  LerpSums<Rounding>(p, q, f16, sE, sO);
   // The even sums' high bytes moved down, the odd sums' high bytes kept in place.
   return Or(Srli16<8>(sE), AndNot(Set1(0x00FF00FF), sO));
 }
