@@ -6,9 +6,9 @@
 // ScopedFrameRequestCancel; any thread may then call Cancel. From that moment until Reset, every
 // movie frame request of the bound thread fails: one waiting for its frame stops waiting, and
 // later ones fail before opening or asking the decoder (the entry keeps the picture it held, as
-// after any failed fetch). A request that fails this way leaves its movie source usable, like one
-// abandoned at the timeout question: the decoder's next frame is taken or sought past by the next
-// request.
+// after any failed fetch). A request that fails while waiting stops its decoder, which would
+// otherwise decode on towards a frame nobody wants; the movie source stays usable, like one
+// abandoned at the timeout question, and its next request seeks.
 //
 // Threads: Cancel from any thread; Reset and the binding on the bound thread, between requests.
 // The renderer a request waits on is recorded under Process().frameLock, which Cancel takes to
