@@ -396,10 +396,9 @@ TAVRONA_ALWAYS_INLINE void BlendNearestSimd(const DrawPlan& p, const uint32_t* s
     }
     if constexpr (Keyed) valid = AndNot(Eq32(s, key), valid);
     if constexpr (Mode == 0 && Opaque && !Coloured) {
-      // Texels copied whole. A masked store would spare reading the destination, but the
-      // processor reads its cache lines anyway, and a read, choice and plain store measured
-      // faster than masked stores (AVX2's vpmaskmovd above all).
-      Store(d + i, Select(valid, s, Load(d + i)));
+      // Texels copied whole: where the vector layer has a fast masked store, the destination
+      // is not read.
+      StoreWhere(d + i, valid, s);
       continue;
     }
     const I dv = Load(d + i);
@@ -436,7 +435,7 @@ TAVRONA_ALWAYS_INLINE void BlendRunSimd(const DrawPlan& p, const uint32_t* src, 
     if constexpr (Centred) s = And(s, ColourMask());
     if constexpr (Mode == 0 && Opaque && !Coloured) {
       if constexpr (Keyed) {
-        Store(d + i, Select(valid, s, Load(d + i)));  // see BlendNearestSimd
+        StoreWhere(d + i, valid, s);
       } else {
         Store(d + i, s);
       }
@@ -648,7 +647,7 @@ TAVRONA_ALWAYS_INLINE void BlendLerpedRowsSimd(const DrawPlan& p, const uint32_t
       if (AllSet(valid)) {
         Store(d + i, s);
       } else {
-        Store(d + i, Select(valid, s, Load(d + i)));  // see BlendNearestSimd
+        StoreWhere(d + i, valid, s);
       }
       continue;
     }
