@@ -13,7 +13,8 @@
 // runs that time a kernel and pixman or Qt alternately in thread time (ratio counter, steadier
 // on a shared machine); "keyed/..." runs that time a kernel keyed and unkeyed alternately;
 // "threads/..." runs that alternate turns of one and two threads (speedup, first and work
-// counters).
+// counters), with "threads/memcpy" as the ceiling memory sets; "memcpypaired/..." runs that time
+// the unscaled opacity draws and a memcpy alternately.
 //
 // Names: <kernel>/<placement>/<case>/threads:<n>. Placements: "rotated" (scale 1.37, 17
 // degrees about the centre), "scaled" (scale 1.37 about the centre), "unscaled" (identity) and
@@ -35,6 +36,7 @@
 #include "model/frame_buffer.h"
 #include "render/kernels.h"
 #include "render/matrix.h"
+#include "render/worker_pool.h"
 
 #ifdef TAVRONA_BENCH_PIXMAN
 #include <pixman.h>
@@ -195,6 +197,33 @@ double ProcessSeconds() {
   timespec t;
   clock_gettime(CLOCK_PROCESS_CPUTIME_ID, &t);
   return t.tv_sec + t.tv_nsec * 1e-9;
+}
+
+// A kernel (one thread) and a memcpy of one frame alternately, each timed in thread time.
+// Counter: ratio = the kernel's rate over memcpy's, in pixels (for draws whose goal is a share
+// of the memory-copy rate, steadier than two separate figures).
+void MemcpyPairedBenchmark(benchmark::State& state, int method, const Placement& placement,
+                           const Case& c) {
+  SetRenderThreadCount(1);
+  Pictures& pictures = SharedPictures();
+  std::vector<uint8_t> copy(pictures.source.byteSize);
+  const KernelParams p = MakeParams(placement, c, method);
+  const int64_t covered = CoveredPixels(placement, method);
+  double kernelSeconds = 0, memcpySeconds = 0;
+  for (auto _ : state) {
+    const double t0 = ThreadSeconds();
+    std::memcpy(copy.data(), pictures.source.pixels, pictures.source.byteSize);
+    benchmark::ClobberMemory();
+    const double t1 = ThreadSeconds();
+    DrawWithMethod(method, p);
+    benchmark::ClobberMemory();
+    kernelSeconds += ThreadSeconds() - t1;
+    memcpySeconds += t1 - t0;
+  }
+  const double n = static_cast<double>(state.iterations());
+  state.counters["ratio"] = (covered * n / kernelSeconds) / (int64_t{kWidth} * kHeight * n /
+                                                             memcpySeconds);
+  SetRenderThreadCount(0);
 }
 
 // The placed picture in top-down rows, as pixman and Qt want it; the fourth byte set to 255
@@ -444,8 +473,44 @@ void ThreadsBenchmark(benchmark::State& state, int method, const Placement& plac
   SetRenderThreadCount(0);
 }
 
+// The frame copied row by row by one and by two threads of a WorkerPool (the kernels' kind of
+// pool) alternately, timed as ThreadsBenchmark times a draw: the speed-up that memory allows a
+// draw that only moves pixels. Counters as there.
+void MemcpyThreadsBenchmark(benchmark::State& state) {
+  constexpr int kLayers = 4;
+  Pictures& pictures = SharedPictures();
+  const size_t rowBytes = size_t{kWidth} * 4;
+  const WorkerPool::RangeTask copyRows = [&](int64_t begin, int64_t end) {
+    const size_t offset = static_cast<size_t>(begin) * rowBytes;
+    std::memcpy(pictures.destination.pixels + offset, pictures.source.pixels + offset,
+                static_cast<size_t>(end - begin) * rowBytes);
+  };
+  WorkerPool pools[2] = {WorkerPool(1), WorkerPool(2)};
+  double wall[2] = {0, 0}, first[2] = {0, 0}, work[2] = {0, 0};
+  for (auto _ : state) {
+    for (int turn : {0, 1}) {
+      const double w0 = ProcessSeconds();
+      const auto t0 = std::chrono::steady_clock::now();
+      pools[turn].Run(kHeight, 8, copyRows);
+      const auto t1 = std::chrono::steady_clock::now();
+      for (int layer = 1; layer < kLayers; ++layer) pools[turn].Run(kHeight, 8, copyRows);
+      const auto t2 = std::chrono::steady_clock::now();
+      std::this_thread::sleep_for(std::chrono::milliseconds(1));
+      work[turn] += ProcessSeconds() - w0;
+      first[turn] += std::chrono::duration<double>(t1 - t0).count();
+      wall[turn] += std::chrono::duration<double>(t2 - t0).count();
+    }
+  }
+  state.counters["speedup"] = wall[0] / wall[1];
+  state.counters["first"] = first[0] / first[1];
+  state.counters["work"] = work[1] / work[0];
+}
+
 void RegisterAll() {
   benchmark::RegisterBenchmark("memcpy/frame", MemcpyBenchmark)
+      ->Unit(benchmark::kMillisecond)
+      ->UseRealTime();
+  benchmark::RegisterBenchmark("threads/memcpy", MemcpyThreadsBenchmark)
       ->Unit(benchmark::kMillisecond)
       ->UseRealTime();
   for (const Placement& placement : kPlacements) {
@@ -510,6 +575,13 @@ void RegisterAll() {
           QtPairedBenchmark(s, method, placement, c);
         })->Unit(benchmark::kMillisecond);
 #endif
+        if (std::string(placement.name) == "unscaled" && std::string(c.name) == "opacity") {
+          benchmark::RegisterBenchmark(("memcpypaired/" + suffix).c_str(),
+                                       [method, &placement, &c](benchmark::State& s) {
+                                         MemcpyPairedBenchmark(s, method, placement, c);
+                                       })
+              ->Unit(benchmark::kMillisecond);
+        }
         if (c.transparentColour < 0x01000000u) {
           benchmark::RegisterBenchmark(("keyed/" + suffix).c_str(), [method, &placement,
                                                                      &c](benchmark::State& s) {
