@@ -631,6 +631,12 @@ TAVRONA_ALWAYS_INLINE void BlendLerpedRowsSimd(const DrawPlan& p, const uint32_t
     const I valid = Xor(Eq32(Load(columns + i), skip), ones);
     if (NoneSet(valid)) continue;
     const I u = Load(upper + i), l = Load(lower + i);
+    if constexpr (Keyed || !(Mode == 0 && Opaque && !Coloured)) {
+      // Draws that read the destination ask for it 2 KiB ahead (see BlendRunSimd). Measured on
+      // keyed and translucent 1920 x 1080 pictures scaled by 1.37, alternating runs: 10-15 %
+      // faster than the hardware's prefetching alone; 1 KiB ahead gained a little less.
+      _mm_prefetch(reinterpret_cast<const char*>(d + i + 512), _MM_HINT_T0);
+    }
     if constexpr (Mode == 0 && Opaque && !Coloured && Keyed) {
       // Interpolated and mixed as even and odd bytes, never packed in between; the coverage
       // is the odd half's upper channel.
