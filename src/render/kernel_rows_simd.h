@@ -396,8 +396,7 @@ TAVRONA_ALWAYS_INLINE void BlendNearestSimd(const DrawPlan& p, const uint32_t* s
     }
     if constexpr (Keyed) valid = AndNot(Eq32(s, key), valid);
     if constexpr (Mode == 0 && Opaque && !Coloured) {
-      // Texels copied whole: where the vector layer has a fast masked store, the destination
-      // is not read.
+      // Texels copied whole: with a masked store (AVX2, AVX-512) the destination is not read.
       StoreWhere(d + i, valid, s);
       continue;
     }
