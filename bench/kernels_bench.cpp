@@ -439,24 +439,24 @@ void KeyedBenchmark(benchmark::State& state, int method, const Placement& placem
 // One and two threads alternately in every iteration, in wall-clock time (a second thread's
 // work is not the caller's processor time). Each turn is kLayers draws in a row, as a frame's
 // layers come, so a worker is woken from sleep for the first draw of a turn and finds the rows
-// the caller drew alone in the other core's cache. Counters:
+// the caller drew alone in the other core's cache. useThreads(n) readies n threads; draw() draws
+// once with them. Counters:
 //   speedup = time with 1 / time with 2;
 //   first = the same for the first draw of each turn only;
 //   work = the process's processor time with 2 / with 1, which is above 1 when the threads slow
 //   each other down (memory bandwidth) rather than wait for each other.
-void ThreadsBenchmark(benchmark::State& state, int method, const Placement& placement,
-                      const Case& c) {
+template <typename UseThreads, typename Draw>
+void AlternateThreadCounts(benchmark::State& state, UseThreads useThreads, Draw draw) {
   constexpr int kLayers = 4;
-  const KernelParams p = MakeParams(placement, c, method);
   double wall[2] = {0, 0}, first[2] = {0, 0}, work[2] = {0, 0};
   for (auto _ : state) {
     for (int turn : {0, 1}) {
-      SetRenderThreadCount(turn + 1);
+      useThreads(turn + 1);
       const double w0 = ProcessSeconds();
       const auto t0 = std::chrono::steady_clock::now();
-      DrawWithMethod(method, p);
+      draw();
       const auto t1 = std::chrono::steady_clock::now();
-      for (int layer = 1; layer < kLayers; ++layer) DrawWithMethod(method, p);
+      for (int layer = 1; layer < kLayers; ++layer) draw();
       const auto t2 = std::chrono::steady_clock::now();
       // A worker's processor time is added to the process's when it stops running; let it
       // finish watching for a next draw and sleep, so the turn's time is all counted here.
@@ -470,14 +470,21 @@ void ThreadsBenchmark(benchmark::State& state, int method, const Placement& plac
   state.counters["speedup"] = wall[0] / wall[1];
   state.counters["first"] = first[0] / first[1];
   state.counters["work"] = work[1] / work[0];
+}
+
+void ThreadsBenchmark(benchmark::State& state, int method, const Placement& placement,
+                      const Case& c) {
+  const KernelParams p = MakeParams(placement, c, method);
+  AlternateThreadCounts(
+      state, [](int threads) { SetRenderThreadCount(threads); },
+      [&] { DrawWithMethod(method, p); });
   SetRenderThreadCount(0);
 }
 
 // The frame copied row by row by one and by two threads of a WorkerPool (the kernels' kind of
-// pool) alternately, timed as ThreadsBenchmark times a draw: the speed-up that memory allows a
-// draw that only moves pixels. Counters as there.
+// pool), as ThreadsBenchmark times a draw: the speed-up that memory allows a draw that only
+// moves pixels.
 void MemcpyThreadsBenchmark(benchmark::State& state) {
-  constexpr int kLayers = 4;
   Pictures& pictures = SharedPictures();
   const size_t rowBytes = size_t{kWidth} * 4;
   const WorkerPool::RangeTask copyRows = [&](int64_t begin, int64_t end) {
@@ -485,25 +492,10 @@ void MemcpyThreadsBenchmark(benchmark::State& state) {
     std::memcpy(pictures.destination.pixels + offset, pictures.source.pixels + offset,
                 static_cast<size_t>(end - begin) * rowBytes);
   };
-  WorkerPool pools[2] = {WorkerPool(1), WorkerPool(2)};
-  double wall[2] = {0, 0}, first[2] = {0, 0}, work[2] = {0, 0};
-  for (auto _ : state) {
-    for (int turn : {0, 1}) {
-      const double w0 = ProcessSeconds();
-      const auto t0 = std::chrono::steady_clock::now();
-      pools[turn].Run(kHeight, 8, copyRows);
-      const auto t1 = std::chrono::steady_clock::now();
-      for (int layer = 1; layer < kLayers; ++layer) pools[turn].Run(kHeight, 8, copyRows);
-      const auto t2 = std::chrono::steady_clock::now();
-      std::this_thread::sleep_for(std::chrono::milliseconds(1));
-      work[turn] += ProcessSeconds() - w0;
-      first[turn] += std::chrono::duration<double>(t1 - t0).count();
-      wall[turn] += std::chrono::duration<double>(t2 - t0).count();
-    }
-  }
-  state.counters["speedup"] = wall[0] / wall[1];
-  state.counters["first"] = first[0] / first[1];
-  state.counters["work"] = work[1] / work[0];
+  WorkerPool pool(1);
+  AlternateThreadCounts(
+      state, [&](int threads) { pool.SetThreadCount(threads); },
+      [&] { pool.Run(kHeight, 8, copyRows); });
 }
 
 void RegisterAll() {
