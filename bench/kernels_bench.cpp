@@ -31,6 +31,7 @@
 #include <random>
 #include <string>
 #include <thread>
+#include <utility>
 #include <vector>
 
 #include "model/frame_buffer.h"
@@ -199,6 +200,26 @@ double ProcessSeconds() {
   return t.tv_sec + t.tv_nsec * 1e-9;
 }
 
+// Runs first() then second() in every iteration, each timed by clock (the thread's or the
+// process's processor time); returns their total seconds, first's then second's. On a machine
+// shared with other work a ratio of two draws timed so is far steadier than two separate runs.
+template <typename Clock, typename First, typename Second>
+std::pair<double, double> TimeAlternately(benchmark::State& state, Clock clock, First first,
+                                          Second second) {
+  double firstSeconds = 0, secondSeconds = 0;
+  for (auto _ : state) {
+    const double t0 = clock();
+    first();
+    benchmark::ClobberMemory();
+    const double t1 = clock();
+    second();
+    benchmark::ClobberMemory();
+    secondSeconds += clock() - t1;
+    firstSeconds += t1 - t0;
+  }
+  return {firstSeconds, secondSeconds};
+}
+
 // A kernel (one thread) and a memcpy of one frame alternately, each timed in thread time.
 // Counter: ratio = the kernel's rate over memcpy's, in pixels (for draws whose goal is a share
 // of the memory-copy rate, steadier than two separate figures).
@@ -209,17 +230,10 @@ void MemcpyPairedBenchmark(benchmark::State& state, int method, const Placement&
   std::vector<uint8_t> copy(pictures.source.byteSize);
   const KernelParams p = MakeParams(placement, c, method);
   const int64_t covered = CoveredPixels(placement, method);
-  double kernelSeconds = 0, memcpySeconds = 0;
-  for (auto _ : state) {
-    const double t0 = ThreadSeconds();
-    std::memcpy(copy.data(), pictures.source.pixels, pictures.source.byteSize);
-    benchmark::ClobberMemory();
-    const double t1 = ThreadSeconds();
-    DrawWithMethod(method, p);
-    benchmark::ClobberMemory();
-    kernelSeconds += ThreadSeconds() - t1;
-    memcpySeconds += t1 - t0;
-  }
+  const auto [memcpySeconds, kernelSeconds] = TimeAlternately(
+      state, ThreadSeconds,
+      [&] { std::memcpy(copy.data(), pictures.source.pixels, pictures.source.byteSize); },
+      [&] { DrawWithMethod(method, p); });
   const double n = static_cast<double>(state.iterations());
   state.counters["ratio"] = (covered * n / kernelSeconds) / (int64_t{kWidth} * kHeight * n /
                                                              memcpySeconds);
@@ -299,17 +313,8 @@ void PairedBenchmark(benchmark::State& state, int method, const Placement& place
   const KernelParams p = MakeParams(placement, c, method);
   const int64_t covered = CoveredPixels(placement, method);
   const int64_t coveredPixman = CoveredPixels(placement, 2);
-  double kernelSeconds = 0, pixmanSeconds = 0;
-  for (auto _ : state) {
-    const double t0 = ThreadSeconds();
-    composite.Run();
-    benchmark::ClobberMemory();
-    const double t1 = ThreadSeconds();
-    DrawWithMethod(method, p);
-    benchmark::ClobberMemory();
-    kernelSeconds += ThreadSeconds() - t1;
-    pixmanSeconds += t1 - t0;
-  }
+  const auto [pixmanSeconds, kernelSeconds] = TimeAlternately(
+      state, ThreadSeconds, [&] { composite.Run(); }, [&] { DrawWithMethod(method, p); });
   const double n = static_cast<double>(state.iterations());
   const double kernelRate = covered * n / kernelSeconds * 1e-6;
   const double pixmanRate = coveredPixman * n / pixmanSeconds * 1e-6;
@@ -391,17 +396,8 @@ void QtPairedBenchmark(benchmark::State& state, int method, const Placement& pla
   const KernelParams p = MakeParams(placement, c, method);
   const int64_t covered = CoveredPixels(placement, method);
   const int64_t coveredQt = CoveredPixels(placement, 2);
-  double kernelSeconds = 0, qtSeconds = 0;
-  for (auto _ : state) {
-    const double t0 = ProcessSeconds();
-    composite.Run();
-    benchmark::ClobberMemory();
-    const double t1 = ProcessSeconds();
-    DrawWithMethod(method, p);
-    benchmark::ClobberMemory();
-    kernelSeconds += ProcessSeconds() - t1;
-    qtSeconds += t1 - t0;
-  }
+  const auto [qtSeconds, kernelSeconds] = TimeAlternately(
+      state, ProcessSeconds, [&] { composite.Run(); }, [&] { DrawWithMethod(method, p); });
   const double n = static_cast<double>(state.iterations());
   const double kernelRate = covered * n / kernelSeconds * 1e-6;
   const double qtRate = coveredQt * n / qtSeconds * 1e-6;
@@ -421,17 +417,9 @@ void KeyedBenchmark(benchmark::State& state, int method, const Placement& placem
   plainCase.transparentColour = 0xFF000000u;
   const KernelParams keyed = MakeParams(placement, keyedCase, method);
   const KernelParams plain = MakeParams(placement, plainCase, method);
-  double keyedSeconds = 0, plainSeconds = 0;
-  for (auto _ : state) {
-    const double t0 = ThreadSeconds();
-    DrawWithMethod(method, plain);
-    benchmark::ClobberMemory();
-    const double t1 = ThreadSeconds();
-    DrawWithMethod(method, keyed);
-    benchmark::ClobberMemory();
-    keyedSeconds += ThreadSeconds() - t1;
-    plainSeconds += t1 - t0;
-  }
+  const auto [plainSeconds, keyedSeconds] = TimeAlternately(
+      state, ThreadSeconds, [&] { DrawWithMethod(method, plain); },
+      [&] { DrawWithMethod(method, keyed); });
   state.counters["ratio"] = plainSeconds / keyedSeconds;
   SetRenderThreadCount(0);
 }
